@@ -1,0 +1,58 @@
+#pragma once
+
+// Control, command and timer ids of the window, as its resources number them.
+
+// Main dialog
+constexpr int IDC_EDIT_VERSION = 1010;
+constexpr int IDC_CHECK_AUTH = 1011;
+constexpr int IDC_EDIT_PASSWORD = 1013;
+constexpr int IDC_CHECK_ROLE = 1014;
+constexpr int IDC_CHECK_BIND = 1015;
+constexpr int IDC_COMBO_BAUD = 1017;
+constexpr int IDC_EDIT_NAME = 1021;
+constexpr int IDC_EDIT_CLASS = 1023;
+constexpr int IDC_EDIT_CONN_INTERVAL = 1025;
+constexpr int IDC_EDIT_CONN_DURATION = 1026;
+constexpr int IDC_EDIT_INQ_INTERVAL = 1029;
+constexpr int IDC_EDIT_INQ_DURATION = 1031;
+constexpr int IDC_EDIT_SNIFF_MAX = 1033;
+constexpr int IDC_EDIT_SNIFF_MIN = 1035;
+constexpr int IDC_EDIT_SNIFF_ATTEMPT = 1037;
+constexpr int IDC_EDIT_SNIFF_TIMEOUT = 1039;
+constexpr int IDC_BUTTON_QUERY = 1041;
+constexpr int IDC_BUTTON_SET = 1042;
+constexpr int IDC_BUTTON_DEFAULT = 1043;
+constexpr int IDC_BUTTON_CLEARADDR = 1044;
+constexpr int IDC_SLIDER_SNIFF = 1049;
+constexpr int IDC_SLIDER_SCAN = 1050;
+constexpr int IDC_COMBO_BINDADDR = 1051;
+constexpr int IDC_BUTTON_SEARCH = 1052;
+constexpr int IDC_STATUS = 1054;
+constexpr int IDC_EDIT_LOCALADDR = 1056;
+constexpr int IDC_COMBO_PARITY = 1059;
+constexpr int IDC_COMBO_STOPBITS = 1060;
+constexpr int IDC_BUTTON_CLOSE = 8;
+
+// Port dialog
+constexpr int IDC_COMBO_PORT = 1002;
+constexpr int IDC_COMBO_FLOW = 1004;
+
+constexpr int IDM_ABOUTBOX = 0x10;
+
+// One-shot timers of the main dialog
+constexpr unsigned TIMER_QUERY = 1001;
+constexpr unsigned TIMER_CLEARADDR = 1002;
+constexpr unsigned TIMER_SET = 1003;
+constexpr unsigned TIMER_DEFAULT = 1004;
+constexpr unsigned TIMER_AUTOQUERY = 1005;
+
+// Message box types and results, with the values the dialog's behaviour was defined in.
+constexpr unsigned MB_OK = 0x00;
+constexpr unsigned MB_YESNO = 0x04;
+constexpr unsigned MB_ICONHAND = 0x10;
+constexpr unsigned MB_ICONEXCLAMATION = 0x30;
+constexpr unsigned MB_ICONINFORMATION = 0x40;
+constexpr int IDOK = 1;
+constexpr int IDCANCEL = 2;
+constexpr int IDYES = 6;
+constexpr int IDNO = 7;

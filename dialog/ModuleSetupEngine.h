@@ -1,0 +1,191 @@
+#pragma once
+
+#include "dialog/ControlIds.h"
+#include "dialog/ModuleParams.h"
+#include "protocol/PendingBytes.h"
+#include "protocol/ResponseScanner.h"
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <string>
+
+class CSerialLink;
+
+constexpr std::chrono::milliseconds kQueryStepTimeout{2000};
+constexpr std::chrono::milliseconds kClearAddrTimeout{4000};
+constexpr std::chrono::milliseconds kSetStepTimeout{4000};
+constexpr std::chrono::milliseconds kDefaultTimeout{4000};
+constexpr std::chrono::milliseconds kAutoQueryDelay{1000};
+
+constexpr int SET_COMMAND_SLOTS = 11;
+constexpr int SET_COMMAND_SLOT_SIZE = 128;
+
+// Everything the main window does that needs no widget: the form's data exchange and checks, the
+// reply handlers, the command sequencer, Set, restore-defaults, clear-binding and device inquiry.
+// The window (Qt) and the command line derive from it and provide the control surface below,
+// which mirrors the control operations the dialog was designed with. All members run on one
+// thread, the owner's; the owner hands received bytes over to that thread (OnReceivedBytes).
+//
+// Encodings: texts of controls and of the records are GBK bytes, as on the wire; status texts and
+// message box texts are UTF-8.
+class CModuleSetupEngine : public IResponseHandler
+{
+public:
+    CModuleSetupEngine();
+    ~CModuleSetupEngine() override;
+
+    // --- Actions (buttons, check boxes, sliders, timers)
+    void OnButtonQuery();
+    void OnButtonSet();
+    void OnButtonDefault();
+    void OnButtonClearAddr();
+    void OnButtonSearch();
+    void OnCheckAuth();
+    void OnCheckBind();
+    void OnReleasedCaptureSliderScan();
+    void OnReleasedCaptureSliderSniff();
+    void OnTimer(unsigned nIdEvent);
+    void StartAutoQuery();  // arms TIMER_AUTOQUERY once the port is open
+
+    // --- Form
+    // true reads the controls into the members (stopping at the first failed check, which is
+    // reported and focused), false writes the members into the controls.
+    bool UpdateData(bool bSaveAndValidate);
+    void ClearForm();
+
+    // --- Received bytes, on the engine's thread, in arrival order. Never re-entered: bytes that
+    // arrive while a handler waits in a prompt are scanned as soon as the current scan returns.
+    void OnReceivedBytes(const char *pData, size_t nLength);
+    // The link reported that its device went away.
+    void OnPortLost();
+
+    // --- Reply handlers (IResponseHandler)
+    void OnResponseOk() override;
+    void OnResponseError() override;
+    void OnResponseIgnored(const ResponseFields &fields) override;
+    void OnResponseAuth(const ResponseFields &fields) override;
+    void OnResponseBaud(const ResponseFields &fields) override;
+    void OnResponseBind(const ResponseFields &fields) override;
+    void OnResponseName(const ResponseFields &fields) override;
+    void OnResponseRole(const ResponseFields &fields) override;
+    void OnResponseScan(const ResponseFields &fields) override;
+    void OnResponseClass(const ResponseFields &fields) override;
+    void OnResponseSniff(const ResponseFields &fields) override;
+    void OnResponseVersion(const ResponseFields &fields) override;
+    void OnResponsePassword(const ResponseFields &fields) override;
+    void OnOtherLine(const char *pLine, uint16_t nLength) override;
+
+    void OnInquiryResult(const char *pLine, uint16_t nLength);
+    void OnInquiryComplete();
+
+    static std::string MakeTextFromSpan(const char *pBytes, size_t nLength);
+    static std::string CommandDisplayName(const char *pCommand);  // UTF-8
+
+    // --- Control surface, provided by the window or the command line. Ids are IDC_* values.
+    virtual std::string GetWindowText(int nId) = 0;  // edit text, or selected entry of a list
+    virtual void SetWindowText(int nId, const std::string &strText) = 0;
+    virtual int GetCheck(int nId) = 0;
+    virtual void SetCheck(int nId, int nState) = 0;
+    virtual int GetCount(int nId) = 0;                           // entries of a list
+    virtual std::string GetLBText(int nId, int nIndex) = 0;      // text of one entry
+    virtual int GetCurSel(int nId) = 0;                          // -1 when nothing is selected
+    virtual void SetCurSel(int nId, int nIndex) = 0;
+    virtual void ResetContent(int nId) = 0;                      // entries and edit text go
+    virtual void InsertString(int nId, int nIndex, const std::string &strText) = 0;
+    virtual void EnableWindow(int nId, bool bEnable) = 0;
+    virtual void SetReadOnly(int nId, bool bReadOnly) = 0;
+    virtual int GetSliderPos(int nId) = 0;
+    virtual void SetSliderPos(int nId, int nPos) = 0;
+    virtual int GetSliderRangeMax(int nId) = 0;
+    virtual void SetFocus(int nId) = 0;
+    virtual void SetStatusText(std::string strText) = 0;
+    virtual void SetTimer(unsigned nIdEvent, std::chrono::milliseconds period) = 0;  // one-shot use
+    virtual void KillTimer(unsigned nIdEvent) = 0;  // a killed timer never fires afterwards
+    virtual int MessageBox(const std::string &strText, const std::string &strCaption,
+                           unsigned nType) = 0;
+
+    // Owned by the window (or the command line); the engine only writes and asks IsOpen.
+    CSerialLink *m_pSerial = nullptr;
+
+    // --- Form values (GBK texts)
+    std::string m_strName;
+    std::string m_strClass;
+    std::string m_strPassword;
+    uint32_t m_nConnInterval = 0;
+    uint32_t m_nConnDuration = 0;
+    uint32_t m_nInqInterval = 0;
+    uint32_t m_nInqDuration = 0;
+    uint32_t m_nSniffMax = 0;
+    uint32_t m_nSniffMin = 0;
+    uint32_t m_nSniffTimeout = 0;
+    uint32_t m_nSniffAttempt = 0;
+    std::string m_strBindAddr;
+    std::string m_strLocalAddr;
+
+    // --- Run state
+    int32_t m_bSetting = 0;
+    int32_t m_bQuerying = 0;
+    int32_t m_bClearing = 0;
+    int32_t m_bRestoring = 0;
+    int32_t m_nCmdIndex = 0;
+
+    // --- The two records: the snapshot the Set action validated, and the values last read from
+    // (or last queued for) the module. Their fields also go by the names the dialog uses.
+    ModuleParams m_paramsNew;
+    ModuleParams m_paramsCur;
+
+    std::string &m_strNewName = m_paramsNew.Name;
+    std::string &m_strNewVersion = m_paramsNew.Version;
+    std::string &m_strNewClass = m_paramsNew.Class;
+    std::string &m_strNewBaud = m_paramsNew.Baud;
+    int32_t &m_nNewParity = m_paramsNew.Parity;
+    int32_t &m_nNewStopBits = m_paramsNew.StopBits;
+    int32_t &m_nNewAuth = m_paramsNew.Auth;
+    int32_t &m_nNewRole = m_paramsNew.Role;
+    int32_t &m_nNewBind = m_paramsNew.Bind;
+    std::string &m_strNewPassword = m_paramsNew.Password;
+    std::string &m_strNewConnInterval = m_paramsNew.ConnInterval;
+    std::string &m_strNewConnDuration = m_paramsNew.ConnDuration;
+    std::string &m_strNewInqInterval = m_paramsNew.InqInterval;
+    std::string &m_strNewInqDuration = m_paramsNew.InqDuration;
+    std::string &m_strNewSniffMax = m_paramsNew.SniffMax;
+    std::string &m_strNewSniffMin = m_paramsNew.SniffMin;
+    std::string &m_strNewSniffAttempt = m_paramsNew.SniffAttempt;
+    std::string &m_strNewSniffTimeout = m_paramsNew.SniffTimeout;
+    std::string &m_strNewBindAddr = m_paramsNew.BindAddr;
+
+    std::string &m_strCurName = m_paramsCur.Name;
+    std::string &m_strCurVersion = m_paramsCur.Version;
+    std::string &m_strCurClass = m_paramsCur.Class;
+    std::string &m_strCurBaud = m_paramsCur.Baud;
+    int32_t &m_nCurParity = m_paramsCur.Parity;
+    int32_t &m_nCurStopBits = m_paramsCur.StopBits;
+    int32_t &m_nCurAuth = m_paramsCur.Auth;
+    int32_t &m_nCurRole = m_paramsCur.Role;
+    int32_t &m_nCurBind = m_paramsCur.Bind;
+    std::string &m_strCurPassword = m_paramsCur.Password;
+    std::string &m_strCurConnInterval = m_paramsCur.ConnInterval;
+    std::string &m_strCurConnDuration = m_paramsCur.ConnDuration;
+    std::string &m_strCurInqInterval = m_paramsCur.InqInterval;
+    std::string &m_strCurInqDuration = m_paramsCur.InqDuration;
+    std::string &m_strCurSniffMax = m_paramsCur.SniffMax;
+    std::string &m_strCurSniffMin = m_paramsCur.SniffMin;
+    std::string &m_strCurSniffAttempt = m_paramsCur.SniffAttempt;
+    std::string &m_strCurSniffTimeout = m_paramsCur.SniffTimeout;
+    std::string &m_strCurBindAddr = m_paramsCur.BindAddr;
+
+    // The set run's lines. Each window (or each port of the command line) has its own list.
+    char m_SetCommandList[SET_COMMAND_SLOTS][SET_COMMAND_SLOT_SIZE] = {};
+    int32_t m_nSetCommandCount = 0;
+
+protected:
+    CModuleSetupEngine(const CModuleSetupEngine &) = delete;
+    CModuleSetupEngine &operator=(const CModuleSetupEngine &) = delete;
+
+    // Implementation state of the concerns (see the .cpp files); kept here so each file can
+    // reach what it needs.
+    CPendingBytes m_pending;
+    std::deque<std::string> m_receiveQueue;
+    bool m_bScanning = false;
+};

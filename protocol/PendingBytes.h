@@ -1,0 +1,32 @@
+#pragma once
+
+#include "protocol/ResponseScanner.h"
+
+#include <cstddef>
+#include <string>
+
+// Holds the bytes of a reply line that has not fully arrived, between deliveries of the link.
+// Each Feed puts the new bytes behind the pending ones, scans the whole and keeps what the scanner
+// did not consume. The pending bytes are bounded: a peer that never sends CR cannot make us grow
+// without end, and the scanner's 16-bit lengths are never exceeded. When the bound is passed,
+// the oldest bytes are dropped.
+class CPendingBytes
+{
+public:
+    static constexpr size_t kDefaultLimit = 4096;
+
+    explicit CPendingBytes(size_t nLimit = kDefaultLimit);
+
+    // Any length; scanned in pieces the scanner can take.
+    void Feed(IResponseHandler *pHandler, const char *pData, size_t nLength);
+
+    size_t Size() const { return m_strPending.size(); }
+    size_t Limit() const { return m_nLimit; }
+    size_t DroppedBytes() const { return m_nDropped; }
+    void Clear() { m_strPending.clear(); }
+
+private:
+    std::string m_strPending;
+    size_t m_nLimit;
+    size_t m_nDropped = 0;
+};

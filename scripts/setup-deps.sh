@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs what Kestrel needs on Debian 12, skipping what is already there.
+set -euo pipefail
+
+packages=(cmake ninja-build g++ clang-14 libclang-rt-14-dev
+          qt6-base-dev qt6-serialport-dev libqt6svg6-dev
+          libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
+          fonts-wqy-microhei xvfb xauth x11-utils imagemagick)
+if [ "${1:-}" = "--run-only" ]; then
+    packages=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev libqt6svg6-dev
+              libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev fonts-wqy-microhei)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    sudo=""
+    [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    echo "Installing: ${missing[*]}"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

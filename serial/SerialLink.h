@@ -1,0 +1,69 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+
+// Receives one chunk of at most 1024 bytes on the reader thread. The bytes are valid only during
+// the call and are followed by a NUL that the count does not include.
+using ReceiveCallback = void (*)(const char *pData, int32_t nLength, void *pUser);
+
+// Told once, on the reader thread, when the device went away (adapter pulled, pty hung up).
+using DisconnectCallback = void (*)(void *pUser);
+
+enum : uint8_t { FLOW_NONE = 0, FLOW_HARDWARE = 1, FLOW_XONXOFF = 2 };
+
+// Owns one serial device: opens and configures it, writes with a bounded wait, and hands every
+// block of received bytes from its reader thread to one registered function. Knows no commands.
+class CSerialLink
+{
+public:
+    CSerialLink();
+    virtual ~CSerialLink();
+
+    CSerialLink(const CSerialLink &) = delete;
+    CSerialLink &operator=(const CSerialLink &) = delete;
+
+    void SetReceiveCallback(ReceiveCallback pfnReceive, void *pUser);
+    void SetDisconnectCallback(DisconnectCallback pfnDisconnect, void *pUser);
+
+    bool Open(std::string strPortName);
+    uint32_t Write(const void *pData, uint32_t nLength);
+    int32_t Read(void *pBuffer, uint32_t nCapacity);
+    bool Close();
+    bool IsOpen() const;
+    void StartReader();
+
+    // errno of the last failed Open (ENOENT missing, EBUSY held by another, EACCES denied), 0 else.
+    int LastOpenError() const { return m_nLastOpenError; }
+    const std::string &PortName() const { return m_strPortName; }
+
+    // Line settings; the owner assigns them before Open, they take effect only there.
+    uint32_t m_nBaudRate = 57600;
+    uint8_t m_nByteSize = 8;
+    uint8_t m_nStopBits = 0;  // 0 one, 1 one and a half, 2 two
+    uint8_t m_nParity = 0;    // 0 none, 1 odd, 2 even, 3 mark, 4 space
+    uint8_t m_nFlowControl = FLOW_NONE;
+    std::atomic<uint32_t> m_dwModemStatus{0};
+
+private:
+    static void ReaderThreadProc(CSerialLink *pLink);
+    bool Configure();
+    void JoinReader();
+
+    std::atomic<int32_t> m_nReaderCount{0};
+    std::string m_strPortName;
+    std::mutex m_csLock;       // held by Close while it tears the port down
+    std::mutex m_writeLock;    // keeps writes from the two threads from interleaving
+    std::atomic<bool> m_bStop{false};
+    std::atomic<int> m_hPort{-1};
+    std::thread m_hReaderThread;
+    int m_hStopEvent = -1;     // eventfd: wakes the reader's poll and a pending write
+    std::atomic<ReceiveCallback> m_pfnReceive{nullptr};
+    std::atomic<void *> m_pReceiveUser{nullptr};
+    std::atomic<DisconnectCallback> m_pfnDisconnect{nullptr};
+    std::atomic<void *> m_pDisconnectUser{nullptr};
+    int m_nLastOpenError = 0;
+};
