@@ -183,6 +183,12 @@ protected:
     CModuleSetupEngine(const CModuleSetupEngine &) = delete;
     CModuleSetupEngine &operator=(const CModuleSetupEngine &) = delete;
 
+    // Set run bookkeeping (ParameterWrite.cpp). The last-read values advance when a line is
+    // queued; the sequencer reports which lines the module confirmed with "OK" and when the run
+    // ended, so that lines never confirmed are restored and sent again by the next Set.
+    void OnSetLineConfirmed(int nIndex);
+    void OnSetRunEnded();
+
     // Implementation state of the concerns (see the .cpp files); kept here so each file can
     // reach what it needs.
     CPendingBytes m_pending;

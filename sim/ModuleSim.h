@@ -1,0 +1,105 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+// One device that the simulated module finds when it is asked to search.
+struct SimDevice
+{
+    std::string strAddress;  // 12 characters
+    std::string strText;     // what follows the address on the result line (a name)
+};
+
+// What the simulated module holds; starts at the factory defaults that "AT+RESET" restores.
+struct SimState
+{
+    std::string strName = "CORVA3264";
+    std::string strVersion = "V4.25";
+    std::string strClass = "000000";
+    std::string strPassword = "7391";
+    int32_t nRole = 0;
+    int32_t nBind = 0;
+    int32_t nAuth = 1;
+    uint32_t nBaud = 9600;
+    int32_t nStopBits = 0;
+    int32_t nParity = 0;
+    uint32_t aScan[4] = {1024, 512, 1024, 512};  // conn. interval, conn. duration, inq. interval, inq. duration
+    uint32_t aSniff[4] = {0, 0, 0, 0};           // maximum, minimum, attempt, timeout
+    std::string strLocalAddr = "00158300A1B2";
+    std::string strBindAddr;                     // empty: nothing bound
+
+    bool operator==(const SimState &) const = default;
+};
+
+enum class SimSplit { Whole, ByteByByte, Random };
+
+// Ways to misbehave, each usable from tests; may be changed while the module runs.
+struct SimOptions
+{
+    std::chrono::milliseconds replyDelay{0};     // before each reply
+    uint32_t nPaceBaud = 0;                      // real wire time, 10 bits a byte; 0 = no pacing
+    SimSplit split = SimSplit::Whole;            // how reply bytes are cut into writes
+    bool bEcho = false;                          // echo each command before replying
+    bool bLowerCase = false;                     // keywords in lower case
+    std::vector<std::string> silentCommands;     // command prefixes left unanswered
+    std::vector<std::string> errorCommands;      // command prefixes answered "ERROR"
+    int nHangUpAfter = 0;                        // hang up after this many commands; 0 = never
+    std::vector<SimDevice> inquiryDevices = {{"0011223344AA", "Phone"}, {"00AABB001122", "Headset"}};
+    std::chrono::milliseconds inquiryInterval{200};  // between inquiry results
+    std::string strLinkPath;                     // when set, a symlink to the device path
+};
+
+// A command as it arrived, with its CR LF, and when.
+struct SimLogEntry
+{
+    std::chrono::steady_clock::time_point time;
+    std::string strCommand;
+};
+
+// A module on a real pseudo-terminal: the tool opens DevicePath() like any serial device and the
+// simulator answers every AT command as a module would, logging what it received.
+class CModuleSim
+{
+public:
+    explicit CModuleSim(SimOptions options = {});
+    ~CModuleSim();
+
+    CModuleSim(const CModuleSim &) = delete;
+    CModuleSim &operator=(const CModuleSim &) = delete;
+
+    bool Start();
+    void Stop();
+    // The path the tool opens: the symlink when one was asked for, else the pty's own path.
+    std::string DevicePath() const;
+    std::string PtyPath() const;
+
+    SimState State() const;
+    void SetState(const SimState &state);
+    SimOptions Options() const;
+    void SetOptions(const SimOptions &options);
+
+    std::vector<SimLogEntry> Log() const;
+    std::vector<std::string> Commands() const;  // the log's commands only
+    void ClearLog();
+    // Waits until at least nCount commands were logged; false on timeout.
+    bool WaitForCommands(size_t nCount, std::chrono::milliseconds timeout) const;
+
+    void HangUp();     // as if the adapter were pulled: the tool's side sees the line go away
+    bool Reconnect();  // a new pty; the symlink, if any, now points at it
+    void SendRaw(const std::string &strBytes);  // unsolicited bytes, e.g. a late reply
+
+private:
+    void Run();
+    // (further private members as the implementation needs)
+    mutable std::mutex m_mutex;
+    mutable std::condition_variable m_logChanged;
+    SimState m_state;
+    SimOptions m_options;
+    std::vector<SimLogEntry> m_log;
+    std::thread m_thread;
+};
