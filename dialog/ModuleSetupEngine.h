@@ -82,6 +82,10 @@ public:
     static std::string MakeTextFromSpan(const char *pBytes, size_t nLength);
     static std::string CommandDisplayName(const char *pCommand);  // UTF-8
 
+    // Fills the baud, parity and stop-bit lists as the dialog shows them after its start: each
+    // ends with the empty entry, nothing is selected.
+    void FillLists();
+
     // --- Control surface, provided by the window or the command line. Ids are IDC_* values.
     virtual std::string GetWindowText(int nId) = 0;  // edit text, or selected entry of a list
     virtual void SetWindowText(int nId, const std::string &strText) = 0;
@@ -189,9 +193,61 @@ protected:
     void OnSetLineConfirmed(int nIndex);
     void OnSetRunEnded();
 
+    // --- Shared helpers (ModuleSetupEngine.cpp)
+    // Whether the link can carry a command; every action asks this before it writes.
+    virtual bool IsPortOpen() const;
+    // Writes one command without its NUL; the count written is not looked at (a command that did
+    // not go out shows up as its step's timeout). Tests replace it to watch the wire.
+    virtual void WriteCommand(const char *pCommand);
+    static std::string FormatInt(int32_t nValue);    // "%d"
+    static std::string FormatUInt(uint32_t nValue);  // "%u"
+    // Puts strArg where pFormat has its one "%s".
+    static std::string FormatWithText(const char *pFormat, const std::string &strArg);
+    // The first entry that begins with strPrefix, ignoring letter case, searched from entry 1 to
+    // the last and then entry 0 (the list search the dialog relies on); -1 when none does.
+    int FindStringPrefix(int nId, const std::string &strPrefix);
+    // Selects that entry; leaves the selection alone when there is none. Returns the index or -1.
+    int SelectStringPrefix(int nId, const std::string &strPrefix);
+    void MoveSliderToMax(int nId);
+
+    // --- Sequencer internals (CommandSequencer.cpp)
+    enum class ERun { Query, Set };
+    // What a continue prompt was asked about, so its answer is applied only to what the user saw.
+    struct CPromptTicket
+    {
+        ERun eRun = ERun::Query;
+        uint32_t nStep = 0;
+        int32_t nCmdIndex = 0;
+    };
+    // The OK step; bModuleConfirmed is false when a prompt's Yes or a missing address stands in.
+    void RunOkStep(bool bModuleConfirmed);
+    void AdvanceQueryRun();
+    void AdvanceSetRun(bool bModuleConfirmed);
+    void AskToContinue(ERun eRun, const char *pPromptFormat, const char *pStopFormat);
+    void EndRun(ERun eRun, const std::string &strStatus);
+    bool IsRunIndexValid(ERun eRun) const;
+    const char *RunCommand(ERun eRun) const;  // only when IsRunIndexValid
+    bool IsTicketCurrent(const CPromptTicket &ticket) const;
+    int32_t &RunFlag(ERun eRun);
+    uint32_t &RunStep(ERun eRun);
+    std::string SetCommandText(int nIndex) const;
+
+    // --- Receive internals (ResponseHandlers.cpp)
+    static std::string SpanText(const TextSpan &span);
+    void ReadUartMode(const char *pLine, uint16_t nLength);
+    void ShowAddress(const char *pLine, bool bLocal);
+
+    // --- Form internals (FormExchange.cpp)
+    bool ExchangeText(bool bSave, int nId, std::string &strValue, size_t nMaxBytes);
+    bool ExchangeUInt(bool bSave, int nId, uint32_t &nValue, bool bRanged);
+    bool FailField(int nId, const std::string &strMessage);
+
     // Implementation state of the concerns (see the .cpp files); kept here so each file can
     // reach what it needs.
     CPendingBytes m_pending;
     std::deque<std::string> m_receiveQueue;
     bool m_bScanning = false;
+    // Bumped whenever its run starts, advances or ends; a prompt compares it on return.
+    uint32_t m_nQueryStep = 0;
+    uint32_t m_nSetStep = 0;
 };
