@@ -17,6 +17,9 @@ enum : uint8_t { FLOW_NONE = 0, FLOW_HARDWARE = 1, FLOW_XONXOFF = 2 };
 
 // Owns one serial device: opens and configures it, writes with a bounded wait, and hands every
 // block of received bytes from its reader thread to one registered function. Knows no commands.
+// Close joins the reader, so a receive or disconnect function must never block waiting for the
+// thread that calls Close; it may call Close itself (the reader is then let go, not joined), but
+// must not destroy the link from inside the call.
 class CSerialLink
 {
 public:
@@ -49,9 +52,16 @@ public:
     std::atomic<uint32_t> m_dwModemStatus{0};
 
 private:
+    enum class ReadResult { Data, Empty, Gone };
+
     static void ReaderThreadProc(CSerialLink *pLink);
     bool Configure();
     void JoinReader();
+    void ReaderLoop();
+    ReadResult ReadChunk(char *pBuffer, int32_t &nCount);
+    void OnDeviceGone();
+    bool WaitWritable(int hPort, int nTimeoutMs);
+    void ClearStopEvent();
 
     std::atomic<int32_t> m_nReaderCount{0};
     std::string m_strPortName;
@@ -60,10 +70,12 @@ private:
     std::atomic<bool> m_bStop{false};
     std::atomic<int> m_hPort{-1};
     std::thread m_hReaderThread;
+    std::mutex m_threadLock;   // guards m_hReaderThread: Close may run on either thread
     int m_hStopEvent = -1;     // eventfd: wakes the reader's poll and a pending write
     std::atomic<ReceiveCallback> m_pfnReceive{nullptr};
     std::atomic<void *> m_pReceiveUser{nullptr};
     std::atomic<DisconnectCallback> m_pfnDisconnect{nullptr};
     std::atomic<void *> m_pDisconnectUser{nullptr};
     int m_nLastOpenError = 0;
+    std::atomic<std::thread::id> m_readerId{};  // lets Close and the destructor know who calls
 };
