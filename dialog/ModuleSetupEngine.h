@@ -2,6 +2,7 @@
 
 #include "dialog/ControlIds.h"
 #include "dialog/ModuleParams.h"
+#include "dialog/ParameterWrite.h"
 #include "protocol/PendingBytes.h"
 #include "protocol/ResponseScanner.h"
 
@@ -250,4 +251,5 @@ protected:
     // Bumped whenever its run starts, advances or ends; a prompt compares it on return.
     uint32_t m_nQueryStep = 0;
     uint32_t m_nSetStep = 0;
+    CSetRunBook m_setRunBook;  // what the queued set lines advanced (ParameterWrite.cpp)
 };
