@@ -9,24 +9,32 @@
 // Each Feed puts the new bytes behind the pending ones, scans the whole and keeps what the scanner
 // did not consume. The pending bytes are bounded: a peer that never sends CR cannot make us grow
 // without end, and the scanner's 16-bit lengths are never exceeded. When the bound is passed,
-// the oldest bytes are dropped.
+// the oldest bytes are dropped. Not re-entrant: a handler must not feed the keeper that called it.
 class CPendingBytes
 {
 public:
     static constexpr size_t kDefaultLimit = 4096;
+    // Half a scan block, so that every scan still takes at least as many new bytes as it re-reads.
+    static constexpr size_t kMaxLimit = (SCAN_BLOCK_MAX_BYTES + 1) / 2;
 
+    // A limit above kMaxLimit is lowered to it.
     explicit CPendingBytes(size_t nLimit = kDefaultLimit);
 
     // Any length; scanned in pieces the scanner can take.
     void Feed(IResponseHandler *pHandler, const char *pData, size_t nLength);
 
     size_t Size() const { return m_strPending.size(); }
+    // The block a running scan reads when bytes were pending; for checks from inside a handler.
+    const char *Data() const { return m_strPending.data(); }
     size_t Limit() const { return m_nLimit; }
     size_t DroppedBytes() const { return m_nDropped; }
     void Clear() { m_strPending.clear(); }
 
 private:
+    void FeedPiece(IResponseHandler *pHandler, const char *pData, size_t nLength);
+    void Keep(const char *pTail, size_t nLength);
+
     std::string m_strPending;
-    size_t m_nLimit;
+    size_t m_nLimit = kDefaultLimit;
     size_t m_nDropped = 0;
 };

@@ -1,1 +1,451 @@
-// (being written)
+#include "protocol/ResponseScanner.h"
+
+#include "protocol/AtProtocol.h"
+
+#include <cstring>
+#include <iterator>
+
+namespace {
+
+constexpr int32_t TAB = '\t';
+constexpr int32_t LF = '\n';
+constexpr int32_t CR = '\r';
+constexpr int32_t SP = ' ';
+
+} // namespace
+
+// The keyword recogniser, state after state; a negative target is the ResponseKind it ends in.
+constexpr KeywordTransition KeywordTransitions[KEYWORD_TRANSITION_COUNT] = {
+    {TAB, 0}, {LF, 1}, {CR, 1}, {SP, 0},                                       // 0
+    {LF, 2}, {CR, 2},                                                          // 1
+    {TAB, 3}, {SP, 3}, {'+', 4}, {'E', 5}, {'O', 6},                           // 2
+    {TAB, 3}, {SP, 3}, {'+', 7},                                               // 3
+    {'A', 8}, {'B', 9}, {'C', 10}, {'L', 11}, {'N', 12},                       // 4
+    {'P', 13}, {'R', 14}, {'S', 15}, {'V', 16},                                // 4
+    {'R', 17},                                                                 // 5
+    {'K', 18},                                                                 // 6
+    {'A', 19}, {'B', 20},                                                      // 7
+    {'D', 21}, {'U', 22},                                                      // 8
+    {'A', 23}, {'I', 24},                                                      // 9
+    {'L', 25},                                                                 // 10
+    {'E', 26},                                                                 // 11
+    {'A', 27},                                                                 // 12
+    {'A', 28},                                                                 // 13
+    {'O', 29},                                                                 // 14
+    {'C', 30}, {'N', 31},                                                      // 15
+    {'E', 32},                                                                 // 16
+    {'R', 33},                                                                 // 17
+    {LF, 34}, {CR, 34},                                                        // 18
+    {'D', 21},                                                                 // 19
+    {'I', 35},                                                                 // 20
+    {'D', 36},                                                                 // 21
+    {'T', 37},                                                                 // 22
+    {'U', 38},                                                                 // 23
+    {'N', 39},                                                                 // 24
+    {'A', 40},                                                                 // 25
+    {'D', 41},                                                                 // 26
+    {'M', 42},                                                                 // 27
+    {'S', 43},                                                                 // 28
+    {'L', 44},                                                                 // 29
+    {'A', 45},                                                                 // 30
+    {'I', 46},                                                                 // 31
+    {'R', 47},                                                                 // 32
+    {'O', 48},                                                                 // 33
+    {LF, RK_OK}, {CR, RK_OK},                                                  // 34
+    {'N', 49},                                                                 // 35
+    {'R', 50},                                                                 // 36
+    {'H', 51},                                                                 // 37
+    {'D', 52},                                                                 // 38
+    {'D', 53},                                                                 // 39
+    {'S', 54},                                                                 // 40
+    {':', RK_LED}, {'=', RK_LED},                                              // 41
+    {'E', 55},                                                                 // 42
+    {'S', 56},                                                                 // 43
+    {'E', 57},                                                                 // 44
+    {'N', 58},                                                                 // 45
+    {'F', 59},                                                                 // 46
+    {'S', 60},                                                                 // 47
+    {'R', 61},                                                                 // 48
+    {'D', 62},                                                                 // 49
+    {':', RK_ADDR}, {'=', RK_ADDR},                                            // 50
+    {':', RK_AUTH}, {'=', RK_AUTH},                                            // 51
+    {':', RK_BAUD}, {'=', RK_BAUD},                                            // 52
+    {':', RK_BIND}, {'=', RK_BIND}, {'A', 63},                                 // 53
+    {'S', 64},                                                                 // 54
+    {':', RK_NAME}, {'=', RK_NAME},                                            // 55
+    {'W', 65},                                                                 // 56
+    {':', RK_ROLE}, {'=', RK_ROLE},                                            // 57
+    {':', RK_SCAN}, {'=', RK_SCAN},                                            // 58
+    {'F', 66},                                                                 // 59
+    {'I', 67},                                                                 // 60
+    {LF, 68}, {CR, 68},                                                        // 61
+    {'A', 63},                                                                 // 62
+    {'D', 69},                                                                 // 63
+    {':', RK_CLASS}, {'=', RK_CLASS},                                          // 64
+    {'O', 70},                                                                 // 65
+    {':', RK_SNIFF}, {'=', RK_SNIFF},                                          // 66
+    {'O', 71},                                                                 // 67
+    {LF, RK_ERROR}, {CR, RK_ERROR},                                            // 68
+    {'D', 72},                                                                 // 69
+    {'R', 73},                                                                 // 70
+    {'N', 74},                                                                 // 71
+    {'R', 75},                                                                 // 72
+    {'D', 76},                                                                 // 73
+    {':', RK_VERSION}, {'=', RK_VERSION},                                      // 74
+    {':', RK_BINDADDR}, {'=', RK_BINDADDR},                                    // 75
+    {':', RK_PASSWORD}, {'=', RK_PASSWORD},                                    // 76
+};
+
+namespace {
+
+// How many transitions each state owns, in state order; the state index is built from it.
+constexpr int kStateTransitionCounts[KEYWORD_STATE_COUNT] = {
+    4, 2, 5, 3, 9, 1, 1, 2, 2, 2,  // 0-9
+    1, 1, 1, 1, 1, 2, 1, 1, 2, 1,  // 10-19
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1,  // 20-29
+    1, 1, 1, 1, 2, 1, 1, 1, 1, 1,  // 30-39
+    1, 2, 1, 1, 1, 1, 1, 1, 1, 1,  // 40-49
+    2, 2, 2, 3, 1, 2, 1, 2, 2, 1,  // 50-59
+    1, 2, 1, 1, 2, 1, 2, 1, 2, 1,  // 60-69
+    1, 1, 1, 1, 2, 2, 2,           // 70-76
+};
+
+constexpr int StateOffset(int nState)
+{
+    int nOffset = 0;
+    for (int i = 0; i < nState; ++i)
+        nOffset += kStateTransitionCounts[i];
+    return nOffset;
+}
+
+// Every entry is a real transition (a zero character would mean a row was left out), and the
+// counts cover the table exactly.
+constexpr bool TransitionTableIsWhole()
+{
+    for (const KeywordTransition &t : KeywordTransitions) {
+        if (t.nChar == 0 || t.nNextState >= KEYWORD_STATE_COUNT || t.nNextState < RK_PASSWORD)
+            return false;
+    }
+    return StateOffset(KEYWORD_STATE_COUNT) == KEYWORD_TRANSITION_COUNT;
+}
+static_assert(TransitionTableIsWhole());
+
+} // namespace
+
+namespace {
+
+constexpr const KeywordTransition *StateBegin(int nState)
+{
+    return KeywordTransitions + StateOffset(nState);
+}
+
+} // namespace
+
+// State s owns the entries from KeywordStates[s] up to KeywordStates[s + 1].
+const KeywordTransition *const KeywordStates[KEYWORD_STATE_COUNT + 1] = {
+    StateBegin(0), StateBegin(1), StateBegin(2), StateBegin(3), StateBegin(4),
+    StateBegin(5), StateBegin(6), StateBegin(7), StateBegin(8), StateBegin(9),
+    StateBegin(10), StateBegin(11), StateBegin(12), StateBegin(13), StateBegin(14),
+    StateBegin(15), StateBegin(16), StateBegin(17), StateBegin(18), StateBegin(19),
+    StateBegin(20), StateBegin(21), StateBegin(22), StateBegin(23), StateBegin(24),
+    StateBegin(25), StateBegin(26), StateBegin(27), StateBegin(28), StateBegin(29),
+    StateBegin(30), StateBegin(31), StateBegin(32), StateBegin(33), StateBegin(34),
+    StateBegin(35), StateBegin(36), StateBegin(37), StateBegin(38), StateBegin(39),
+    StateBegin(40), StateBegin(41), StateBegin(42), StateBegin(43), StateBegin(44),
+    StateBegin(45), StateBegin(46), StateBegin(47), StateBegin(48), StateBegin(49),
+    StateBegin(50), StateBegin(51), StateBegin(52), StateBegin(53), StateBegin(54),
+    StateBegin(55), StateBegin(56), StateBegin(57), StateBegin(58), StateBegin(59),
+    StateBegin(60), StateBegin(61), StateBegin(62), StateBegin(63), StateBegin(64),
+    StateBegin(65), StateBegin(66), StateBegin(67), StateBegin(68), StateBegin(69),
+    StateBegin(70), StateBegin(71), StateBegin(72), StateBegin(73), StateBegin(74),
+    StateBegin(75), StateBegin(76), StateBegin(77),
+};
+
+namespace {
+
+// ASCII only, on purpose: the C library's classes follow the process locale (Qt sets it from the
+// environment), and a byte of 128 or more must end a field whatever the locale says.
+bool IsDigit(unsigned char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+bool IsTextByte(unsigned char c)
+{
+    if (IsDigit(c) || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))
+        return true;
+    return c != 0 && std::strchr(" #*+-.^_", c) != nullptr;
+}
+
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+bool IsLineEnd(char c)
+{
+    return c == '\r' || c == '\n';
+}
+
+// Keywords match without regard to case; only a-z are folded.
+unsigned char UpperAscii(char c)
+{
+    const auto u = static_cast<unsigned char>(c);
+    return (u >= 'a' && u <= 'z') ? static_cast<unsigned char>(u - 32) : u;
+}
+
+// First transition of the state on this byte, in stored order; false when there is none.
+bool NextKeywordState(int32_t nState, unsigned char c, int32_t *pNext)
+{
+    for (const KeywordTransition *t = KeywordStates[nState]; t != KeywordStates[nState + 1]; ++t) {
+        if (static_cast<unsigned char>(t->nChar) == c) {
+            *pNext = t->nNextState;
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+// "1024" -> 1024. Wraps modulo 2^32 on purpose: the module never sends that many digits, and an
+// unsigned accumulator keeps a garbled line from being undefined behaviour.
+const char *ParseNumber(const char *p, const char *end, uint32_t *pValue)
+{
+    if (p == nullptr)
+        return nullptr;
+    const char *q = p;
+    uint32_t nValue = 0;
+    for (; q < end && IsDigit(static_cast<unsigned char>(*q)); ++q)
+        nValue = nValue * 10u + static_cast<uint32_t>(*q - '0');
+    *pValue = nValue;
+    return q == p ? nullptr : q;
+}
+
+const char *SkipSeparator(const char *p, const char *end)
+{
+    if (p != nullptr && p < end && (*p == ',' || *p == ';'))
+        return p + 1;
+    return p;
+}
+
+const char *ExpectLineEnd(const char *p, const char *end)
+{
+    if (p != nullptr && p < end && IsLineEnd(*p))
+        return p + 1;
+    return nullptr;
+}
+
+const char *SkipQuote(const char *p, const char *end)
+{
+    if (p != nullptr && p < end && *p == '"')
+        return p + 1;
+    return p;
+}
+
+const char *SkipBlanks(const char *p, const char *end)
+{
+    if (p == nullptr)
+        return nullptr;
+    while (p < end && IsBlank(*p))
+        ++p;
+    return p;
+}
+
+// "Abc", "\"My Dev\"", "\"Abc" -> the text without its quotes. An empty text passes only when a
+// "," follows, which no reply's line end accepts.
+const char *ParseText(const char *p, const char *end, TextSpan *pSpan)
+{
+    *pSpan = TextSpan{};
+    if (p == nullptr)
+        return nullptr;
+    const char *r = SkipQuote(p, end);
+    const char *q = r;
+    while (q < end && IsTextByte(static_cast<unsigned char>(*q)))
+        ++q;
+    if (q != r) {
+        *pSpan = TextSpan{r, static_cast<uint16_t>(q - r)};
+        return SkipQuote(q, end);
+    }
+    const char *pAfter = SkipQuote(r, end);
+    return (pAfter < end && *pAfter == ',') ? pAfter : nullptr;
+}
+
+// Runs to the end of the block, not of the segment: the line ends belong to the keyword of "OK"
+// and "ERROR".
+int32_t MatchKeyword(const char *p, const char *end, const char **pAfter)
+{
+    int32_t nState = 0;
+    while (p < end && nState >= 0) {
+        if (!NextKeywordState(nState, UpperAscii(*p), &nState))
+            return 0;
+        ++p;
+    }
+    if (nState >= 0)
+        return 0;
+    if (pAfter != nullptr)
+        *pAfter = p;
+    return nState;
+}
+
+namespace {
+
+// "\r\n...\r\n": a CR-framed line runs through the first CR LF after its opening pair.
+const char *NextFramedSegment(const char *s, const char *end)
+{
+    if (end - s < 4)
+        return nullptr;
+    if (s[1] != '\n')
+        return s + 1;
+    const auto *cr = static_cast<const char *>(std::memchr(s + 2, '\r', end - (s + 2)));
+    if (cr == nullptr || cr + 1 == end)
+        return nullptr;
+    return cr[1] == '\n' ? cr + 2 : s + 1;
+}
+
+// "AT+NAME?\r": an unframed line runs through its first CR; blanks before a CR are single bytes.
+const char *NextBareSegment(const char *s, const char *end)
+{
+    const char *p = SkipBlanks(s, end);
+    if (p == end)
+        return nullptr;
+    if (*p == '\r')
+        return s + 1;
+    const auto *cr = static_cast<const char *>(std::memchr(p + 1, '\r', end - (p + 1)));
+    return cr == nullptr ? nullptr : cr + 1;
+}
+
+} // namespace
+
+const char *NextSegment(const char *p, const char *end)
+{
+    if (p == nullptr || p >= end)
+        return nullptr;
+    if (*p == '\n')
+        return p + 1;
+    if (*p == '\r')
+        return NextFramedSegment(p, end);
+    return NextBareSegment(p, end);
+}
+
+namespace {
+
+// One step of a reply's field grammar; a chain of them runs from the byte after the keyword.
+enum class EFieldStep : uint8_t {
+    Done,
+    Number0,
+    Number1,
+    Number2,
+    Number3,
+    Separator,
+    Text,
+    Blanks,
+    LineEnd,
+};
+
+using FieldHandler = void (IResponseHandler::*)(const ResponseFields &);
+
+constexpr int MAX_FIELD_STEPS = 10;
+
+// A kind's field grammar and the handler that takes its fields; "OK" and "ERROR" have neither.
+struct SReplyGrammar
+{
+    EFieldStep steps[MAX_FIELD_STEPS] = {};
+    FieldHandler pfnHandler = nullptr;
+};
+
+using S = EFieldStep;
+
+// Indexed by -kind - 1. SNIFF stores its numbers as attempt, maximum, minimum, timeout.
+const SReplyGrammar kReplyGrammars[] = {
+    {{}, nullptr},                                                              // OK
+    {{S::Number0, S::Separator, S::Number1, S::LineEnd, S::LineEnd},
+     &IResponseHandler::OnResponseIgnored},                                     // LED
+    {{S::Text, S::Blanks, S::LineEnd, S::LineEnd}, &IResponseHandler::OnResponseIgnored},  // ADDR
+    {{S::Number0, S::LineEnd, S::LineEnd}, &IResponseHandler::OnResponseAuth},
+    {{S::Number0, S::LineEnd, S::LineEnd}, &IResponseHandler::OnResponseBaud},
+    {{S::Number0, S::LineEnd, S::LineEnd}, &IResponseHandler::OnResponseBind},
+    {{S::Text, S::LineEnd, S::LineEnd}, &IResponseHandler::OnResponseName},
+    {{S::Number0, S::LineEnd, S::LineEnd}, &IResponseHandler::OnResponseRole},
+    {{S::Number0, S::Separator, S::Number1, S::Separator, S::Number2, S::Separator, S::Number3,
+      S::LineEnd, S::LineEnd},
+     &IResponseHandler::OnResponseScan},
+    {{S::Text, S::LineEnd, S::LineEnd}, &IResponseHandler::OnResponseClass},
+    {{S::Number1, S::Separator, S::Number2, S::Separator, S::Number0, S::Separator, S::Number3,
+      S::LineEnd, S::LineEnd},
+     &IResponseHandler::OnResponseSniff},
+    {{}, nullptr},                                                              // ERROR
+    {{S::Text, S::LineEnd, S::LineEnd}, &IResponseHandler::OnResponseVersion},
+    {{S::Number0, S::Blanks, S::LineEnd, S::LineEnd}, &IResponseHandler::OnResponseIgnored},
+    {{S::Text, S::LineEnd, S::LineEnd}, &IResponseHandler::OnResponsePassword},
+};
+static_assert(std::size(kReplyGrammars) == static_cast<size_t>(-RK_PASSWORD));
+
+const char *RunFieldStep(EFieldStep step, const char *p, const char *end, ResponseFields *pFields)
+{
+    switch (step) {
+    case S::Done: return p;
+    case S::Number0: return ParseNumber(p, end, &pFields->n0);
+    case S::Number1: return ParseNumber(p, end, &pFields->n1);
+    case S::Number2: return ParseNumber(p, end, &pFields->n2);
+    case S::Number3: return ParseNumber(p, end, &pFields->n3);
+    case S::Separator: return SkipSeparator(p, end);
+    case S::Text: return ParseText(p, end, &pFields->span);
+    case S::Blanks: return SkipBlanks(p, end);
+    case S::LineEnd: return ExpectLineEnd(p, end);
+    }
+    return nullptr;
+}
+
+// True when every step of the grammar parsed; stops at the first failure.
+bool ParseFields(const SReplyGrammar &grammar, const char *p, const char *end,
+                 ResponseFields *pFields)
+{
+    for (int i = 0; i < MAX_FIELD_STEPS && grammar.steps[i] != S::Done && p != nullptr; ++i)
+        p = RunFieldStep(grammar.steps[i], p, end, pFields);
+    return p != nullptr;
+}
+
+// True when the segment was a recognised reply whose fields parsed and went to its handler.
+bool DispatchReply(IResponseHandler *pHandler, const char *seg, const char *end,
+                   ResponseFields *pFields)
+{
+    const char *pAfter = nullptr;
+    const int32_t nKind = MatchKeyword(seg, end, &pAfter);
+    if (nKind == RK_OK)
+        pHandler->OnResponseOk();
+    else if (nKind == RK_ERROR)
+        pHandler->OnResponseError();
+    if (nKind == 0 || nKind == RK_OK || nKind == RK_ERROR)
+        return nKind != 0;
+    const SReplyGrammar &grammar = kReplyGrammars[-nKind - 1];
+    if (!ParseFields(grammar, pAfter, end, pFields))
+        return false;
+    (pHandler->*grammar.pfnHandler)(*pFields);
+    return true;
+}
+
+} // namespace
+
+const char *ScanSegments(IResponseHandler *pHandler, const char *begin, const char *end)
+{
+    // Reused line after line: a handler reads only what its kind's grammar wrote.
+    ResponseFields fields;
+    const char *seg = begin;
+    for (const char *r = NextSegment(seg, end); r != nullptr; seg = r, r = NextSegment(seg, end)) {
+        // Stray LFs, lone CRs and blanks in front of a line's CR LF are dropped.
+        if (r - seg < 2 || pHandler == nullptr)
+            continue;
+        if (!DispatchReply(pHandler, seg, end, &fields))
+            pHandler->OnOtherLine(seg, static_cast<uint16_t>(r - seg));
+    }
+    return seg;
+}
+
+uint16_t ScanResponses(IResponseHandler *pHandler, const char *pData, size_t nLength)
+{
+    const size_t nCounted = nLength & 0xFFFFu;
+    if (pData == nullptr || nCounted == 0)
+        return 0;
+    return static_cast<uint16_t>(ScanSegments(pHandler, pData, pData + nCounted) - pData);
+}

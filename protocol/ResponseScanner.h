@@ -43,9 +43,12 @@ public:
     virtual void OnOtherLine(const char *pLine, uint16_t nLength) = 0;
 };
 
+// The most bytes one scan can take: lengths and consumed counts are 16 bits wide.
+constexpr size_t SCAN_BLOCK_MAX_BYTES = 0xFFFF;
+
 // Scans a block and dispatches every complete line to pHandler, in order. Only the low 16 bits of
 // nLength count. Returns how many bytes from the start were consumed: everything before the
-// first line that has not fully arrived.
+// first line that has not fully arrived. A null pHandler consumes lines without dispatching them.
 uint16_t ScanResponses(IResponseHandler *pHandler, const char *pData, size_t nLength);
 
 // The loop behind ScanResponses; returns the first byte not consumed (end when all was).
