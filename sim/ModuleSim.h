@@ -94,8 +94,38 @@ public:
     void SendRaw(const std::string &strBytes);  // unsolicited bytes, e.g. a late reply
 
 private:
+    // Bytes due at a set time: inquiry results trickle out without holding up other commands.
+    struct CTimedOutput
+    {
+        std::chrono::steady_clock::time_point due;
+        std::string strBytes;
+    };
+
     void Run();
-    // (further private members as the implementation needs)
+    bool OpenPty();
+    void ClosePty();
+    bool PointLink();
+    void StartThread();
+    void StopThread();
+    bool OnBytes(const char *pData, size_t nLength);
+    bool OnCommand(const std::string &strCommand);
+    std::vector<std::string> Answer(const std::string &strCommand, const SimOptions &options);
+    void ScheduleInquiry(const SimOptions &options);
+    int FlushDue();
+    void Send(const std::string &strBytes, const SimOptions &options);
+    bool WriteAll(const char *pData, size_t nLength);
+    bool Pause(std::chrono::microseconds delay) const;
+    std::vector<size_t> ChunkSizes(size_t nLength, const SimOptions &options);
+
+    int m_hMaster = -1;
+    int m_hSlave = -1;        // our own slave descriptor: the master never sees EIO between users
+    int m_hStopEvent = -1;    // eventfd: wakes the serving thread and its pauses
+    std::string m_strPtyPath;            // guarded by m_mutex
+    std::string m_strPending;            // serving thread only: bytes of an unfinished command
+    std::vector<CTimedOutput> m_timed;   // serving thread only
+    int m_nCommandsServed = 0;           // serving thread only; counts towards nHangUpAfter
+    uint32_t m_nRandom = 20051116;       // serving thread only: the seeded split pattern
+    std::mutex m_ioMutex;                // one writer on the master at a time; guards its closing
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_logChanged;
     SimState m_state;
