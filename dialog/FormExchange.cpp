@@ -1,1 +1,155 @@
-// (being written)
+#include "dialog/ModuleSetupEngine.h"
+
+#include "protocol/AtProtocol.h"
+
+#include <limits>
+
+namespace {
+
+// Our own wording of the standard messages for a failed field check (UTF-8).
+constexpr char kMsgNotUnsigned[] = "请输入一个整数。";
+constexpr char kMsgOutOfRange[] = "请输入一个介于 0 和 4096 之间的整数。";
+constexpr char kMsgTooLong[] = "输入的内容不能超过 %s 个字节。";
+constexpr char kCaptionNotice[] = "提示";
+
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+// An unsigned decimal number with optional blanks around it that fits 32 bits.
+bool ParseUnsigned(const std::string &strText, uint32_t &nValue)
+{
+    size_t i = 0;
+    while (i < strText.size() && IsBlank(strText[i]))
+        ++i;
+    const size_t nFirstDigit = i;
+    uint64_t nNumber = 0;
+    for (; i < strText.size() && strText[i] >= '0' && strText[i] <= '9'; ++i) {
+        nNumber = nNumber * 10 + static_cast<uint64_t>(strText[i] - '0');
+        if (nNumber > std::numeric_limits<uint32_t>::max())
+            return false;
+    }
+    if (i == nFirstDigit)
+        return false;
+    while (i < strText.size() && IsBlank(strText[i]))
+        ++i;
+    if (i != strText.size())
+        return false;
+    nValue = static_cast<uint32_t>(nNumber);
+    return true;
+}
+
+} // namespace
+
+bool CModuleSetupEngine::UpdateData(bool bSaveAndValidate)
+{
+    // The order is the form's tab order: a read stops at the first field that fails.
+    const bool b = bSaveAndValidate;
+    return ExchangeText(b, IDC_EDIT_NAME, m_strName, NAME_MAX_BYTES)
+        && ExchangeText(b, IDC_EDIT_CLASS, m_strClass, CLASS_BYTES)
+        && ExchangeText(b, IDC_EDIT_PASSWORD, m_strPassword, PASSWORD_MAX_BYTES)
+        && ExchangeUInt(b, IDC_EDIT_CONN_INTERVAL, m_nConnInterval, true)
+        && ExchangeUInt(b, IDC_EDIT_CONN_DURATION, m_nConnDuration, true)
+        && ExchangeUInt(b, IDC_EDIT_INQ_INTERVAL, m_nInqInterval, true)
+        && ExchangeUInt(b, IDC_EDIT_INQ_DURATION, m_nInqDuration, true)
+        && ExchangeUInt(b, IDC_EDIT_SNIFF_MAX, m_nSniffMax, false)
+        && ExchangeUInt(b, IDC_EDIT_SNIFF_MIN, m_nSniffMin, false)
+        && ExchangeUInt(b, IDC_EDIT_SNIFF_TIMEOUT, m_nSniffTimeout, false)
+        && ExchangeUInt(b, IDC_EDIT_SNIFF_ATTEMPT, m_nSniffAttempt, false)
+        && ExchangeText(b, IDC_COMBO_BINDADDR, m_strBindAddr, 0)
+        && ExchangeText(b, IDC_EDIT_LOCALADDR, m_strLocalAddr, 0);
+}
+
+// nMaxBytes 0 means no limit. A text over its limit leaves the member as it was, so a member
+// never holds a value that failed its check.
+bool CModuleSetupEngine::ExchangeText(bool bSave, int nId, std::string &strValue, size_t nMaxBytes)
+{
+    if (!bSave) {
+        SetWindowText(nId, strValue);
+        return true;
+    }
+    std::string strText = GetWindowText(nId);
+    if (nMaxBytes != 0 && strText.size() > nMaxBytes)
+        return FailField(nId, FormatWithText(kMsgTooLong, FormatUInt(nMaxBytes)));
+    strValue = std::move(strText);
+    return true;
+}
+
+bool CModuleSetupEngine::ExchangeUInt(bool bSave, int nId, uint32_t &nValue, bool bRanged)
+{
+    if (!bSave) {
+        SetWindowText(nId, FormatUInt(nValue));
+        return true;
+    }
+    uint32_t nRead = 0;
+    if (!ParseUnsigned(GetWindowText(nId), nRead))
+        return FailField(nId, kMsgNotUnsigned);
+    if (bRanged && nRead > SCAN_VALUE_MAX)
+        return FailField(nId, kMsgOutOfRange);
+    nValue = nRead;
+    return true;
+}
+
+bool CModuleSetupEngine::FailField(int nId, const std::string &strMessage)
+{
+    MessageBox(strMessage, kCaptionNotice, MB_ICONEXCLAMATION);
+    SetFocus(nId);
+    return false;
+}
+
+void CModuleSetupEngine::ClearForm()
+{
+    for (int nId : {IDC_EDIT_NAME, IDC_EDIT_CLASS, IDC_EDIT_VERSION})
+        SetWindowText(nId, "");
+    for (int nId : {IDC_EDIT_CONN_INTERVAL, IDC_EDIT_CONN_DURATION, IDC_EDIT_INQ_INTERVAL,
+                    IDC_EDIT_INQ_DURATION, IDC_EDIT_SNIFF_MAX, IDC_EDIT_SNIFF_MIN,
+                    IDC_EDIT_SNIFF_ATTEMPT, IDC_EDIT_SNIFF_TIMEOUT})
+        SetWindowText(nId, "0");
+    SetWindowText(IDC_EDIT_PASSWORD, "");
+    for (int nId : {IDC_CHECK_ROLE, IDC_CHECK_BIND, IDC_CHECK_AUTH})
+        SetCheck(nId, 0);
+    SetWindowText(IDC_EDIT_LOCALADDR, "");
+    // The last entry of each list is the empty one: "nothing read yet".
+    for (int nId : {IDC_COMBO_PARITY, IDC_COMBO_STOPBITS, IDC_COMBO_BAUD})
+        SetCurSel(nId, GetCount(nId) - 1);
+}
+
+void CModuleSetupEngine::OnCheckAuth()
+{
+    SetReadOnly(IDC_EDIT_PASSWORD, GetCheck(IDC_CHECK_AUTH) == 0);
+}
+
+void CModuleSetupEngine::OnCheckBind()
+{
+    EnableWindow(IDC_COMBO_BINDADDR, GetCheck(IDC_CHECK_BIND) != 0);
+}
+
+void CModuleSetupEngine::OnReleasedCaptureSliderScan()
+{
+    if (!UpdateData(true))
+        return;
+    const bool bOn = GetSliderPos(IDC_SLIDER_SCAN) > 0;
+    m_nConnInterval = bOn ? 2048 : 1024;
+    m_nConnDuration = bOn ? 18 : 512;
+    m_nInqInterval = bOn ? 2048 : 1024;
+    m_nInqDuration = bOn ? 18 : 512;
+    UpdateData(false);
+}
+
+void CModuleSetupEngine::OnReleasedCaptureSliderSniff()
+{
+    if (!UpdateData(true))
+        return;
+    const bool bOn = GetSliderPos(IDC_SLIDER_SNIFF) > 0;
+    m_nSniffMax = bOn ? 800 : 0;
+    m_nSniffMin = bOn ? 80 : 0;
+    m_nSniffTimeout = bOn ? 8 : 0;
+    m_nSniffAttempt = bOn ? 8 : 0;
+    UpdateData(false);
+}
+
+void CModuleSetupEngine::StartAutoQuery()
+{
+    SetTimer(TIMER_AUTOQUERY, kAutoQueryDelay);
+}

@@ -1,1 +1,111 @@
-// (being written)
+#include "dialog/ModuleSetupEngine.h"
+
+#include "protocol/AtProtocol.h"
+#include "serial/SerialLink.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// Entries of the parity and stop-bit lists, GBK: "无校验", "奇校验", "偶校验".
+constexpr const char *kParityEntries[] = {"\xce\xde\xd0\xa3\xd1\xe9", "\xc6\xe6\xd0\xa3\xd1\xe9",
+                                          "\xc5\xbc\xd0\xa3\xd1\xe9", ""};
+constexpr const char *kStopBitEntries[] = {"1", "2", ""};
+
+bool StartsWithNoCase(const std::string &strText, const std::string &strPrefix)
+{
+    if (strText.size() < strPrefix.size())
+        return false;
+    for (size_t i = 0; i < strPrefix.size(); ++i) {
+        // Only ASCII letters fold; GBK bytes compare as they are.
+        const auto a = static_cast<unsigned char>(strText[i]);
+        const auto b = static_cast<unsigned char>(strPrefix[i]);
+        if (a != b && (a >= 0x80 || b >= 0x80 || std::tolower(a) != std::tolower(b)))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+CModuleSetupEngine::CModuleSetupEngine() = default;
+
+CModuleSetupEngine::~CModuleSetupEngine() = default;
+
+void CModuleSetupEngine::FillLists()
+{
+    ResetContent(IDC_COMBO_BAUD);
+    for (int i = 0; i < BAUD_RATE_COUNT; ++i)
+        InsertString(IDC_COMBO_BAUD, i, BaudRateList[i]);
+    InsertString(IDC_COMBO_BAUD, BAUD_RATE_COUNT, "");
+
+    ResetContent(IDC_COMBO_PARITY);
+    for (int i = 0; const char *pEntry : kParityEntries)
+        InsertString(IDC_COMBO_PARITY, i++, pEntry);
+
+    ResetContent(IDC_COMBO_STOPBITS);
+    for (int i = 0; const char *pEntry : kStopBitEntries)
+        InsertString(IDC_COMBO_STOPBITS, i++, pEntry);
+}
+
+bool CModuleSetupEngine::IsPortOpen() const
+{
+    return m_pSerial != nullptr && m_pSerial->IsOpen();
+}
+
+void CModuleSetupEngine::WriteCommand(const char *pCommand)
+{
+    if (m_pSerial == nullptr || pCommand == nullptr)
+        return;
+    m_pSerial->Write(pCommand, static_cast<uint32_t>(std::strlen(pCommand)));
+}
+
+std::string CModuleSetupEngine::FormatInt(int32_t nValue)
+{
+    char szText[16] = {};
+    std::snprintf(szText, sizeof(szText), "%d", static_cast<int>(nValue));
+    return szText;
+}
+
+std::string CModuleSetupEngine::FormatUInt(uint32_t nValue)
+{
+    char szText[16] = {};
+    std::snprintf(szText, sizeof(szText), "%u", static_cast<unsigned>(nValue));
+    return szText;
+}
+
+std::string CModuleSetupEngine::FormatWithText(const char *pFormat, const std::string &strArg)
+{
+    std::string strText = pFormat;
+    const size_t nAt = strText.find("%s");
+    if (nAt != std::string::npos)
+        strText.replace(nAt, 2, strArg);
+    return strText;
+}
+
+int CModuleSetupEngine::FindStringPrefix(int nId, const std::string &strPrefix)
+{
+    const int nCount = GetCount(nId);
+    // The search starts after entry 0 and wraps round to it last.
+    for (int k = 1; k <= nCount; ++k) {
+        const int nIndex = k % nCount;
+        if (StartsWithNoCase(GetLBText(nId, nIndex), strPrefix))
+            return nIndex;
+    }
+    return -1;
+}
+
+int CModuleSetupEngine::SelectStringPrefix(int nId, const std::string &strPrefix)
+{
+    const int nIndex = FindStringPrefix(nId, strPrefix);
+    if (nIndex >= 0)
+        SetCurSel(nId, nIndex);
+    return nIndex;
+}
+
+void CModuleSetupEngine::MoveSliderToMax(int nId)
+{
+    SetSliderPos(nId, GetSliderRangeMax(nId));
+}

@@ -1,1 +1,243 @@
-// (being written)
+#include "dialog/ModuleSetupEngine.h"
+
+#include "protocol/AtProtocol.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+constexpr size_t kSpanTextBufferBytes = 1024;
+constexpr size_t kAddressOffset = 9;         // after "\r\n+LADDR:" or "\r\n+RADDR:"
+constexpr size_t kUartModeOffset = 12;       // after "\r\n+UARTMODE:"
+constexpr uint16_t kInqCompLength = 12;
+constexpr uint16_t kInqResuMinLength = 26;
+constexpr uint16_t kAddressMinLength = 21;
+constexpr uint16_t kUartModeMinLength = 17;
+
+bool StartsWith(const char *pLine, uint16_t nLength, const char *pPrefix)
+{
+    const size_t nPrefix = std::strlen(pPrefix);
+    return nLength >= nPrefix && std::memcmp(pLine, pPrefix, nPrefix) == 0;
+}
+
+bool IsScanfSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// Reads one "%d" the way sscanf does (blanks, optional sign, digits), but never past end. A
+// number too large for 32 bits is clamped. Returns the first byte after it, or null.
+const char *ScanInt(const char *p, const char *end, int32_t &nValue)
+{
+    while (p < end && IsScanfSpace(*p))
+        ++p;
+    const bool bNegative = p < end && *p == '-';
+    if (p < end && (*p == '-' || *p == '+'))
+        ++p;
+    const char *pDigits = p;
+    int64_t nNumber = 0;
+    for (; p < end && *p >= '0' && *p <= '9'; ++p) {
+        if (nNumber <= std::numeric_limits<int32_t>::max())
+            nNumber = nNumber * 10 + (*p - '0');
+    }
+    if (p == pDigits)
+        return nullptr;
+    nNumber = bNegative ? -nNumber : nNumber;
+    nNumber = std::max<int64_t>(nNumber, std::numeric_limits<int32_t>::min());
+    nNumber = std::min<int64_t>(nNumber, std::numeric_limits<int32_t>::max());
+    nValue = static_cast<int32_t>(nNumber);
+    return p;
+}
+
+} // namespace
+
+void CModuleSetupEngine::OnReceivedBytes(const char *pData, size_t nLength)
+{
+    if (pData == nullptr || nLength == 0)
+        return;
+    m_receiveQueue.emplace_back(pData, nLength);
+    // A handler's prompt runs a nested event loop that may deliver more bytes: they wait in the
+    // queue and are scanned by the loop below once the current block is done.
+    if (m_bScanning)
+        return;
+    m_bScanning = true;
+    while (!m_receiveQueue.empty()) {
+        const std::string strBlock = std::move(m_receiveQueue.front());
+        m_receiveQueue.pop_front();
+        m_pending.Feed(this, strBlock.data(), strBlock.size());
+    }
+    m_bScanning = false;
+}
+
+std::string CModuleSetupEngine::MakeTextFromSpan(const char *pBytes, size_t nLength)
+{
+    if (pBytes == nullptr)
+        return {};
+    const size_t nTaken = std::min(nLength, kSpanTextBufferBytes - 1);
+    const void *pZero = std::memchr(pBytes, '\0', nTaken);
+    const size_t nText = pZero ? static_cast<size_t>(static_cast<const char *>(pZero) - pBytes)
+                               : nTaken;
+    return std::string(pBytes, nText);
+}
+
+// A text field as a C string would hold it: up to its first zero byte.
+std::string CModuleSetupEngine::SpanText(const TextSpan &span)
+{
+    if (span.pText == nullptr)
+        return {};
+    const std::string strText(span.pText, span.nLength);
+    return strText.substr(0, strText.find('\0'));
+}
+
+void CModuleSetupEngine::OnResponseIgnored(const ResponseFields &)
+{
+}
+
+// "\r\n+AUTH:1\r\n"
+void CModuleSetupEngine::OnResponseAuth(const ResponseFields &fields)
+{
+    m_nCurAuth = static_cast<int32_t>(fields.n0);
+    SetCheck(IDC_CHECK_AUTH, m_nCurAuth);
+    // The reply only ever unlocks the password; locking it is the user's click.
+    if (m_nCurAuth != 0)
+        SetReadOnly(IDC_EDIT_PASSWORD, false);
+}
+
+// "\r\n+BAUD:9600\r\n"
+void CModuleSetupEngine::OnResponseBaud(const ResponseFields &fields)
+{
+    m_strCurBaud = FormatInt(static_cast<int32_t>(fields.n0));
+    SelectStringPrefix(IDC_COMBO_BAUD, m_strCurBaud);
+}
+
+// "\r\n+BIND:0\r\n"
+void CModuleSetupEngine::OnResponseBind(const ResponseFields &fields)
+{
+    m_nCurBind = static_cast<int32_t>(fields.n0);
+    SetCheck(IDC_CHECK_BIND, m_nCurBind);
+    EnableWindow(IDC_COMBO_BINDADDR, m_nCurBind != 0);
+}
+
+// "\r\n+NAME:CORVA3264\r\n"
+void CModuleSetupEngine::OnResponseName(const ResponseFields &fields)
+{
+    m_strCurName = SpanText(fields.span);
+    SetWindowText(IDC_EDIT_NAME, m_strCurName);
+}
+
+// "\r\n+ROLE:0\r\n"
+void CModuleSetupEngine::OnResponseRole(const ResponseFields &fields)
+{
+    m_nCurRole = static_cast<int32_t>(fields.n0);
+    SetCheck(IDC_CHECK_ROLE, m_nCurRole);
+}
+
+// "\r\n+SCAN:1024,512,1024,512\r\n"
+void CModuleSetupEngine::OnResponseScan(const ResponseFields &fields)
+{
+    m_strCurConnInterval = FormatInt(static_cast<int32_t>(fields.n0));
+    m_strCurConnDuration = FormatInt(static_cast<int32_t>(fields.n1));
+    m_strCurInqInterval = FormatInt(static_cast<int32_t>(fields.n2));
+    m_strCurInqDuration = FormatInt(static_cast<int32_t>(fields.n3));
+    SetWindowText(IDC_EDIT_CONN_INTERVAL, m_strCurConnInterval);
+    SetWindowText(IDC_EDIT_CONN_DURATION, m_strCurConnDuration);
+    SetWindowText(IDC_EDIT_INQ_INTERVAL, m_strCurInqInterval);
+    SetWindowText(IDC_EDIT_INQ_DURATION, m_strCurInqDuration);
+    // A short connection duration is the standby power saving being on.
+    if (fields.n1 < 64)
+        MoveSliderToMax(IDC_SLIDER_SCAN);
+}
+
+// "\r\n+CLASS:000000\r\n"
+void CModuleSetupEngine::OnResponseClass(const ResponseFields &fields)
+{
+    m_strCurClass = SpanText(fields.span);
+    SetWindowText(IDC_EDIT_CLASS, m_strCurClass);
+}
+
+// "\r\n+SNIFF:800,80,8,8\r\n" -- the scanner hands over attempt, max, min, timeout
+void CModuleSetupEngine::OnResponseSniff(const ResponseFields &fields)
+{
+    m_strCurSniffAttempt = FormatInt(static_cast<int32_t>(fields.n0));
+    SetWindowText(IDC_EDIT_SNIFF_ATTEMPT, m_strCurSniffAttempt);
+    m_strCurSniffMax = FormatInt(static_cast<int32_t>(fields.n1));
+    SetWindowText(IDC_EDIT_SNIFF_MAX, m_strCurSniffMax);
+    m_strCurSniffMin = FormatInt(static_cast<int32_t>(fields.n2));
+    SetWindowText(IDC_EDIT_SNIFF_MIN, m_strCurSniffMin);
+    m_strCurSniffTimeout = FormatInt(static_cast<int32_t>(fields.n3));
+    SetWindowText(IDC_EDIT_SNIFF_TIMEOUT, m_strCurSniffTimeout);
+    // A non-zero minimum interval is Sniff being on.
+    if (fields.n2 != 0)
+        MoveSliderToMax(IDC_SLIDER_SNIFF);
+}
+
+// "\r\n+VERSION:V4.25\r\n"
+void CModuleSetupEngine::OnResponseVersion(const ResponseFields &fields)
+{
+    m_strCurVersion = SpanText(fields.span);
+    SetWindowText(IDC_EDIT_VERSION, m_strCurVersion);
+}
+
+// "\r\n+PASSWORD:7391\r\n"
+void CModuleSetupEngine::OnResponsePassword(const ResponseFields &fields)
+{
+    m_strCurPassword = SpanText(fields.span);
+    SetWindowText(IDC_EDIT_PASSWORD, m_strCurPassword);
+}
+
+// Lines outside the keyword table. The length bounds are the shortest well-formed line of each.
+void CModuleSetupEngine::OnOtherLine(const char *pLine, uint16_t nLength)
+{
+    if (pLine == nullptr)
+        return;
+    // "\r\n+INQCOMP\r\n", exactly
+    if (nLength == kInqCompLength) {
+        if (std::memcmp(pLine, LINE_INQCOMP, kInqCompLength) == 0)
+            OnInquiryComplete();
+        return;
+    }
+    // "\r\n+INQRESU:001122AABBCC,name\r\n"
+    if (nLength >= kInqResuMinLength && StartsWith(pLine, nLength, PREFIX_INQRESU)) {
+        OnInquiryResult(pLine, nLength);
+        return;
+    }
+    // "\r\n+LADDR:00158300A1B2\r\n", "\r\n+RADDR:001122AABBCC\r\n"
+    if (nLength >= kAddressMinLength) {
+        if (StartsWith(pLine, nLength, PREFIX_LADDR))
+            return ShowAddress(pLine, true);
+        if (StartsWith(pLine, nLength, PREFIX_RADDR))
+            return ShowAddress(pLine, false);
+    }
+    // "\r\n+UARTMODE:0,0\r\n"
+    if (nLength >= kUartModeMinLength && StartsWith(pLine, nLength, PREFIX_UARTMODE))
+        ReadUartMode(pLine, nLength);
+}
+
+void CModuleSetupEngine::ShowAddress(const char *pLine, bool bLocal)
+{
+    const std::string strAddress =
+        MakeTextFromSpan(pLine + kAddressOffset, BLUETOOTH_ADDRESS_LENGTH);
+    if (bLocal) {
+        m_strLocalAddr = strAddress;
+        SetWindowText(IDC_EDIT_LOCALADDR, m_strLocalAddr);
+    } else {
+        m_strCurBindAddr = strAddress;
+        SetWindowText(IDC_COMBO_BINDADDR, m_strCurBindAddr);
+    }
+}
+
+// "%d,%d": stop-bit index, then parity index; each number that reads replaces its member.
+void CModuleSetupEngine::ReadUartMode(const char *pLine, uint16_t nLength)
+{
+    const char *const end = pLine + nLength;
+    const char *p = ScanInt(pLine + kUartModeOffset, end, m_nCurStopBits);
+    if (p != nullptr && p < end && *p == ',')
+        ScanInt(p + 1, end, m_nCurParity);
+    // Values outside the lists are kept as read but cannot be shown.
+    if (m_nCurParity >= 0 && m_nCurParity <= 2)
+        SetCurSel(IDC_COMBO_PARITY, m_nCurParity);
+    if (m_nCurStopBits >= 0 && m_nCurStopBits <= 1)
+        SetCurSel(IDC_COMBO_STOPBITS, m_nCurStopBits);
+}

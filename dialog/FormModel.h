@@ -1,0 +1,113 @@
+#pragma once
+
+#include "dialog/ModuleSetupEngine.h"
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+// The state of one control of the form; which fields count depends on the control's kind.
+struct CFormControl
+{
+    std::string strText;                 // edit text (also the edit part of combo 1051)
+    bool bReadOnly = false;
+    bool bEnabled = true;
+    int nCheck = 0;
+    std::vector<std::string> entries;    // list entries of a combo box
+    int nCurSel = -1;
+    int nSliderPos = 0;
+    int nSliderRangeMax = 100;
+};
+
+// An in-memory form with the behaviour of the dialog's controls, as the dialog starts out.
+class CFormModel
+{
+public:
+    CFormModel();
+
+    CFormControl &Control(int nId) { return m_controls[nId]; }
+    const CFormControl &Control(int nId) const;
+    static bool IsDropDownList(int nId);
+
+    std::string GetWindowText(int nId) const;
+    void SetWindowText(int nId, const std::string &strText);
+    int GetCount(int nId) const;
+    std::string GetLBText(int nId, int nIndex) const;
+    void SetCurSel(int nId, int nIndex);
+    void ResetContent(int nId);
+    void InsertString(int nId, int nIndex, const std::string &strText);
+    void SetSliderPos(int nId, int nPos);
+
+    int m_nFocusId = 0;
+    std::string m_strStatusText;
+
+private:
+    std::map<int, CFormControl> m_controls;
+};
+
+// One message box the engine showed, with the answer it got.
+struct CMessageRecord
+{
+    std::string strText;
+    std::string strCaption;
+    unsigned nType = 0;
+    int nResult = 0;
+};
+
+// The engine on an in-memory form: message boxes are answered by a policy, timers are deadlines
+// on a clock the owner advances. The command line runs it from a poll loop; tests drive it with
+// a fake clock. One thread.
+class CHeadlessEngine : public CModuleSetupEngine
+{
+public:
+    using Clock = std::chrono::steady_clock;
+    using MessagePolicy =
+        std::function<int(const std::string &strText, const std::string &strCaption, unsigned)>;
+
+    explicit CHeadlessEngine(std::function<Clock::time_point()> fnNow = &Clock::now);
+
+    // Fires every timer due at now, each once, earliest first. Returns how many fired.
+    int FireDueTimers(Clock::time_point now);
+    std::optional<Clock::time_point> NextDeadline() const;
+    bool IsTimerArmed(unsigned nIdEvent) const { return m_timers.count(nIdEvent) != 0; }
+
+    std::string GetWindowText(int nId) override { return m_form.GetWindowText(nId); }
+    void SetWindowText(int nId, const std::string &strText) override;
+    int GetCheck(int nId) override { return m_form.Control(nId).nCheck; }
+    void SetCheck(int nId, int nState) override { m_form.Control(nId).nCheck = nState; }
+    int GetCount(int nId) override { return m_form.GetCount(nId); }
+    std::string GetLBText(int nId, int nIndex) override { return m_form.GetLBText(nId, nIndex); }
+    int GetCurSel(int nId) override { return m_form.Control(nId).nCurSel; }
+    void SetCurSel(int nId, int nIndex) override { m_form.SetCurSel(nId, nIndex); }
+    void ResetContent(int nId) override { m_form.ResetContent(nId); }
+    void InsertString(int nId, int nIndex, const std::string &strText) override;
+    void EnableWindow(int nId, bool bEnable) override { m_form.Control(nId).bEnabled = bEnable; }
+    void SetReadOnly(int nId, bool bReadOnly) override;
+    int GetSliderPos(int nId) override { return m_form.Control(nId).nSliderPos; }
+    void SetSliderPos(int nId, int nPos) override { m_form.SetSliderPos(nId, nPos); }
+    int GetSliderRangeMax(int nId) override { return m_form.Control(nId).nSliderRangeMax; }
+    void SetFocus(int nId) override { m_form.m_nFocusId = nId; }
+    void SetStatusText(std::string strText) override;
+    void SetTimer(unsigned nIdEvent, std::chrono::milliseconds period) override;
+    void KillTimer(unsigned nIdEvent) override { m_timers.erase(nIdEvent); }
+    int MessageBox(const std::string &strText, const std::string &strCaption,
+                   unsigned nType) override;
+
+    CFormModel m_form;
+    std::vector<std::string> m_statusTexts;      // every status text, oldest first
+    std::vector<CMessageRecord> m_messageBoxes;  // every message box, oldest first
+    MessagePolicy m_fnMessagePolicy;             // unset: every box is answered IDNO
+
+private:
+    struct CArmedTimer
+    {
+        Clock::time_point deadline;
+        std::chrono::milliseconds period{0};
+    };
+
+    std::function<Clock::time_point()> m_fnNow;
+    std::map<unsigned, CArmedTimer> m_timers;
+};
