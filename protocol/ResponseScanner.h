@@ -36,7 +36,8 @@ public:
     virtual void OnResponseRole(const ResponseFields &fields) = 0;
     virtual void OnResponseScan(const ResponseFields &fields) = 0;     // n0..n3 in wire order
     virtual void OnResponseClass(const ResponseFields &fields) = 0;
-    virtual void OnResponseSniff(const ResponseFields &fields) = 0;    // n0 attempt, n1 max, n2 min, n3 timeout
+    // n0 attempt, n1 maximum, n2 minimum, n3 timeout
+    virtual void OnResponseSniff(const ResponseFields &fields) = 0;
     virtual void OnResponseVersion(const ResponseFields &fields) = 0;
     virtual void OnResponsePassword(const ResponseFields &fields) = 0;
     // Any other segment of two or more bytes, framing included.
