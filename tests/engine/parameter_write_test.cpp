@@ -1,0 +1,426 @@
+// The Set action's checks, its command list and the taking back of unconfirmed lines.
+#include "dialog/ParameterWrite.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::string kGbkThreeChars = "\xce\xde\xd0\xa3\xd1\xe9";  // three Chinese characters
+
+// A form as a user leaves it after a query run, nothing edited.
+CSetFormInput ValidInput()
+{
+    CSetFormInput input;
+    input.m_strName = "Office";
+    input.m_strClass = "001F00";
+    input.m_strPassword = "1234";
+    input.m_strBindAddr = "0012AB34CD56";
+    input.m_nConnInterval = 1024;
+    input.m_nConnDuration = 512;
+    input.m_nInqInterval = 1024;
+    input.m_nInqDuration = 512;
+    input.m_nRole = 0;
+    input.m_nBind = 1;
+    input.m_nAuth = 1;
+    input.m_strBaud = "9600";
+    input.m_nParity = 0;
+    input.m_nStopBits = 0;
+    return input;
+}
+
+// What the query run read from a module that holds exactly ValidInput().
+ModuleParams ReadBack()
+{
+    ModuleParams cur;
+    cur.Name = "Office";
+    cur.Class = "001F00";
+    cur.Baud = "9600";
+    cur.Parity = 0;
+    cur.StopBits = 0;
+    cur.Auth = 1;
+    cur.Role = 0;
+    cur.Bind = 1;
+    cur.Password = "1234";
+    cur.ConnInterval = "1024";
+    cur.ConnDuration = "512";
+    cur.InqInterval = "1024";
+    cur.InqDuration = "512";
+    cur.SniffMax = cur.SniffMin = cur.SniffAttempt = cur.SniffTimeout = "0";
+    cur.BindAddr = "0012AB34CD56";
+    return cur;
+}
+
+// Runs the checks and, when they pass, builds the list against cur.
+struct CSetOutcome
+{
+    const char *pMessage = nullptr;
+    ModuleParams snapshot;
+    std::vector<std::string> lines;
+};
+
+CSetOutcome RunSet(CSetFormInput input, ModuleParams &cur, CSetRunBook *pBook = nullptr)
+{
+    CSetOutcome outcome;
+    outcome.pMessage = CheckSetForm(input, &outcome.snapshot);
+    if (outcome.pMessage)
+        return outcome;
+    char list[11][128] = {};
+    int32_t nCount = -1;
+    const int32_t nReturned = BuildSetCommandList(outcome.snapshot, &cur, list, &nCount, pBook);
+    EXPECT_EQ(nReturned, nCount);
+    for (int32_t i = 0; i < nCount; ++i)
+        outcome.lines.emplace_back(list[i]);
+    return outcome;
+}
+
+struct CCheckCase
+{
+    const char *pName;
+    std::function<void(CSetFormInput &)> edit;
+    const char *pExpected;  // nullptr: the checks pass
+};
+
+const CCheckCase kCheckCases[] = {
+    {"BaudEmptyBeforeAll", [](CSetFormInput &in) {
+         in.m_strBaud = "";
+         in.m_nParity = 3;
+         in.m_strName = "";
+     }, "请选择合适的波特率"},
+    {"ParityEmptyEntry", [](CSetFormInput &in) { in.m_nParity = 3; }, "请选择合适的校验位"},
+    {"ParityNoSelection", [](CSetFormInput &in) { in.m_nParity = -1; }, "请选择合适的校验位"},
+    {"ParityBeforeStopBits", [](CSetFormInput &in) {
+         in.m_nParity = 3;
+         in.m_nStopBits = 2;
+     }, "请选择合适的校验位"},
+    {"StopBitsEmptyEntry", [](CSetFormInput &in) { in.m_nStopBits = 2; }, "请选择合适的停止位"},
+    {"StopBitsNoSelection", [](CSetFormInput &in) { in.m_nStopBits = -1; }, "请选择合适的停止位"},
+    {"NameBlanksOnly", [](CSetFormInput &in) {
+         in.m_strName = " \t ";
+         in.m_strClass = "1";
+     }, "名称不能为空"},
+    {"NameWithCrLf", [](CSetFormInput &in) { in.m_strName = "a\r\nAT+RESET"; },
+     "名称不能包含控制字符"},
+    {"NameWithNul", [](CSetFormInput &in) { in.m_strName = std::string("ab\0cd", 5); },
+     "名称不能包含控制字符"},
+    {"NameWithDel", [](CSetFormInput &in) { in.m_strName = "ab\x7f"; }, "名称不能包含控制字符"},
+    {"NameOverSlot", [](CSetFormInput &in) { in.m_strName = std::string(21, 'n'); },
+     "名称长度不能超过20"},
+    {"NameTwentyBytes", [](CSetFormInput &in) { in.m_strName = std::string(20, 'n'); }, nullptr},
+    {"ClassEmpty", [](CSetFormInput &in) { in.m_strClass = ""; }, "类别码不能为空"},
+    {"ClassBlanksOnly", [](CSetFormInput &in) { in.m_strClass = "      "; }, "类别码不能为空"},
+    {"ClassFiveDigits", [](CSetFormInput &in) { in.m_strClass = "12345"; }, "类别码长度必须为6"},
+    {"ClassSevenDigits", [](CSetFormInput &in) { in.m_strClass = "1234567"; },
+     "类别码长度必须为6"},
+    {"ClassWithLf", [](CSetFormInput &in) { in.m_strClass = "12\n456"; },
+     "类别码不能包含控制字符"},
+    {"ClassThreeChineseIsSixBytes", [](CSetFormInput &in) { in.m_strClass = kGbkThreeChars; },
+     nullptr},
+    {"PasswordWithCr", [](CSetFormInput &in) { in.m_strPassword = "12\r34"; },
+     "密码不能包含控制字符"},
+    {"PasswordOverSlot", [](CSetFormInput &in) { in.m_strPassword = std::string(17, '7'); },
+     "密码长度不能超过16"},
+    {"PasswordEmptyPasses", [](CSetFormInput &in) { in.m_strPassword = "  "; }, nullptr},
+    {"AddressFiveBytesBindCleared", [](CSetFormInput &in) {
+         in.m_strBindAddr = "12345";
+         in.m_nBind = 0;
+     }, "绑定的蓝牙地址格式不正确"},
+    {"AddressTrimmedShort", [](CSetFormInput &in) { in.m_strBindAddr = "0012AB34CD\r\n"; },
+     "绑定的蓝牙地址格式不正确"},
+    {"AddressWithControl", [](CSetFormInput &in) { in.m_strBindAddr = "0012AB\x01" "34CD5"; },
+     "绑定的蓝牙地址不能包含控制字符"},
+    {"AddressEmptyPasses", [](CSetFormInput &in) { in.m_strBindAddr = ""; }, nullptr},
+    {"AddressWithNamePasses", [](CSetFormInput &in) { in.m_strBindAddr = "0012AB34CD56 Phone"; },
+     nullptr},
+    {"ConnDurationOverInterval", [](CSetFormInput &in) {
+         in.m_nConnDuration = 3000;
+         in.m_nConnInterval = 2048;
+         in.m_nSniffMin = 5;
+     }, "连接持续时间不能大于连接间隔时间"},
+    {"ConnDurationEqualPasses", [](CSetFormInput &in) {
+         in.m_nConnDuration = 2048;
+         in.m_nConnInterval = 2048;
+     }, nullptr},
+    {"InqDurationOverInterval", [](CSetFormInput &in) {
+         in.m_nInqDuration = 2;
+         in.m_nInqInterval = 1;
+     }, "查询持续时间不能大于查询间隔时间"},
+    {"SniffMinOverMax", [](CSetFormInput &in) {
+         in.m_nSniffMin = 80;
+         in.m_nSniffMax = 0;
+     }, "Sniff最小值不能大于最大值"},
+};
+
+TEST(CheckSetForm, FirstFailingCheckGivesItsMessage)
+{
+    for (const CCheckCase &test : kCheckCases) {
+        SCOPED_TRACE(test.pName);
+        CSetFormInput input = ValidInput();
+        test.edit(input);
+        ModuleParams snapshot;
+        const char *pMessage = CheckSetForm(input, &snapshot);
+        if (test.pExpected == nullptr)
+            EXPECT_EQ(pMessage, nullptr) << pMessage;
+        else
+            EXPECT_STREQ(pMessage, test.pExpected);
+    }
+}
+
+TEST(CheckSetForm, TrimsTextsAndKeepsTwelveAddressBytes)
+{
+    CSetFormInput input = ValidInput();
+    input.m_strName = "  Office 1 ";
+    input.m_strClass = " 001F00\t";
+    input.m_strPassword = " 99 ";
+    input.m_strBindAddr = " 0012AB34CD56 Phone ";
+    ModuleParams snapshot;
+    ASSERT_EQ(CheckSetForm(input, &snapshot), nullptr);
+    EXPECT_EQ(input.m_strName, "Office 1");
+    EXPECT_EQ(input.m_strClass, "001F00");
+    EXPECT_EQ(input.m_strPassword, "99");
+    EXPECT_EQ(input.m_strBindAddr, "0012AB34CD56 Phone");
+    EXPECT_EQ(snapshot.Name, "Office 1");
+    EXPECT_EQ(snapshot.Class, "001F00");
+    EXPECT_EQ(snapshot.Password, "99");
+    EXPECT_EQ(snapshot.BindAddr, "0012AB34CD56");
+}
+
+TEST(CheckSetForm, SnapshotTakesListsChecksAndNumberTexts)
+{
+    CSetFormInput input = ValidInput();
+    input.m_nRole = 1;
+    input.m_nParity = 2;
+    input.m_nStopBits = 1;
+    input.m_nSniffMax = 4294967295u;  // above INT_MAX: written unsigned, never negative
+    input.m_nSniffMin = 80;
+    input.m_nSniffAttempt = 8;
+    input.m_nSniffTimeout = 9;
+    ModuleParams snapshot;
+    ASSERT_EQ(CheckSetForm(input, &snapshot), nullptr);
+    EXPECT_EQ(snapshot.Role, 1);
+    EXPECT_EQ(snapshot.Bind, 1);
+    EXPECT_EQ(snapshot.Auth, 1);
+    EXPECT_EQ(snapshot.Parity, 2);
+    EXPECT_EQ(snapshot.StopBits, 1);
+    EXPECT_EQ(snapshot.Baud, "9600");
+    EXPECT_EQ(snapshot.ConnDuration, "512");
+    EXPECT_EQ(snapshot.SniffMax, "4294967295");
+    EXPECT_EQ(snapshot.SniffMin, "80");
+    EXPECT_EQ(snapshot.SniffAttempt, "8");
+    EXPECT_EQ(snapshot.SniffTimeout, "9");
+}
+
+TEST(BuildSetCommandList, NothingChangedWithBindTickedQueuesNothing)
+{
+    ModuleParams cur = ReadBack();
+    const CSetOutcome outcome = RunSet(ValidInput(), cur);
+    ASSERT_EQ(outcome.pMessage, nullptr);
+    EXPECT_TRUE(outcome.lines.empty());
+    EXPECT_EQ(cur, ReadBack());
+}
+
+TEST(BuildSetCommandList, BindClearedAlwaysClearsTheAddress)
+{
+    CSetFormInput input = ValidInput();
+    input.m_nBind = 0;
+    ModuleParams cur = ReadBack();
+    cur.Bind = 0;
+    const CSetOutcome outcome = RunSet(input, cur);
+    EXPECT_EQ(outcome.lines, std::vector<std::string>{"AT+CLEARADDR\r\n"});
+}
+
+TEST(BuildSetCommandList, OneChangedFieldGivesItsLine)
+{
+    struct CCase
+    {
+        const char *pName;
+        std::function<void(CSetFormInput &)> edit;
+        std::vector<std::string> expected;
+    };
+    const CCase cases[] = {
+        {"TrimmedName", [](CSetFormInput &in) { in.m_strName = "  Office 1 "; },
+         {"AT+NAME=Office 1\r\n"}},
+        {"ParityEven", [](CSetFormInput &in) { in.m_nParity = 2; }, {"AT+UARTMODE=0,2\r\n"}},
+        {"TwoStopBits", [](CSetFormInput &in) { in.m_nStopBits = 1; }, {"AT+UARTMODE=1,0\r\n"}},
+        {"ScanOn", [](CSetFormInput &in) {
+             in.m_nConnInterval = in.m_nInqInterval = 2048;
+             in.m_nConnDuration = in.m_nInqDuration = 18;
+         }, {"AT+SCANTIME=2048,18,2048,18\r\n"}},
+        {"SniffOn", [](CSetFormInput &in) {
+             in.m_nSniffMax = 800;
+             in.m_nSniffMin = 80;
+             in.m_nSniffAttempt = 8;
+             in.m_nSniffTimeout = 8;
+         }, {"AT+SNIFF=800,80,8,8\r\n"}},
+        {"SniffLargest", [](CSetFormInput &in) {
+             in.m_nSniffMax = in.m_nSniffMin = in.m_nSniffAttempt = in.m_nSniffTimeout =
+                 4294967295u;
+         }, {"AT+SNIFF=4294967295,4294967295,4294967295,4294967295\r\n"}},
+        {"RoleMaster", [](CSetFormInput &in) { in.m_nRole = 1; }, {"AT+ROLE=1\r\n"}},
+        {"BaudChanged", [](CSetFormInput &in) { in.m_strBaud = "115200"; },
+         {"AT+BAUD=115200\r\n"}},
+        {"AddressFromFoundDevice", [](CSetFormInput &in) { in.m_strBindAddr = "0011223344AA Phone"; },
+         {"AT+RADDR=0011223344AA\r\n"}},
+        {"AuthOffNoPasswordLine", [](CSetFormInput &in) {
+             in.m_nAuth = 0;
+             in.m_strPassword = "5555";
+         }, {"AT+AUTH=0\r\n"}},
+        {"NewPassword", [](CSetFormInput &in) { in.m_strPassword = "5555"; },
+         {"AT+PASSWORD=5555\r\n"}},
+    };
+    for (const CCase &test : cases) {
+        SCOPED_TRACE(test.pName);
+        CSetFormInput input = ValidInput();
+        test.edit(input);
+        ModuleParams cur = ReadBack();
+        EXPECT_EQ(RunSet(input, cur).lines, test.expected);
+    }
+}
+
+TEST(BuildSetCommandList, AuthOnWithEmptyPasswordSendsNoPassword)
+{
+    CSetFormInput input = ValidInput();
+    input.m_strPassword = "";
+    ModuleParams cur = ReadBack();
+    cur.Auth = 0;
+    EXPECT_EQ(RunSet(input, cur).lines, std::vector<std::string>{"AT+AUTH=1\r\n"});
+    EXPECT_EQ(cur.Password, "1234");
+}
+
+TEST(BuildSetCommandList, EverythingChangedGivesElevenLinesInOrder)
+{
+    CSetFormInput input = ValidInput();
+    input.m_strName = "Desk";
+    input.m_strClass = "5A0204";
+    input.m_strBaud = "38400";
+    input.m_nParity = 1;
+    input.m_nRole = 1;
+    input.m_strPassword = "0000";
+    input.m_nConnInterval = 2048;
+    input.m_nSniffMax = 1;
+    input.m_strBindAddr = "AABBCCDDEEFF";
+    ModuleParams cur = ReadBack();
+    cur.Bind = 0;
+    cur.Auth = 0;
+    const CSetOutcome outcome = RunSet(input, cur);
+    const std::vector<std::string> expected = {
+        "AT+NAME=Desk\r\n",       "AT+CLASS=5A0204\r\n",           "AT+BAUD=38400\r\n",
+        "AT+UARTMODE=0,1\r\n",    "AT+ROLE=1\r\n",                 "AT+BIND=1\r\n",
+        "AT+AUTH=1\r\n",          "AT+PASSWORD=0000\r\n",          "AT+SCANTIME=2048,512,1024,512\r\n",
+        "AT+SNIFF=1,0,0,0\r\n",   "AT+RADDR=AABBCCDDEEFF\r\n"};
+    EXPECT_EQ(outcome.lines, expected);
+    // Every queued parameter now reads as sent, except the address, only ever learnt by reading.
+    ModuleParams expectedCur = outcome.snapshot;
+    expectedCur.Version = cur.Version;
+    expectedCur.BindAddr = "0012AB34CD56";
+    EXPECT_EQ(cur, expectedCur);
+}
+
+TEST(BuildSetCommandList, BeforeTheFirstReadingEveryNumberRowIsSent)
+{
+    ModuleParams cur;  // nothing read yet: integers -1, texts empty
+    const CSetOutcome outcome = RunSet(ValidInput(), cur);
+    ASSERT_EQ(outcome.lines.size(), 11u);
+    EXPECT_EQ(outcome.lines[3], "AT+UARTMODE=0,0\r\n");
+    EXPECT_EQ(outcome.lines[4], "AT+ROLE=0\r\n");
+}
+
+TEST(BuildSetCommandList, EmptiedAddressWithBindTickedClearsAndKeepsTheReading)
+{
+    CSetFormInput input = ValidInput();
+    input.m_strBindAddr = "";
+    ModuleParams cur = ReadBack();
+    EXPECT_EQ(RunSet(input, cur).lines, std::vector<std::string>{"AT+CLEARADDR\r\n"});
+    EXPECT_EQ(cur.BindAddr, "0012AB34CD56");
+    EXPECT_EQ(RunSet(input, cur).lines, std::vector<std::string>{"AT+CLEARADDR\r\n"});
+}
+
+TEST(BuildSetCommandList, SecondBuildSendsOnlyTheRowsThatNeverAdvance)
+{
+    CSetFormInput input = ValidInput();
+    input.m_strName = "Desk";
+    input.m_nParity = 2;
+    input.m_strBindAddr = "AABBCCDDEEFF";
+    ModuleParams cur = ReadBack();
+    EXPECT_EQ(RunSet(input, cur).lines.size(), 3u);
+    EXPECT_EQ(RunSet(input, cur).lines,
+              std::vector<std::string>{"AT+RADDR=AABBCCDDEEFF\r\n"});
+    input.m_nBind = 0;
+    EXPECT_EQ(RunSet(input, cur).lines,
+              (std::vector<std::string>{"AT+BIND=0\r\n", "AT+CLEARADDR\r\n"}));
+    EXPECT_EQ(RunSet(input, cur).lines, std::vector<std::string>{"AT+CLEARADDR\r\n"});
+}
+
+// A run of NAME, CLASS, UARTMODE, SNIFF; only the lines named in confirmed got their "OK".
+struct CRunCase
+{
+    const char *pName;
+    std::vector<int> confirmed;
+    std::vector<std::string> resent;  // what the next Set with the same form queues
+};
+
+TEST(SetRunBook, UnconfirmedLinesAreSentAgainByTheNextSet)
+{
+    const CRunCase cases[] = {
+        {"AllConfirmed", {0, 1, 2, 3}, {}},
+        {"NoneConfirmed", {},
+         {"AT+NAME=Desk\r\n", "AT+CLASS=123456\r\n", "AT+UARTMODE=1,2\r\n",
+          "AT+SNIFF=9,1,0,0\r\n"}},
+        {"StoppedAtThird", {0, 1}, {"AT+UARTMODE=1,2\r\n", "AT+SNIFF=9,1,0,0\r\n"}},
+        {"SecondSkipped", {0, 2, 3}, {"AT+CLASS=123456\r\n"}},
+        {"IndexOutOfRangeIgnored", {-1, 4, 11, 0, 1, 2}, {"AT+SNIFF=9,1,0,0\r\n"}},
+    };
+    for (const CRunCase &test : cases) {
+        SCOPED_TRACE(test.pName);
+        CSetFormInput input = ValidInput();
+        input.m_strName = "Desk";
+        input.m_strClass = "123456";
+        input.m_nParity = 2;
+        input.m_nStopBits = 1;
+        input.m_nSniffMax = 9;
+        input.m_nSniffMin = 1;
+        ModuleParams cur = ReadBack();
+        CSetRunBook book;
+        ASSERT_EQ(RunSet(input, cur, &book).lines.size(), 4u);
+        for (int nIndex : test.confirmed)
+            ConfirmSetLine(&book, nIndex);
+        EndSetRun(&book, &cur);
+        EXPECT_EQ(RunSet(input, cur).lines, test.resent);
+    }
+}
+
+TEST(SetRunBook, AReadingInBetweenIsKept)
+{
+    CSetFormInput input = ValidInput();
+    input.m_strName = "Desk";
+    input.m_nParity = 2;
+    ModuleParams cur = ReadBack();
+    CSetRunBook book;
+    ASSERT_EQ(RunSet(input, cur, &book).lines.size(), 2u);
+    // A query run read the module before the set run ended: the name really is "Lab", and the
+    // serial mode was read as what the line queued.
+    cur.Name = "Lab";
+    EndSetRun(&book, &cur);
+    EXPECT_EQ(cur.Name, "Lab");
+    EXPECT_EQ(cur.Parity, 0);  // unconfirmed and untouched: taken back
+    EXPECT_EQ(cur.StopBits, 0);
+}
+
+TEST(SetRunBook, EndingTwiceTakesBackOnce)
+{
+    CSetFormInput input = ValidInput();
+    input.m_strName = "Desk";
+    ModuleParams cur = ReadBack();
+    CSetRunBook book;
+    RunSet(input, cur, &book);
+    EndSetRun(&book, &cur);
+    EXPECT_EQ(cur.Name, "Office");
+    cur.Name = "Desk";  // a later reading
+    EndSetRun(&book, &cur);
+    EXPECT_EQ(cur.Name, "Desk");
+}
+
+} // namespace
