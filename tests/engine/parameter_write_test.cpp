@@ -1,11 +1,14 @@
 // The Set action's checks, its command list and the taking back of unconfirmed lines.
 #include "dialog/ParameterWrite.h"
+#include "EngineTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <string>
 #include <vector>
+
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -421,6 +424,171 @@ TEST(SetRunBook, EndingTwiceTakesBackOnce)
     cur.Name = "Desk";  // a later reading
     EndSetRun(&book, &cur);
     EXPECT_EQ(cur.Name, "Desk");
+}
+
+// The form as a query run leaves it, with the last-read record to match (ValidInput/ReadBack).
+void ShowReadBack(CTestEngine &engine)
+{
+    engine.FillLists();
+    engine.SetWindowText(IDC_EDIT_NAME, "Office");
+    engine.SetWindowText(IDC_EDIT_CLASS, "001F00");
+    engine.SetWindowText(IDC_EDIT_PASSWORD, "1234");
+    const std::pair<int, const char *> numbers[] = {
+        {IDC_EDIT_CONN_INTERVAL, "1024"}, {IDC_EDIT_CONN_DURATION, "512"},
+        {IDC_EDIT_INQ_INTERVAL, "1024"},  {IDC_EDIT_INQ_DURATION, "512"},
+        {IDC_EDIT_SNIFF_MAX, "0"},        {IDC_EDIT_SNIFF_MIN, "0"},
+        {IDC_EDIT_SNIFF_ATTEMPT, "0"},    {IDC_EDIT_SNIFF_TIMEOUT, "0"}};
+    for (const auto &[nId, pText] : numbers)
+        engine.SetWindowText(nId, pText);
+    engine.SetWindowText(IDC_COMBO_BINDADDR, "0012AB34CD56");
+    engine.SetCheck(IDC_CHECK_BIND, 1);
+    engine.SetCheck(IDC_CHECK_AUTH, 1);
+    engine.SetCurSel(IDC_COMBO_BAUD, 3);  // "9600"
+    engine.SetCurSel(IDC_COMBO_PARITY, 0);
+    engine.SetCurSel(IDC_COMBO_STOPBITS, 0);
+    engine.m_paramsCur = ReadBack();
+}
+
+TEST(OnButtonSet, PortClosedOnlyTellsTheUser)
+{
+    CTestEngine engine;
+    ShowReadBack(engine);
+    engine.SetWindowText(IDC_EDIT_NAME, "Desk");
+    engine.m_bPortOpen = false;
+    engine.OnButtonSet();
+    EXPECT_EQ(engine.m_statusTexts, std::vector<std::string>{"请先打开串口"});
+    EXPECT_TRUE(engine.m_messageBoxes.empty());
+    EXPECT_TRUE(engine.m_written.empty());
+    EXPECT_EQ(engine.m_paramsCur, ReadBack());
+}
+
+TEST(OnButtonSet, FailedCheckShowsOneBoxAndSendsNothing)
+{
+    struct CCase
+    {
+        const char *pName;
+        std::function<void(CTestEngine &)> edit;
+        const char *pMessage;
+    };
+    const CCase cases[] = {
+        {"EmptyBaudEntry", [](CTestEngine &e) { e.SetCurSel(IDC_COMBO_BAUD, 12); },
+         "请选择合适的波特率"},
+        {"ParityNeverSelected", [](CTestEngine &e) { e.m_form.Control(IDC_COMBO_PARITY).nCurSel = -1; },
+         "请选择合适的校验位"},
+        {"FiveDigitClass", [](CTestEngine &e) { e.SetWindowText(IDC_EDIT_CLASS, "12345"); },
+         "类别码长度必须为6"},
+        {"NameInjectingACommand", [](CTestEngine &e) {
+             e.SetWindowText(IDC_EDIT_NAME, "a\r\nAT+RESET");
+         }, "名称不能包含控制字符"},
+    };
+    for (const CCase &test : cases) {
+        SCOPED_TRACE(test.pName);
+        CTestEngine engine;
+        ShowReadBack(engine);
+        engine.SetWindowText(IDC_EDIT_SNIFF_MAX, "9");  // a change that would be queued
+        test.edit(engine);
+        engine.OnButtonSet();
+        ASSERT_EQ(engine.m_messageBoxes.size(), 1u);
+        EXPECT_EQ(engine.m_messageBoxes[0].strText, test.pMessage);
+        EXPECT_EQ(engine.m_messageBoxes[0].strCaption, "提示");
+        EXPECT_EQ(engine.m_messageBoxes[0].nType, MB_ICONHAND);
+        EXPECT_TRUE(engine.m_written.empty());
+        EXPECT_EQ(engine.m_bSetting, 0);
+        EXPECT_FALSE(engine.IsTimerArmed(TIMER_SET));
+        EXPECT_EQ(engine.m_paramsCur, ReadBack());
+    }
+}
+
+TEST(OnButtonSet, NothingChangedSaysSoAndSendsNothing)
+{
+    CTestEngine engine;
+    ShowReadBack(engine);
+    engine.OnButtonSet();
+    EXPECT_EQ(engine.m_statusTexts,
+              (std::vector<std::string>{"正在设置参数...", "没有改变参数，不需要设置"}));
+    EXPECT_TRUE(engine.m_written.empty());
+    EXPECT_EQ(engine.m_bSetting, 0);
+    EXPECT_FALSE(engine.IsTimerArmed(TIMER_SET));
+}
+
+TEST(OnButtonSet, StartsTheRunWithLineZeroAndTrimsTheMembers)
+{
+    CTestEngine engine;
+    ShowReadBack(engine);
+    engine.SetWindowText(IDC_EDIT_NAME, "  Office 1 ");
+    engine.OnButtonSet();
+    EXPECT_EQ(engine.m_written, std::vector<std::string>{"AT+NAME=Office 1\r\n"});
+    EXPECT_EQ(engine.Status(), "正在设置参数...");
+    EXPECT_EQ(engine.m_bSetting, 1);
+    EXPECT_EQ(engine.m_nCmdIndex, 0);
+    EXPECT_TRUE(engine.IsTimerArmed(TIMER_SET));
+    EXPECT_EQ(engine.m_strName, "Office 1");
+    EXPECT_EQ(engine.GetWindowText(IDC_EDIT_NAME), "  Office 1 ");
+}
+
+TEST(OnButtonSet, LineRefusedAndAbandonedIsSentAgain)
+{
+    CTestEngine engine;
+    ShowReadBack(engine);
+    engine.m_fnModule = [](const std::string &strCommand) {
+        return strCommand.rfind("AT+CLASS=", 0) == 0 ? "\r\nERROR\r\n" : "\r\nOK\r\n";
+    };
+    engine.AnswerAll(IDNO);
+    engine.SetWindowText(IDC_EDIT_NAME, "Desk");
+    engine.SetWindowText(IDC_EDIT_CLASS, "123456");
+    engine.SetWindowText(IDC_EDIT_SNIFF_MAX, "9");
+    engine.OnButtonSet();
+    engine.Pump();
+    EXPECT_EQ(engine.Status(), "设置 [设备类别码] 时超时");
+    // The name was confirmed; the class was refused and the Sniff line never went out.
+    engine.m_written.clear();
+    engine.m_fnModule = [](const std::string &) { return "\r\nOK\r\n"; };
+    engine.OnButtonSet();
+    engine.Pump();
+    EXPECT_EQ(engine.m_written,
+              (std::vector<std::string>{"AT+CLASS=123456\r\n", "AT+SNIFF=9,0,0,0\r\n"}));
+    EXPECT_EQ(engine.Status(), "设置完成");
+}
+
+TEST(OnButtonSet, TimedOutLineSkippedWithYesIsSentAgain)
+{
+    CTestEngine engine;
+    ShowReadBack(engine);
+    engine.AnswerAll(IDYES);
+    engine.SetWindowText(IDC_EDIT_NAME, "Desk");
+    engine.OnButtonSet();
+    engine.Advance(4000ms);
+    EXPECT_EQ(engine.Status(), "设置完成");
+    engine.m_written.clear();
+    engine.OnButtonSet();
+    EXPECT_EQ(engine.m_written, std::vector<std::string>{"AT+NAME=Desk\r\n"});
+}
+
+TEST(OnButtonSet, NewSetWhileWaitingQueuesTheUnansweredLineAgain)
+{
+    CTestEngine engine;
+    ShowReadBack(engine);
+    engine.SetWindowText(IDC_EDIT_NAME, "Desk");
+    engine.OnButtonSet();
+    engine.Advance(3000ms);
+    engine.OnButtonSet();
+    EXPECT_EQ(engine.m_written,
+              (std::vector<std::string>{"AT+NAME=Desk\r\n", "AT+NAME=Desk\r\n"}));
+    // The timer started again with the new run: no prompt at the old run's deadline.
+    engine.Advance(3000ms);
+    EXPECT_TRUE(engine.m_messageBoxes.empty());
+    EXPECT_EQ(engine.m_bSetting, 1);
+}
+
+TEST(OnButtonSet, PickedSearchResultSendsOnlyTheAddress)
+{
+    CTestEngine engine;
+    ShowReadBack(engine);
+    engine.Feed("\r\n+INQRESU:0011223344AA,Phone\r\n");
+    engine.SetCurSel(IDC_COMBO_BINDADDR, 0);
+    ASSERT_EQ(engine.GetWindowText(IDC_COMBO_BINDADDR), "0011223344AA Phone");
+    engine.OnButtonSet();
+    EXPECT_EQ(engine.m_written, std::vector<std::string>{"AT+RADDR=0011223344AA\r\n"});
 }
 
 } // namespace
