@@ -265,7 +265,8 @@ TEST(BuildSetCommandList, OneChangedFieldGivesItsLine)
         {"RoleMaster", [](CSetFormInput &in) { in.m_nRole = 1; }, {"AT+ROLE=1\r\n"}},
         {"BaudChanged", [](CSetFormInput &in) { in.m_strBaud = "115200"; },
          {"AT+BAUD=115200\r\n"}},
-        {"AddressFromFoundDevice", [](CSetFormInput &in) { in.m_strBindAddr = "0011223344AA Phone"; },
+        {"AddressFromFoundDevice",
+         [](CSetFormInput &in) { in.m_strBindAddr = "0011223344AA Phone"; },
          {"AT+RADDR=0011223344AA\r\n"}},
         {"AuthOffNoPasswordLine", [](CSetFormInput &in) {
              in.m_nAuth = 0;
@@ -310,10 +311,10 @@ TEST(BuildSetCommandList, EverythingChangedGivesElevenLinesInOrder)
     cur.Auth = 0;
     const CSetOutcome outcome = RunSet(input, cur);
     const std::vector<std::string> expected = {
-        "AT+NAME=Desk\r\n",       "AT+CLASS=5A0204\r\n",           "AT+BAUD=38400\r\n",
-        "AT+UARTMODE=0,1\r\n",    "AT+ROLE=1\r\n",                 "AT+BIND=1\r\n",
-        "AT+AUTH=1\r\n",          "AT+PASSWORD=0000\r\n",          "AT+SCANTIME=2048,512,1024,512\r\n",
-        "AT+SNIFF=1,0,0,0\r\n",   "AT+RADDR=AABBCCDDEEFF\r\n"};
+        "AT+NAME=Desk\r\n",     "AT+CLASS=5A0204\r\n", "AT+BAUD=38400\r\n",
+        "AT+UARTMODE=0,1\r\n",  "AT+ROLE=1\r\n",       "AT+BIND=1\r\n",
+        "AT+AUTH=1\r\n",        "AT+PASSWORD=0000\r\n", "AT+SCANTIME=2048,512,1024,512\r\n",
+        "AT+SNIFF=1,0,0,0\r\n", "AT+RADDR=AABBCCDDEEFF\r\n"};
     EXPECT_EQ(outcome.lines, expected);
     // Every queued parameter now reads as sent, except the address, only ever learnt by reading.
     ModuleParams expectedCur = outcome.snapshot;
@@ -473,7 +474,8 @@ TEST(OnButtonSet, FailedCheckShowsOneBoxAndSendsNothing)
     const CCase cases[] = {
         {"EmptyBaudEntry", [](CTestEngine &e) { e.SetCurSel(IDC_COMBO_BAUD, 12); },
          "请选择合适的波特率"},
-        {"ParityNeverSelected", [](CTestEngine &e) { e.m_form.Control(IDC_COMBO_PARITY).nCurSel = -1; },
+        {"ParityNeverSelected",
+         [](CTestEngine &e) { e.m_form.Control(IDC_COMBO_PARITY).nCurSel = -1; },
          "请选择合适的校验位"},
         {"FiveDigitClass", [](CTestEngine &e) { e.SetWindowText(IDC_EDIT_CLASS, "12345"); },
          "类别码长度必须为6"},
