@@ -1,0 +1,382 @@
+#include "EngineTestSupport.h"
+
+#include "protocol/AtProtocol.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace {
+
+using std::chrono::milliseconds;
+
+constexpr unsigned kPromptType = MB_YESNO | MB_ICONINFORMATION;
+
+// A module that answers every query with its line and "OK", has no bound address, and answers
+// set lines with "OK" (or with the reply given for the command's prefix).
+std::string ScriptedModule(const std::string &strCommand)
+{
+    static const std::map<std::string, std::string> s_replies = {
+        {"AT\r\n", ""},
+        {"AT+NAME?\r\n", "\r\n+NAME:CORVA3264\r\n"},
+        {"AT+VERSION?\r\n", "\r\n+VERSION:V4.25\r\n"},
+        {"AT+CLASS?\r\n", "\r\n+CLASS:001f00\r\n"},
+        {"AT+ROLE?\r\n", "\r\n+ROLE:0\r\n"},
+        {"AT+BIND?\r\n", "\r\n+BIND:0\r\n"},
+        {"AT+AUTH?\r\n", "\r\n+AUTH:1\r\n"},
+        {"AT+PASSWORD?\r\n", "\r\n+PASSWORD:7391\r\n"},
+        {"AT+BAUD?\r\n", "\r\n+BAUD:9600\r\n"},
+        {"AT+UARTMODE?\r\n", "\r\n+UARTMODE:0,0\r\n"},
+        {"AT+SCANTIME?\r\n", "\r\n+SCAN:1024,512,1024,512\r\n"},
+        {"AT+SNIFF?\r\n", "\r\n+SNIFF:0,0,0,0\r\n"},
+        {"AT+LADDR?\r\n", "\r\n+LADDR:00158300A1B2\r\n"},
+    };
+    if (strCommand == "AT+RADDR?\r\n")
+        return "\r\nERROR\r\n";
+    const auto it = s_replies.find(strCommand);
+    return (it == s_replies.end() ? std::string() : it->second) + "\r\nOK\r\n";
+}
+
+std::vector<std::string> QueryCommands()
+{
+    return std::vector<std::string>(std::begin(QueryCommandTable), std::end(QueryCommandTable));
+}
+
+// A finished query run against the scripted module, ready for a Set.
+void RunFullQuery(CTestEngine &engine)
+{
+    engine.m_fnModule = ScriptedModule;
+    engine.OnButtonQuery();
+    engine.Pump();
+}
+
+TEST(QueryRun, SendsAllCommandsInOrderAndEndsWithoutPrompt)
+{
+    CTestEngine engine;
+    engine.m_strCurBindAddr = "001122AABBCC";
+    RunFullQuery(engine);
+    EXPECT_EQ(engine.m_written, QueryCommands());
+    EXPECT_TRUE(engine.m_messageBoxes.empty());
+    EXPECT_EQ(engine.m_statusTexts.front(), "正在查询内嵌模块参数...");
+    EXPECT_EQ(engine.Status(), "查询完成");
+    EXPECT_EQ(engine.m_bQuerying, 0);
+    EXPECT_EQ(engine.m_strCurBindAddr, "");
+    EXPECT_EQ(engine.m_strCurName, "CORVA3264");
+    EXPECT_EQ(engine.m_strLocalAddr, "00158300A1B2");
+    EXPECT_FALSE(engine.NextDeadline().has_value());
+}
+
+TEST(QueryRun, ClosedPortWritesNothingAndKeepsForm)
+{
+    CTestEngine engine;
+    engine.m_bPortOpen = false;
+    engine.SetWindowText(IDC_EDIT_NAME, "kept");
+    engine.InsertString(IDC_COMBO_BINDADDR, 0, "001122AABBCC x");
+    engine.OnButtonQuery();
+    EXPECT_EQ(engine.Status(), "请先打开串口");
+    EXPECT_TRUE(engine.m_written.empty());
+    EXPECT_EQ(engine.GetWindowText(IDC_EDIT_NAME), "kept");
+    EXPECT_EQ(engine.GetCount(IDC_COMBO_BINDADDR), 1);
+    EXPECT_EQ(engine.m_bQuerying, 0);
+}
+
+TEST(QueryRun, StartBlanksFormPasswordAndAddressList)
+{
+    CTestEngine engine;
+    engine.m_strCurPassword = "1234";
+    engine.SetWindowText(IDC_EDIT_NAME, "old");
+    engine.SetWindowText(IDC_COMBO_BINDADDR, "001122AABBCC");
+    engine.InsertString(IDC_COMBO_BINDADDR, 0, "001122AABBCC x");
+    engine.OnButtonQuery();
+    EXPECT_EQ(engine.m_strCurPassword, "");
+    EXPECT_EQ(engine.GetWindowText(IDC_EDIT_NAME), "");
+    EXPECT_EQ(engine.GetWindowText(IDC_COMBO_BINDADDR), "");
+    EXPECT_EQ(engine.GetCount(IDC_COMBO_BINDADDR), 0);
+    EXPECT_TRUE(engine.IsTimerArmed(TIMER_QUERY));
+}
+
+TEST(QueryRun, TimeoutPromptNoEndsRunNamingTheCommand)
+{
+    CTestEngine engine;
+    engine.OnButtonQuery();
+    engine.Advance(milliseconds(1999));
+    EXPECT_TRUE(engine.m_messageBoxes.empty());
+    engine.Advance(milliseconds(1));
+    ASSERT_EQ(engine.m_messageBoxes.size(), 1u);
+    EXPECT_EQ(engine.m_messageBoxes[0].strText, "查询 [测试命令] 时超时，是否继续？");
+    EXPECT_EQ(engine.m_messageBoxes[0].strCaption, "提示");
+    EXPECT_EQ(engine.m_messageBoxes[0].nType, kPromptType);
+    EXPECT_EQ(engine.Status(), "查询 [测试命令] 时超时");
+    EXPECT_EQ(engine.m_written, std::vector<std::string>{"AT\r\n"});
+    EXPECT_EQ(engine.m_bQuerying, 0);
+    EXPECT_FALSE(engine.NextDeadline().has_value());
+}
+
+TEST(QueryRun, TimeoutPromptYesSkipsToNextCommand)
+{
+    CTestEngine engine;
+    engine.AnswerAll(IDYES);
+    engine.OnButtonQuery();
+    engine.Advance(milliseconds(2000));
+    ASSERT_EQ(engine.m_written.size(), 2u);
+    EXPECT_EQ(engine.m_written[1], "AT+NAME?\r\n");
+    engine.Advance(milliseconds(2000));
+    ASSERT_EQ(engine.m_messageBoxes.size(), 2u);
+    EXPECT_EQ(engine.m_messageBoxes[1].strText, "查询 [设备名称] 时超时，是否继续？");
+}
+
+TEST(QueryRun, YesAtLastEntryFinishesRun)
+{
+    CTestEngine engine;
+    engine.AnswerAll(IDYES);
+    engine.OnButtonQuery();
+    for (int i = 0; i < QUERY_COMMAND_COUNT; ++i)
+        engine.Advance(milliseconds(2000));
+    EXPECT_EQ(engine.m_messageBoxes.back().strText,
+              "查询 [当前绑定的蓝牙地址] 时超时，是否继续？");
+    EXPECT_EQ(engine.Status(), "查询完成");
+    EXPECT_EQ(engine.m_written, QueryCommands());
+}
+
+TEST(QueryRun, ErrorPromptTextsDifferFromTimeout)
+{
+    const struct
+    {
+        int nAnswer;
+        size_t nWritten;
+        const char *pStatus;
+    } cases[] = {{IDNO, 2, "查询[设备名称]时失败"}, {IDYES, 3, "正在查询内嵌模块参数..."}};
+    for (const auto &c : cases) {
+        CTestEngine engine;
+        engine.AnswerAll(c.nAnswer);
+        engine.OnButtonQuery();
+        engine.Feed("\r\nOK\r\n\r\nERROR\r\n");
+        ASSERT_EQ(engine.m_messageBoxes.size(), 1u);
+        EXPECT_EQ(engine.m_messageBoxes[0].strText, "查询 [设备名称] 时失败，是否继续？");
+        EXPECT_EQ(engine.m_written.size(), c.nWritten);
+        EXPECT_EQ(engine.Status(), c.pStatus);
+    }
+}
+
+TEST(QueryRun, KilledTimerNeverFires)
+{
+    CTestEngine engine;
+    engine.OnButtonQuery();
+    engine.Advance(milliseconds(1500));
+    engine.Feed("\r\nOK\r\n");  // re-armed for the name query
+    engine.Advance(milliseconds(500));
+    EXPECT_TRUE(engine.m_messageBoxes.empty());
+    engine.Advance(milliseconds(1500));
+    ASSERT_EQ(engine.m_messageBoxes.size(), 1u);
+    EXPECT_EQ(engine.m_messageBoxes[0].strText, "查询 [设备名称] 时超时，是否继续？");
+}
+
+TEST(Sequencer, OkOrErrorWithoutRunChangesNothing)
+{
+    CTestEngine engine;
+    engine.m_nCmdIndex = 5;
+    engine.Feed("\r\nOK\r\n\r\nERROR\r\n");
+    EXPECT_TRUE(engine.m_statusTexts.empty());
+    EXPECT_TRUE(engine.m_written.empty());
+    EXPECT_TRUE(engine.m_messageBoxes.empty());
+    EXPECT_EQ(engine.m_nCmdIndex, 5);
+}
+
+// A late "OK" that arrives while a timeout prompt is open moves the run on by itself.
+TEST(PromptTicket, LateOkDuringPromptIsNotSkippedByYes)
+{
+    const struct
+    {
+        int nAnswer;
+        int32_t bQuerying;
+        const char *pStatus;
+    } cases[] = {{IDYES, 1, "正在查询内嵌模块参数..."}, {IDNO, 0, "查询 [测试命令] 时超时"}};
+    for (const auto &c : cases) {
+        CTestEngine engine;
+        engine.OnButtonQuery();
+        engine.m_fnMessagePolicy = [&](const std::string &, const std::string &, unsigned) {
+            engine.Feed("\r\nOK\r\n");
+            return c.nAnswer;
+        };
+        engine.Advance(milliseconds(2000));
+        EXPECT_EQ(engine.m_written, (std::vector<std::string>{"AT\r\n", "AT+NAME?\r\n"}));
+        EXPECT_EQ(engine.m_bQuerying, c.bQuerying);
+        EXPECT_EQ(engine.IsTimerArmed(TIMER_QUERY), c.bQuerying != 0);
+        EXPECT_EQ(engine.Status(), c.pStatus);
+    }
+}
+
+TEST(PromptTicket, PortLostDuringPromptMakesAnswerStale)
+{
+    CTestEngine engine;
+    engine.OnButtonQuery();
+    engine.m_fnMessagePolicy = [&](const std::string &, const std::string &, unsigned) {
+        engine.OnPortLost();
+        return IDYES;
+    };
+    engine.Advance(milliseconds(2000));
+    EXPECT_EQ(engine.m_written.size(), 1u);
+    EXPECT_EQ(engine.Status(), "串口已断开，请检查连接");
+    EXPECT_FALSE(engine.NextDeadline().has_value());
+}
+
+TEST(PortLost, EndsEveryRunAndKillsTimers)
+{
+    CTestEngine engine;
+    engine.OnButtonQuery();
+    engine.m_bClearing = 1;
+    engine.SetTimer(TIMER_CLEARADDR, kClearAddrTimeout);
+    engine.StartAutoQuery();
+    engine.OnPortLost();
+    EXPECT_EQ(engine.m_bQuerying + engine.m_bClearing + engine.m_bSetting, 0);
+    EXPECT_FALSE(engine.NextDeadline().has_value());
+    engine.Advance(milliseconds(10000));
+    EXPECT_TRUE(engine.m_messageBoxes.empty());
+    engine.m_bPortOpen = false;
+    engine.OnButtonQuery();
+    EXPECT_EQ(engine.Status(), "请先打开串口");
+}
+
+// The shared index can be left past the end of a run's commands when runs overlap.
+TEST(Sequencer, IndexOutsideItsRunEndsRunWithoutPrompt)
+{
+    const struct
+    {
+        bool bSet;
+        bool bTimer;  // else an ERROR
+        const char *pStatus;
+    } cases[] = {
+        {false, true, "查询 [未知] 时超时"},
+        {false, false, "查询[未知]时失败"},
+        {true, true, "设置 [未知] 时超时"},
+        {true, false, "设置 [未知] 时超时"},
+    };
+    for (const auto &c : cases) {
+        CTestEngine engine;
+        (c.bSet ? engine.m_bSetting : engine.m_bQuerying) = 1;
+        engine.m_nSetCommandCount = 2;
+        engine.m_nCmdIndex = c.bSet ? 2 : QUERY_COMMAND_COUNT;
+        engine.SetTimer(c.bSet ? TIMER_SET : TIMER_QUERY, kQueryStepTimeout);
+        if (c.bTimer)
+            engine.Advance(kSetStepTimeout);
+        else
+            engine.Feed("\r\nERROR\r\n");
+        EXPECT_TRUE(engine.m_messageBoxes.empty()) << c.pStatus;
+        EXPECT_EQ(engine.Status(), c.pStatus);
+        EXPECT_EQ(engine.m_bQuerying + engine.m_bSetting, 0);
+        EXPECT_FALSE(engine.NextDeadline().has_value());
+    }
+}
+
+TEST(SetRun, EveryLineGoesOutAfterTheOkOfTheOneBefore)
+{
+    CTestEngine engine;
+    RunFullQuery(engine);
+    engine.SetWindowText(IDC_EDIT_NAME, "NEWNAME");
+    engine.SetWindowText(IDC_EDIT_CLASS, "001f04");
+    engine.SetCheck(IDC_CHECK_ROLE, 1);
+    engine.m_written.clear();
+    engine.OnButtonSet();
+    ASSERT_GE(engine.m_nSetCommandCount, 3);
+    engine.Pump();
+    std::vector<std::string> expected;
+    for (int i = 0; i < engine.m_nSetCommandCount; ++i)
+        expected.emplace_back(engine.m_SetCommandList[i]);
+    EXPECT_EQ(engine.m_written, expected);
+    EXPECT_EQ(engine.Status(), "设置完成");
+    EXPECT_EQ(engine.m_bSetting, 0);
+    EXPECT_FALSE(engine.IsTimerArmed(TIMER_SET));
+}
+
+TEST(SetRun, RefusedLineIsReportedAsTimeoutAndStepWaits4000ms)
+{
+    CTestEngine engine;
+    RunFullQuery(engine);
+    engine.SetCurSel(IDC_COMBO_STOPBITS, 1);
+    engine.m_fnModule = [](const std::string &strCommand) {
+        return strCommand.starts_with("AT+UARTMODE=") ? "\r\nERROR\r\n" : "\r\nOK\r\n";
+    };
+    engine.OnButtonSet();
+    ASSERT_GE(engine.m_nSetCommandCount, 1);
+    engine.Pump();
+    ASSERT_EQ(engine.m_messageBoxes.size(), 1u);
+    EXPECT_EQ(engine.m_messageBoxes[0].strText, "设置 [串口参数] 时超时，是否继续？");
+    EXPECT_EQ(engine.Status(), "设置 [串口参数] 时超时");
+
+    engine.m_fnModule = nullptr;
+    engine.OnButtonSet();
+    engine.Advance(milliseconds(3999));
+    EXPECT_EQ(engine.m_messageBoxes.size(), 1u);
+    engine.Advance(milliseconds(1));
+    EXPECT_EQ(engine.m_messageBoxes.size(), 2u);
+}
+
+struct SingleActionCase
+{
+    bool bClearing;
+    const char *pEvent;  // reply bytes, or null for the timer
+    const char *pStatus;
+    size_t nNotices;
+};
+
+TEST(SingleActions, EndedByOkErrorOrTimer)
+{
+    const SingleActionCase cases[] = {
+        {true, "\r\nOK\r\n", "成功清除邦定的蓝牙地址", 0},
+        {true, "\r\nERROR\r\n", "清除蓝牙地址失败", 0},
+        {true, nullptr, "清除蓝牙地址超时", 1},
+        {false, "\r\nOK\r\n", "成功恢复默认参数", 0},
+        {false, "\r\nERROR\r\n", "恢复默认参数失败，请手动点击“设置”按钮", 0},
+        {false, nullptr, "恢复默认参数超时，请手动点击“设置”按钮", 0},
+    };
+    for (const SingleActionCase &c : cases) {
+        CTestEngine engine;
+        (c.bClearing ? engine.m_bClearing : engine.m_bRestoring) = 1;
+        engine.SetTimer(c.bClearing ? TIMER_CLEARADDR : TIMER_DEFAULT, kClearAddrTimeout);
+        if (c.pEvent)
+            engine.Feed(c.pEvent);
+        else
+            engine.Advance(kClearAddrTimeout);
+        EXPECT_EQ(engine.Status(), c.pStatus);
+        EXPECT_EQ(engine.m_bClearing + engine.m_bRestoring, 0) << c.pStatus;
+        EXPECT_FALSE(engine.NextDeadline().has_value()) << c.pStatus;
+        ASSERT_EQ(engine.m_messageBoxes.size(), c.nNotices) << c.pStatus;
+        if (c.nNotices) {
+            EXPECT_EQ(engine.m_messageBoxes[0].nType, MB_ICONHAND);
+        }
+    }
+}
+
+TEST(AutoQuery, StartsQueryAfterOneSecond)
+{
+    CTestEngine engine;
+    engine.StartAutoQuery();
+    engine.Advance(milliseconds(999));
+    EXPECT_TRUE(engine.m_written.empty());
+    engine.Advance(milliseconds(1));
+    EXPECT_EQ(engine.m_written, std::vector<std::string>{"AT\r\n"});
+    EXPECT_FALSE(engine.IsTimerArmed(TIMER_AUTOQUERY));
+}
+
+TEST(CommandDisplayName, NamesByTable)
+{
+    const std::pair<const char *, const char *> cases[] = {
+        {"AT+SCANTIME=1024,512,1024,512\r\n", "节能参数"},
+        {"AT+SNIFF?\r\n", "Sniff节能参数"},
+        {"AT+CLEARADDR\r\n", "清除地址命令"},
+        {"AT\r\n", "测试命令"},
+        {"AT+RESET\r\n", "未知"},
+        {"AT+INQ\r\n", "未知"},
+        {"at+name?\r\n", "未知"},
+        {"AT+NAME=abc\r\n", "设备名称"},
+        {"AT+UARTMODE=1,0\r\n", "串口参数"},
+        {"AT+RADDR?\r\n", "当前绑定的蓝牙地址"},
+        {"AT+CLEARADDR", "未知"},
+        {"AT", "未知"},
+    };
+    for (const auto &[pCommand, pName] : cases)
+        EXPECT_EQ(CModuleSetupEngine::CommandDisplayName(pCommand), pName) << pCommand;
+    EXPECT_EQ(CModuleSetupEngine::CommandDisplayName(nullptr), "未知");
+}
+
+} // namespace
