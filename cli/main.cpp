@@ -1,1 +1,250 @@
-int main() { return 0; }
+// kestrel-cli: the window's engine for scripts and production lines.
+
+#include "cli/CliOptions.h"
+#include "cli/PortSession.h"
+#include "sim/ModuleSim.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <unistd.h>
+
+#include <QSerialPortInfo>
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+namespace {
+
+std::mutex g_outputLock;  // lines from several ports must not interleave
+
+std::string ToGbk(const std::string &strUtf8)
+{
+    QStringEncoder encoder("GBK");
+    const QByteArray bytes = encoder.encode(QString::fromUtf8(strUtf8));
+    return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+
+std::string FromGbk(const std::string &strGbk)
+{
+    QStringDecoder decoder("GBK");
+    const QString text = decoder.decode(QByteArray(strGbk.data(), static_cast<qsizetype>(strGbk.size())));
+    return text.toStdString();
+}
+
+void ConvertSetTextsToGbk(CliSetValues &set)
+{
+    for (std::optional<std::string> *pText : {&set.strName, &set.strClass, &set.strBindAddr,
+                                              &set.strPassword}) {
+        if (*pText)
+            **pText = ToGbk(**pText);
+    }
+}
+
+void PrintError(const std::string &strText)
+{
+    std::lock_guard<std::mutex> lock(g_outputLock);
+    std::cerr << "kestrel-cli: " << strText << std::endl;
+}
+
+int ListPorts()
+{
+    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo &port : ports) {
+        std::cout << port.systemLocation().toStdString();
+        if (!port.description().isEmpty())
+            std::cout << "\t" << port.description().toStdString();
+        std::cout << "\n";
+    }
+    if (ports.isEmpty())
+        std::cerr << "kestrel-cli: no serial devices found\n";
+    return EXIT_CLI_OK;
+}
+
+// -1 for a value the module has not reported.
+nlohmann::ordered_json IntOrNull(int32_t nValue)
+{
+    return nValue < 0 ? nlohmann::ordered_json() : nlohmann::ordered_json(nValue);
+}
+
+nlohmann::ordered_json NumberTextOrNull(const std::string &strText)
+{
+    if (strText.empty() || strText.find_first_not_of("0123456789") != std::string::npos)
+        return strText.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(strText);
+    return nlohmann::ordered_json(std::stoull(strText));
+}
+
+nlohmann::ordered_json TextOrNull(const std::string &strGbk)
+{
+    return strGbk.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(FromGbk(strGbk));
+}
+
+nlohmann::ordered_json ParamsToJson(const CPortReport &report)
+{
+    const ModuleParams &p = report.params;
+    static const char *const kParities[] = {"none", "odd", "even"};
+    nlohmann::ordered_json params = {
+        {"name", TextOrNull(p.Name)},
+        {"version", TextOrNull(p.Version)},
+        {"class", TextOrNull(p.Class)},
+        {"baud", NumberTextOrNull(p.Baud)},
+        {"parity", p.Parity >= 0 && p.Parity <= 2 ? nlohmann::ordered_json(kParities[p.Parity])
+                                                  : IntOrNull(p.Parity)},
+        {"stop_bits", p.StopBits == 0 || p.StopBits == 1 ? nlohmann::ordered_json(p.StopBits + 1)
+                                                         : IntOrNull(p.StopBits)},
+        {"role", p.Role == 1 ? nlohmann::ordered_json("master")
+                             : p.Role == 0 ? nlohmann::ordered_json("slave") : IntOrNull(p.Role)},
+        {"bind", p.Bind < 0 ? nlohmann::ordered_json() : nlohmann::ordered_json(p.Bind != 0)},
+        {"auth", p.Auth < 0 ? nlohmann::ordered_json() : nlohmann::ordered_json(p.Auth != 0)},
+        {"password", TextOrNull(p.Password)},
+        {"scan", {{"conn_interval", NumberTextOrNull(p.ConnInterval)},
+                  {"conn_duration", NumberTextOrNull(p.ConnDuration)},
+                  {"inq_interval", NumberTextOrNull(p.InqInterval)},
+                  {"inq_duration", NumberTextOrNull(p.InqDuration)}}},
+        {"sniff", {{"max", NumberTextOrNull(p.SniffMax)},
+                   {"min", NumberTextOrNull(p.SniffMin)},
+                   {"attempt", NumberTextOrNull(p.SniffAttempt)},
+                   {"timeout", NumberTextOrNull(p.SniffTimeout)}}},
+        {"local_address", TextOrNull(report.strLocalAddr)},
+        {"bind_address", TextOrNull(p.BindAddr)},
+    };
+    return params;
+}
+
+nlohmann::ordered_json ReportToJson(const CPortReport &report)
+{
+    nlohmann::ordered_json json = {{"port", report.strPort},
+                           {"ok", report.nExitCode == EXIT_CLI_OK},
+                           {"status", report.strStatus}};
+    if (!report.strError.empty())
+        json["error"] = report.strError;
+    json["params"] = ParamsToJson(report);
+    return json;
+}
+
+// "name: value" lines of the query, in the order the window shows them.
+void PrintParams(const CPortReport &report, const std::string &strPrefix)
+{
+    const nlohmann::ordered_json params = ParamsToJson(report);
+    for (const auto &[strKey, value] : params.items()) {
+        if (value.is_object()) {
+            for (const auto &[strSub, subValue] : value.items())
+                std::cout << strPrefix << strKey << "." << strSub << ": "
+                          << (subValue.is_null() ? "" : subValue.dump()) << "\n";
+        } else {
+            std::string strValue = value.is_string() ? value.get<std::string>()
+                                   : value.is_null() ? "" : value.dump();
+            std::cout << strPrefix << strKey << ": " << strValue << "\n";
+        }
+    }
+}
+
+void PrintReport(const CPortReport &report, const CliOptions &options, bool bPrefix)
+{
+    const std::string strPrefix = bPrefix ? report.strPort + ": " : "";
+    if (report.nExitCode != EXIT_CLI_OK && !report.strError.empty())
+        PrintError(strPrefix + report.strError);
+    if (options.action == CliAction::Query && report.nExitCode == EXIT_CLI_OK && !options.bJson)
+        PrintParams(report, strPrefix);
+    if (options.action == CliAction::Set) {
+        for (const std::string &strLine : report.lines)
+            std::cout << strPrefix << FromGbk(strLine.substr(0, strLine.size() - 2)) << "\n";
+    }
+    if (options.action != CliAction::Query && options.action != CliAction::Search &&
+        !report.strStatus.empty() && report.nExitCode == EXIT_CLI_OK)
+        std::cerr << strPrefix << report.strStatus << "\n";
+}
+
+// A line on stderr that shows how many ports are done, only when someone watches a terminal.
+class CProgress
+{
+public:
+    explicit CProgress(size_t nTotal) : m_nTotal(nTotal), m_bShow(isatty(STDERR_FILENO) && nTotal > 1) {}
+
+    void PortDone()
+    {
+        std::lock_guard<std::mutex> lock(g_outputLock);
+        ++m_nDone;
+        if (m_bShow)
+            std::cerr << "\r" << m_nDone << "/" << m_nTotal << " ports done" << (m_nDone == m_nTotal ? "\n" : "") << std::flush;
+    }
+
+private:
+    size_t m_nTotal;
+    size_t m_nDone = 0;
+    bool m_bShow;
+};
+
+int RunPorts(const CliOptions &options)
+{
+    const bool bSeveral = options.ports.size() > 1;
+    std::vector<CPortReport> reports(options.ports.size());
+    std::vector<std::thread> workers;
+    CProgress progress(options.ports.size());
+    for (size_t i = 0; i < options.ports.size(); ++i) {
+        workers.emplace_back([&, i] {
+            CPortSession session(options.ports[i], options);
+            session.SetMessageSink([bSeveral](const std::string &strPort, const std::string &strText) {
+                PrintError((bSeveral ? strPort + ": " : "") + strText);
+            });
+            session.SetDeviceSink([bSeveral](const std::string &strPort, const std::string &strEntry) {
+                std::lock_guard<std::mutex> lock(g_outputLock);
+                std::cout << (bSeveral ? strPort + ": " : "") << FromGbk(strEntry) << std::endl;
+            });
+            reports[i] = session.Run();
+            progress.PortDone();
+        });
+    }
+    for (std::thread &worker : workers)
+        worker.join();
+
+    int nExitCode = EXIT_CLI_OK;
+    nlohmann::ordered_json jsonReports = nlohmann::ordered_json::array();
+    for (const CPortReport &report : reports) {
+        PrintReport(report, options, bSeveral);
+        jsonReports.push_back(ReportToJson(report));
+        nExitCode = std::max(nExitCode, report.nExitCode);
+    }
+    if (options.bJson && options.action == CliAction::Query)
+        std::cout << (bSeveral ? nlohmann::ordered_json{{"ports", jsonReports}} : jsonReports[0]).dump(2) << "\n";
+    return nExitCode;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    std::vector<std::string> args(argv + 1, argv + argc);
+    CliParseResult parsed = ParseCliArguments(args);
+    if (!parsed.bOk) {
+        std::cerr << "kestrel-cli: " << parsed.strError << "\n(see kestrel-cli --help)\n";
+        return EXIT_CLI_USAGE;
+    }
+    CliOptions &options = parsed.options;
+    if (options.action == CliAction::Help) {
+        std::cout << CliUsageText();
+        return EXIT_CLI_OK;
+    }
+    if (options.action == CliAction::Version) {
+        std::cout << "kestrel-cli 4.2.5.0\n";
+        return EXIT_CLI_OK;
+    }
+    if (options.action == CliAction::Ports)
+        return ListPorts();
+
+    std::unique_ptr<CModuleSim> pSim;
+    if (options.bSimulate) {
+        pSim = std::make_unique<CModuleSim>();
+        if (!pSim->Start()) {
+            std::cerr << "kestrel-cli: the simulated module could not start\n";
+            return EXIT_CLI_PORT;
+        }
+        options.ports.push_back(pSim->DevicePath());
+    }
+    ConvertSetTextsToGbk(options.set);
+    return RunPorts(options);
+}

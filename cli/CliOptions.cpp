@@ -1,0 +1,277 @@
+#include "cli/CliOptions.h"
+
+#include <cstdlib>
+#include <map>
+#include <sstream>
+
+namespace {
+
+const std::map<std::string, CliAction> kActions = {
+    {"ports", CliAction::Ports},       {"query", CliAction::Query},
+    {"set", CliAction::Set},           {"defaults", CliAction::Defaults},
+    {"clear-address", CliAction::ClearAddress}, {"search", CliAction::Search},
+    {"help", CliAction::Help},
+};
+
+std::vector<std::string> SplitCommas(const std::string &strText)
+{
+    std::vector<std::string> parts;
+    std::stringstream stream(strText);
+    std::string strPart;
+    while (std::getline(stream, strPart, ','))
+        parts.push_back(strPart);
+    if (!strText.empty() && strText.back() == ',')
+        parts.push_back("");
+    return parts;
+}
+
+bool IsDecimal(const std::string &strText)
+{
+    if (strText.empty() || strText.size() > 10)
+        return false;
+    for (char c : strText) {
+        if (c < '0' || c > '9')
+            return false;
+    }
+    return std::strtoull(strText.c_str(), nullptr, 10) <= 0xFFFFFFFFull;
+}
+
+// "on"/"off" style switches and the named choices of the lists.
+std::optional<int> ParseChoice(const std::string &strValue,
+                               const std::map<std::string, int> &choices)
+{
+    auto it = choices.find(strValue);
+    if (it == choices.end())
+        return std::nullopt;
+    return it->second;
+}
+
+const std::map<std::string, int> kOnOff = {{"on", 1}, {"off", 0}};
+const std::map<std::string, int> kRoles = {{"master", 1}, {"slave", 0}};
+const std::map<std::string, int> kParities = {{"none", 0}, {"odd", 1}, {"even", 2}};
+const std::map<std::string, int> kStopBits = {{"1", 0}, {"2", 1}};
+const std::map<std::string, int> kFlows = {{"none", 0}, {"hardware", 1}};
+
+// Parses the value of one option that takes a value. Returns an error text, empty when fine.
+class COptionReader
+{
+public:
+    explicit COptionReader(CliOptions &options) : m_options(options) {}
+
+    std::string Apply(const std::string &strName, const std::string &strValue)
+    {
+        CliSetValues &set = m_options.set;
+        if (strName == "--port") {
+            m_options.ports.push_back(strValue);
+        } else if (strName == "--flow") {
+            std::optional<int> nFlow;
+            std::string strError = Choice(strValue, kFlows, nFlow, "--flow takes none or hardware");
+            m_options.nFlow = nFlow.value_or(m_options.nFlow);
+            return strError;
+        } else if (strName == "--on-error") {
+            if (strValue != "stop" && strValue != "continue")
+                return "--on-error takes stop or continue";
+            m_options.bContinueOnError = strValue == "continue";
+        } else if (strName == "--timeout") {
+            return Seconds(strValue);
+        } else if (strName == "--timer-scale") {
+            m_options.dTimerScale = std::atof(strValue.c_str());
+            if (m_options.dTimerScale <= 0)
+                return "--timer-scale takes a positive number";
+        } else if (strName == "--name") {
+            set.strName = strValue;
+        } else if (strName == "--class") {
+            set.strClass = strValue;
+        } else if (strName == "--baud") {
+            set.strBaud = strValue;
+        } else if (strName == "--bind-addr") {
+            set.strBindAddr = strValue;
+        } else if (strName == "--password") {
+            set.strPassword = strValue;
+        } else {
+            return ApplyChoiceOrGroup(strName, strValue);
+        }
+        return {};
+    }
+
+private:
+    std::string ApplyChoiceOrGroup(const std::string &strName, const std::string &strValue)
+    {
+        CliSetValues &set = m_options.set;
+        if (strName == "--parity")
+            return Choice(strValue, kParities, set.nParity, "--parity takes none, odd or even");
+        if (strName == "--stop-bits")
+            return Choice(strValue, kStopBits, set.nStopBits, "--stop-bits takes 1 or 2");
+        if (strName == "--role")
+            return Choice(strValue, kRoles, set.nRole, "--role takes master or slave");
+        if (strName == "--bind")
+            return Choice(strValue, kOnOff, set.nBind, "--bind takes on or off");
+        if (strName == "--auth")
+            return Choice(strValue, kOnOff, set.nAuth, "--auth takes on or off");
+        if (strName == "--scan")
+            return Group(strValue, set.scan, "--scan takes four numbers: a,b,c,d");
+        if (strName == "--sniff")
+            return Group(strValue, set.sniff, "--sniff takes four numbers: max,min,attempt,timeout");
+        return "unknown option " + strName;
+    }
+
+    static std::string Choice(const std::string &strValue, const std::map<std::string, int> &choices,
+                              std::optional<int> &target, const char *pszError)
+    {
+        target = ParseChoice(strValue, choices);
+        return target ? std::string() : std::string(pszError);
+    }
+
+    static std::string Group(const std::string &strValue,
+                             std::optional<std::vector<std::string>> &target, const char *pszError)
+    {
+        std::vector<std::string> parts = SplitCommas(strValue);
+        if (parts.size() != 4)
+            return pszError;
+        for (const std::string &strPart : parts) {
+            if (!IsDecimal(strPart))
+                return pszError;
+        }
+        target = parts;
+        return {};
+    }
+
+    std::string Seconds(const std::string &strValue)
+    {
+        char *pEnd = nullptr;
+        double dSeconds = std::strtod(strValue.c_str(), &pEnd);
+        if (strValue.empty() || *pEnd != '\0' || dSeconds <= 0 || dSeconds > 3600)
+            return "--timeout takes seconds, above 0 and at most 3600";
+        m_options.dSearchSeconds = dSeconds;
+        return {};
+    }
+
+    CliOptions &m_options;
+};
+
+bool TakesValue(const std::string &strName)
+{
+    static const char *const kWithValue[] = {
+        "--port", "--flow", "--on-error", "--timeout", "--timer-scale", "--name", "--class",
+        "--baud", "--parity", "--stop-bits", "--role", "--bind", "--bind-addr", "--auth",
+        "--password", "--scan", "--sniff"};
+    for (const char *pszName : kWithValue) {
+        if (strName == pszName)
+            return true;
+    }
+    return false;
+}
+
+std::string ApplyFlag(CliOptions &options, const std::string &strArg)
+{
+    if (strArg == "--simulate")
+        options.bSimulate = true;
+    else if (strArg == "--json")
+        options.bJson = true;
+    else if (strArg == "--dry-run")
+        options.bDryRun = true;
+    else if (strArg == "--help" || strArg == "-h")
+        options.action = CliAction::Help;
+    else if (strArg == "--version")
+        options.action = CliAction::Version;
+    else
+        return "unknown option " + strArg;
+    return {};
+}
+
+// Options that only make sense with some actions, and a port for every action that needs one.
+std::string CheckCombination(const CliOptions &options)
+{
+    const CliAction action = options.action;
+    if (action == CliAction::None)
+        return "no command given (ports, query, set, defaults, clear-address, search)";
+    const bool bNeedsPort = action != CliAction::Ports && action != CliAction::Help &&
+                            action != CliAction::Version;
+    if (bNeedsPort && options.ports.empty() && !options.bSimulate)
+        return "--port PATH (or --simulate) is required";
+    if (options.bDryRun && action != CliAction::Set)
+        return "--dry-run goes with set";
+    const CliSetValues &set = options.set;
+    const bool bAnySet = set.strName || set.strClass || set.strBaud || set.nParity ||
+                         set.nStopBits || set.nRole || set.nBind || set.strBindAddr || set.nAuth ||
+                         set.strPassword || set.scan || set.sniff;
+    if (bAnySet && action != CliAction::Set)
+        return "parameter options go with set";
+    return {};
+}
+
+} // namespace
+
+CliParseResult ParseCliArguments(const std::vector<std::string> &args)
+{
+    CliParseResult result;
+    CliOptions &options = result.options;
+    COptionReader reader(options);
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string &strArg = args[i];
+        std::string strError;
+        if (TakesValue(strArg)) {
+            if (i + 1 >= args.size()) {
+                result.strError = strArg + " needs a value";
+                return result;
+            }
+            strError = reader.Apply(strArg, args[++i]);
+        } else if (strArg.rfind("--", 0) == 0 || strArg == "-h") {
+            strError = ApplyFlag(options, strArg);
+        } else if (options.action == CliAction::None && kActions.count(strArg)) {
+            options.action = kActions.at(strArg);
+        } else {
+            strError = "unexpected argument " + strArg;
+        }
+        if (!strError.empty()) {
+            result.strError = strError;
+            return result;
+        }
+    }
+    if (options.action == CliAction::Help || options.action == CliAction::Version) {
+        result.bOk = true;
+        return result;
+    }
+    result.strError = CheckCombination(options);
+    result.bOk = result.strError.empty();
+    return result;
+}
+
+std::string CliUsageText()
+{
+    return R"(Usage: kestrel-cli COMMAND [OPTIONS]
+
+Reads and writes the configuration of a Bluetooth serial module over a serial port.
+
+Commands:
+  ports                     list the serial devices of this system
+  query                     read every parameter (14 commands, as the window does)
+  set [PARAMETERS]          read the module, check the values, send only what differs
+  defaults                  tell the module to restore its factory defaults
+  clear-address             make the module forget its bound address
+  search [--timeout S]      search for nearby devices; prints each as it is found
+
+Options:
+  --port PATH               serial device; may be given several times (worked in parallel)
+  --flow none|hardware      flow control (default none); the line runs at 9600 8N1
+  --simulate                use a built-in simulated module (added to the ports)
+  --on-error stop|continue  when the module refuses a command or does not answer
+                            (default stop)
+  --json                    query: print one JSON object
+  --dry-run                 set: print the lines that would be sent, send nothing
+
+Parameters of set:
+  --name TEXT  --class 6DIGITS  --baud RATE  --parity none|odd|even  --stop-bits 1|2
+  --role master|slave  --bind on|off  --bind-addr 12CHARS  --auth on|off  --password TEXT
+  --scan a,b,c,d            connection interval, duration, inquiry interval, duration
+  --sniff max,min,attempt,timeout
+
+Exit codes:
+  0  success
+  1  the module refused a command, did not answer in time, or the port went away
+  2  bad arguments, or a value the checks refuse (nothing is sent)
+  3  a port cannot be opened (missing, busy, or no permission)
+
+Messages go to stderr, results to stdout.
+)";
+}

@@ -1,0 +1,401 @@
+#include "cli/PortSession.h"
+
+#include "dialog/FormModel.h"
+#include "protocol/AtProtocol.h"
+#include "serial/SerialLink.h"
+
+#include <cerrno>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The outcome texts that mean the action did what it was asked.
+constexpr char kQueryDone[] = "查询完成";
+constexpr char kSetDone[] = "设置完成";
+constexpr char kNothingToSet[] = "没有改变参数，不需要设置";
+constexpr char kDefaultsDone[] = "成功恢复默认参数";
+constexpr char kClearDone[] = "成功清除邦定的蓝牙地址";
+constexpr char kDeviceFound[] = "查询到设备 ";
+
+// The engine as the command line runs it: the answers of the continue prompts come from
+// --on-error, the step timeouts may be scaled for tests, and --dry-run keeps set lines off the
+// wire.
+class CCliEngine : public CHeadlessEngine
+{
+public:
+    CCliEngine(double dTimerScale, bool bContinueOnError) : m_dTimerScale(dTimerScale)
+    {
+        m_fnMessagePolicy = [bContinueOnError](const std::string &, const std::string &,
+                                               unsigned nType) {
+            if ((nType & MB_YESNO) == 0)
+                return IDOK;
+            return bContinueOnError ? IDYES : IDNO;
+        };
+    }
+
+    void SetTimer(unsigned nIdEvent, std::chrono::milliseconds period) override
+    {
+        const auto scaled = std::chrono::duration_cast<std::chrono::milliseconds>(period * m_dTimerScale);
+        CHeadlessEngine::SetTimer(nIdEvent, std::max(scaled, std::chrono::milliseconds(1)));
+    }
+
+    void WriteCommand(const char *pCommand) override
+    {
+        m_written.emplace_back(pCommand);
+        if (!m_bCaptureOnly)
+            CHeadlessEngine::WriteCommand(pCommand);
+    }
+
+    // Ends a set run that only listed its lines, giving back what it queued.
+    void AbandonSetRun()
+    {
+        KillTimer(TIMER_SET);
+        m_bSetting = 0;
+        OnSetRunEnded();
+    }
+
+    int MessageBox(const std::string &strText, const std::string &strCaption,
+                   unsigned nType) override
+    {
+        const int nResult = CHeadlessEngine::MessageBox(strText, strCaption, nType);
+        if (m_fnShown) {
+            const bool bPrompt = (nType & MB_YESNO) != 0;
+            m_fnShown(bPrompt ? strText + (nResult == IDYES ? " 是" : " 否") : strText);
+        }
+        return nResult;
+    }
+
+    void SetStatusText(std::string strText) override
+    {
+        // A found device is named in the status line right after its entry went into the field.
+        if (strText.rfind(kDeviceFound, 0) == 0)
+            m_devices.push_back(GetWindowText(IDC_COMBO_BINDADDR));
+        CHeadlessEngine::SetStatusText(std::move(strText));
+    }
+
+    std::function<void(const std::string &)> m_fnShown;  // each message box as it is answered
+    bool m_bCaptureOnly = false;
+    std::vector<std::string> m_written;
+    std::vector<std::string> m_devices;
+
+private:
+    double m_dTimerScale;
+};
+
+// Bytes and the lost-port notice cross from the link's reader thread to the session's thread.
+struct CInbox
+{
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<std::string> chunks;
+    bool bPortLost = false;
+};
+
+void OnChunk(const char *pData, int32_t nLength, void *pUser)
+{
+    auto *pInbox = static_cast<CInbox *>(pUser);
+    {
+        std::lock_guard<std::mutex> lock(pInbox->mutex);
+        pInbox->chunks.emplace_back(pData, static_cast<size_t>(nLength));
+    }
+    pInbox->changed.notify_one();
+}
+
+void OnLost(void *pUser)
+{
+    auto *pInbox = static_cast<CInbox *>(pUser);
+    {
+        std::lock_guard<std::mutex> lock(pInbox->mutex);
+        pInbox->bPortLost = true;
+    }
+    pInbox->changed.notify_one();
+}
+
+// Runs the engine until a condition holds or a deadline passes: received bytes, the lost-port
+// notice and due timers are handled in arrival order on this thread.
+class CSessionLoop
+{
+public:
+    CSessionLoop(CCliEngine &engine, CInbox &inbox) : m_engine(engine), m_inbox(inbox) {}
+
+    bool RunUntil(const std::function<bool()> &fnDone, Clock::time_point deadline)
+    {
+        while (!fnDone()) {
+            Drain();
+            m_engine.FireDueTimers(Clock::now());
+            if (fnDone())
+                return true;
+            if (Clock::now() >= deadline)
+                return false;
+            Wait(deadline);
+        }
+        return true;
+    }
+
+    bool PortLost() const { return m_bLost; }
+
+private:
+    void Drain()
+    {
+        std::deque<std::string> chunks;
+        bool bLost = false;
+        {
+            std::lock_guard<std::mutex> lock(m_inbox.mutex);
+            chunks.swap(m_inbox.chunks);
+            bLost = m_inbox.bPortLost;
+        }
+        for (const std::string &strChunk : chunks)
+            m_engine.OnReceivedBytes(strChunk.data(), strChunk.size());
+        if (bLost && !m_bLost) {
+            m_bLost = true;
+            m_engine.OnPortLost();
+        }
+    }
+
+    void Wait(Clock::time_point deadline)
+    {
+        Clock::time_point until = deadline;
+        if (auto next = m_engine.NextDeadline(); next && *next < until)
+            until = *next;
+        std::unique_lock<std::mutex> lock(m_inbox.mutex);
+        m_inbox.changed.wait_until(lock, until, [this] {
+            return !m_inbox.chunks.empty() || (m_inbox.bPortLost && !m_bLost);
+        });
+    }
+
+    CCliEngine &m_engine;
+    CInbox &m_inbox;
+    bool m_bLost = false;
+};
+
+const Clock::time_point kNoDeadline = Clock::time_point::max();
+
+std::string LastStatus(const CCliEngine &engine)
+{
+    return engine.m_statusTexts.empty() ? std::string() : engine.m_statusTexts.back();
+}
+
+// Puts the requested values into the form the query filled, as a user would type them.
+void ApplySetValues(CCliEngine &engine, const CliSetValues &set)
+{
+    if (set.strName)
+        engine.SetWindowText(IDC_EDIT_NAME, *set.strName);
+    if (set.strClass)
+        engine.SetWindowText(IDC_EDIT_CLASS, *set.strClass);
+    if (set.strPassword)
+        engine.SetWindowText(IDC_EDIT_PASSWORD, *set.strPassword);
+    if (set.strBindAddr)
+        engine.SetWindowText(IDC_COMBO_BINDADDR, *set.strBindAddr);
+    if (set.nParity)
+        engine.SetCurSel(IDC_COMBO_PARITY, *set.nParity);
+    if (set.nStopBits)
+        engine.SetCurSel(IDC_COMBO_STOPBITS, *set.nStopBits);
+    if (set.nRole)
+        engine.SetCheck(IDC_CHECK_ROLE, *set.nRole);
+    if (set.nBind)
+        engine.SetCheck(IDC_CHECK_BIND, *set.nBind);
+    if (set.nAuth)
+        engine.SetCheck(IDC_CHECK_AUTH, *set.nAuth);
+    static const int kScanIds[4] = {IDC_EDIT_CONN_INTERVAL, IDC_EDIT_CONN_DURATION,
+                                    IDC_EDIT_INQ_INTERVAL, IDC_EDIT_INQ_DURATION};
+    static const int kSniffIds[4] = {IDC_EDIT_SNIFF_MAX, IDC_EDIT_SNIFF_MIN,
+                                     IDC_EDIT_SNIFF_ATTEMPT, IDC_EDIT_SNIFF_TIMEOUT};
+    for (int i = 0; i < 4; ++i) {
+        if (set.scan)
+            engine.SetWindowText(kScanIds[i], (*set.scan)[static_cast<size_t>(i)]);
+        if (set.sniff)
+            engine.SetWindowText(kSniffIds[i], (*set.sniff)[static_cast<size_t>(i)]);
+    }
+}
+
+// The baud list entry for a rate, or -1 when the module does not offer it.
+int BaudIndex(const std::string &strBaud)
+{
+    for (int i = 0; i < BAUD_RATE_COUNT; ++i) {
+        if (strBaud == BaudRateList[i])
+            return i;
+    }
+    return -1;
+}
+
+// Every action ends in one of these; the status text says which.
+void Fail(CPortReport &report, int nExitCode, std::string strError)
+{
+    report.nExitCode = nExitCode;
+    report.strError = std::move(strError);
+}
+
+bool RunQuery(CCliEngine &engine, CSessionLoop &loop, CPortReport &report)
+{
+    engine.OnButtonQuery();
+    loop.RunUntil([&] { return !engine.m_bQuerying; }, kNoDeadline);
+    if (LastStatus(engine) == kQueryDone)
+        return true;
+    Fail(report, EXIT_CLI_MODULE, LastStatus(engine));
+    return false;
+}
+
+// Reads the module, types the requested values into the form and presses Set, as a user would.
+void RunSet(CCliEngine &engine, CSessionLoop &loop, CPortReport &report, const CliOptions &options)
+{
+    if (!RunQuery(engine, loop, report))
+        return;
+    if (options.set.strBaud) {
+        const int nIndex = BaudIndex(*options.set.strBaud);
+        if (nIndex < 0)
+            return Fail(report, EXIT_CLI_USAGE, "unsupported baud rate " + *options.set.strBaud);
+        engine.SetCurSel(IDC_COMBO_BAUD, nIndex);
+    }
+    ApplySetValues(engine, options.set);
+
+    const size_t nBoxes = engine.m_messageBoxes.size();
+    engine.m_bCaptureOnly = options.bDryRun;
+    engine.m_written.clear();
+    engine.OnButtonSet();
+    if (engine.m_messageBoxes.size() > nBoxes)  // a check refused the form (already told)
+        return Fail(report, EXIT_CLI_USAGE, {});
+    if (options.bDryRun) {
+        for (int i = 0; i < engine.m_nSetCommandCount; ++i)
+            report.lines.emplace_back(engine.m_SetCommandList[i]);
+        if (engine.m_bSetting)
+            engine.AbandonSetRun();
+        engine.SetStatusText({});
+        return;
+    }
+    loop.RunUntil([&] { return !engine.m_bSetting; }, kNoDeadline);
+    report.lines = engine.m_written;
+    const std::string strStatus = LastStatus(engine);
+    if (strStatus != kSetDone && strStatus != kNothingToSet)
+        Fail(report, EXIT_CLI_MODULE, strStatus);
+}
+
+// Single-command actions: press the button, wait for the outcome the sequencer reports.
+void RunSingle(CCliEngine &engine, CSessionLoop &loop, CPortReport &report, CliAction action)
+{
+    const bool bDefaults = action == CliAction::Defaults;
+    if (bDefaults)
+        engine.OnButtonDefault();
+    else
+        engine.OnButtonClearAddr();
+    loop.RunUntil([&] { return !engine.m_bRestoring && !engine.m_bClearing; }, kNoDeadline);
+    if (LastStatus(engine) != (bDefaults ? kDefaultsDone : kClearDone))
+        Fail(report, EXIT_CLI_MODULE, LastStatus(engine));
+}
+
+// Searches until the module reports the end of the search, or the time allowed runs out.
+void RunSearch(CCliEngine &engine, CSessionLoop &loop, CPortReport &report,
+               const CliOptions &options, const CPortSession::MessageSink &fnDevices)
+{
+    engine.OnButtonSearch();
+    size_t nTold = 0;
+    const auto deadline =
+        Clock::now() + std::chrono::milliseconds(static_cast<int64_t>(options.dSearchSeconds * 1000));
+    const bool bDone = loop.RunUntil(
+        [&] {
+            for (; nTold < engine.m_devices.size(); ++nTold) {
+                if (fnDevices)
+                    fnDevices(report.strPort, engine.m_devices[nTold]);
+            }
+            return LastStatus(engine) == kQueryDone || loop.PortLost();
+        },
+        deadline);
+    report.devices = engine.m_devices;
+    if (!bDone)
+        Fail(report, EXIT_CLI_MODULE, "the module did not finish the search in time");
+}
+
+void RunAction(CCliEngine &engine, CSessionLoop &loop, CPortReport &report,
+               const CliOptions &options, const CPortSession::MessageSink &fnDevices)
+{
+    switch (options.action) {
+    case CliAction::Query:
+        RunQuery(engine, loop, report);
+        break;
+    case CliAction::Set:
+        RunSet(engine, loop, report, options);
+        break;
+    case CliAction::Defaults:
+    case CliAction::ClearAddress:
+        RunSingle(engine, loop, report, options.action);
+        break;
+    case CliAction::Search:
+        RunSearch(engine, loop, report, options, fnDevices);
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace
+
+std::string DescribeOpenError(const std::string &strPort, int nErrno)
+{
+    switch (nErrno) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+        return "cannot open " + strPort + ": no such device (is the adapter plugged in?)";
+    case EBUSY:
+    case EWOULDBLOCK:
+        return "cannot open " + strPort + ": the port is busy (another program is using it)";
+    case EACCES:
+    case EPERM:
+        return "cannot open " + strPort +
+               ": permission denied (join the dialout group: sudo usermod -aG dialout $USER, "
+               "then log in again)";
+    default:
+        return "cannot open " + strPort + ": " +
+               (nErrno ? std::strerror(nErrno) : "the port refused its settings");
+    }
+}
+
+CPortSession::CPortSession(std::string strPort, const CliOptions &options)
+    : m_strPort(std::move(strPort)), m_options(options)
+{
+}
+
+CPortReport CPortSession::Run()
+{
+    CPortReport report;
+    report.strPort = m_strPort;
+
+    CInbox inbox;
+    CSerialLink link;
+    link.SetReceiveCallback(&OnChunk, &inbox);
+    link.SetDisconnectCallback(&OnLost, &inbox);
+    link.m_nBaudRate = 9600;
+    link.m_nByteSize = 8;
+    link.m_nParity = 0;
+    link.m_nStopBits = 0;
+    link.m_nFlowControl = static_cast<uint8_t>(m_options.nFlow);
+    if (!link.Open(m_strPort)) {
+        report.nExitCode = EXIT_CLI_PORT;
+        report.strError = DescribeOpenError(m_strPort, link.LastOpenError());
+        link.Close();
+        return report;
+    }
+
+    CCliEngine engine(m_options.dTimerScale, m_options.bContinueOnError);
+    engine.m_pSerial = &link;
+    engine.m_fnShown = [this](const std::string &strText) {
+        if (m_fnMessages)
+            m_fnMessages(m_strPort, strText);
+    };
+    CSessionLoop loop(engine, inbox);
+    RunAction(engine, loop, report, m_options, m_fnDevices);
+    report.strStatus = LastStatus(engine);
+    report.params = engine.m_paramsCur;
+    report.strLocalAddr = engine.m_strLocalAddr;
+    if (loop.PortLost() && report.nExitCode == EXIT_CLI_OK) {
+        report.nExitCode = EXIT_CLI_MODULE;
+        report.strError = m_strPort + " went away";
+    }
+    engine.m_pSerial = nullptr;
+    link.Close();
+    return report;
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "cli/CliOptions.h"
+#include "dialog/ModuleParams.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// What one port's work came to.
+struct CPortReport
+{
+    std::string strPort;
+    int nExitCode = EXIT_CLI_OK;
+    std::string strStatus;                 // the last status text (UTF-8)
+    std::string strError;                  // why it failed, for stderr (UTF-8)
+    ModuleParams params;                   // last read from (or queued for) the module, GBK
+    std::string strLocalAddr;
+    std::vector<std::string> lines;        // set: the lines sent, or with --dry-run would be
+    std::vector<std::string> devices;      // search: "ADDRESS TEXT" entries as found, GBK
+};
+
+// Runs one command-line action on one port with the window's own engine on an in-memory form:
+// the same commands, timeouts, checks and change detection as the window. The owner's thread
+// runs the engine; the link's reader only hands bytes over.
+class CPortSession
+{
+public:
+    // Called on the session's thread for each message box (UTF-8) and each device found.
+    using MessageSink = std::function<void(const std::string &strPort, const std::string &strText)>;
+
+    // options.set texts must already be GBK.
+    CPortSession(std::string strPort, const CliOptions &options);
+
+    void SetMessageSink(MessageSink fnSink) { m_fnMessages = std::move(fnSink); }
+    void SetDeviceSink(MessageSink fnSink) { m_fnDevices = std::move(fnSink); }
+
+    CPortReport Run();
+
+private:
+    std::string m_strPort;
+    CliOptions m_options;
+    MessageSink m_fnMessages;
+    MessageSink m_fnDevices;
+};
+
+// Why a port could not be opened, from the errno the link kept, with what to do about it.
+std::string DescribeOpenError(const std::string &strPort, int nErrno);
