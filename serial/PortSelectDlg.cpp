@@ -1,0 +1,142 @@
+#include "serial/PortSelectDlg.h"
+
+#include "app/GuiCommon.h"
+#include "serial/PortSettings.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QIcon>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QSerialPortInfo>
+#include <QSvgRenderer>
+
+namespace {
+constexpr QSize kPlugSizePx{51, 49};
+const QString kEntrySeparator = QStringLiteral("  ");
+
+QPixmap PlugPicture()
+{
+    QPixmap pixmap(kPlugSizePx);
+    pixmap.fill(Qt::transparent);
+    QSvgRenderer renderer(QStringLiteral(":/plug.svg"));
+    QPainter painter(&pixmap);
+    renderer.render(&painter);
+    return pixmap;
+}
+}  // namespace
+
+CPortSelectDlg::CPortSelectDlg(const QString &strPreferredPath, QWidget *pParent)
+    : QDialog(pParent)
+{
+    EnsureKestrelResources();
+    setFont(KestrelDialogFont());
+    setWindowTitle(QStringLiteral("连接串口"));
+    setWindowIcon(QIcon(QStringLiteral(":/kestrel.svg")));
+    CreateControls();
+    OnInitDialog(strPreferredPath);
+}
+
+void CPortSelectDlg::CreateControls()
+{
+    const CDialogUnits du(font());
+    setFixedSize(du.X(187), du.Y(100));
+
+    auto *pGroup = new QGroupBox(QStringLiteral("串口参数"), this);
+    pGroup->setGeometry(du.Rect(57, 7, 123, 60));
+    auto *pPicture = new QLabel(this);
+    pPicture->setPixmap(PlugPicture());
+    pPicture->setGeometry(QRect(QPoint(du.X(11), du.Y(13)), kPlugSizePx));
+
+    auto *pPortLabel = new QLabel(QStringLiteral("通讯口"), this);
+    pPortLabel->setGeometry(du.Rect(68, 24, 25, 8));
+    m_pComboPort = new QComboBox(this);
+    m_pComboPort->setGeometry(du.X(117), du.Y(20), du.X(55), m_pComboPort->sizeHint().height());
+    // Any device path can be typed: pseudo-terminals and adapters the system does not list.
+    m_pComboPort->setEditable(true);
+    m_pComboPort->setInsertPolicy(QComboBox::NoInsert);
+    m_pComboPort->setAccessibleName(QStringLiteral("通讯口"));
+    pPortLabel->setBuddy(m_pComboPort);
+
+    auto *pFlowLabel = new QLabel(QStringLiteral("数据流控制"), this);
+    pFlowLabel->setGeometry(du.Rect(68, 45, 41, 8));
+    m_pComboFlow = new QComboBox(this);
+    m_pComboFlow->setGeometry(du.X(117), du.Y(43), du.X(55), m_pComboFlow->sizeHint().height());
+    m_pComboFlow->setAccessibleName(QStringLiteral("数据流控制"));
+    pFlowLabel->setBuddy(m_pComboFlow);
+
+    auto *pOk = new QPushButton(QStringLiteral("确定(&O)"), this);
+    pOk->setGeometry(du.Rect(39, 79, 50, 14));
+    pOk->setDefault(true);
+    connect(pOk, &QPushButton::clicked, this, &CPortSelectDlg::accept);
+    auto *pCancel = new QPushButton(QStringLiteral("取消(&C)"), this);
+    pCancel->setGeometry(du.Rect(110, 79, 50, 14));
+    connect(pCancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void CPortSelectDlg::OnInitDialog(const QString &strPreferredPath)
+{
+    FillPortList(strPreferredPath);
+    const CPortSettings settings = CPortSettings::Load(m_pComboPort->count());
+
+    // The saved device wins over the saved index: the system's list may have reordered.
+    int nPortIndex = settings.m_nPortNum;
+    const int nByName = settings.m_strPortName.isEmpty() ? -1
+                                                         : m_pComboPort->findData(settings.m_strPortName);
+    if (nByName >= 0)
+        nPortIndex = nByName;
+    if (!strPreferredPath.isEmpty())
+        nPortIndex = 0;
+    m_pComboPort->setCurrentIndex(nPortIndex);
+
+    m_pComboFlow->addItem(QStringLiteral("无"), 0);
+    m_pComboFlow->addItem(QStringLiteral("硬件"), 1);
+    m_pComboFlow->setCurrentIndex(settings.m_nFlow);
+}
+
+void CPortSelectDlg::FillPortList(const QString &strPreferredPath)
+{
+    // A Windows build would list COM1 to COM50 here, as "COM%d", with "\\.\COM%d" as the data.
+    if (!strPreferredPath.isEmpty())
+        m_pComboPort->addItem(strPreferredPath, strPreferredPath);
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
+        const QString strPath = info.systemLocation();
+        if (strPath == strPreferredPath)
+            continue;
+        const QString strText = info.description().isEmpty()
+                                    ? strPath
+                                    : strPath + kEntrySeparator + info.description();
+        m_pComboPort->addItem(strText, strPath);
+    }
+}
+
+QString CPortSelectDlg::ChosenPath() const
+{
+    // A listed entry gives its path; a typed text is taken as a path up to any description.
+    const QString strText = m_pComboPort->currentText().trimmed();
+    const int nListed = m_pComboPort->findText(strText, Qt::MatchExactly);
+    if (nListed >= 0)
+        return m_pComboPort->itemData(nListed).toString();
+    return strText.section(kEntrySeparator, 0, 0).trimmed();
+}
+
+void CPortSelectDlg::accept()
+{
+    const QString strPath = ChosenPath();
+    if (strPath.isEmpty()) {
+        m_pComboPort->setFocus();
+        return;
+    }
+    CPortSettings settings;
+    const int nListed = m_pComboPort->findData(strPath);
+    settings.m_nPortNum = nListed >= 0 ? nListed : 0;
+    settings.m_nFlow = m_pComboFlow->currentIndex() >= 0 ? m_pComboFlow->currentIndex() : 0;
+    settings.m_strPortName = strPath;
+    settings.Save();
+
+    m_nPort = settings.m_nPortNum + 1;
+    m_nFlow = m_pComboFlow->itemData(settings.m_nFlow).toInt();
+    m_strPortPath = strPath;
+    QDialog::accept();
+}

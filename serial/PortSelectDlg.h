@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+class QComboBox;
+
+// Asks for the serial device and the flow control before the main form opens; remembers the
+// choice for the next start.
+class CPortSelectDlg : public QDialog
+{
+    Q_OBJECT
+
+public:
+    // strPreferredPath (e.g. the simulated module's) is offered first and preselected.
+    explicit CPortSelectDlg(const QString &strPreferredPath = {}, QWidget *pParent = nullptr);
+
+    // Saves the choice and ends the dialog; refuses an empty device path.
+    void accept() override;
+
+    int m_nFlow = 0;   // after OK: the flow mode, FLOW_NONE or FLOW_HARDWARE
+    int m_nPort = 0;   // after OK: the list index plus one
+    QString m_strPortPath;  // after OK: the device to open
+
+    QComboBox *m_pComboPort = nullptr;  // 1002
+    QComboBox *m_pComboFlow = nullptr;  // 1004
+
+private:
+    void CreateControls();
+    void OnInitDialog(const QString &strPreferredPath);
+    void FillPortList(const QString &strPreferredPath);
+    QString ChosenPath() const;
+};
