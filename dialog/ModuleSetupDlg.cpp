@@ -1,0 +1,417 @@
+#include "dialog/ModuleSetupDlg.h"
+
+#include "app/AboutDlg.h"
+#include "app/GuiCommon.h"
+#include "app/StatusLabel.h"
+#include "serial/PortSelectDlg.h"
+#include "serial/SerialLink.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSlider>
+#include <QThread>
+#include <QTimer>
+
+#include <cmath>
+
+CModuleSetupDlg *g_pMainDlg = nullptr;
+double CModuleSetupDlg::s_dTimerScale = 1.0;
+
+namespace {
+constexpr uint32_t kLinkBaudRate = 9600;
+constexpr uint8_t kLinkByteSize = 8;
+constexpr std::chrono::seconds kAutoAcceptUnit{1};
+const char *const kAutoAcceptVariable = "KESTREL_AUTO_ACCEPT_PORT";
+}  // namespace
+
+CModuleSetupDlg::CModuleSetupDlg(const QString &strPreferredPort, QWidget *pParent)
+    : QDialog(pParent), m_strPreferredPort(strPreferredPort)
+{
+    EnsureKestrelResources();
+    setWindowIcon(QIcon(QStringLiteral(":/kestrel.svg")));
+    setWindowTitle(QStringLiteral("内嵌模块参数设置工具"));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    CreateControls();
+    WireControls();
+
+    // No system menu to extend here: the About entry lives in the context menu and on F1.
+    m_pAboutAction = new QAction(QStringLiteral("关于 Kestrel(&A)..."), this);
+    m_pAboutAction->setShortcut(QKeySequence(Qt::Key_F1));
+    addAction(m_pAboutAction);
+    connect(m_pAboutAction, &QAction::triggered, this, &CModuleSetupDlg::ShowAbout);
+}
+
+CModuleSetupDlg::~CModuleSetupDlg()
+{
+    // The reader must be gone before the window it posts to.
+    StopAllTimers();
+    if (m_pSerialLink)
+        m_pSerialLink->Close();
+    m_pSerial = nullptr;
+    if (g_pMainDlg == this)
+        g_pMainDlg = nullptr;
+}
+
+void CModuleSetupDlg::WireControls()
+{
+    const struct { int nId; void (CModuleSetupEngine::*pfnHandler)(); } aButtons[] = {
+        {IDC_BUTTON_QUERY, &CModuleSetupEngine::OnButtonQuery},
+        {IDC_BUTTON_SET, &CModuleSetupEngine::OnButtonSet},
+        {IDC_BUTTON_DEFAULT, &CModuleSetupEngine::OnButtonDefault},
+        {IDC_BUTTON_CLEARADDR, &CModuleSetupEngine::OnButtonClearAddr},
+        {IDC_BUTTON_SEARCH, &CModuleSetupEngine::OnButtonSearch},
+        {IDC_CHECK_AUTH, &CModuleSetupEngine::OnCheckAuth},
+        {IDC_CHECK_BIND, &CModuleSetupEngine::OnCheckBind},
+    };
+    for (const auto &button : aButtons) {
+        auto *pButton = Find<QAbstractButton>(button.nId);
+        connect(pButton, &QAbstractButton::clicked, this,
+                [this, pfn = button.pfnHandler] { (this->*pfn)(); });
+    }
+    connect(Find<QAbstractButton>(IDC_BUTTON_CLOSE), &QAbstractButton::clicked, this,
+            &CModuleSetupDlg::OnButtonClose);
+    for (const int nId : {IDC_SLIDER_SCAN, IDC_SLIDER_SNIFF}) {
+        auto *pSlider = Find<QSlider>(nId);
+        connect(pSlider, &QSlider::sliderReleased, this, [this, nId] { OnSliderReleased(nId); });
+        pSlider->installEventFilter(this);
+    }
+}
+
+bool CModuleSetupDlg::eventFilter(QObject *pWatched, QEvent *pEvent)
+{
+    // A click in a slider's channel moves it without grabbing the handle, so no sliderReleased
+    // follows; the mouse release still ends the gesture and applies the preset, once the move
+    // has landed.
+    if (pEvent->type() == QEvent::MouseButtonRelease) {
+        auto *pSlider = qobject_cast<QSlider *>(pWatched);
+        if (pSlider && !pSlider->isSliderDown()) {
+            const int nId = m_mapControls.key(pSlider);
+            QMetaObject::invokeMethod(this, [this, nId] { OnSliderReleased(nId); },
+                                      Qt::QueuedConnection);
+        }
+    }
+    return QDialog::eventFilter(pWatched, pEvent);
+}
+
+void CModuleSetupDlg::OnSliderReleased(int nId)
+{
+    if (nId == IDC_SLIDER_SCAN)
+        OnReleasedCaptureSliderScan();
+    else if (nId == IDC_SLIDER_SNIFF)
+        OnReleasedCaptureSliderSniff();
+}
+
+bool CModuleSetupDlg::OnInitDialog()
+{
+    CPortSelectDlg portDlg(m_strPreferredPort);
+    // Scripting aid (screenshots, demos): accept the port dialog after this many seconds.
+    const int nAutoAccept = qEnvironmentVariableIntValue(kAutoAcceptVariable);
+    if (nAutoAccept > 0) {
+        QTimer::singleShot(std::chrono::duration_cast<std::chrono::milliseconds>(
+                               kAutoAcceptUnit * nAutoAccept),
+                           &portDlg, &CPortSelectDlg::accept);
+    }
+    if (portDlg.exec() != QDialog::Accepted)
+        return false;
+    return StartSession(portDlg.m_strPortPath, portDlg.m_nFlow);
+}
+
+bool CModuleSetupDlg::StartSession(const QString &strPortPath, int nFlow)
+{
+    FillLists();
+    SetStatusText("准备就绪");
+    setWindowTitle(QStringLiteral("内嵌模块参数设置工具 V4.25.20051116"));
+    g_pMainDlg = this;
+
+    // The callbacks are registered before the port opens, so no byte is missed.
+    m_pSerialLink = std::make_unique<CSerialLink>();
+    m_pSerial = m_pSerialLink.get();
+    m_pSerialLink->SetReceiveCallback(OnSerialReceive, this);
+    m_pSerialLink->SetDisconnectCallback(OnSerialDisconnect, this);
+    m_pSerialLink->m_nBaudRate = kLinkBaudRate;
+    m_pSerialLink->m_nByteSize = kLinkByteSize;
+    m_pSerialLink->m_nParity = 0;
+    m_pSerialLink->m_nStopBits = 0;
+    m_pSerialLink->m_nFlowControl = static_cast<uint8_t>(nFlow & 0xFF);
+    if (!m_pSerialLink->Open(strPortPath.toStdString())) {
+        MessageBox("打开串口失败，请确认是否有其他程序在使用！", "错误", MB_OK | MB_ICONHAND);
+        return false;
+    }
+    StartAutoQuery();
+    return true;
+}
+
+void CModuleSetupDlg::OnButtonClose()
+{
+    reject();
+}
+
+void CModuleSetupDlg::accept()
+{
+    // Deliberately nothing: the window ends only through Close, Escape or its close button.
+}
+
+void CModuleSetupDlg::reject()
+{
+    // A run waiting for a reply is abandoned; its timers must not fire into a closed window.
+    StopAllTimers();
+    if (m_pSerialLink && m_pSerialLink->IsOpen())
+        m_pSerialLink->Close();
+    QDialog::reject();
+}
+
+void CModuleSetupDlg::keyPressEvent(QKeyEvent *pEvent)
+{
+    if (pEvent->key() == Qt::Key_Return || pEvent->key() == Qt::Key_Enter) {
+        pEvent->accept();
+        return;
+    }
+    QDialog::keyPressEvent(pEvent);
+}
+
+void CModuleSetupDlg::contextMenuEvent(QContextMenuEvent *pEvent)
+{
+    QMenu menu(this);
+    menu.addAction(m_pAboutAction);
+    menu.exec(pEvent->globalPos());
+}
+
+void CModuleSetupDlg::ShowAbout()
+{
+    CAboutDlg aboutDlg(this);
+    aboutDlg.exec();
+}
+
+void CModuleSetupDlg::SetTimerScaleForTesting(double dScale)
+{
+    s_dTimerScale = dScale;
+}
+
+void CModuleSetupDlg::SetTimer(unsigned nIdEvent, std::chrono::milliseconds period)
+{
+    QTimer *pTimer = m_mapTimers.value(nIdEvent);
+    if (!pTimer) {
+        pTimer = new QTimer(this);
+        pTimer->setSingleShot(true);
+        connect(pTimer, &QTimer::timeout, this, [this, nIdEvent] { OnTimer(nIdEvent); });
+        m_mapTimers.insert(nIdEvent, pTimer);
+    }
+    const auto nScaledMs = static_cast<int>(std::lround(period.count() * s_dTimerScale));
+    pTimer->start(std::max(nScaledMs, 0));
+}
+
+void CModuleSetupDlg::KillTimer(unsigned nIdEvent)
+{
+    if (QTimer *pTimer = m_mapTimers.value(nIdEvent))
+        pTimer->stop();
+}
+
+void CModuleSetupDlg::StopAllTimers()
+{
+    for (QTimer *pTimer : std::as_const(m_mapTimers))
+        pTimer->stop();
+}
+
+int CModuleSetupDlg::MessageBox(const std::string &strText, const std::string &strCaption,
+                                unsigned nType)
+{
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    switch (nType & 0xF0) {
+    case MB_ICONHAND: icon = QMessageBox::Critical; break;
+    case MB_ICONEXCLAMATION: icon = QMessageBox::Warning; break;
+    case MB_ICONINFORMATION: icon = QMessageBox::Information; break;
+    default: break;
+    }
+    QMessageBox box(icon, QString::fromStdString(strCaption), QString::fromStdString(strText),
+                    QMessageBox::NoButton, this);
+    if ((nType & 0x0F) == MB_YESNO) {
+        QPushButton *pYes = box.addButton(QStringLiteral("是(&Y)"), QMessageBox::YesRole);
+        box.addButton(QStringLiteral("否(&N)"), QMessageBox::NoRole);
+        box.setDefaultButton(pYes);
+        box.exec();
+        return box.clickedButton() == pYes ? IDYES : IDNO;
+    }
+    box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
+    box.exec();
+    return IDOK;
+}
+
+void OnSerialReceive(const char *pData, int32_t nLength, void *pUser)
+{
+    if (!pUser || !pData || nLength <= 0)
+        return;
+    auto *pDlg = static_cast<CModuleSetupDlg *>(pUser);
+    // A copy: the link's buffer is reused as soon as this returns.
+    const QByteArray bytes(pData, nLength);
+    QMetaObject::invokeMethod(
+        pDlg, [pDlg, bytes] { pDlg->OnReceivedBytes(bytes.constData(), size_t(bytes.size())); },
+        Qt::QueuedConnection);
+}
+
+void OnSerialDisconnect(void *pUser)
+{
+    if (!pUser)
+        return;
+    auto *pDlg = static_cast<CModuleSetupDlg *>(pUser);
+    QMetaObject::invokeMethod(pDlg, [pDlg] { pDlg->OnPortLost(); }, Qt::QueuedConnection);
+}
+
+// --- Control surface: ids to widgets, GBK at this boundary
+
+std::string CModuleSetupDlg::GetWindowText(int nId)
+{
+    if (auto *pEdit = Find<QLineEdit>(nId))
+        return ToGbk(pEdit->text());
+    // An editable list gives its edit text, a drop-down list its selected entry (or nothing).
+    if (auto *pList = Find<QComboBox>(nId))
+        return ToGbk(pList->currentText());
+    if (auto *pButton = Find<QAbstractButton>(nId))
+        return ToGbk(pButton->text());
+    return {};
+}
+
+void CModuleSetupDlg::SetWindowText(int nId, const std::string &strText)
+{
+    const QString strValue = FromGbk(strText);
+    if (auto *pEdit = Find<QLineEdit>(nId)) {
+        pEdit->setText(strValue);
+    } else if (auto *pList = Find<QComboBox>(nId)) {
+        if (pList->isEditable())
+            pList->setEditText(strValue);
+        else
+            pList->setCurrentIndex(pList->findText(strValue, Qt::MatchExactly));
+    } else if (nId == IDC_STATUS) {
+        ApplyStatusText(strValue);
+    } else if (auto *pButton = Find<QAbstractButton>(nId)) {
+        pButton->setText(strValue);
+    }
+}
+
+int CModuleSetupDlg::GetCheck(int nId)
+{
+    auto *pCheck = Find<QCheckBox>(nId);
+    return pCheck && pCheck->isChecked() ? 1 : 0;
+}
+
+void CModuleSetupDlg::SetCheck(int nId, int nState)
+{
+    if (auto *pCheck = Find<QCheckBox>(nId))
+        pCheck->setChecked(nState != 0);
+}
+
+int CModuleSetupDlg::GetCount(int nId)
+{
+    auto *pList = Find<QComboBox>(nId);
+    return pList ? pList->count() : 0;
+}
+
+std::string CModuleSetupDlg::GetLBText(int nId, int nIndex)
+{
+    auto *pList = Find<QComboBox>(nId);
+    if (!pList || nIndex < 0 || nIndex >= pList->count())
+        return {};
+    return ToGbk(pList->itemText(nIndex));
+}
+
+int CModuleSetupDlg::GetCurSel(int nId)
+{
+    auto *pList = Find<QComboBox>(nId);
+    return pList ? pList->currentIndex() : -1;
+}
+
+void CModuleSetupDlg::SetCurSel(int nId, int nIndex)
+{
+    auto *pList = Find<QComboBox>(nId);
+    if (!pList)
+        return;
+    // An index past the end selects nothing, as the list control does.
+    pList->setCurrentIndex(nIndex >= 0 && nIndex < pList->count() ? nIndex : -1);
+}
+
+void CModuleSetupDlg::ResetContent(int nId)
+{
+    if (auto *pList = Find<QComboBox>(nId)) {
+        pList->clear();
+        if (pList->isEditable())
+            pList->clearEditText();
+    }
+}
+
+void CModuleSetupDlg::InsertString(int nId, int nIndex, const std::string &strText)
+{
+    auto *pList = Find<QComboBox>(nId);
+    if (!pList)
+        return;
+    // Inserting changes neither the selection nor the edit text: the first entry of an empty
+    // list would otherwise become selected by itself.
+    const QString strEdit = pList->currentText();
+    const bool bNoSelection = pList->currentIndex() < 0;
+    const int nAt = nIndex < 0 || nIndex > pList->count() ? pList->count() : nIndex;
+    pList->insertItem(nAt, FromGbk(strText));
+    if (bNoSelection)
+        pList->setCurrentIndex(-1);
+    if (pList->isEditable())
+        pList->setEditText(strEdit);
+}
+
+void CModuleSetupDlg::EnableWindow(int nId, bool bEnable)
+{
+    if (QWidget *pWidget = m_mapControls.value(nId))
+        pWidget->setEnabled(bEnable);
+}
+
+void CModuleSetupDlg::SetReadOnly(int nId, bool bReadOnly)
+{
+    if (auto *pEdit = Find<QLineEdit>(nId))
+        pEdit->setReadOnly(bReadOnly);
+}
+
+int CModuleSetupDlg::GetSliderPos(int nId)
+{
+    auto *pSlider = Find<QSlider>(nId);
+    return pSlider ? pSlider->value() : 0;
+}
+
+void CModuleSetupDlg::SetSliderPos(int nId, int nPos)
+{
+    if (auto *pSlider = Find<QSlider>(nId))
+        pSlider->setValue(nPos);
+}
+
+int CModuleSetupDlg::GetSliderRangeMax(int nId)
+{
+    auto *pSlider = Find<QSlider>(nId);
+    return pSlider ? pSlider->maximum() : 0;
+}
+
+void CModuleSetupDlg::SetFocus(int nId)
+{
+    if (QWidget *pWidget = m_mapControls.value(nId))
+        pWidget->setFocus(Qt::OtherFocusReason);
+}
+
+void CModuleSetupDlg::SetStatusText(std::string strText)
+{
+    const QString strValue = QString::fromStdString(strText);
+    if (QThread::currentThread() == thread()) {
+        ApplyStatusText(strValue);
+        return;
+    }
+    // From another thread: queued, so the texts arrive in the order they were set.
+    QMetaObject::invokeMethod(this, [this, strValue] { ApplyStatusText(strValue); },
+                              Qt::QueuedConnection);
+}
+
+void CModuleSetupDlg::ApplyStatusText(const QString &strText)
+{
+    m_pStatus->SetText(strText);
+}
