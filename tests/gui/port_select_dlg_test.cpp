@@ -1,0 +1,201 @@
+// The port dialog against the saved profile: what it preselects, what OK and Cancel store.
+
+#include "serial/PortSelectDlg.h"
+#include "serial/PortSettings.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QPushButton>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QtTest>
+
+namespace {
+const QString kSimPath = QStringLiteral("/tmp/kestrel-test-port");
+
+QSettings Profile()
+{
+    return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Kestrel"),
+                     QStringLiteral("Kestrel"));
+}
+
+void ClearProfile()
+{
+    QSettings profile(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Kestrel"),
+                      QStringLiteral("Kestrel"));
+    profile.clear();
+    profile.sync();
+}
+
+void Store(const QVariant &port, const QVariant &flow)
+{
+    QSettings profile(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Kestrel"),
+                      QStringLiteral("Kestrel"));
+    profile.clear();
+    if (port.isValid())
+        profile.setValue(QStringLiteral("Settings/PortNum"), port);
+    if (flow.isValid())
+        profile.setValue(QStringLiteral("Settings/Flow"), flow);
+    profile.sync();
+}
+}  // namespace
+
+class CPortSelectDlgTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { ClearProfile(); }
+    void storedValuesPreselect_data();
+    void storedValuesPreselect();
+    void indexFallbackAgainstListLength_data();
+    void indexFallbackAgainstListLength();
+    void flowListHoldsNoneAndHardware();
+    void okStoresIndexFlowAndPath();
+    void okStoresEvenWhenUnchanged();
+    void savedPathWinsOverIndex();
+    void cancelWritesNothing();
+    void emptyPathIsRefused();
+};
+
+void CPortSelectDlgTest::storedValuesPreselect_data()
+{
+    QTest::addColumn<QVariant>("port");
+    QTest::addColumn<QVariant>("flow");
+    QTest::addColumn<int>("nExpectedFlow");
+    QTest::newRow("first run: nothing stored") << QVariant() << QVariant() << 0;
+    QTest::newRow("port 50 falls back") << QVariant(50) << QVariant(0) << 0;
+    QTest::newRow("port -1 falls back") << QVariant(-1) << QVariant(1) << 1;
+    QTest::newRow("flow 2 falls back") << QVariant(0) << QVariant(2) << 0;
+    QTest::newRow("flow -1 falls back") << QVariant(0) << QVariant(-1) << 0;
+    QTest::newRow("hardware flow kept") << QVariant(0) << QVariant(1) << 1;
+    QTest::newRow("garbage reads as 0") << QVariant(QStringLiteral("x")) << QVariant("y") << 0;
+}
+
+void CPortSelectDlgTest::storedValuesPreselect()
+{
+    QFETCH(QVariant, port);
+    QFETCH(QVariant, flow);
+    QFETCH(int, nExpectedFlow);
+    Store(port, flow);
+    CPortSelectDlg dlg;
+    if (dlg.m_pComboPort->count() > 50)
+        QSKIP("more than 50 serial devices listed: index 50 would be valid");
+    QCOMPARE(dlg.m_pComboPort->currentIndex(), dlg.m_pComboPort->count() > 0 ? 0 : -1);
+    QCOMPARE(dlg.m_pComboFlow->currentIndex(), nExpectedFlow);
+}
+
+void CPortSelectDlgTest::indexFallbackAgainstListLength_data()
+{
+    // The Windows list length: fifty ports.
+    QTest::addColumn<int>("nStored");
+    QTest::addColumn<int>("nExpected");
+    QTest::newRow("last port kept") << 49 << 49;
+    QTest::newRow("one past the end") << 50 << 0;
+    QTest::newRow("negative") << -1 << 0;
+    QTest::newRow("most negative") << int(0x80000000) << 0;
+}
+
+void CPortSelectDlgTest::indexFallbackAgainstListLength()
+{
+    QFETCH(int, nStored);
+    QFETCH(int, nExpected);
+    Store(nStored, 1);
+    const CPortSettings settings = CPortSettings::Load(50);
+    QCOMPARE(settings.m_nPortNum, nExpected);
+    QCOMPARE(settings.m_nFlow, 1);
+}
+
+void CPortSelectDlgTest::flowListHoldsNoneAndHardware()
+{
+    CPortSelectDlg dlg;
+    QCOMPARE(dlg.m_pComboFlow->count(), 2);
+    QCOMPARE(dlg.m_pComboFlow->itemText(0), QStringLiteral("无"));
+    QCOMPARE(dlg.m_pComboFlow->itemData(0).toInt(), 0);
+    QCOMPARE(dlg.m_pComboFlow->itemText(1), QStringLiteral("硬件"));
+    QCOMPARE(dlg.m_pComboFlow->itemData(1).toInt(), 1);
+    QCOMPARE(dlg.windowTitle(), QStringLiteral("连接串口"));
+}
+
+void CPortSelectDlgTest::okStoresIndexFlowAndPath()
+{
+    CPortSelectDlg dlg(kSimPath);
+    QCOMPARE(dlg.m_pComboPort->currentIndex(), 0);
+    QCOMPARE(dlg.m_pComboPort->itemData(0).toString(), kSimPath);
+    dlg.m_pComboFlow->setCurrentIndex(1);
+    dlg.accept();
+    QCOMPARE(dlg.result(), int(QDialog::Accepted));
+    QCOMPARE(dlg.m_nPort, 1);
+    QCOMPARE(dlg.m_nFlow, 1);
+    QCOMPARE(dlg.m_strPortPath, kSimPath);
+    QSettings profile = Profile();
+    QCOMPARE(profile.value(QStringLiteral("Settings/PortNum")).toInt(), 0);
+    QCOMPARE(profile.value(QStringLiteral("Settings/Flow")).toInt(), 1);
+    QCOMPARE(profile.value(QStringLiteral("Settings/PortName")).toString(), kSimPath);
+}
+
+void CPortSelectDlgTest::okStoresEvenWhenUnchanged()
+{
+    CPortSelectDlg unchanged(kSimPath);
+    unchanged.accept();
+    QCOMPARE(Profile().allKeys().size(), 3);
+
+    // A typed path that the system does not list is taken as it is.
+    CPortSelectDlg dlg;
+    dlg.m_pComboPort->setEditText(QStringLiteral("/dev/pts/77"));
+    dlg.accept();
+    QCOMPARE(dlg.m_strPortPath, QStringLiteral("/dev/pts/77"));
+    QCOMPARE(dlg.m_nFlow, 0);
+    QSettings profile = Profile();
+    QVERIFY(profile.contains(QStringLiteral("Settings/PortNum")));
+    QCOMPARE(profile.value(QStringLiteral("Settings/Flow")).toInt(), 0);
+    QCOMPARE(profile.value(QStringLiteral("Settings/PortName")).toString(),
+             QStringLiteral("/dev/pts/77"));
+}
+
+void CPortSelectDlgTest::savedPathWinsOverIndex()
+{
+    CPortSelectDlg probe;
+    const int nCount = probe.m_pComboPort->count();
+    if (nCount < 2)
+        QSKIP("needs two listed serial devices to tell the saved path from the saved index");
+    const QString strSecond = probe.m_pComboPort->itemData(1).toString();
+    Store(0, 0);
+    {
+        QSettings profile = Profile();
+        profile.setValue(QStringLiteral("Settings/PortName"), strSecond);
+    }
+    CPortSelectDlg dlg;
+    QCOMPARE(dlg.m_pComboPort->currentIndex(), 1);
+    dlg.accept();
+    QCOMPARE(dlg.m_nPort, 2);
+    QCOMPARE(Profile().value(QStringLiteral("Settings/PortNum")).toInt(), 1);
+}
+
+void CPortSelectDlgTest::cancelWritesNothing()
+{
+    Store(QVariant(), QVariant());
+    CPortSelectDlg dlg(kSimPath);
+    dlg.m_pComboFlow->setCurrentIndex(1);
+    QPushButton *pCancel = nullptr;
+    for (QPushButton *pButton : dlg.findChildren<QPushButton *>()) {
+        if (pButton->text() == QStringLiteral("取消(&C)"))
+            pCancel = pButton;
+    }
+    QVERIFY(pCancel);
+    pCancel->click();
+    QCOMPARE(dlg.result(), int(QDialog::Rejected));
+    QVERIFY(Profile().allKeys().isEmpty());
+}
+
+void CPortSelectDlgTest::emptyPathIsRefused()
+{
+    CPortSelectDlg dlg;
+    dlg.m_pComboPort->setEditText(QStringLiteral("   "));
+    dlg.accept();
+    QVERIFY(dlg.result() != int(QDialog::Accepted));
+    QVERIFY(Profile().allKeys().isEmpty());
+}
+
+QTEST_MAIN(CPortSelectDlgTest)
+#include "port_select_dlg_test.moc"
