@@ -1,0 +1,347 @@
+// kestrel-cli against simulated modules on real pseudo-terminals: what it prints, what it sends,
+// and the exit codes scripts rely on.
+
+#include "cli/CliOptions.h"
+#include "serial/SerialLink.h"
+#include "sim/ModuleSim.h"
+
+#include <memory>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QtTest>
+
+namespace {
+
+struct CliRun
+{
+    int nExitCode = -1;
+    QString strOut;
+    QString strErr;
+};
+
+CliRun RunCli(const QStringList &args, int nTimeoutMs = 60000)
+{
+    QProcess process;
+    process.start(QStringLiteral(KESTREL_CLI_PATH), args);
+    if (!process.waitForFinished(nTimeoutMs)) {
+        process.kill();
+        process.waitForFinished();
+    }
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+std::unique_ptr<CModuleSim> StartSim(SimOptions options = {})
+{
+    auto pSim = std::make_unique<CModuleSim>(std::move(options));
+    if (!pSim->Start())
+        return nullptr;
+    return pSim;
+}
+
+QString Port(const CModuleSim &sim)
+{
+    return QString::fromStdString(sim.DevicePath());
+}
+
+// The commands of a query run, as they must reach the module.
+QStringList QueryCommands()
+{
+    return {"AT\r\n",         "AT+NAME?\r\n",     "AT+VERSION?\r\n",  "AT+CLASS?\r\n",
+            "AT+ROLE?\r\n",   "AT+BIND?\r\n",     "AT+AUTH?\r\n",     "AT+PASSWORD?\r\n",
+            "AT+BAUD?\r\n",   "AT+UARTMODE?\r\n", "AT+SCANTIME?\r\n", "AT+SNIFF?\r\n",
+            "AT+LADDR?\r\n",  "AT+RADDR?\r\n"};
+}
+
+QStringList Commands(const CModuleSim &sim)
+{
+    QStringList commands;
+    for (const std::string &strCommand : sim.Commands())
+        commands << QString::fromStdString(strCommand);
+    return commands;
+}
+
+SimState UnusualState()
+{
+    SimState state;
+    state.strName = "Lab Rig 7";
+    state.strClass = "001f00";
+    state.nRole = 1;
+    state.nBind = 1;
+    state.nAuth = 0;
+    state.nBaud = 115200;
+    state.nStopBits = 1;
+    state.nParity = 2;
+    state.aScan[0] = 2048;
+    state.aScan[1] = 18;
+    state.aSniff[0] = 800;
+    state.aSniff[1] = 80;
+    state.strBindAddr = "0012AB34CD56";
+    return state;
+}
+
+} // namespace
+
+// Runs the real binary; every case starts its own simulated modules.
+class CCliTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void queryPrintsTheModuleState();
+    void queryJsonMatchesTheModuleState();
+    void setSendsOnlyWhatDiffers();
+    void setDryRunSendsNothing();
+    void refusedValuesExitWithTheirMessage_data();
+    void refusedValuesExitWithTheirMessage();
+    void severalPortsAreWorkedInParallel();
+    void portsThatCannotBeOpened();
+    void moduleFailuresFollowOnError_data();
+    void moduleFailuresFollowOnError();
+    void lostPortEndsThatPortsWork();
+    void searchPrintsEachDevice();
+    void badArgumentsAreRefused_data();
+    void badArgumentsAreRefused();
+};
+
+void CCliTest::queryPrintsTheModuleState()
+{
+    auto pSim = StartSim();
+    QVERIFY(pSim);
+    pSim->SetState(UnusualState());
+    const CliRun run = RunCli({"query", "--port", Port(*pSim)});
+    QCOMPARE(run.nExitCode, 0);
+    QCOMPARE(Commands(*pSim), QueryCommands());
+    for (const char *pszLine : {"name: Lab Rig 7", "class: 001f00", "baud: 115200", "parity: even",
+                                "stop_bits: 2", "role: master", "bind: true", "auth: false",
+                                "scan.conn_interval: 2048", "scan.conn_duration: 18",
+                                "sniff.max: 800", "sniff.min: 80",
+                                "bind_address: 0012AB34CD56", "local_address: 00158300A1B2"})
+        QVERIFY2(run.strOut.contains(QString::fromUtf8(pszLine) + "\n"), pszLine);
+}
+
+void CCliTest::queryJsonMatchesTheModuleState()
+{
+    auto pSim = StartSim();
+    QVERIFY(pSim);
+    const SimState state = pSim->State();
+    const CliRun run = RunCli({"query", "--json", "--port", Port(*pSim)});
+    QCOMPARE(run.nExitCode, 0);
+    const QJsonObject root = QJsonDocument::fromJson(run.strOut.toUtf8()).object();
+    QCOMPARE(root["ok"].toBool(), true);
+    QCOMPARE(root["status"].toString(), QStringLiteral("查询完成"));
+    const QJsonObject params = root["params"].toObject();
+    QCOMPARE(params["name"].toString().toStdString(), state.strName);
+    QCOMPARE(params["version"].toString().toStdString(), state.strVersion);
+    QCOMPARE(params["password"].toString().toStdString(), state.strPassword);
+    QCOMPARE(params["baud"].toInteger(), qint64(state.nBaud));
+    QCOMPARE(params["auth"].toBool(), state.nAuth == 1);
+    QCOMPARE(params["scan"].toObject()["inq_duration"].toInteger(), qint64(state.aScan[3]));
+    QCOMPARE(params["sniff"].toObject()["timeout"].toInteger(), qint64(state.aSniff[3]));
+    // Nothing bound: the module answers ERROR, which is not a failure.
+    QVERIFY(params["bind_address"].isNull());
+}
+
+void CCliTest::setSendsOnlyWhatDiffers()
+{
+    auto pSim = StartSim();
+    QVERIFY(pSim);
+    const CliRun run = RunCli({"set", "--port", Port(*pSim), "--name", "  Office 1 ", "--baud",
+                               "115200", "--role", "master", "--bind", "on", "--bind-addr",
+                               "0012AB34CD56 Phone", "--sniff", "800,80,8,8"});
+    QCOMPARE(run.nExitCode, 0);
+    const QStringList expected = QueryCommands() + QStringList{
+        "AT+NAME=Office 1\r\n", "AT+BAUD=115200\r\n", "AT+ROLE=1\r\n", "AT+BIND=1\r\n",
+        "AT+SNIFF=800,80,8,8\r\n", "AT+RADDR=0012AB34CD56\r\n"};
+    QCOMPARE(Commands(*pSim), expected);
+
+    SimState wanted;
+    wanted.strName = "Office 1";
+    wanted.nBaud = 115200;
+    wanted.nRole = 1;
+    wanted.nBind = 1;
+    wanted.aSniff[0] = 800;
+    wanted.aSniff[1] = 80;
+    wanted.aSniff[2] = 8;
+    wanted.aSniff[3] = 8;
+    wanted.strBindAddr = "0012AB34CD56";
+    QVERIFY(pSim->State() == wanted);
+
+    // A second run with the same values finds nothing to change.
+    pSim->ClearLog();
+    const CliRun again = RunCli({"set", "--port", Port(*pSim), "--name", "Office 1", "--bind", "on"});
+    QCOMPARE(again.nExitCode, 0);
+    QCOMPARE(Commands(*pSim), QueryCommands());
+}
+
+void CCliTest::setDryRunSendsNothing()
+{
+    auto pSim = StartSim();
+    QVERIFY(pSim);
+    const SimState before = pSim->State();
+    const CliRun run =
+        RunCli({"set", "--dry-run", "--port", Port(*pSim), "--parity", "even", "--stop-bits", "2"});
+    QCOMPARE(run.nExitCode, 0);
+    QCOMPARE(run.strOut, QStringLiteral("AT+UARTMODE=1,2\nAT+CLEARADDR\n"));
+    QCOMPARE(Commands(*pSim), QueryCommands());
+    QVERIFY(pSim->State() == before);
+}
+
+void CCliTest::refusedValuesExitWithTheirMessage_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("class of five") << QStringList{"--class", "12345"} << "类别码长度必须为6";
+    QTest::newRow("blank name") << QStringList{"--name", "   "} << "名称不能为空";
+    QTest::newRow("duration over interval")
+        << QStringList{"--scan", "2048,3000,1024,512"} << "连接持续时间不能大于连接间隔时间";
+    QTest::newRow("sniff min over max") << QStringList{"--sniff", "0,80,8,8"}
+                                        << "Sniff最小值不能大于最大值";
+    QTest::newRow("short address") << QStringList{"--bind-addr", "12345"}
+                                   << "绑定的蓝牙地址格式不正确";
+    QTest::newRow("scan out of range") << QStringList{"--scan", "5000,18,2048,18"}
+                                       << "请输入一个介于 0 和 4096 之间的整数。";
+    QTest::newRow("name injecting a command") << QStringList{"--name", "A\r\nAT+RESET"}
+                                              << "名称不能包含控制字符";
+    QTest::newRow("unknown baud") << QStringList{"--baud", "300"} << "unsupported baud rate 300";
+}
+
+void CCliTest::refusedValuesExitWithTheirMessage()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, message);
+    auto pSim = StartSim();
+    QVERIFY(pSim);
+    const CliRun run = RunCli(QStringList{"set", "--port", Port(*pSim)} + args);
+    QCOMPARE(run.nExitCode, int(EXIT_CLI_USAGE));
+    QVERIFY2(run.strErr.contains(message), qPrintable(run.strErr));
+    QCOMPARE(Commands(*pSim), QueryCommands());
+}
+
+void CCliTest::severalPortsAreWorkedInParallel()
+{
+    std::vector<std::unique_ptr<CModuleSim>> sims;
+    QStringList args{"set", "--role", "master"};
+    for (int i = 0; i < 4; ++i) {
+        SimOptions options;
+        options.replyDelay = std::chrono::milliseconds(20);
+        sims.push_back(StartSim(options));
+        QVERIFY(sims.back());
+        args << "--port" << Port(*sims.back());
+    }
+    const CliRun run = RunCli(args);
+    QCOMPARE(run.nExitCode, 0);
+    for (const auto &pSim : sims) {
+        QCOMPARE(pSim->State().nRole, 1);
+        QVERIFY(run.strOut.contains(Port(*pSim) + ": AT+ROLE=1\n"));
+        // Each module was driven on its own, one command after the other.
+        QCOMPARE(Commands(*pSim).mid(0, 14), QueryCommands());
+    }
+}
+
+void CCliTest::portsThatCannotBeOpened()
+{
+    const CliRun missing = RunCli({"query", "--port", "/dev/kestrel-no-such-port"});
+    QCOMPARE(missing.nExitCode, int(EXIT_CLI_PORT));
+    QVERIFY(missing.strErr.contains("no such device"));
+
+    auto pSim = StartSim();
+    QVERIFY(pSim);
+    CSerialLink holder;
+    QVERIFY(holder.Open(pSim->DevicePath()));
+    const CliRun busy = RunCli({"query", "--port", Port(*pSim)});
+    QCOMPARE(busy.nExitCode, int(EXIT_CLI_PORT));
+    QVERIFY2(busy.strErr.contains("busy"), qPrintable(busy.strErr));
+    holder.Close();
+
+    // One bad port among good ones: the good one is still worked, the worst code is returned.
+    const CliRun mixed = RunCli({"query", "--port", Port(*pSim), "--port", "/dev/kestrel-none"});
+    QCOMPARE(mixed.nExitCode, int(EXIT_CLI_PORT));
+    QVERIFY(mixed.strOut.contains(Port(*pSim) + ": name: CORVA3264\n"));
+}
+
+void CCliTest::moduleFailuresFollowOnError_data()
+{
+    QTest::addColumn<QString>("onError");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<int>("commandCount");
+    // The name query is refused: stop ends the run there, continue reads the rest.
+    QTest::newRow("stop") << "stop" << int(EXIT_CLI_MODULE) << 2;
+    QTest::newRow("continue") << "continue" << int(EXIT_CLI_OK) << 14;
+}
+
+void CCliTest::moduleFailuresFollowOnError()
+{
+    QFETCH(QString, onError);
+    QFETCH(int, exitCode);
+    QFETCH(int, commandCount);
+    SimOptions options;
+    options.errorCommands = {"AT+NAME?"};
+    auto pSim = StartSim(options);
+    QVERIFY(pSim);
+    const CliRun run = RunCli({"query", "--port", Port(*pSim), "--on-error", onError});
+    QCOMPARE(run.nExitCode, exitCode);
+    QCOMPARE(Commands(*pSim).size(), commandCount);
+    QVERIFY2(run.strErr.contains("查询 [设备名称] 时失败，是否继续？"), qPrintable(run.strErr));
+}
+
+void CCliTest::lostPortEndsThatPortsWork()
+{
+    SimOptions options;
+    options.nHangUpAfter = 3;
+    auto pSim = StartSim(options);
+    QVERIFY(pSim);
+    const CliRun run = RunCli({"query", "--port", Port(*pSim), "--timer-scale", "0.1"});
+    QCOMPARE(run.nExitCode, int(EXIT_CLI_MODULE));
+    QVERIFY2(run.strErr.contains("went away") || run.strErr.contains("串口已断开"),
+             qPrintable(run.strErr));
+}
+
+void CCliTest::searchPrintsEachDevice()
+{
+    SimOptions options;
+    options.inquiryDevices = {{"00AABB001122", "Headset"}, {"0011223344AA", "Phone"},
+                              {"0011223344AA", "Phone"}};
+    options.inquiryInterval = std::chrono::milliseconds(50);
+    auto pSim = StartSim(options);
+    QVERIFY(pSim);
+    const CliRun run = RunCli({"search", "--port", Port(*pSim), "--timeout", "10"});
+    QCOMPARE(run.nExitCode, 0);
+    // In the order found, duplicates included.
+    QCOMPARE(run.strOut, QStringLiteral("00AABB001122 Headset\n0011223344AA Phone\n"
+                                        "0011223344AA Phone\n"));
+    QCOMPARE(Commands(*pSim), QStringList{"AT+INQ\r\n"});
+}
+
+void CCliTest::badArgumentsAreRefused_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::newRow("no command") << QStringList{"--port", "/dev/null"};
+    QTest::newRow("no port") << QStringList{"query"};
+    QTest::newRow("bad parity") << QStringList{"set", "--port", "x", "--parity", "mark"};
+    QTest::newRow("three scan numbers") << QStringList{"set", "--port", "x", "--scan", "1,2,3"};
+    QTest::newRow("signed sniff") << QStringList{"set", "--port", "x", "--sniff", "-1,0,0,0"};
+    QTest::newRow("set option on query") << QStringList{"query", "--port", "x", "--name", "A"};
+    QTest::newRow("dry run on query") << QStringList{"query", "--port", "x", "--dry-run"};
+    QTest::newRow("missing value") << QStringList{"query", "--port"};
+    QTest::newRow("bad timeout") << QStringList{"search", "--port", "x", "--timeout", "0"};
+}
+
+void CCliTest::badArgumentsAreRefused()
+{
+    QFETCH(QStringList, args);
+    std::vector<std::string> argv;
+    for (const QString &arg : args)
+        argv.push_back(arg.toStdString());
+    QVERIFY(!ParseCliArguments(argv).bOk);
+    const CliRun run = RunCli(args);
+    QCOMPARE(run.nExitCode, int(EXIT_CLI_USAGE));
+    QVERIFY(run.strOut.isEmpty());
+}
+
+QTEST_GUILESS_MAIN(CCliTest)
+#include "cli_test.moc"
