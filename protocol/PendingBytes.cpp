@@ -1,6 +1,7 @@
 #include "protocol/PendingBytes.h"
 
 #include <algorithm>
+#include <cstring>
 
 CPendingBytes::CPendingBytes(size_t nLimit)
     : m_nLimit(std::min(nLimit, kMaxLimit))
@@ -29,13 +30,16 @@ void CPendingBytes::FeedPiece(IResponseHandler *pHandler, const char *pData, siz
         Keep(pData + nConsumed, nLength - nConsumed);
         return;
     }
+    // A scan could not consume anything: the first line still lacks its CR. Byte-wise delivery
+    // would otherwise re-read the whole line for every byte.
+    const bool bRescan = !m_bAwaitingCr || std::memchr(pData, '\r', nLength) != nullptr;
     m_strPending.append(pData, nLength);
-    const size_t nConsumed = ScanResponses(pHandler, m_strPending.data(), m_strPending.size());
-    const size_t nOver = m_strPending.size() - nConsumed > m_nLimit
-                             ? m_strPending.size() - nConsumed - m_nLimit
-                             : 0;
-    m_nDropped += nOver;
-    m_strPending.erase(0, nConsumed + nOver);
+    if (bRescan) {
+        const size_t nConsumed = ScanResponses(pHandler, m_strPending.data(), m_strPending.size());
+        m_strPending.erase(0, nConsumed);
+    }
+    if (bRescan || m_strPending.size() > m_nLimit)
+        DropOverLimit();
 }
 
 // Keeps the newest bytes of the tail, at most the limit; the older ones are counted as dropped.
@@ -44,4 +48,29 @@ void CPendingBytes::Keep(const char *pTail, size_t nLength)
     const size_t nKept = std::min(nLength, m_nLimit);
     m_nDropped += nLength - nKept;
     m_strPending.assign(pTail + (nLength - nKept), nKept);
+    m_bAwaitingCr = FirstLineAwaitsCr();
+}
+
+void CPendingBytes::DropOverLimit()
+{
+    if (m_strPending.size() > m_nLimit) {
+        const size_t nOver = m_strPending.size() - m_nLimit;
+        m_nDropped += nOver;
+        m_strPending.erase(0, nOver);
+    }
+    m_bAwaitingCr = FirstLineAwaitsCr();
+}
+
+// True when the first segment of the pending bytes is incomplete and stays so, whatever follows,
+// until a CR arrives: "\r\n" and at least two more bytes with no CR, or text with no CR.
+bool CPendingBytes::FirstLineAwaitsCr() const
+{
+    const char *s = m_strPending.data();
+    const char *const end = s + m_strPending.size();
+    if (s == end || *s == '\n')
+        return false;
+    if (*s == '\r')
+        return end - s >= 4 && s[1] == '\n' && std::memchr(s + 2, '\r', end - (s + 2)) == nullptr;
+    const char *p = SkipBlanks(s, end);
+    return p != end && std::memchr(p, '\r', end - p) == nullptr;
 }

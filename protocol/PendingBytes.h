@@ -33,8 +33,12 @@ public:
 private:
     void FeedPiece(IResponseHandler *pHandler, const char *pData, size_t nLength);
     void Keep(const char *pTail, size_t nLength);
+    void DropOverLimit();
+    bool FirstLineAwaitsCr() const;
 
     std::string m_strPending;
     size_t m_nLimit = kDefaultLimit;
     size_t m_nDropped = 0;
+    // The pending bytes begin a line that only a CR can complete: bytes without one just queue.
+    bool m_bAwaitingCr = false;
 };

@@ -170,11 +170,26 @@ bool IsDigit(unsigned char c)
     return c >= '0' && c <= '9';
 }
 
+struct STextBytes
+{
+    bool bText[256] = {};
+};
+
+constexpr STextBytes BuildTextBytes()
+{
+    STextBytes t;
+    for (int c = 0; c < 256; ++c)
+        t.bText[c] = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    for (const char c : {' ', '#', '*', '+', '-', '.', '^', '_'})
+        t.bText[static_cast<unsigned char>(c)] = true;
+    return t;
+}
+
+constexpr STextBytes kTextBytes = BuildTextBytes();
+
 bool IsTextByte(unsigned char c)
 {
-    if (IsDigit(c) || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))
-        return true;
-    return c != 0 && std::strchr(" #*+-.^_", c) != nullptr;
+    return kTextBytes.bText[c];
 }
 
 bool IsBlank(char c)
@@ -187,24 +202,39 @@ bool IsLineEnd(char c)
     return c == '\r' || c == '\n';
 }
 
-// Keywords match without regard to case; only a-z are folded.
-unsigned char UpperAscii(char c)
+// The keyword table unrolled to one entry per state and byte, with a-z folded onto A-Z, so a step
+// is one load. An entry holds the next state times 256 (its row), or the negative kind. Derived
+// at compile time from KeywordTransitions: the first matching entry in stored order wins, and an
+// entry for a lower-case byte never matches, as in a linear search of the state's transitions.
+constexpr int16_t NO_TRANSITION = INT16_MAX;
+constexpr int KEYWORD_ROW = 256;
+
+struct SDenseKeywordTable
 {
-    const auto u = static_cast<unsigned char>(c);
-    return (u >= 'a' && u <= 'z') ? static_cast<unsigned char>(u - 32) : u;
+    int16_t nStep[KEYWORD_STATE_COUNT * KEYWORD_ROW] = {};
+};
+
+constexpr SDenseKeywordTable BuildDenseKeywordTable()
+{
+    SDenseKeywordTable t;
+    for (int s = 0; s < KEYWORD_STATE_COUNT; ++s) {
+        int16_t *pRow = t.nStep + s * KEYWORD_ROW;
+        for (int c = 0; c < KEYWORD_ROW; ++c)
+            pRow[c] = NO_TRANSITION;
+        for (int i = StateOffset(s + 1) - 1; i >= StateOffset(s); --i) {
+            const KeywordTransition &tr = KeywordTransitions[i];
+            const int32_t nNext = tr.nNextState;
+            pRow[tr.nChar & 0xFF] = static_cast<int16_t>(nNext >= 0 ? nNext * KEYWORD_ROW : nNext);
+        }
+        for (int c = 'a'; c <= 'z'; ++c)
+            pRow[c] = pRow[c - 32];
+    }
+    return t;
 }
 
-// First transition of the state on this byte, in stored order; false when there is none.
-bool NextKeywordState(int32_t nState, unsigned char c, int32_t *pNext)
-{
-    for (const KeywordTransition *t = KeywordStates[nState]; t != KeywordStates[nState + 1]; ++t) {
-        if (static_cast<unsigned char>(t->nChar) == c) {
-            *pNext = t->nNextState;
-            return true;
-        }
-    }
-    return false;
-}
+constexpr SDenseKeywordTable kDenseKeywords = BuildDenseKeywordTable();
+static_assert(kDenseKeywords.nStep['\r'] == KEYWORD_ROW &&
+              kDenseKeywords.nStep[KEYWORD_ROW + '\n'] == 2 * KEYWORD_ROW);
 
 } // namespace
 
@@ -275,17 +305,24 @@ const char *ParseText(const char *p, const char *end, TextSpan *pSpan)
 // and "ERROR".
 int32_t MatchKeyword(const char *p, const char *end, const char **pAfter)
 {
-    int32_t nState = 0;
-    while (p < end && nState >= 0) {
-        if (!NextKeywordState(nState, UpperAscii(*p), &nState))
-            return 0;
-        ++p;
+    int32_t nRow = 0;
+    // Every framed line opens with CR LF, which always leads from state 0 to state 2.
+    if (end - p >= 2 && p[0] == '\r' && p[1] == '\n') {
+        nRow = 2 * KEYWORD_ROW;
+        p += 2;
     }
-    if (nState >= 0)
-        return 0;
-    if (pAfter != nullptr)
-        *pAfter = p;
-    return nState;
+    while (p < end) {
+        const int32_t nStep = kDenseKeywords.nStep[nRow + static_cast<unsigned char>(*p++)];
+        if (nStep < 0) {
+            if (pAfter != nullptr)
+                *pAfter = p;
+            return nStep;
+        }
+        if (nStep == NO_TRANSITION)
+            return 0;
+        nRow = nStep;
+    }
+    return 0;
 }
 
 namespace {

@@ -221,6 +221,59 @@ TEST(MatchKeyword, RefusesNearMisses)
     }
 }
 
+// The matcher against a plain walk of the published tables: upper-case a-z, first entry of the
+// state in stored order, to the end of the block.
+int32_t WalkPublishedTables(const std::string &str, size_t *pAfter)
+{
+    int32_t nState = 0;
+    for (size_t i = 0; i < str.size() && nState >= 0; ++i) {
+        auto c = static_cast<unsigned char>(str[i]);
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<unsigned char>(c - 32);
+        const KeywordTransition *t = KeywordStates[nState];
+        while (t != KeywordStates[nState + 1] && static_cast<unsigned char>(t->nChar) != c)
+            ++t;
+        if (t == KeywordStates[nState + 1])
+            return 0;
+        nState = t->nNextState;
+        *pAfter = i + 1;
+    }
+    return nState < 0 ? nState : 0;
+}
+
+TEST(KeywordTables, MatcherAgreesWithTableWalk)
+{
+    const std::string kAlphabet = "\r\n \t+:=OKERLDABUTHINMPSCVWFokerldx\xC1\xEB";
+    const std::string kSeeds[] = {
+        "\r\nOK\r\n", "\r\nERROR\n\r", "\r\n+LED:", "\r\n\t+ADDR=", "\r\n +BINDADDR:",
+        "\r\n+AUTH:", "\r\n+BAUD:", "\r\n+BIND=", "\r\n+NAME:", "\r\n+ROLE:", "\r\n+SCAN:",
+        "\r\n+CLASS:", "\r\n+SNIFF:", "\r\n+VERSION:", "\r\n+PASSWORD:", " \t\n\r+name:",
+    };
+    int nCompared = 0;
+    for (const std::string &strSeed : kSeeds) {
+        // Every single-byte substitution, and every truncation, of every keyword line.
+        for (size_t i = 0; i < strSeed.size(); ++i) {
+            for (const char c : kAlphabet) {
+                std::string str = strSeed;
+                str[i] = c;
+                for (const std::string &strCase : {str, str.substr(0, i + 1)}) {
+                    size_t nAfter = 0;
+                    const int32_t nExpected = WalkPublishedTables(strCase, &nAfter);
+                    const char *pAfter = nullptr;
+                    const char *pBegin = strCase.data();
+                    ASSERT_EQ(MatchKeyword(pBegin, pBegin + strCase.size(), &pAfter), nExpected)
+                        << CRecordingHandler::Escape(strCase);
+                    if (nExpected != 0) {
+                        ASSERT_EQ(pAfter - pBegin, ptrdiff_t(nAfter));
+                    }
+                    nCompared += nExpected != 0;
+                }
+            }
+        }
+    }
+    EXPECT_GT(nCompared, 100);  // the substitutions must reach real matches, not only misses
+}
+
 TEST(KeywordTables, StateIndexCoversTransitionsInOrder)
 {
     EXPECT_EQ(KeywordStates[0], KeywordTransitions);
