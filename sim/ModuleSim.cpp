@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -23,6 +24,8 @@ constexpr microseconds kSplitGap{3000};    // long enough for the reader to wake
 constexpr size_t kPacedPieceBytes = 8;
 constexpr milliseconds kWriteStallLimit{2000};  // nobody reads the line: give the bytes up
 constexpr size_t kRandomPieceMax = 8;
+constexpr int kDrainPolls = 100;  // 5 ms apart
+constexpr microseconds kHangUpGrace{20000};
 
 constexpr const char *kBaudTexts[] = {"1200",   "2400",   "4800",   "9600",
                                       "19200",  "38400",  "57600",  "115200",
@@ -465,6 +468,12 @@ bool CModuleSim::OnCommand(const std::string &strCommand)
     }
     if (options.nHangUpAfter <= 0 || ++m_nCommandsServed < options.nHangUpAfter)
         return true;
+    // Bytes still queued at the hang-up are lost to the tool; let it take the last reply first.
+    // The pty moves written bytes to the other side a moment later, so the count starts late.
+    Pause(kHangUpGrace);
+    int nQueued = 0;
+    for (int i = 0; i < kDrainPolls && ioctl(m_hSlave, FIONREAD, &nQueued) == 0 && nQueued > 0; ++i)
+        Pause(microseconds{5000});
     ClosePty();
     return false;
 }
