@@ -233,8 +233,8 @@ constexpr SDenseKeywordTable BuildDenseKeywordTable()
 }
 
 constexpr SDenseKeywordTable kDenseKeywords = BuildDenseKeywordTable();
-static_assert(kDenseKeywords.nStep['\r'] == KEYWORD_ROW &&
-              kDenseKeywords.nStep[KEYWORD_ROW + '\n'] == 2 * KEYWORD_ROW);
+static_assert(kDenseKeywords.nStep[int{'\r'}] == KEYWORD_ROW &&
+              kDenseKeywords.nStep[KEYWORD_ROW + int{'\n'}] == 2 * KEYWORD_ROW);
 
 } // namespace
 
@@ -301,9 +301,11 @@ const char *ParseText(const char *p, const char *end, TextSpan *pSpan)
     return (pAfter < end && *pAfter == ',') ? pAfter : nullptr;
 }
 
+namespace {
+
 // Runs to the end of the block, not of the segment: the line ends belong to the keyword of "OK"
 // and "ERROR".
-int32_t MatchKeyword(const char *p, const char *end, const char **pAfter)
+inline int32_t MatchKeywordAt(const char *p, const char *end, const char **pAfter)
 {
     int32_t nRow = 0;
     // Every framed line opens with CR LF, which always leads from state 0 to state 2.
@@ -314,8 +316,7 @@ int32_t MatchKeyword(const char *p, const char *end, const char **pAfter)
     while (p < end) {
         const int32_t nStep = kDenseKeywords.nStep[nRow + static_cast<unsigned char>(*p++)];
         if (nStep < 0) {
-            if (pAfter != nullptr)
-                *pAfter = p;
+            *pAfter = p;
             return nStep;
         }
         if (nStep == NO_TRANSITION)
@@ -323,6 +324,17 @@ int32_t MatchKeyword(const char *p, const char *end, const char **pAfter)
         nRow = nStep;
     }
     return 0;
+}
+
+} // namespace
+
+int32_t MatchKeyword(const char *p, const char *end, const char **pAfter)
+{
+    const char *pLocal = nullptr;
+    const int32_t nKind = MatchKeywordAt(p, end, &pLocal);
+    if (nKind != 0 && pAfter != nullptr)
+        *pAfter = pLocal;
+    return nKind;
 }
 
 namespace {
@@ -352,9 +364,7 @@ const char *NextBareSegment(const char *s, const char *end)
     return cr == nullptr ? nullptr : cr + 1;
 }
 
-} // namespace
-
-const char *NextSegment(const char *p, const char *end)
+inline const char *FindSegmentEnd(const char *p, const char *end)
 {
     if (p == nullptr || p >= end)
         return nullptr;
@@ -365,90 +375,101 @@ const char *NextSegment(const char *p, const char *end)
     return NextBareSegment(p, end);
 }
 
+} // namespace
+
+const char *NextSegment(const char *p, const char *end)
+{
+    return FindSegmentEnd(p, end);
+}
+
 namespace {
 
-// One step of a reply's field grammar; a chain of them runs from the byte after the keyword.
-enum class EFieldStep : uint8_t {
-    Done,
-    Number0,
-    Number1,
-    Number2,
-    Number3,
-    Separator,
-    Text,
-    Blanks,
-    LineEnd,
-};
+// Parse chains, one per field layout; each ends in the two line-end bytes the frame supplies.
+const char *LineEnds(const char *p, const char *end)
+{
+    return ExpectLineEnd(ExpectLineEnd(p, end), end);
+}
 
+// "1" (AUTH, BAUD, BIND, ROLE)
+const char *ParseOneNumber(const char *p, const char *end, ResponseFields *pFields)
+{
+    return LineEnds(ParseNumber(p, end, &pFields->n0), end);
+}
+
+// "12 " (BINDADDR)
+const char *ParseNumberBlanks(const char *p, const char *end, ResponseFields *pFields)
+{
+    return LineEnds(SkipBlanks(ParseNumber(p, end, &pFields->n0), end), end);
+}
+
+// "1,2" (LED)
+const char *ParseTwoNumbers(const char *p, const char *end, ResponseFields *pFields)
+{
+    p = SkipSeparator(ParseNumber(p, end, &pFields->n0), end);
+    return LineEnds(ParseNumber(p, end, &pFields->n1), end);
+}
+
+// "1024,512;1024,512": four numbers, stored in the order the pointers give.
+template <uint32_t ResponseFields::*First, uint32_t ResponseFields::*Second,
+          uint32_t ResponseFields::*Third, uint32_t ResponseFields::*Fourth>
+const char *ParseFourNumbers(const char *p, const char *end, ResponseFields *pFields)
+{
+    p = SkipSeparator(ParseNumber(p, end, &(pFields->*First)), end);
+    p = SkipSeparator(ParseNumber(p, end, &(pFields->*Second)), end);
+    p = SkipSeparator(ParseNumber(p, end, &(pFields->*Third)), end);
+    return LineEnds(ParseNumber(p, end, &(pFields->*Fourth)), end);
+}
+
+// "Kestrel Dev" or "\"My Dev\"" (NAME, CLASS, VERSION, PASSWORD)
+const char *ParseOneText(const char *p, const char *end, ResponseFields *pFields)
+{
+    return LineEnds(ParseText(p, end, &pFields->span), end);
+}
+
+// "a1 " (ADDR)
+const char *ParseTextBlanks(const char *p, const char *end, ResponseFields *pFields)
+{
+    return LineEnds(SkipBlanks(ParseText(p, end, &pFields->span), end), end);
+}
+
+using FieldParser = const char *(*)(const char *, const char *, ResponseFields *);
 using FieldHandler = void (IResponseHandler::*)(const ResponseFields &);
 
-constexpr int MAX_FIELD_STEPS = 10;
-
-// A kind's field grammar and the handler that takes its fields; "OK" and "ERROR" have neither.
+// A kind's field layout and the handler that takes its fields; "OK" and "ERROR" have neither.
 struct SReplyGrammar
 {
-    EFieldStep steps[MAX_FIELD_STEPS] = {};
+    FieldParser pfnParse = nullptr;
     FieldHandler pfnHandler = nullptr;
 };
 
-using S = EFieldStep;
+using F = ResponseFields;
 
 // Indexed by -kind - 1. SNIFF stores its numbers as attempt, maximum, minimum, timeout.
 const SReplyGrammar kReplyGrammars[] = {
-    {{}, nullptr},                                                              // OK
-    {{S::Number0, S::Separator, S::Number1, S::LineEnd, S::LineEnd},
-     &IResponseHandler::OnResponseIgnored},                                     // LED
-    {{S::Text, S::Blanks, S::LineEnd, S::LineEnd}, &IResponseHandler::OnResponseIgnored},  // ADDR
-    {{S::Number0, S::LineEnd, S::LineEnd}, &IResponseHandler::OnResponseAuth},
-    {{S::Number0, S::LineEnd, S::LineEnd}, &IResponseHandler::OnResponseBaud},
-    {{S::Number0, S::LineEnd, S::LineEnd}, &IResponseHandler::OnResponseBind},
-    {{S::Text, S::LineEnd, S::LineEnd}, &IResponseHandler::OnResponseName},
-    {{S::Number0, S::LineEnd, S::LineEnd}, &IResponseHandler::OnResponseRole},
-    {{S::Number0, S::Separator, S::Number1, S::Separator, S::Number2, S::Separator, S::Number3,
-      S::LineEnd, S::LineEnd},
-     &IResponseHandler::OnResponseScan},
-    {{S::Text, S::LineEnd, S::LineEnd}, &IResponseHandler::OnResponseClass},
-    {{S::Number1, S::Separator, S::Number2, S::Separator, S::Number0, S::Separator, S::Number3,
-      S::LineEnd, S::LineEnd},
-     &IResponseHandler::OnResponseSniff},
-    {{}, nullptr},                                                              // ERROR
-    {{S::Text, S::LineEnd, S::LineEnd}, &IResponseHandler::OnResponseVersion},
-    {{S::Number0, S::Blanks, S::LineEnd, S::LineEnd}, &IResponseHandler::OnResponseIgnored},
-    {{S::Text, S::LineEnd, S::LineEnd}, &IResponseHandler::OnResponsePassword},
+    {nullptr, nullptr},                                                           // OK
+    {ParseTwoNumbers, &IResponseHandler::OnResponseIgnored},                      // LED
+    {ParseTextBlanks, &IResponseHandler::OnResponseIgnored},                      // ADDR
+    {ParseOneNumber, &IResponseHandler::OnResponseAuth},
+    {ParseOneNumber, &IResponseHandler::OnResponseBaud},
+    {ParseOneNumber, &IResponseHandler::OnResponseBind},
+    {ParseOneText, &IResponseHandler::OnResponseName},
+    {ParseOneNumber, &IResponseHandler::OnResponseRole},
+    {ParseFourNumbers<&F::n0, &F::n1, &F::n2, &F::n3>, &IResponseHandler::OnResponseScan},
+    {ParseOneText, &IResponseHandler::OnResponseClass},
+    {ParseFourNumbers<&F::n1, &F::n2, &F::n0, &F::n3>, &IResponseHandler::OnResponseSniff},
+    {nullptr, nullptr},                                                           // ERROR
+    {ParseOneText, &IResponseHandler::OnResponseVersion},
+    {ParseNumberBlanks, &IResponseHandler::OnResponseIgnored},                    // BINDADDR
+    {ParseOneText, &IResponseHandler::OnResponsePassword},
 };
 static_assert(std::size(kReplyGrammars) == static_cast<size_t>(-RK_PASSWORD));
-
-const char *RunFieldStep(EFieldStep step, const char *p, const char *end, ResponseFields *pFields)
-{
-    switch (step) {
-    case S::Done: return p;
-    case S::Number0: return ParseNumber(p, end, &pFields->n0);
-    case S::Number1: return ParseNumber(p, end, &pFields->n1);
-    case S::Number2: return ParseNumber(p, end, &pFields->n2);
-    case S::Number3: return ParseNumber(p, end, &pFields->n3);
-    case S::Separator: return SkipSeparator(p, end);
-    case S::Text: return ParseText(p, end, &pFields->span);
-    case S::Blanks: return SkipBlanks(p, end);
-    case S::LineEnd: return ExpectLineEnd(p, end);
-    }
-    return nullptr;
-}
-
-// True when every step of the grammar parsed; stops at the first failure.
-bool ParseFields(const SReplyGrammar &grammar, const char *p, const char *end,
-                 ResponseFields *pFields)
-{
-    for (int i = 0; i < MAX_FIELD_STEPS && grammar.steps[i] != S::Done && p != nullptr; ++i)
-        p = RunFieldStep(grammar.steps[i], p, end, pFields);
-    return p != nullptr;
-}
 
 // True when the segment was a recognised reply whose fields parsed and went to its handler.
 bool DispatchReply(IResponseHandler *pHandler, const char *seg, const char *end,
                    ResponseFields *pFields)
 {
     const char *pAfter = nullptr;
-    const int32_t nKind = MatchKeyword(seg, end, &pAfter);
+    const int32_t nKind = MatchKeywordAt(seg, end, &pAfter);
     if (nKind == RK_OK)
         pHandler->OnResponseOk();
     else if (nKind == RK_ERROR)
@@ -456,7 +477,7 @@ bool DispatchReply(IResponseHandler *pHandler, const char *seg, const char *end,
     if (nKind == 0 || nKind == RK_OK || nKind == RK_ERROR)
         return nKind != 0;
     const SReplyGrammar &grammar = kReplyGrammars[-nKind - 1];
-    if (!ParseFields(grammar, pAfter, end, pFields))
+    if (grammar.pfnParse(pAfter, end, pFields) == nullptr)
         return false;
     (pHandler->*grammar.pfnHandler)(*pFields);
     return true;
@@ -469,7 +490,8 @@ const char *ScanSegments(IResponseHandler *pHandler, const char *begin, const ch
     // Reused line after line: a handler reads only what its kind's grammar wrote.
     ResponseFields fields;
     const char *seg = begin;
-    for (const char *r = NextSegment(seg, end); r != nullptr; seg = r, r = NextSegment(seg, end)) {
+    for (const char *r = FindSegmentEnd(seg, end); r != nullptr;
+         seg = r, r = FindSegmentEnd(seg, end)) {
         // Stray LFs, lone CRs and blanks in front of a line's CR LF are dropped.
         if (r - seg < 2 || pHandler == nullptr)
             continue;
