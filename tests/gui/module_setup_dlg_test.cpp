@@ -1,0 +1,224 @@
+// The main window's widgets: byte limits of the fields, the slider switches, Enter and Close,
+// and a start against the simulated module through the link's hand-over to the window.
+
+#include "dialog/ModuleSetupDlg.h"
+#include "serial/SerialLink.h"
+#include "sim/ModuleSim.h"
+
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QtTest>
+
+namespace {
+constexpr int kStartTimeoutMs = 10000;
+
+// Types text as a keyboard would, one character at a time, so the field's validator decides.
+void TypeText(QWidget *pWidget, const QString &strText)
+{
+    for (const QChar ch : strText) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(ch));
+        QApplication::sendEvent(pWidget, &press);
+    }
+}
+
+QString Text(CModuleSetupDlg &dlg, int nId)
+{
+    return qobject_cast<QLineEdit *>(dlg.Control(nId))->text();
+}
+
+QStringList Fields(CModuleSetupDlg &dlg, std::initializer_list<int> ids)
+{
+    QStringList list;
+    for (const int nId : ids)
+        list << Text(dlg, nId);
+    return list;
+}
+
+const std::initializer_list<int> kScanIds = {IDC_EDIT_CONN_INTERVAL, IDC_EDIT_CONN_DURATION,
+                                             IDC_EDIT_INQ_INTERVAL, IDC_EDIT_INQ_DURATION};
+const std::initializer_list<int> kSniffIds = {IDC_EDIT_SNIFF_MAX, IDC_EDIT_SNIFF_MIN,
+                                              IDC_EDIT_SNIFF_ATTEMPT, IDC_EDIT_SNIFF_TIMEOUT};
+}  // namespace
+
+class CModuleSetupDlgTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { CModuleSetupDlg::SetTimerScaleForTesting(0.1); }
+    void fieldsCountGbkBytes_data();
+    void fieldsCountGbkBytes();
+    void sliderPresets_data();
+    void sliderPresets();
+    void keyboardMovesSliderWithoutPreset();
+    void startQueriesSimulatedModule();
+    void enterKeepsWindowOpen();
+    void closeClosesPort();
+    void missingPortReportsAndEnds();
+};
+
+void CModuleSetupDlgTest::fieldsCountGbkBytes_data()
+{
+    QTest::addColumn<int>("nId");
+    QTest::addColumn<QString>("strTyped");
+    QTest::addColumn<QString>("strKept");
+    const QString str20 = QString(20, QLatin1Char('n'));
+    const QString strTen = QString(10, QChar(0x84DD));  // 蓝, two bytes in GBK
+    QTest::newRow("name: 20 ASCII fit") << IDC_EDIT_NAME << str20 << str20;
+    QTest::newRow("name: the 21st is refused") << IDC_EDIT_NAME << str20 + "x" << str20;
+    QTest::newRow("name: 10 Chinese fit") << IDC_EDIT_NAME << strTen << strTen;
+    QTest::newRow("name: the 11th Chinese is refused")
+        << IDC_EDIT_NAME << strTen + QChar(0x7259) << strTen;
+    QTest::newRow("name: 19 ASCII leave no room for a Chinese")
+        << IDC_EDIT_NAME << QString(19, QLatin1Char('a')) + QChar(0x7259)
+        << QString(19, QLatin1Char('a'));
+    QTest::newRow("name: no GBK form is refused")
+        << IDC_EDIT_NAME << QStringLiteral("a\U0001F600b") << QStringLiteral("ab");
+    QTest::newRow("class: digits only, six") << IDC_EDIT_CLASS << "12a3-45678" << "123456";
+    QTest::newRow("number field: digits only") << IDC_EDIT_SNIFF_MAX << "x8 0" << "80";
+}
+
+void CModuleSetupDlgTest::fieldsCountGbkBytes()
+{
+    QFETCH(int, nId);
+    QFETCH(QString, strTyped);
+    QFETCH(QString, strKept);
+    CModuleSetupDlg dlg;
+    auto *pEdit = qobject_cast<QLineEdit *>(dlg.Control(nId));
+    pEdit->clear();
+    TypeText(pEdit, strTyped);
+    QCOMPARE(pEdit->text(), strKept);
+}
+
+void CModuleSetupDlgTest::sliderPresets_data()
+{
+    QTest::addColumn<int>("nSliderId");
+    QTest::addColumn<bool>("bDragHandle");
+    QTest::addColumn<QStringList>("onValues");
+    QTest::addColumn<QStringList>("offValues");
+    const QStringList scanOn = {"2048", "18", "2048", "18"};
+    const QStringList scanOff = {"1024", "512", "1024", "512"};
+    const QStringList sniffOn = {"800", "80", "8", "8"};
+    const QStringList sniffOff = {"0", "0", "0", "0"};
+    QTest::newRow("scan, click in the channel") << IDC_SLIDER_SCAN << false << scanOn << scanOff;
+    QTest::newRow("scan, drag the handle") << IDC_SLIDER_SCAN << true << scanOn << scanOff;
+    QTest::newRow("sniff, click in the channel") << IDC_SLIDER_SNIFF << false << sniffOn
+                                                 << sniffOff;
+    QTest::newRow("sniff, drag the handle") << IDC_SLIDER_SNIFF << true << sniffOn << sniffOff;
+}
+
+void CModuleSetupDlgTest::sliderPresets()
+{
+    QFETCH(int, nSliderId);
+    QFETCH(bool, bDragHandle);
+    QFETCH(QStringList, onValues);
+    QFETCH(QStringList, offValues);
+    CModuleSetupDlg dlg;
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    auto *pSlider = qobject_cast<QSlider *>(dlg.Control(nSliderId));
+    const auto ids = nSliderId == IDC_SLIDER_SCAN ? kScanIds : kSniffIds;
+    const QPoint ptLeft(3, pSlider->height() / 2);
+    const QPoint ptRight(pSlider->width() - 3, pSlider->height() / 2);
+
+    if (bDragHandle) {
+        QTest::mousePress(pSlider, Qt::LeftButton, {}, ptLeft);
+        QTest::mouseMove(pSlider, ptRight);
+        QTest::mouseRelease(pSlider, Qt::LeftButton, {}, ptRight);
+    } else {
+        QTest::mouseClick(pSlider, Qt::LeftButton, {}, ptRight);
+    }
+    QTRY_COMPARE(pSlider->value(), 100);
+    QTRY_COMPARE(Fields(dlg, ids), onValues);
+
+    // Back to off by a click left of the handle; released anywhere left of the right end.
+    QTest::mouseClick(pSlider, Qt::LeftButton, {}, ptLeft);
+    QTRY_COMPARE(pSlider->value(), 0);
+    QTRY_COMPARE(Fields(dlg, ids), offValues);
+}
+
+void CModuleSetupDlgTest::keyboardMovesSliderWithoutPreset()
+{
+    CModuleSetupDlg dlg;
+    auto *pSlider = qobject_cast<QSlider *>(dlg.Control(IDC_SLIDER_SCAN));
+    QTest::keyClick(pSlider, Qt::Key_End);
+    QCOMPARE(pSlider->value(), 100);
+    QTest::qWait(50);
+    QCOMPARE(Fields(dlg, kScanIds), QStringList({"0", "0", "0", "0"}));
+}
+
+void CModuleSetupDlgTest::startQueriesSimulatedModule()
+{
+    CModuleSim sim;
+    if (!sim.Start())
+        QSKIP("no pseudo-terminal for the simulated module");
+    CModuleSetupDlg dlg;
+    QVERIFY(dlg.StartSession(QString::fromStdString(sim.DevicePath()), FLOW_NONE));
+    QCOMPARE(g_pMainDlg, &dlg);
+    QCOMPARE(dlg.windowTitle(), QStringLiteral("内嵌模块参数设置工具 V4.25.20051116"));
+    // The replies come in on the reader thread and must reach the form on this one.
+    QTRY_COMPARE_WITH_TIMEOUT(Text(dlg, IDC_EDIT_NAME), QStringLiteral("CORVA3264"),
+                              kStartTimeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(Text(dlg, IDC_EDIT_LOCALADDR), QStringLiteral("00158300A1B2"),
+                              kStartTimeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(dlg.Control(IDC_STATUS)->accessibleDescription(),
+                              QStringLiteral("查询完成"), kStartTimeoutMs);
+}
+
+void CModuleSetupDlgTest::enterKeepsWindowOpen()
+{
+    CModuleSim sim;
+    if (!sim.Start())
+        QSKIP("no pseudo-terminal for the simulated module");
+    CModuleSetupDlg dlg;
+    QVERIFY(dlg.StartSession(QString::fromStdString(sim.DevicePath()), FLOW_NONE));
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    for (const int nId : {IDC_EDIT_NAME, IDC_EDIT_SNIFF_MAX, IDC_STATUS}) {
+        QWidget *pWidget = dlg.Control(nId);
+        pWidget->setFocus();
+        QTest::keyClick(pWidget, Qt::Key_Return);
+        QTest::keyClick(pWidget, Qt::Key_Enter);
+        QVERIFY(dlg.isVisible());
+        QVERIFY(dlg.m_pSerial->IsOpen());
+    }
+}
+
+void CModuleSetupDlgTest::closeClosesPort()
+{
+    CModuleSim sim;
+    if (!sim.Start())
+        QSKIP("no pseudo-terminal for the simulated module");
+    CModuleSetupDlg dlg;
+    QVERIFY(dlg.StartSession(QString::fromStdString(sim.DevicePath()), FLOW_NONE));
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QVERIFY(dlg.m_pSerial->IsOpen());
+    qobject_cast<QPushButton *>(dlg.Control(IDC_BUTTON_CLOSE))->click();
+    QVERIFY(!dlg.isVisible());
+    QCOMPARE(dlg.result(), int(QDialog::Rejected));
+    QVERIFY(!dlg.m_pSerial->IsOpen());
+    // The automatic query was armed; with the window closed it must not write anything.
+    sim.ClearLog();
+    QTest::qWait(300);
+    QVERIFY(sim.Commands().empty());
+}
+
+void CModuleSetupDlgTest::missingPortReportsAndEnds()
+{
+    CModuleSetupDlg dlg;
+    // The error box is modal: answer it as soon as it shows.
+    QTimer::singleShot(0, [] {
+        QTRY_VERIFY(QApplication::activeModalWidget() != nullptr);
+        QWidget *pBox = QApplication::activeModalWidget();
+        QCOMPARE(pBox->windowTitle(), QStringLiteral("错误"));
+        pBox->close();
+    });
+    QVERIFY(!dlg.StartSession(QStringLiteral("/nonexistent/kestrel-port"), FLOW_NONE));
+    QVERIFY(!dlg.m_pSerial->IsOpen());
+}
+
+QTEST_MAIN(CModuleSetupDlgTest)
+#include "module_setup_dlg_test.moc"
