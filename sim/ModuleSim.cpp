@@ -183,10 +183,20 @@ bool MatchesAny(const std::string &strCommand, const std::vector<std::string> &p
                        [&](const std::string &strPrefix) { return HasPrefix(strCommand, strPrefix); });
 }
 
+// Lines whose spelling is fixed: hosts compare them byte for byte, so a module that answers its
+// keywords in lower case still sends these as they are.
+bool HasFixedSpelling(const std::string &strLine)
+{
+    static const char *const kFixed[] = {"+LADDR:", "+RADDR:", "+UARTMODE:", "+INQRESU:",
+                                         "+INQCOMP"};
+    return std::any_of(std::begin(kFixed), std::end(kFixed),
+                       [&](const char *pszPrefix) { return HasPrefix(strLine, pszPrefix); });
+}
+
 // "\r\n<text>\r\n"; a lower-case module lowers the keyword only, values keep their case.
 std::string Frame(std::string strLine, bool bLowerCase)
 {
-    if (bLowerCase) {
+    if (bLowerCase && !HasFixedSpelling(strLine)) {
         const size_t nKeyEnd = std::min(strLine.find(':'), strLine.size());
         std::transform(strLine.begin(), strLine.begin() + static_cast<long>(nKeyEnd),
                        strLine.begin(), [](char ch) { return ch >= 'A' && ch <= 'Z' ? ch + 32 : ch; });
@@ -564,15 +574,19 @@ std::vector<size_t> CModuleSim::ChunkSizes(size_t nLength, const SimOptions &opt
 void CModuleSim::Send(const std::string &strBytes, const SimOptions &options)
 {
     const std::vector<size_t> sizes = ChunkSizes(strBytes.size(), options);
+    // Paced against one schedule from the first byte, so sleeping late never adds up.
+    const auto start = Clock::now();
+    microseconds elapsedWire{0};
     size_t nDone = 0;
     for (size_t i = 0; i < sizes.size(); ++i) {
         if (!WriteAll(strBytes.data() + nDone, sizes[i]))
             return;
         nDone += sizes[i];
-        microseconds gap = WireTime(sizes[i], options.nPaceBaud);
-        if (options.split != SimSplit::Whole && i + 1 < sizes.size())
-            gap = std::max(gap, kSplitGap);
-        if (!Pause(gap))
+        elapsedWire = std::max(WireTime(nDone, options.nPaceBaud),
+                               elapsedWire + (options.split != SimSplit::Whole && i + 1 < sizes.size()
+                                                  ? kSplitGap
+                                                  : microseconds{0}));
+        if (!Pause(std::chrono::duration_cast<microseconds>(start + elapsedWire - Clock::now())))
             return;
     }
 }
@@ -604,6 +618,8 @@ bool CModuleSim::Pause(microseconds delay) const
     if (delay <= microseconds{0})
         return true;
     pollfd stopFd{m_hStopEvent, POLLIN, 0};
-    const auto nMs = std::chrono::ceil<milliseconds>(delay).count();
-    return poll(&stopFd, 1, static_cast<int>(nMs)) == 0;
+    // ppoll keeps the pacing to the microsecond; poll would round every pause up to a millisecond.
+    const auto nanos = std::chrono::duration_cast<std::chrono::nanoseconds>(delay).count();
+    const timespec timeout{static_cast<time_t>(nanos / 1000000000), static_cast<long>(nanos % 1000000000)};
+    return ppoll(&stopFd, 1, &timeout, nullptr) == 0;
 }

@@ -235,8 +235,10 @@ struct COptionCase
 const COptionCase kOptionCases[] = {
     {"Echo", [](SimOptions &o) { o.bEcho = true; }, "AT+NAME?",
      "AT+NAME?\r\n\r\n+NAME:CORVA3264\r\n\r\nOK\r\n", false},
-    {"LowerCase", [](SimOptions &o) { o.bLowerCase = true; }, "AT+LADDR?",
-     "\r\n+laddr:00158300A1B2\r\n\r\nok\r\n", false},
+    {"LowerCase", [](SimOptions &o) { o.bLowerCase = true; }, "AT+NAME?",
+     "\r\n+name:CORVA3264\r\n\r\nok\r\n", false},
+    {"LowerCaseKeepsFixedLines", [](SimOptions &o) { o.bLowerCase = true; }, "AT+LADDR?",
+     "\r\n+LADDR:00158300A1B2\r\n\r\nok\r\n", false},
     {"ErrorPrefix", [](SimOptions &o) { o.errorCommands = {"AT+NAME?"}; }, "AT+NAME?",
      "\r\nERROR\r\n", false},
     {"ErrorOnlyItsPrefix", [](SimOptions &o) { o.errorCommands = {"AT+NAME?"}; }, "AT+ROLE?",
