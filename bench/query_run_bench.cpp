@@ -1,7 +1,7 @@
 // A full query run through the engine loop the command line uses, against a simulated module on
 // a pseudo-terminal paced like a 9600 baud line with a 20 ms reply delay, next to the floor that
-// wire and delay allow. The sim paces in whole milliseconds and 8-byte pieces, so its own schedule
-// is reported too, and the tool's own reaction time is taken directly inside the process.
+// wire and delay allow. The tool's own reaction time (last reply byte in, next command out) is
+// taken directly inside the process as well.
 #include "dialog/FormModel.h"
 #include "protocol/AtProtocol.h"
 #include "serial/SerialLink.h"
@@ -30,7 +30,6 @@ constexpr uint32_t kLineBaud = 9600;                  // bits per second
 constexpr double kBitsPerByte = 10.0;                 // start bit, 8 data bits, stop bit
 constexpr std::chrono::milliseconds kReplyDelay{20};  // the module thinks before each reply
 constexpr std::chrono::seconds kRunLimit{10};         // a run this long is broken, not slow
-constexpr size_t kSimPieceBytes = 8;                  // the sim writes paced replies in these
 constexpr char kQueryDone[] = "查询完成";
 
 // One block of received bytes, stamped when the link's reader handed it over.
@@ -134,32 +133,11 @@ double WireMs(size_t nBytes)
     return static_cast<double>(nBytes) * kBitsPerByte * 1000.0 / kLineBaud;
 }
 
-// The sim sleeps in whole milliseconds, rounded up, from a whole number of microseconds.
-double SimPauseMs(size_t nBytes)
-{
-    const auto wire = std::chrono::microseconds{nBytes * 10 * 1000000ULL / kLineBaud};
-    return static_cast<double>(std::chrono::ceil<std::chrono::milliseconds>(wire).count());
-}
-
-// What the sim itself takes per exchange: the command's wire time, the delay, and each reply
-// piece's wire time; the last piece of the last reply is not waited for by anyone.
-double SimScheduleMs(size_t nCommand, size_t nReply, bool bLast)
-{
-    double dMs = SimPauseMs(nCommand) + static_cast<double>(kReplyDelay.count());
-    for (size_t nDone = 0; nDone < nReply; nDone += kSimPieceBytes) {
-        const size_t nPiece = std::min(kSimPieceBytes, nReply - nDone);
-        if (!(bLast && nDone + nPiece == nReply))
-            dMs += SimPauseMs(nPiece);
-    }
-    return dMs;
-}
-
 // The figures of one run.
 struct CRunFigures
 {
     double dMeasuredMs = 0;
     double dFloorMs = 0;
-    double dSimScheduleMs = 0;
     double dReactMeanUs = 0;
     double dReactMaxUs = 0;
     size_t nCommandBytes = 0;
@@ -177,7 +155,6 @@ CRunFigures Summarise(const CTimedEngine &engine)
         figures.nCommandBytes += nCommand;
         figures.nReplyBytes += nReply;
         figures.dFloorMs += WireMs(nCommand + nReply) + static_cast<double>(kReplyDelay.count());
-        figures.dSimScheduleMs += SimScheduleMs(nCommand, nReply, i + 1 == nSteps);
     }
     const std::vector<double> &reactions = engine.m_reactionsUs;
     figures.dReactMeanUs = std::accumulate(reactions.begin(), reactions.end(), 0.0) /
@@ -234,7 +211,6 @@ void Accumulate(CRunFigures &total, const CRunFigures &run)
 {
     total.dMeasuredMs += run.dMeasuredMs;
     total.dFloorMs += run.dFloorMs;
-    total.dSimScheduleMs += run.dSimScheduleMs;
     total.dReactMeanUs += run.dReactMeanUs;
     total.dReactMaxUs = std::max(total.dReactMaxUs, run.dReactMaxUs);
     total.nCommandBytes = run.nCommandBytes;
@@ -246,14 +222,10 @@ void Report(benchmark::State &state, const CRunFigures &total)
     const double dRuns = static_cast<double>(state.iterations());
     const double dMeasuredMs = total.dMeasuredMs / dRuns;
     const double dFloorMs = total.dFloorMs / dRuns;
-    const double dSimScheduleMs = total.dSimScheduleMs / dRuns;
     state.counters["measured_ms"] = dMeasuredMs;
     state.counters["floor_ms"] = dFloorMs;
     state.counters["ratio"] = dMeasuredMs / dFloorMs;
     state.counters["added_ms_per_step"] = (dMeasuredMs - dFloorMs) / QUERY_COMMAND_COUNT;
-    state.counters["sim_schedule_ms"] = dSimScheduleMs;
-    // What neither the wire nor the sim's own whole-millisecond pacing explains.
-    state.counters["beyond_sim_ms_per_step"] = (dMeasuredMs - dSimScheduleMs) / QUERY_COMMAND_COUNT;
     state.counters["tool_react_us_mean"] = total.dReactMeanUs / dRuns;
     state.counters["tool_react_us_max"] = total.dReactMaxUs;
     state.counters["cmd_bytes"] = static_cast<double>(total.nCommandBytes);
