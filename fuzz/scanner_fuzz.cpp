@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace {
 
@@ -23,24 +24,31 @@ public:
     const char *m_pChunk = nullptr;
     size_t m_nChunk = 0;
     const CPendingBytes *m_pPending = nullptr;
+    std::string m_strLog;  // every call with what it carried, to compare two ways of feeding
 
-    void OnResponseOk() override {}
-    void OnResponseError() override {}
-    void OnResponseIgnored(const ResponseFields &f) override { CheckStale(f.span); }
-    void OnResponseAuth(const ResponseFields &) override {}
-    void OnResponseBaud(const ResponseFields &) override {}
-    void OnResponseBind(const ResponseFields &) override {}
-    void OnResponseRole(const ResponseFields &) override {}
-    void OnResponseScan(const ResponseFields &) override {}
-    void OnResponseSniff(const ResponseFields &) override {}
-    void OnResponseName(const ResponseFields &f) override { CheckText(f.span); }
-    void OnResponseClass(const ResponseFields &f) override { CheckText(f.span); }
-    void OnResponseVersion(const ResponseFields &f) override { CheckText(f.span); }
-    void OnResponsePassword(const ResponseFields &f) override { CheckText(f.span); }
+    void OnResponseOk() override { m_strLog += 'K'; }
+    void OnResponseError() override { m_strLog += 'E'; }
+    void OnResponseIgnored(const ResponseFields &f) override
+    {
+        CheckStale(f.span);
+        m_strLog += 'I';
+    }
+    void OnResponseAuth(const ResponseFields &f) override { Log('A', f.n0); }
+    void OnResponseBaud(const ResponseFields &f) override { Log('B', f.n0); }
+    void OnResponseBind(const ResponseFields &f) override { Log('D', f.n0); }
+    void OnResponseRole(const ResponseFields &f) override { Log('R', f.n0); }
+    void OnResponseScan(const ResponseFields &f) override { Log('S', f.n0 ^ f.n1 ^ f.n2 ^ f.n3); }
+    void OnResponseSniff(const ResponseFields &f) override { Log('F', f.n0 ^ f.n1 ^ f.n2 ^ f.n3); }
+    void OnResponseName(const ResponseFields &f) override { CheckText('N', f.span); }
+    void OnResponseClass(const ResponseFields &f) override { CheckText('C', f.span); }
+    void OnResponseVersion(const ResponseFields &f) override { CheckText('V', f.span); }
+    void OnResponsePassword(const ResponseFields &f) override { CheckText('P', f.span); }
     void OnOtherLine(const char *pLine, uint16_t nLength) override
     {
         Require(nLength >= 2);
         Require(Inside(pLine, nLength));
+        m_strLog += 'O';
+        m_strLog.append(pLine, nLength);
     }
 
 private:
@@ -52,10 +60,17 @@ private:
         return within(m_pChunk, m_nChunk) ||
                (m_pPending != nullptr && within(m_pPending->Data(), m_pPending->Size()));
     }
-    void CheckText(const TextSpan &span) const
+    void CheckText(char cKind, const TextSpan &span)
     {
         Require(span.pText != nullptr && span.nLength > 0);
         Require(Inside(span.pText, span.nLength));
+        m_strLog += cKind;
+        m_strLog.append(span.pText, span.nLength);
+    }
+    void Log(char cKind, uint32_t n)
+    {
+        m_strLog += cKind;
+        m_strLog += std::to_string(n);
     }
     // An ignored kind may carry the span of an earlier line of the same block, or none.
     void CheckStale(const TextSpan &span) const
@@ -73,20 +88,41 @@ void ScanDirectly(const char *pData, size_t nSize)
     Require(nConsumed <= (nSize & 0xFFFF));
 }
 
+size_t DeliverySize(const char *pData, size_t nAt, size_t nSize)
+{
+    return std::min<size_t>(1 + static_cast<uint8_t>(pData[nAt]) % 61, nSize - nAt);
+}
+
 // Delivery sizes are taken from the stream itself, so the fuzzer steers them with the bytes.
-void FeedInDeliveries(const char *pData, size_t nSize, size_t nLimit)
+std::string FeedInDeliveries(const char *pData, size_t nSize, size_t nLimit)
 {
     CPendingBytes pending(nLimit);
     CCheckingHandler handler;
     handler.m_pPending = &pending;
-    for (size_t i = 0; i < nSize;) {
-        const size_t nChunk = std::min<size_t>(1 + static_cast<uint8_t>(pData[i]) % 61, nSize - i);
+    for (size_t i = 0; i < nSize; i += handler.m_nChunk) {
         handler.m_pChunk = pData + i;
-        handler.m_nChunk = nChunk;
-        pending.Feed(&handler, pData + i, nChunk);
+        handler.m_nChunk = DeliverySize(pData, i, nSize);
+        pending.Feed(&handler, pData + i, handler.m_nChunk);
         Require(pending.Size() <= pending.Limit());
-        i += nChunk;
     }
+    return handler.m_strLog;
+}
+
+// The same deliveries kept without shortcuts or bound: join, scan, keep the tail.
+std::string FeedNaively(const char *pData, size_t nSize)
+{
+    CCheckingHandler handler;
+    std::string strPending;
+    for (size_t i = 0; i < nSize; i += handler.m_nChunk) {
+        handler.m_nChunk = DeliverySize(pData, i, nSize);
+        strPending.append(pData + i, handler.m_nChunk);
+        handler.m_pChunk = strPending.data();
+        const size_t nChunk = handler.m_nChunk;
+        handler.m_nChunk = strPending.size();
+        strPending.erase(0, ScanResponses(&handler, strPending.data(), strPending.size()));
+        handler.m_nChunk = nChunk;
+    }
+    return handler.m_strLog;
 }
 
 } // namespace
@@ -96,6 +132,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *pBytes, size_t nSize)
     const auto *pData = reinterpret_cast<const char *>(pBytes);
     ScanDirectly(pData, nSize);
     FeedInDeliveries(pData, nSize, 24);
-    FeedInDeliveries(pData, nSize, CPendingBytes::kDefaultLimit);
+    const std::string strLog = FeedInDeliveries(pData, nSize, CPendingBytes::kDefaultLimit);
+    // Below the bound nothing is dropped, so the keeper must act exactly like the plain join.
+    if (nSize <= CPendingBytes::kDefaultLimit)
+        Require(strLog == FeedNaively(pData, nSize));
     return 0;
 }

@@ -83,6 +83,35 @@ TEST(PendingBytes, AnySplitMatchesWholeScan)
     }
 }
 
+// The keeper without shortcuts: join, scan, keep the unconsumed tail.
+Calls FeedNaively(const std::string &strStream, size_t nChunk)
+{
+    CRecordingHandler handler;
+    std::string strPending;
+    for (size_t i = 0; i < strStream.size(); i += nChunk) {
+        strPending += strStream.substr(i, nChunk);
+        strPending.erase(0, ScanResponses(&handler, strPending.data(), strPending.size()));
+    }
+    return handler.m_vecCalls;
+}
+
+// Bytes that queue behind a line still waiting for its CR must give the calls a full re-scan
+// gives, whatever the line starts with.
+TEST(PendingBytes, QueuedBytesMatchFullRescan)
+{
+    const std::string kStreams[] = {
+        "\r\n+NAME:Abc\r\n\r\nOK\r\n", " \n\n+NAME:abc\r\n", " \n\rOK\r\n", "\t \r\nOK\r\n",
+        "AT+NAME?\r\n\r\n+NAME:Abc\r\n", "\r\n\r\nOK\r\n", "\r\r\r\n+ROLE:1\r\r\n\r\nOK\r\n",
+        "xy \n\r\n+BAUD:9600\r\n", "\r\n  +ADDR:a b\r\n\n\r\nERROR\r\n",
+    };
+    for (const std::string &strStream : kStreams) {
+        for (size_t nChunk = 1; nChunk <= 8; ++nChunk) {
+            EXPECT_EQ(FeedInChunks(strStream, nChunk).vecCalls, FeedNaively(strStream, nChunk))
+                << CRecordingHandler::Escape(strStream) << " in chunks of " << nChunk;
+        }
+    }
+}
+
 TEST(PendingBytes, TailKeptUntilItsLineEnds)
 {
     CRecordingHandler handler;
