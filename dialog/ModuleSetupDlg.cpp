@@ -10,6 +10,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QFileInfo>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -30,6 +31,8 @@ constexpr uint32_t kLinkBaudRate = 9600;
 constexpr uint8_t kLinkByteSize = 8;
 constexpr std::chrono::seconds kAutoAcceptUnit{1};
 const char *const kAutoAcceptVariable = "KESTREL_AUTO_ACCEPT_PORT";
+// How often a pulled adapter is looked for; a device node appears within a second of plugging.
+constexpr std::chrono::milliseconds kReopenPoll{500};
 }  // namespace
 
 CModuleSetupDlg::CModuleSetupDlg(const QString &strPreferredPort, QWidget *pParent)
@@ -48,11 +51,16 @@ CModuleSetupDlg::CModuleSetupDlg(const QString &strPreferredPort, QWidget *pPare
     m_pAboutAction->setShortcut(QKeySequence(Qt::Key_F1));
     addAction(m_pAboutAction);
     connect(m_pAboutAction, &QAction::triggered, this, &CModuleSetupDlg::ShowAbout);
+
+    m_pReopenTimer = new QTimer(this);
+    m_pReopenTimer->setInterval(kReopenPoll);
+    connect(m_pReopenTimer, &QTimer::timeout, this, &CModuleSetupDlg::TryReopenPort);
 }
 
 CModuleSetupDlg::~CModuleSetupDlg()
 {
     // The reader must be gone before the window it posts to.
+    m_pReopenTimer->stop();
     StopAllTimers();
     if (m_pSerialLink)
         m_pSerialLink->Close();
@@ -142,6 +150,7 @@ bool CModuleSetupDlg::StartSession(const QString &strPortPath, int nFlow)
     m_pSerialLink->m_nParity = 0;
     m_pSerialLink->m_nStopBits = 0;
     m_pSerialLink->m_nFlowControl = static_cast<uint8_t>(nFlow & 0xFF);
+    m_strPortPath = strPortPath;
     if (!m_pSerialLink->Open(strPortPath.toStdString())) {
         MessageBox("打开串口失败，请确认是否有其他程序在使用！", "错误", MB_OK | MB_ICONHAND);
         return false;
@@ -162,11 +171,38 @@ void CModuleSetupDlg::accept()
 
 void CModuleSetupDlg::reject()
 {
-    // A run waiting for a reply is abandoned; its timers must not fire into a closed window.
+    // A run waiting for a reply is abandoned; its timers must not fire into a closed window, and
+    // a device coming back must not be reopened by a window that is going away.
+    m_pReopenTimer->stop();
     StopAllTimers();
     if (m_pSerialLink && m_pSerialLink->IsOpen())
         m_pSerialLink->Close();
     QDialog::reject();
+}
+
+void CModuleSetupDlg::OnLinkLost()
+{
+    OnPortLost();
+    if (!m_strPortPath.isEmpty())
+        m_pReopenTimer->start();
+}
+
+// Reopens the same device with the same settings once it is back. The form keeps what the user
+// typed: nothing is queried until the user asks.
+void CModuleSetupDlg::TryReopenPort()
+{
+    if (!m_pSerialLink || m_pSerialLink->IsOpen()) {
+        m_pReopenTimer->stop();
+        return;
+    }
+    if (!QFileInfo::exists(m_strPortPath))
+        return;
+    if (!m_pSerialLink->Open(m_strPortPath.toStdString())) {
+        m_pSerialLink->Close();  // a device that refused its settings is not a usable port
+        return;
+    }
+    m_pReopenTimer->stop();
+    SetStatusText("串口已重新连接");
 }
 
 void CModuleSetupDlg::keyPressEvent(QKeyEvent *pEvent)
@@ -262,7 +298,7 @@ void OnSerialDisconnect(void *pUser)
     if (!pUser)
         return;
     auto *pDlg = static_cast<CModuleSetupDlg *>(pUser);
-    QMetaObject::invokeMethod(pDlg, [pDlg] { pDlg->OnPortLost(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(pDlg, [pDlg] { pDlg->OnLinkLost(); }, Qt::QueuedConnection);
 }
 
 // --- Control surface: ids to widgets, GBK at this boundary

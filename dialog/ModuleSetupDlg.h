@@ -41,6 +41,9 @@ public:
     // Shortens every timer by this factor; for tests, which cannot wait for real timeouts.
     static void SetTimerScaleForTesting(double dScale);
 
+    // The link reported its device gone: end what waits, then watch for the device to return.
+    void OnLinkLost();
+
     // --- Control surface of the engine
     std::string GetWindowText(int nId) override;
     void SetWindowText(int nId, const std::string &strText) override;
@@ -87,6 +90,7 @@ private:
                       int nLabelY);
 
     void WireControls();
+    void TryReopenPort();
     void ApplyStatusText(const QString &strText);
     void StopAllTimers();
     void OnSliderReleased(int nId);
@@ -103,6 +107,8 @@ private:
     QAction *m_pAboutAction = nullptr;
     QString m_strPreferredPort;
     std::unique_ptr<CSerialLink> m_pSerialLink;  // owned; the engine sees it as m_pSerial
+    QString m_strPortPath;                        // the device the session opened
+    QTimer *m_pReopenTimer = nullptr;             // runs only while the device is away
 };
 
 extern CModuleSetupDlg *g_pMainDlg;
