@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
-build=${KESTREL_BUILD_DIR:-build}
+build=${KESTREL_BUILD_DIR:-build-run}
 display=:99
 
 if [ ! -x "$build/app/kestrel" ]; then

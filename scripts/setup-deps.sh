@@ -8,7 +8,7 @@ packages=(cmake ninja-build g++ clang-14 libclang-rt-14-dev
           fonts-wqy-microhei xvfb xauth x11-utils imagemagick)
 if [ "${1:-}" = "--run-only" ]; then
     packages=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev libqt6svg6-dev
-              libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev fonts-wqy-microhei)
+              nlohmann-json3-dev fonts-wqy-microhei)
 fi
 
 missing=()
