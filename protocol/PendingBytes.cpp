@@ -3,6 +3,23 @@
 #include <algorithm>
 #include <cstring>
 
+namespace {
+
+// memchr's setup costs more than it saves on the few bytes of a byte-wise delivery.
+bool HasCr(const char *p, size_t n)
+{
+    constexpr size_t kShortBytes = 16;
+    if (n > kShortBytes)
+        return std::memchr(p, '\r', n) != nullptr;
+    for (size_t i = 0; i < n; ++i) {
+        if (p[i] == '\r')
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 CPendingBytes::CPendingBytes(size_t nLimit)
     : m_nLimit(std::min(nLimit, kMaxLimit))
 {
@@ -32,7 +49,7 @@ void CPendingBytes::FeedPiece(IResponseHandler *pHandler, const char *pData, siz
     }
     // A scan could not consume anything: the first line still lacks its CR. Byte-wise delivery
     // would otherwise re-read the whole line for every byte.
-    const bool bRescan = !m_bAwaitingCr || std::memchr(pData, '\r', nLength) != nullptr;
+    const bool bRescan = !m_bAwaitingCr || HasCr(pData, nLength);
     m_strPending.append(pData, nLength);
     if (bRescan) {
         const size_t nConsumed = ScanResponses(pHandler, m_strPending.data(), m_strPending.size());
