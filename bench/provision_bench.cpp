@@ -2,9 +2,7 @@
 // several ports: each thread reads its module and then sets name, baud rate and role, on a line
 // paced at 9600 baud with a 20 ms reply delay. Wall time is set against the slowest module's own
 // time; while the line and the module dominate, it should not grow with N.
-#include "dialog/FormModel.h"
-#include "protocol/AtProtocol.h"
-#include "serial/SerialLink.h"
+#include "cli/PortSession.h"
 #include "sim/ModuleSim.h"
 
 #include <benchmark/benchmark.h>
@@ -13,12 +11,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
-#include <deque>
-#include <functional>
 #include <latch>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,94 +24,12 @@ using Millis = std::chrono::duration<double, std::milli>;
 
 constexpr uint32_t kLineBaud = 9600;                  // bits per second
 constexpr std::chrono::milliseconds kReplyDelay{20};  // the module thinks before each reply
-constexpr std::chrono::seconds kRunLimit{20};         // a module this slow is broken, not slow
 constexpr char kTargetBaud[] = "19200";
 constexpr int32_t kTargetRole = 1;                    // master
-constexpr char kQueryDone[] = "查询完成";
-constexpr char kSetDone[] = "设置完成";
-
-// Received bytes cross from the link's reader thread to the module's own thread.
-struct CInbox
-{
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::deque<std::string> chunks;
-};
-
-void OnChunk(const char *pData, int32_t nLength, void *pUser)
-{
-    auto *pInbox = static_cast<CInbox *>(pUser);
-    {
-        std::lock_guard<std::mutex> lock(pInbox->mutex);
-        pInbox->chunks.emplace_back(pData, static_cast<size_t>(nLength));
-    }
-    pInbox->changed.notify_one();
-}
-
-// Hands over what arrived, fires due timers and sleeps until either can happen again: the
-// command line's session loop.
-bool RunUntil(CHeadlessEngine &engine, CInbox &inbox, const std::function<bool()> &fnDone,
-              Clock::time_point deadline)
-{
-    while (!fnDone()) {
-        std::deque<std::string> chunks;
-        {
-            std::lock_guard<std::mutex> lock(inbox.mutex);
-            chunks.swap(inbox.chunks);
-        }
-        for (const std::string &strChunk : chunks)
-            engine.OnReceivedBytes(strChunk.data(), strChunk.size());
-        engine.FireDueTimers(Clock::now());
-        if (fnDone())
-            return true;
-        if (Clock::now() >= deadline)
-            return false;
-        Clock::time_point until = deadline;
-        if (auto next = engine.NextDeadline(); next && *next < until)
-            until = *next;
-        std::unique_lock<std::mutex> lock(inbox.mutex);
-        inbox.changed.wait_until(lock, until, [&] { return !inbox.chunks.empty(); });
-    }
-    return true;
-}
-
-std::string LastStatus(const CHeadlessEngine &engine)
-{
-    return engine.m_statusTexts.empty() ? std::string() : engine.m_statusTexts.back();
-}
-
-int BaudIndex(const char *pszBaud)
-{
-    for (int i = 0; i < BAUD_RATE_COUNT; ++i) {
-        if (std::string(BaudRateList[i]) == pszBaud)
-            return i;
-    }
-    return -1;
-}
 
 std::string ModuleName(size_t nModule)
 {
     return "KESTREL-" + std::to_string(nModule);
-}
-
-// Reads the module, types the new values into the form and presses Set, as a user would.
-std::string QueryAndSet(CHeadlessEngine &engine, CInbox &inbox, const std::string &strName)
-{
-    const auto deadline = Clock::now() + kRunLimit;
-    engine.OnButtonQuery();
-    if (!RunUntil(engine, inbox, [&] { return !engine.m_bQuerying; }, deadline))
-        return "query run did not end in time";
-    if (LastStatus(engine) != kQueryDone)
-        return "query run ended with: " + LastStatus(engine);
-    engine.SetWindowText(IDC_EDIT_NAME, strName);
-    engine.SetCurSel(IDC_COMBO_BAUD, BaudIndex(kTargetBaud));
-    engine.SetCheck(IDC_CHECK_ROLE, kTargetRole);
-    engine.OnButtonSet();
-    if (!RunUntil(engine, inbox, [&] { return !engine.m_bSetting; }, deadline))
-        return "set run did not end in time";
-    if (LastStatus(engine) != kSetDone)
-        return "set run ended with: " + LastStatus(engine);
-    return {};
 }
 
 // What one module's thread came to.
@@ -128,26 +40,23 @@ struct CModuleResult
     int nSetLines = 0;  // lines the set run sent
 };
 
-// One module's whole provisioning on its own thread, from opening the port to closing it.
+// One module's whole provisioning on its own thread, from opening the port to closing it, through
+// exactly the command line's session: a query run, then Set with the three new values.
 void ProvisionModule(const std::string &strDevice, const std::string &strName,
                      CModuleResult &result)
 {
     const Clock::time_point tStart = Clock::now();
-    CInbox inbox;
-    CSerialLink link;
-    link.SetReceiveCallback(&OnChunk, &inbox);
-    link.m_nBaudRate = kLineBaud;
-    if (!link.Open(strDevice)) {
-        result.strError = "cannot open " + strDevice;
-        return;
-    }
-    CHeadlessEngine engine;
-    engine.m_pSerial = &link;
-    result.strError = QueryAndSet(engine, inbox, strName);
-    result.nSetLines = engine.m_nSetCommandCount;
-    engine.m_pSerial = nullptr;
-    link.Close();
+    CliOptions options;
+    options.action = CliAction::Set;
+    options.set.strName = strName;
+    options.set.strBaud = kTargetBaud;
+    options.set.nRole = kTargetRole;
+    CPortSession session(strDevice, options);
+    const CPortReport report = session.Run();
     result.dMs = Millis(Clock::now() - tStart).count();
+    result.nSetLines = static_cast<int>(report.lines.size());
+    if (report.nExitCode != EXIT_CLI_OK)
+        result.strError = report.strError.empty() ? report.strStatus : report.strError;
 }
 
 // The module must hold exactly what was asked for.
