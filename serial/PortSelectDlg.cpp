@@ -95,20 +95,34 @@ void CPortSelectDlg::OnInitDialog(const QString &strPreferredPath)
     m_pComboFlow->setCurrentIndex(settings.m_nFlow);
 }
 
+std::function<QList<CPortSelectDlg::CPortEntry>()> CPortSelectDlg::s_fnPortSource;
+
 void CPortSelectDlg::FillPortList(const QString &strPreferredPath)
 {
     // A Windows build would list COM1 to COM50 here, as "COM%d", with "\\.\COM%d" as the data.
     if (!strPreferredPath.isEmpty())
         m_pComboPort->addItem(strPreferredPath, strPreferredPath);
-    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
-        const QString strPath = info.systemLocation();
-        if (strPath == strPreferredPath)
+    for (const CPortEntry &entry : s_fnPortSource ? s_fnPortSource() : SystemPorts()) {
+        if (entry.strPath == strPreferredPath)
             continue;
-        const QString strText = info.description().isEmpty()
-                                    ? strPath
-                                    : strPath + kEntrySeparator + info.description();
-        m_pComboPort->addItem(strText, strPath);
+        const QString strText = entry.strDescription.isEmpty()
+                                    ? entry.strPath
+                                    : entry.strPath + kEntrySeparator + entry.strDescription;
+        m_pComboPort->addItem(strText, entry.strPath);
     }
+}
+
+QList<CPortSelectDlg::CPortEntry> CPortSelectDlg::SystemPorts()
+{
+    QList<CPortEntry> entries;
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
+        entries.append({info.systemLocation(), info.description()});
+    return entries;
+}
+
+void CPortSelectDlg::SetPortSourceForTesting(std::function<QList<CPortEntry>()> fnSource)
+{
+    s_fnPortSource = std::move(fnSource);
 }
 
 QString CPortSelectDlg::ChosenPath() const

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QDialog>
+#include <QList>
 #include <QString>
+
+#include <functional>
 
 class QComboBox;
 
@@ -18,6 +21,15 @@ public:
     // Saves the choice and ends the dialog; refuses an empty device path.
     void accept() override;
 
+    // A serial device as the system lists it.
+    struct CPortEntry
+    {
+        QString strPath;
+        QString strDescription;
+    };
+    // Where the devices come from; tests put a machine's worth of adapters here. Empty: the system.
+    static void SetPortSourceForTesting(std::function<QList<CPortEntry>()> fnSource);
+
     int m_nFlow = 0;   // after OK: the flow mode, FLOW_NONE or FLOW_HARDWARE
     int m_nPort = 0;   // after OK: the list index plus one
     QString m_strPortPath;  // after OK: the device to open
@@ -30,4 +42,7 @@ private:
     void OnInitDialog(const QString &strPreferredPath);
     void FillPortList(const QString &strPreferredPath);
     QString ChosenPath() const;
+    static QList<CPortEntry> SystemPorts();
+
+    static std::function<QList<CPortEntry>()> s_fnPortSource;
 };

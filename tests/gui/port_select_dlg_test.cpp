@@ -155,21 +155,33 @@ void CPortSelectDlgTest::okStoresEvenWhenUnchanged()
 
 void CPortSelectDlgTest::savedPathWinsOverIndex()
 {
-    CPortSelectDlg probe;
-    const int nCount = probe.m_pComboPort->count();
-    if (nCount < 2)
-        QSKIP("needs two listed serial devices to tell the saved path from the saved index");
-    const QString strSecond = probe.m_pComboPort->itemData(1).toString();
+    // The adapter saved last time now comes second: it is found by its path, not its old index.
+    CPortSelectDlg::SetPortSourceForTesting([] {
+        return QList<CPortSelectDlg::CPortEntry>{{"/dev/ttyUSB0", "CP2102"},
+                                                 {"/dev/ttyUSB1", "FT232R"}};
+    });
     Store(0, 0);
     {
         QSettings profile = Profile();
-        profile.setValue(QStringLiteral("Settings/PortName"), strSecond);
+        profile.setValue(QStringLiteral("Settings/PortName"), QStringLiteral("/dev/ttyUSB1"));
     }
     CPortSelectDlg dlg;
     QCOMPARE(dlg.m_pComboPort->currentIndex(), 1);
+    QCOMPARE(dlg.m_pComboPort->currentText(), QStringLiteral("/dev/ttyUSB1  FT232R"));
     dlg.accept();
     QCOMPARE(dlg.m_nPort, 2);
+    QCOMPARE(dlg.m_strPortPath, QStringLiteral("/dev/ttyUSB1"));
     QCOMPARE(Profile().value(QStringLiteral("Settings/PortNum")).toInt(), 1);
+
+    // Gone from the list: the saved index is used.
+    CPortSelectDlg::SetPortSourceForTesting([] {
+        return QList<CPortSelectDlg::CPortEntry>{{"/dev/ttyUSB0", "CP2102"},
+                                                 {"/dev/ttyACM0", ""}};
+    });
+    CPortSelectDlg other;
+    QCOMPARE(other.m_pComboPort->currentIndex(), 1);
+    QCOMPARE(other.m_pComboPort->currentText(), QStringLiteral("/dev/ttyACM0"));
+    CPortSelectDlg::SetPortSourceForTesting({});
 }
 
 void CPortSelectDlgTest::cancelWritesNothing()
