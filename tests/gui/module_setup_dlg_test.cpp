@@ -57,6 +57,8 @@ private slots:
     void enterKeepsWindowOpen();
     void closeClosesPort();
     void missingPortReportsAndEnds();
+    void controlsCarrySpokenNames_data();
+    void controlsCarrySpokenNames();
 };
 
 void CModuleSetupDlgTest::fieldsCountGbkBytes_data()
@@ -218,6 +220,44 @@ void CModuleSetupDlgTest::missingPortReportsAndEnds()
     });
     QVERIFY(!dlg.StartSession(QStringLiteral("/nonexistent/kestrel-port"), FLOW_NONE));
     QVERIFY(!dlg.m_pSerial->IsOpen());
+}
+
+
+void CModuleSetupDlgTest::controlsCarrySpokenNames_data()
+{
+    QTest::addColumn<int>("nId");
+    QTest::addColumn<QString>("strName");
+    const std::pair<int, const char *> kNames[] = {
+        {IDC_EDIT_NAME, "设备名称"},          {IDC_EDIT_CLASS, "类别码"},
+        {IDC_EDIT_VERSION, "固件版本号"},     {IDC_CHECK_ROLE, "主设备"},
+        {IDC_CHECK_BIND, "绑定地址"},         {IDC_CHECK_AUTH, "是否加密"},
+        {IDC_EDIT_PASSWORD, "密码"},          {IDC_COMBO_BAUD, "波特率"},
+        {IDC_COMBO_PARITY, "校验位"},         {IDC_COMBO_STOPBITS, "停止位"},
+        {IDC_SLIDER_SCAN, "节能参数（待机状态）"},
+        {IDC_EDIT_CONN_INTERVAL, "连接间隔"}, {IDC_EDIT_CONN_DURATION, "连接持续"},
+        {IDC_EDIT_INQ_INTERVAL, "查询间隔"},  {IDC_EDIT_INQ_DURATION, "查询持续"},
+        {IDC_SLIDER_SNIFF, "Sniff节能参数（连接参数）"},
+        {IDC_EDIT_SNIFF_MAX, "最大"},         {IDC_EDIT_SNIFF_MIN, "最小"},
+        {IDC_EDIT_SNIFF_ATTEMPT, "尝试"},     {IDC_EDIT_SNIFF_TIMEOUT, "超时"},
+        {IDC_COMBO_BINDADDR, "绑定的蓝牙地址"}, {IDC_EDIT_LOCALADDR, "本地蓝牙地址"},
+        {IDC_STATUS, "状态"},                 {IDC_BUTTON_SEARCH, "搜索设备"},
+    };
+    for (const auto &[nId, pszName] : kNames)
+        QTest::newRow(pszName) << nId << QString::fromUtf8(pszName);
+}
+
+// A screen reader speaks each control by its label, without the trailing colon or blanks.
+void CModuleSetupDlgTest::controlsCarrySpokenNames()
+{
+    QFETCH(int, nId);
+    QFETCH(QString, strName);
+    CModuleSetupDlg dlg;
+    QWidget *pControl = dlg.Control(nId);
+    QVERIFY(pControl);
+    const QString strSpoken = pControl->accessibleName().isEmpty()
+                                  ? qobject_cast<QPushButton *>(pControl)->text()
+                                  : pControl->accessibleName();
+    QCOMPARE(strSpoken, strName);
 }
 
 QTEST_MAIN(CModuleSetupDlgTest)
