@@ -7,9 +7,12 @@
 namespace {
 
 const std::map<std::string, CliAction> kActions = {
-    {"ports", CliAction::Ports},       {"query", CliAction::Query},
-    {"set", CliAction::Set},           {"defaults", CliAction::Defaults},
-    {"clear-address", CliAction::ClearAddress}, {"search", CliAction::Search},
+    {"ports", CliAction::Ports},
+    {"query", CliAction::Query},
+    {"set", CliAction::Set},
+    {"defaults", CliAction::Defaults},
+    {"clear-address", CliAction::ClearAddress},
+    {"search", CliAction::Search},
     {"help", CliAction::Help},
 };
 
@@ -111,12 +114,14 @@ private:
         if (strName == "--scan")
             return Group(strValue, set.scan, "--scan takes four numbers: a,b,c,d");
         if (strName == "--sniff")
-            return Group(strValue, set.sniff, "--sniff takes four numbers: max,min,attempt,timeout");
+            return Group(strValue, set.sniff,
+                         "--sniff takes four numbers: max,min,attempt,timeout");
         return "unknown option " + strName;
     }
 
-    static std::string Choice(const std::string &strValue, const std::map<std::string, int> &choices,
-                              std::optional<int> &target, const char *pszError)
+    static std::string Choice(const std::string &strValue,
+                              const std::map<std::string, int> &choices, std::optional<int> &target,
+                              const char *pszError)
     {
         target = ParseChoice(strValue, choices);
         return target ? std::string() : std::string(pszError);
@@ -152,9 +157,9 @@ private:
 bool TakesValue(const std::string &strName)
 {
     static const char *const kWithValue[] = {
-        "--port", "--flow", "--on-error", "--timeout", "--timer-scale", "--name", "--class",
-        "--baud", "--parity", "--stop-bits", "--role", "--bind", "--bind-addr", "--auth",
-        "--password", "--scan", "--sniff"};
+        "--port",      "--flow", "--on-error", "--timeout",   "--timer-scale", "--name",
+        "--class",     "--baud", "--parity",   "--stop-bits", "--role",        "--bind",
+        "--bind-addr", "--auth", "--password", "--scan",      "--sniff"};
     for (const char *pszName : kWithValue) {
         if (strName == pszName)
             return true;
@@ -185,8 +190,8 @@ std::string CheckCombination(const CliOptions &options)
     const CliAction action = options.action;
     if (action == CliAction::None)
         return "no command given (ports, query, set, defaults, clear-address, search)";
-    const bool bNeedsPort = action != CliAction::Ports && action != CliAction::Help &&
-                            action != CliAction::Version;
+    const bool bNeedsPort =
+        action != CliAction::Ports && action != CliAction::Help && action != CliAction::Version;
     if (bNeedsPort && options.ports.empty() && !options.bSimulate)
         return "--port PATH (or --simulate) is required";
     if (options.bDryRun && action != CliAction::Set)

@@ -7,9 +7,9 @@
 // Exit codes of kestrel-cli, stable for scripts.
 enum CliExitCode : int {
     EXIT_CLI_OK = 0,
-    EXIT_CLI_MODULE = 1,      // the module refused a command, did not answer, or the port went away
-    EXIT_CLI_USAGE = 2,       // bad arguments, or a value the checks refuse
-    EXIT_CLI_PORT = 3,        // the port cannot be opened (missing, busy, no permission)
+    EXIT_CLI_MODULE = 1, // the module refused a command, did not answer, or the port went away
+    EXIT_CLI_USAGE = 2,  // bad arguments, or a value the checks refuse
+    EXIT_CLI_PORT = 3,   // the port cannot be opened (missing, busy, no permission)
 };
 
 enum class CliAction { None, Ports, Query, Set, Defaults, ClearAddress, Search, Help, Version };
@@ -17,18 +17,18 @@ enum class CliAction { None, Ports, Query, Set, Defaults, ClearAddress, Search, 
 // What "set" was asked to change; unset fields keep what the module reported.
 struct CliSetValues
 {
-    std::optional<std::string> strName;      // UTF-8 as typed
+    std::optional<std::string> strName; // UTF-8 as typed
     std::optional<std::string> strClass;
     std::optional<std::string> strBaud;
-    std::optional<int> nParity;              // 0 none, 1 odd, 2 even
-    std::optional<int> nStopBits;            // index: 0 one, 1 two
-    std::optional<int> nRole;                // 1 master, 0 slave
+    std::optional<int> nParity;   // 0 none, 1 odd, 2 even
+    std::optional<int> nStopBits; // index: 0 one, 1 two
+    std::optional<int> nRole;     // 1 master, 0 slave
     std::optional<int> nBind;
     std::optional<std::string> strBindAddr;
     std::optional<int> nAuth;
     std::optional<std::string> strPassword;
-    std::optional<std::vector<std::string>> scan;   // four numbers
-    std::optional<std::vector<std::string>> sniff;  // max, min, attempt, timeout
+    std::optional<std::vector<std::string>> scan;  // four numbers
+    std::optional<std::vector<std::string>> sniff; // max, min, attempt, timeout
 };
 
 // The parsed command line.
@@ -36,20 +36,20 @@ struct CliOptions
 {
     CliAction action = CliAction::None;
     std::vector<std::string> ports;
-    int nFlow = 0;                 // 0 none, 1 hardware
+    int nFlow = 0; // 0 none, 1 hardware
     bool bSimulate = false;
     bool bContinueOnError = false;
     bool bJson = false;
     bool bDryRun = false;
     double dSearchSeconds = 10.0;
-    double dTimerScale = 1.0;      // hidden: tests shorten the step timeouts
+    double dTimerScale = 1.0; // hidden: tests shorten the step timeouts
     CliSetValues set;
 };
 
 struct CliParseResult
 {
     bool bOk = false;
-    std::string strError;  // why the arguments were refused
+    std::string strError; // why the arguments were refused
     CliOptions options;
 };
 

@@ -40,7 +40,8 @@ public:
 
     void SetTimer(unsigned nIdEvent, std::chrono::milliseconds period) override
     {
-        const auto scaled = std::chrono::duration_cast<std::chrono::milliseconds>(period * m_dTimerScale);
+        const auto scaled =
+            std::chrono::duration_cast<std::chrono::milliseconds>(period * m_dTimerScale);
         CHeadlessEngine::SetTimer(nIdEvent, std::max(scaled, std::chrono::milliseconds(1)));
     }
 
@@ -78,7 +79,7 @@ public:
         CHeadlessEngine::SetStatusText(std::move(strText));
     }
 
-    std::function<void(const std::string &)> m_fnShown;  // each message box as it is answered
+    std::function<void(const std::string &)> m_fnShown; // each message box as it is answered
     bool m_bCaptureOnly = false;
     std::vector<std::string> m_written;
     std::vector<std::string> m_devices;
@@ -203,8 +204,8 @@ void ApplySetValues(CCliEngine &engine, const CliSetValues &set)
         engine.SetCheck(IDC_CHECK_AUTH, *set.nAuth);
     static const int kScanIds[4] = {IDC_EDIT_CONN_INTERVAL, IDC_EDIT_CONN_DURATION,
                                     IDC_EDIT_INQ_INTERVAL, IDC_EDIT_INQ_DURATION};
-    static const int kSniffIds[4] = {IDC_EDIT_SNIFF_MAX, IDC_EDIT_SNIFF_MIN,
-                                     IDC_EDIT_SNIFF_ATTEMPT, IDC_EDIT_SNIFF_TIMEOUT};
+    static const int kSniffIds[4] = {IDC_EDIT_SNIFF_MAX, IDC_EDIT_SNIFF_MIN, IDC_EDIT_SNIFF_ATTEMPT,
+                                     IDC_EDIT_SNIFF_TIMEOUT};
     for (int i = 0; i < 4; ++i) {
         if (set.scan)
             engine.SetWindowText(kScanIds[i], (*set.scan)[static_cast<size_t>(i)]);
@@ -257,7 +258,7 @@ void RunSet(CCliEngine &engine, CSessionLoop &loop, CPortReport &report, const C
     engine.m_bCaptureOnly = options.bDryRun;
     engine.m_written.clear();
     engine.OnButtonSet();
-    if (engine.m_messageBoxes.size() > nBoxes)  // a check refused the form (already told)
+    if (engine.m_messageBoxes.size() > nBoxes) // a check refused the form (already told)
         return Fail(report, EXIT_CLI_USAGE, {});
     if (options.bDryRun) {
         for (int i = 0; i < engine.m_nSetCommandCount; ++i)
@@ -293,8 +294,8 @@ void RunSearch(CCliEngine &engine, CSessionLoop &loop, CPortReport &report,
 {
     engine.OnButtonSearch();
     size_t nTold = 0;
-    const auto deadline =
-        Clock::now() + std::chrono::milliseconds(static_cast<int64_t>(options.dSearchSeconds * 1000));
+    const auto deadline = Clock::now() + std::chrono::milliseconds(
+                                             static_cast<int64_t>(options.dSearchSeconds * 1000));
     const bool bDone = loop.RunUntil(
         [&] {
             for (; nTold < engine.m_devices.size(); ++nTold) {
@@ -356,8 +357,7 @@ std::string DescribeOpenError(const std::string &strPort, int nErrno)
 
 CPortSession::CPortSession(std::string strPort, const CliOptions &options)
     : m_strPort(std::move(strPort)), m_options(options)
-{
-}
+{}
 
 CPortReport CPortSession::Run()
 {

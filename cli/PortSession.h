@@ -12,12 +12,12 @@ struct CPortReport
 {
     std::string strPort;
     int nExitCode = EXIT_CLI_OK;
-    std::string strStatus;                 // the last status text (UTF-8)
-    std::string strError;                  // why it failed, for stderr (UTF-8)
-    ModuleParams params;                   // last read from (or queued for) the module, GBK
+    std::string strStatus; // the last status text (UTF-8)
+    std::string strError;  // why it failed, for stderr (UTF-8)
+    ModuleParams params;   // last read from (or queued for) the module, GBK
     std::string strLocalAddr;
-    std::vector<std::string> lines;        // set: the lines sent, or with --dry-run would be
-    std::vector<std::string> devices;      // search: "ADDRESS TEXT" entries as found, GBK
+    std::vector<std::string> lines;   // set: the lines sent, or with --dry-run would be
+    std::vector<std::string> devices; // search: "ADDRESS TEXT" entries as found, GBK
 };
 
 // Runs one command-line action on one port with the window's own engine on an in-memory form:

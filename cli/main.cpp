@@ -4,13 +4,14 @@
 #include "cli/PortSession.h"
 #include "sim/ModuleSim.h"
 
-#include <nlohmann/json.hpp>
-
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <cstdio>
 #include <iostream>
 #include <memory>
 #include <mutex>
+#include <nlohmann/json.hpp>
 #include <thread>
 #include <unistd.h>
 
@@ -20,7 +21,15 @@
 
 namespace {
 
-std::mutex g_outputLock;  // lines from several ports must not interleave
+std::mutex g_outputLock;       // lines from several ports must not interleave
+bool g_bProgressShown = false; // guarded by g_outputLock
+
+// Wipes the progress line so that what follows starts on a clean line (g_outputLock held).
+void ClearProgressLine()
+{
+    if (g_bProgressShown)
+        std::cerr << "\r\033[K";
+}
 
 std::string ToGbk(const std::string &strUtf8)
 {
@@ -32,14 +41,15 @@ std::string ToGbk(const std::string &strUtf8)
 std::string FromGbk(const std::string &strGbk)
 {
     QStringDecoder decoder("GBK");
-    const QString text = decoder.decode(QByteArray(strGbk.data(), static_cast<qsizetype>(strGbk.size())));
+    const QString text =
+        decoder.decode(QByteArray(strGbk.data(), static_cast<qsizetype>(strGbk.size())));
     return text.toStdString();
 }
 
 void ConvertSetTextsToGbk(CliSetValues &set)
 {
-    for (std::optional<std::string> *pText : {&set.strName, &set.strClass, &set.strBindAddr,
-                                              &set.strPassword}) {
+    for (std::optional<std::string> *pText :
+         {&set.strName, &set.strClass, &set.strBindAddr, &set.strPassword}) {
         if (*pText)
             **pText = ToGbk(**pText);
     }
@@ -48,6 +58,7 @@ void ConvertSetTextsToGbk(CliSetValues &set)
 void PrintError(const std::string &strText)
 {
     std::lock_guard<std::mutex> lock(g_outputLock);
+    ClearProgressLine();
     std::cerr << "kestrel-cli: " << strText << std::endl;
 }
 
@@ -96,19 +107,22 @@ nlohmann::ordered_json ParamsToJson(const CPortReport &report)
                                                   : IntOrNull(p.Parity)},
         {"stop_bits", p.StopBits == 0 || p.StopBits == 1 ? nlohmann::ordered_json(p.StopBits + 1)
                                                          : IntOrNull(p.StopBits)},
-        {"role", p.Role == 1 ? nlohmann::ordered_json("master")
-                             : p.Role == 0 ? nlohmann::ordered_json("slave") : IntOrNull(p.Role)},
+        {"role", p.Role == 1   ? nlohmann::ordered_json("master")
+                 : p.Role == 0 ? nlohmann::ordered_json("slave")
+                               : IntOrNull(p.Role)},
         {"bind", p.Bind < 0 ? nlohmann::ordered_json() : nlohmann::ordered_json(p.Bind != 0)},
         {"auth", p.Auth < 0 ? nlohmann::ordered_json() : nlohmann::ordered_json(p.Auth != 0)},
         {"password", TextOrNull(p.Password)},
-        {"scan", {{"conn_interval", NumberTextOrNull(p.ConnInterval)},
-                  {"conn_duration", NumberTextOrNull(p.ConnDuration)},
-                  {"inq_interval", NumberTextOrNull(p.InqInterval)},
-                  {"inq_duration", NumberTextOrNull(p.InqDuration)}}},
-        {"sniff", {{"max", NumberTextOrNull(p.SniffMax)},
-                   {"min", NumberTextOrNull(p.SniffMin)},
-                   {"attempt", NumberTextOrNull(p.SniffAttempt)},
-                   {"timeout", NumberTextOrNull(p.SniffTimeout)}}},
+        {"scan",
+         {{"conn_interval", NumberTextOrNull(p.ConnInterval)},
+          {"conn_duration", NumberTextOrNull(p.ConnDuration)},
+          {"inq_interval", NumberTextOrNull(p.InqInterval)},
+          {"inq_duration", NumberTextOrNull(p.InqDuration)}}},
+        {"sniff",
+         {{"max", NumberTextOrNull(p.SniffMax)},
+          {"min", NumberTextOrNull(p.SniffMin)},
+          {"attempt", NumberTextOrNull(p.SniffAttempt)},
+          {"timeout", NumberTextOrNull(p.SniffTimeout)}}},
         {"local_address", TextOrNull(report.strLocalAddr)},
         {"bind_address", TextOrNull(p.BindAddr)},
     };
@@ -118,8 +132,8 @@ nlohmann::ordered_json ParamsToJson(const CPortReport &report)
 nlohmann::ordered_json ReportToJson(const CPortReport &report)
 {
     nlohmann::ordered_json json = {{"port", report.strPort},
-                           {"ok", report.nExitCode == EXIT_CLI_OK},
-                           {"status", report.strStatus}};
+                                   {"ok", report.nExitCode == EXIT_CLI_OK},
+                                   {"status", report.strStatus}};
     if (!report.strError.empty())
         json["error"] = report.strError;
     json["params"] = ParamsToJson(report);
@@ -137,7 +151,8 @@ void PrintParams(const CPortReport &report, const std::string &strPrefix)
                           << (subValue.is_null() ? "" : subValue.dump()) << "\n";
         } else {
             std::string strValue = value.is_string() ? value.get<std::string>()
-                                   : value.is_null() ? "" : value.dump();
+                                   : value.is_null() ? ""
+                                                     : value.dump();
             std::cout << strPrefix << strKey << ": " << strValue << "\n";
         }
     }
@@ -159,24 +174,64 @@ void PrintReport(const CPortReport &report, const CliOptions &options, bool bPre
         std::cerr << strPrefix << report.strStatus << "\n";
 }
 
-// A line on stderr that shows how many ports are done, only when someone watches a terminal.
+// A line on stderr that tells how far a long run is (several ports, a search), redrawn while it
+// lasts, only when someone watches a terminal. Other output clears it first (ClearProgressLine).
 class CProgress
 {
 public:
-    explicit CProgress(size_t nTotal) : m_nTotal(nTotal), m_bShow(isatty(STDERR_FILENO) && nTotal > 1) {}
-
-    void PortDone()
+    CProgress(size_t nPorts, bool bSearch)
+        : m_nPorts(nPorts), m_bShow(isatty(STDERR_FILENO) && (nPorts > 1 || bSearch))
     {
+        if (m_bShow) {
+            g_bProgressShown = true;
+            m_ticker = std::thread([this] { Tick(); });
+        }
+    }
+
+    ~CProgress() { Stop(); }
+
+    void PortDone() { ++m_nDone; }
+    void DeviceFound() { ++m_nFound; }
+
+    void Stop()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_bStopped = true;
+        }
+        m_stopped.notify_all();
+        if (m_ticker.joinable())
+            m_ticker.join();
         std::lock_guard<std::mutex> lock(g_outputLock);
-        ++m_nDone;
-        if (m_bShow)
-            std::cerr << "\r" << m_nDone << "/" << m_nTotal << " ports done" << (m_nDone == m_nTotal ? "\n" : "") << std::flush;
+        ClearProgressLine();
+        g_bProgressShown = false;
     }
 
 private:
-    size_t m_nTotal;
-    size_t m_nDone = 0;
+    void Tick()
+    {
+        const auto start = std::chrono::steady_clock::now();
+        std::unique_lock<std::mutex> lock(m_mutex);
+        while (!m_stopped.wait_for(lock, kRedraw, [this] { return m_bStopped; })) {
+            const auto nSeconds = std::chrono::duration_cast<std::chrono::seconds>(
+                                      std::chrono::steady_clock::now() - start)
+                                      .count();
+            std::lock_guard<std::mutex> output(g_outputLock);
+            ClearProgressLine();
+            std::cerr << m_nDone << "/" << m_nPorts << " ports done, " << m_nFound
+                      << " devices found, " << nSeconds << " s" << std::flush;
+        }
+    }
+
+    static constexpr std::chrono::milliseconds kRedraw{500};
+    size_t m_nPorts;
     bool m_bShow;
+    std::atomic<size_t> m_nDone{0};
+    std::atomic<size_t> m_nFound{0};
+    std::mutex m_mutex;
+    std::condition_variable m_stopped;
+    bool m_bStopped = false;
+    std::thread m_ticker;
 };
 
 int RunPorts(const CliOptions &options)
@@ -184,23 +239,28 @@ int RunPorts(const CliOptions &options)
     const bool bSeveral = options.ports.size() > 1;
     std::vector<CPortReport> reports(options.ports.size());
     std::vector<std::thread> workers;
-    CProgress progress(options.ports.size());
+    CProgress progress(options.ports.size(), options.action == CliAction::Search);
     for (size_t i = 0; i < options.ports.size(); ++i) {
         workers.emplace_back([&, i] {
             CPortSession session(options.ports[i], options);
-            session.SetMessageSink([bSeveral](const std::string &strPort, const std::string &strText) {
-                PrintError((bSeveral ? strPort + ": " : "") + strText);
-            });
-            session.SetDeviceSink([bSeveral](const std::string &strPort, const std::string &strEntry) {
-                std::lock_guard<std::mutex> lock(g_outputLock);
-                std::cout << (bSeveral ? strPort + ": " : "") << FromGbk(strEntry) << std::endl;
-            });
+            session.SetMessageSink(
+                [bSeveral](const std::string &strPort, const std::string &strText) {
+                    PrintError((bSeveral ? strPort + ": " : "") + strText);
+                });
+            session.SetDeviceSink(
+                [bSeveral, &progress](const std::string &strPort, const std::string &strEntry) {
+                    progress.DeviceFound();
+                    std::lock_guard<std::mutex> lock(g_outputLock);
+                    ClearProgressLine();
+                    std::cout << (bSeveral ? strPort + ": " : "") << FromGbk(strEntry) << std::endl;
+                });
             reports[i] = session.Run();
             progress.PortDone();
         });
     }
     for (std::thread &worker : workers)
         worker.join();
+    progress.Stop();
 
     int nExitCode = EXIT_CLI_OK;
     nlohmann::ordered_json jsonReports = nlohmann::ordered_json::array();
@@ -210,7 +270,9 @@ int RunPorts(const CliOptions &options)
         nExitCode = std::max(nExitCode, report.nExitCode);
     }
     if (options.bJson && options.action == CliAction::Query)
-        std::cout << (bSeveral ? nlohmann::ordered_json{{"ports", jsonReports}} : jsonReports[0]).dump(2) << "\n";
+        std::cout
+            << (bSeveral ? nlohmann::ordered_json{{"ports", jsonReports}} : jsonReports[0]).dump(2)
+            << "\n";
     return nExitCode;
 }
 

@@ -51,10 +51,10 @@ QString Port(const CModuleSim &sim)
 // The commands of a query run, as they must reach the module.
 QStringList QueryCommands()
 {
-    return {"AT\r\n",         "AT+NAME?\r\n",     "AT+VERSION?\r\n",  "AT+CLASS?\r\n",
-            "AT+ROLE?\r\n",   "AT+BIND?\r\n",     "AT+AUTH?\r\n",     "AT+PASSWORD?\r\n",
-            "AT+BAUD?\r\n",   "AT+UARTMODE?\r\n", "AT+SCANTIME?\r\n", "AT+SNIFF?\r\n",
-            "AT+LADDR?\r\n",  "AT+RADDR?\r\n"};
+    return {"AT\r\n",        "AT+NAME?\r\n",     "AT+VERSION?\r\n",  "AT+CLASS?\r\n",
+            "AT+ROLE?\r\n",  "AT+BIND?\r\n",     "AT+AUTH?\r\n",     "AT+PASSWORD?\r\n",
+            "AT+BAUD?\r\n",  "AT+UARTMODE?\r\n", "AT+SCANTIME?\r\n", "AT+SNIFF?\r\n",
+            "AT+LADDR?\r\n", "AT+RADDR?\r\n"};
 }
 
 QStringList Commands(const CModuleSim &sim)
@@ -116,11 +116,11 @@ void CCliTest::queryPrintsTheModuleState()
     const CliRun run = RunCli({"query", "--port", Port(*pSim)});
     QCOMPARE(run.nExitCode, 0);
     QCOMPARE(Commands(*pSim), QueryCommands());
-    for (const char *pszLine : {"name: Lab Rig 7", "class: 001f00", "baud: 115200", "parity: even",
-                                "stop_bits: 2", "role: master", "bind: true", "auth: false",
-                                "scan.conn_interval: 2048", "scan.conn_duration: 18",
-                                "sniff.max: 800", "sniff.min: 80",
-                                "bind_address: 0012AB34CD56", "local_address: 00158300A1B2"})
+    for (const char *pszLine :
+         {"name: Lab Rig 7", "class: 001f00", "baud: 115200", "parity: even", "stop_bits: 2",
+          "role: master", "bind: true", "auth: false", "scan.conn_interval: 2048",
+          "scan.conn_duration: 18", "sniff.max: 800", "sniff.min: 80", "bind_address: 0012AB34CD56",
+          "local_address: 00158300A1B2"})
         QVERIFY2(run.strOut.contains(QString::fromUtf8(pszLine) + "\n"), pszLine);
 }
 
@@ -154,9 +154,10 @@ void CCliTest::setSendsOnlyWhatDiffers()
                                "115200", "--role", "master", "--bind", "on", "--bind-addr",
                                "0012AB34CD56 Phone", "--sniff", "800,80,8,8"});
     QCOMPARE(run.nExitCode, 0);
-    const QStringList expected = QueryCommands() + QStringList{
-        "AT+NAME=Office 1\r\n", "AT+BAUD=115200\r\n", "AT+ROLE=1\r\n", "AT+BIND=1\r\n",
-        "AT+SNIFF=800,80,8,8\r\n", "AT+RADDR=0012AB34CD56\r\n"};
+    const QStringList expected =
+        QueryCommands() + QStringList{"AT+NAME=Office 1\r\n",    "AT+BAUD=115200\r\n",
+                                      "AT+ROLE=1\r\n",           "AT+BIND=1\r\n",
+                                      "AT+SNIFF=800,80,8,8\r\n", "AT+RADDR=0012AB34CD56\r\n"};
     QCOMPARE(Commands(*pSim), expected);
 
     SimState wanted;
@@ -173,7 +174,8 @@ void CCliTest::setSendsOnlyWhatDiffers()
 
     // A second run with the same values finds nothing to change.
     pSim->ClearLog();
-    const CliRun again = RunCli({"set", "--port", Port(*pSim), "--name", "Office 1", "--bind", "on"});
+    const CliRun again =
+        RunCli({"set", "--port", Port(*pSim), "--name", "Office 1", "--bind", "on"});
     QCOMPARE(again.nExitCode, 0);
     QCOMPARE(Commands(*pSim), QueryCommands());
 }
@@ -199,14 +201,14 @@ void CCliTest::refusedValuesExitWithTheirMessage_data()
     QTest::newRow("blank name") << QStringList{"--name", "   "} << "名称不能为空";
     QTest::newRow("duration over interval")
         << QStringList{"--scan", "2048,3000,1024,512"} << "连接持续时间不能大于连接间隔时间";
-    QTest::newRow("sniff min over max") << QStringList{"--sniff", "0,80,8,8"}
-                                        << "Sniff最小值不能大于最大值";
-    QTest::newRow("short address") << QStringList{"--bind-addr", "12345"}
-                                   << "绑定的蓝牙地址格式不正确";
-    QTest::newRow("scan out of range") << QStringList{"--scan", "5000,18,2048,18"}
-                                       << "请输入一个介于 0 和 4096 之间的整数。";
-    QTest::newRow("name injecting a command") << QStringList{"--name", "A\r\nAT+RESET"}
-                                              << "名称不能包含控制字符";
+    QTest::newRow("sniff min over max")
+        << QStringList{"--sniff", "0,80,8,8"} << "Sniff最小值不能大于最大值";
+    QTest::newRow("short address")
+        << QStringList{"--bind-addr", "12345"} << "绑定的蓝牙地址格式不正确";
+    QTest::newRow("scan out of range")
+        << QStringList{"--scan", "5000,18,2048,18"} << "请输入一个介于 0 和 4096 之间的整数。";
+    QTest::newRow("name injecting a command")
+        << QStringList{"--name", "A\r\nAT+RESET"} << "名称不能包含控制字符";
     QTest::newRow("unknown baud") << QStringList{"--baud", "300"} << "unsupported baud rate 300";
 }
 
@@ -304,8 +306,8 @@ void CCliTest::lostPortEndsThatPortsWork()
 void CCliTest::searchPrintsEachDevice()
 {
     SimOptions options;
-    options.inquiryDevices = {{"00AABB001122", "Headset"}, {"0011223344AA", "Phone"},
-                              {"0011223344AA", "Phone"}};
+    options.inquiryDevices = {
+        {"00AABB001122", "Headset"}, {"0011223344AA", "Phone"}, {"0011223344AA", "Phone"}};
     options.inquiryInterval = std::chrono::milliseconds(50);
     auto pSim = StartSim(options);
     QVERIFY(pSim);

@@ -73,7 +73,7 @@ void CReconnectE2eTest::closingWhileAwayDoesNotReopen()
     QTRY_COMPARE_WITH_TIMEOUT(Status(*pDlg), QStringLiteral("串口已断开，请检查连接"), kWaitMs);
     pDlg->reject();
     QVERIFY(sim.Reconnect());
-    QTest::qWait(1500);  // three reopen polls
+    QTest::qWait(1500); // three reopen polls
     QVERIFY(!pDlg->m_pSerial->IsOpen());
     delete pDlg;
 
