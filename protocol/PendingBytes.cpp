@@ -26,7 +26,7 @@ CPendingBytes::CPendingBytes(size_t nLimit)
     m_strPending.reserve(m_nLimit + 1024);
 }
 
-void CPendingBytes::Feed(IResponseHandler *pHandler, const char *pData, size_t nLength)
+void CPendingBytes::FeedBlock(IResponseHandler *pHandler, const char *pData, size_t nLength)
 {
     if (pData == nullptr)
         return;

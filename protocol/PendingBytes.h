@@ -21,7 +21,16 @@ public:
     explicit CPendingBytes(size_t nLimit = kDefaultLimit);
 
     // Any length; scanned in pieces the scanner can take.
-    void Feed(IResponseHandler *pHandler, const char *pData, size_t nLength);
+    void Feed(IResponseHandler *pHandler, const char *pData, size_t nLength)
+    {
+        // A byte that cannot end the waiting line only joins it: byte-wise delivery stays cheap.
+        if (nLength == 1 && pData != nullptr && m_bAwaitingCr && *pData != '\r' &&
+            m_strPending.size() < m_nLimit) {
+            m_strPending.push_back(*pData);
+            return;
+        }
+        FeedBlock(pHandler, pData, nLength);
+    }
 
     size_t Size() const { return m_strPending.size(); }
     // The block a running scan reads when bytes were pending; for checks from inside a handler.
@@ -31,6 +40,7 @@ public:
     void Clear() { m_strPending.clear(); }
 
 private:
+    void FeedBlock(IResponseHandler *pHandler, const char *pData, size_t nLength);
     void FeedPiece(IResponseHandler *pHandler, const char *pData, size_t nLength);
     void Keep(const char *pTail, size_t nLength);
     void DropOverLimit();

@@ -202,39 +202,67 @@ bool IsLineEnd(char c)
     return c == '\r' || c == '\n';
 }
 
-// The keyword table unrolled to one entry per state and byte, with a-z folded onto A-Z, so a step
-// is one load. An entry holds the next state times 256 (its row), or the negative kind. Derived
-// at compile time from KeywordTransitions: the first matching entry in stored order wins, and an
-// entry for a lower-case byte never matches, as in a linear search of the state's transitions.
+// The keyword table unrolled to one entry per state and byte class, with a-z folded onto A-Z, so
+// a step is two loads of which only one waits for the previous step. Bytes the table never names
+// share class 0, which has no transition; the table then stays a few kilobytes and in the L1
+// cache, where one row per byte value (39 KB) would not. Derived at compile time from
+// KeywordTransitions: the first matching entry in stored order wins, and an entry for a
+// lower-case byte never matches, as in a linear search of the state's transitions.
 constexpr int16_t NO_TRANSITION = INT16_MAX;
-constexpr int KEYWORD_ROW = 256;
+constexpr int KEYWORD_CLASS_COUNT = 32;  // distinct bytes of the table, plus "none"
+
+struct SKeywordClasses
+{
+    uint8_t nClass[256] = {};
+    int nCount = 1;
+};
+
+constexpr SKeywordClasses BuildKeywordClasses()
+{
+    SKeywordClasses t;
+    for (const KeywordTransition &tr : KeywordTransitions) {
+        const int c = tr.nChar & 0xFF;
+        if (t.nClass[c] == 0)
+            t.nClass[c] = static_cast<uint8_t>(t.nCount++);
+    }
+    for (int c = 'a'; c <= 'z'; ++c)
+        t.nClass[c] = t.nClass[c - 32];
+    return t;
+}
+
+constexpr SKeywordClasses kKeywordClasses = BuildKeywordClasses();
+static_assert(kKeywordClasses.nCount <= KEYWORD_CLASS_COUNT);
 
 struct SDenseKeywordTable
 {
-    int16_t nStep[KEYWORD_STATE_COUNT * KEYWORD_ROW] = {};
+    int16_t nStep[KEYWORD_STATE_COUNT * KEYWORD_CLASS_COUNT] = {};
 };
 
 constexpr SDenseKeywordTable BuildDenseKeywordTable()
 {
     SDenseKeywordTable t;
     for (int s = 0; s < KEYWORD_STATE_COUNT; ++s) {
-        int16_t *pRow = t.nStep + s * KEYWORD_ROW;
-        for (int c = 0; c < KEYWORD_ROW; ++c)
+        int16_t *pRow = t.nStep + s * KEYWORD_CLASS_COUNT;
+        for (int c = 0; c < KEYWORD_CLASS_COUNT; ++c)
             pRow[c] = NO_TRANSITION;
         for (int i = StateOffset(s + 1) - 1; i >= StateOffset(s); --i) {
             const KeywordTransition &tr = KeywordTransitions[i];
             const int32_t nNext = tr.nNextState;
-            pRow[tr.nChar & 0xFF] = static_cast<int16_t>(nNext >= 0 ? nNext * KEYWORD_ROW : nNext);
+            const int nClass = kKeywordClasses.nClass[tr.nChar & 0xFF];
+            // A lower-case entry's class is taken by its upper-case letter: it can never match.
+            if (tr.nChar >= 'a' && tr.nChar <= 'z')
+                continue;
+            pRow[nClass] = static_cast<int16_t>(nNext >= 0 ? nNext * KEYWORD_CLASS_COUNT : nNext);
         }
-        for (int c = 'a'; c <= 'z'; ++c)
-            pRow[c] = pRow[c - 32];
+        pRow[0] = NO_TRANSITION;
     }
     return t;
 }
 
 constexpr SDenseKeywordTable kDenseKeywords = BuildDenseKeywordTable();
-static_assert(kDenseKeywords.nStep[int{'\r'}] == KEYWORD_ROW &&
-              kDenseKeywords.nStep[KEYWORD_ROW + int{'\n'}] == 2 * KEYWORD_ROW);
+static_assert(kDenseKeywords.nStep[kKeywordClasses.nClass[int{'\r'}]] == KEYWORD_CLASS_COUNT &&
+              kDenseKeywords.nStep[KEYWORD_CLASS_COUNT + kKeywordClasses.nClass[int{'\n'}]] ==
+                  2 * KEYWORD_CLASS_COUNT);
 
 } // namespace
 
@@ -310,11 +338,12 @@ inline int32_t MatchKeywordAt(const char *p, const char *end, const char **pAfte
     int32_t nRow = 0;
     // Every framed line opens with CR LF, which always leads from state 0 to state 2.
     if (end - p >= 2 && p[0] == '\r' && p[1] == '\n') {
-        nRow = 2 * KEYWORD_ROW;
+        nRow = 2 * KEYWORD_CLASS_COUNT;
         p += 2;
     }
     while (p < end) {
-        const int32_t nStep = kDenseKeywords.nStep[nRow + static_cast<unsigned char>(*p++)];
+        const int32_t nClass = kKeywordClasses.nClass[static_cast<unsigned char>(*p++)];
+        const int32_t nStep = kDenseKeywords.nStep[nRow + nClass];
         if (nStep < 0) {
             *pAfter = p;
             return nStep;
