@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QSlider>
 #include <QThread>
@@ -31,6 +32,7 @@ constexpr uint32_t kLinkBaudRate = 9600;
 constexpr uint8_t kLinkByteSize = 8;
 constexpr std::chrono::seconds kAutoAcceptUnit{1};
 const char *const kAutoAcceptVariable = "KESTREL_AUTO_ACCEPT_PORT";
+const char *const kRawCheckState = "kestrelRawCheckState";
 // How often a pulled adapter is looked for; a device node appears within a second of plugging.
 constexpr std::chrono::milliseconds kReopenPoll{500};
 }  // namespace
@@ -71,6 +73,12 @@ CModuleSetupDlg::~CModuleSetupDlg()
 
 void CModuleSetupDlg::WireControls()
 {
+    // A state the module reported beyond 0 and 1 stays readable until the user clicks the box.
+    for (const int nId : {IDC_CHECK_ROLE, IDC_CHECK_BIND, IDC_CHECK_AUTH}) {
+        auto *pCheck = Find<QCheckBox>(nId);
+        connect(pCheck, &QAbstractButton::clicked, pCheck,
+                [pCheck] { pCheck->setProperty(kRawCheckState, QVariant()); });
+    }
     const struct { int nId; void (CModuleSetupEngine::*pfnHandler)(); } aButtons[] = {
         {IDC_BUTTON_QUERY, &CModuleSetupEngine::OnButtonQuery},
         {IDC_BUTTON_SET, &CModuleSetupEngine::OnButtonSet},
@@ -99,7 +107,8 @@ bool CModuleSetupDlg::eventFilter(QObject *pWatched, QEvent *pEvent)
     // A click in a slider's channel moves it without grabbing the handle, so no sliderReleased
     // follows; the mouse release still ends the gesture and applies the preset, once the move
     // has landed.
-    if (pEvent->type() == QEvent::MouseButtonRelease) {
+    if (pEvent->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent *>(pEvent)->button() == Qt::LeftButton) {
         auto *pSlider = qobject_cast<QSlider *>(pWatched);
         if (pSlider && !pSlider->isSliderDown()) {
             const int nId = m_mapControls.key(pSlider);
@@ -335,13 +344,20 @@ void CModuleSetupDlg::SetWindowText(int nId, const std::string &strText)
 int CModuleSetupDlg::GetCheck(int nId)
 {
     auto *pCheck = Find<QCheckBox>(nId);
-    return pCheck && pCheck->isChecked() ? 1 : 0;
+    if (!pCheck)
+        return 0;
+    const QVariant raw = pCheck->property(kRawCheckState);
+    return raw.isValid() ? raw.toInt() : (pCheck->isChecked() ? 1 : 0);
 }
 
+// A box shows ticked for any state but 0; the state itself is kept, as the module reported it,
+// so that a Set does not take an unedited box for a change.
 void CModuleSetupDlg::SetCheck(int nId, int nState)
 {
-    if (auto *pCheck = Find<QCheckBox>(nId))
+    if (auto *pCheck = Find<QCheckBox>(nId)) {
         pCheck->setChecked(nState != 0);
+        pCheck->setProperty(kRawCheckState, nState == 0 || nState == 1 ? QVariant() : nState);
+    }
 }
 
 int CModuleSetupDlg::GetCount(int nId)

@@ -5,6 +5,7 @@
 #include "serial/SerialLink.h"
 #include "sim/ModuleSim.h"
 
+#include <QCheckBox>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
@@ -57,6 +58,8 @@ private slots:
     void enterKeepsWindowOpen();
     void closeClosesPort();
     void missingPortReportsAndEnds();
+    void otherMouseButtonsApplyNoPreset();
+    void reportedCheckStateIsKeptUntilClicked();
     void controlsCarrySpokenNames_data();
     void controlsCarrySpokenNames();
 };
@@ -258,6 +261,38 @@ void CModuleSetupDlgTest::controlsCarrySpokenNames()
                                   ? qobject_cast<QPushButton *>(pControl)->text()
                                   : pControl->accessibleName();
     QCOMPARE(strSpoken, strName);
+}
+
+// A right click (the context menu's button) neither moves the switch nor overwrites the fields.
+void CModuleSetupDlgTest::otherMouseButtonsApplyNoPreset()
+{
+    CModuleSetupDlg dlg;
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    auto *pSlider = qobject_cast<QSlider *>(dlg.Control(IDC_SLIDER_SCAN));
+    qobject_cast<QLineEdit *>(dlg.Control(IDC_EDIT_CONN_INTERVAL))->setText("300");
+    const QPoint ptRight(pSlider->width() - 3, pSlider->height() / 2);
+    QTest::mouseClick(pSlider, Qt::RightButton, {}, ptRight);
+    QTest::qWait(50);
+    QCOMPARE(pSlider->value(), 0);
+    QCOMPARE(Text(dlg, IDC_EDIT_CONN_INTERVAL), QStringLiteral("300"));
+}
+
+// The module may report a state other than 0 or 1: the box keeps it, so an unedited form does not
+// count as a change; once the user clicks the box, its own state counts.
+void CModuleSetupDlgTest::reportedCheckStateIsKeptUntilClicked()
+{
+    CModuleSetupDlg dlg;
+    dlg.SetCheck(IDC_CHECK_ROLE, 2);
+    QCOMPARE(dlg.GetCheck(IDC_CHECK_ROLE), 2);
+    auto *pCheck = qobject_cast<QCheckBox *>(dlg.Control(IDC_CHECK_ROLE));
+    QVERIFY(pCheck->isChecked());
+    pCheck->click();
+    pCheck->click();
+    QCOMPARE(dlg.GetCheck(IDC_CHECK_ROLE), 1);
+    dlg.SetCheck(IDC_CHECK_ROLE, 0);
+    QCOMPARE(dlg.GetCheck(IDC_CHECK_ROLE), 0);
+    QVERIFY(!pCheck->isChecked());
 }
 
 QTEST_MAIN(CModuleSetupDlgTest)
