@@ -290,6 +290,7 @@ void CModuleSetupEngine::OnPortLost()
     m_bQuerying = m_bSetting = m_bClearing = m_bRestoring = 0;
     ++m_nQueryStep;
     ++m_nSetStep;
+    DiscardReceivedBytes();
     SetStatusText(kPortLost);
     if (bWasSetting)
         OnSetRunEnded();

@@ -206,6 +206,7 @@ void CModuleSetupDlg::TryReopenPort()
     }
     if (!QFileInfo::exists(m_strPortPath))
         return;
+    DiscardReceivedBytes();  // nothing of the old device may join what the new one sends
     if (!m_pSerialLink->Open(m_strPortPath.toStdString())) {
         m_pSerialLink->Close();  // a device that refused its settings is not a usable port
         return;

@@ -234,6 +234,9 @@ protected:
     std::string SetCommandText(int nIndex) const;
 
     // --- Receive internals (ResponseHandlers.cpp)
+    // Forgets bytes of a line that will never be completed (the device went away), so they are
+    // not put in front of what the next device sends. Safe while a scan runs: applied after it.
+    void DiscardReceivedBytes();
     static std::string SpanText(const TextSpan &span);
     void ReadUartMode(const char *pLine, uint16_t nLength);
     void ShowAddress(const char *pLine, bool bLocal);
@@ -248,6 +251,7 @@ protected:
     CPendingBytes m_pending;
     std::deque<std::string> m_receiveQueue;
     bool m_bScanning = false;
+    bool m_bDiscardAfterScan = false;
     // Bumped whenever its run starts, advances or ends; a prompt compares it on return.
     uint32_t m_nQueryStep = 0;
     uint32_t m_nSetStep = 0;

@@ -67,8 +67,23 @@ void CModuleSetupEngine::OnReceivedBytes(const char *pData, size_t nLength)
         const std::string strBlock = std::move(m_receiveQueue.front());
         m_receiveQueue.pop_front();
         m_pending.Feed(this, strBlock.data(), strBlock.size());
+        // The device went away during that scan: its tail must not join what came after.
+        if (m_bDiscardAfterScan) {
+            m_bDiscardAfterScan = false;
+            m_pending.Clear();
+        }
     }
     m_bScanning = false;
+}
+
+void CModuleSetupEngine::DiscardReceivedBytes()
+{
+    m_receiveQueue.clear();
+    // The scan in progress reads the pending bytes where they lie: clear them once it is done.
+    if (m_bScanning)
+        m_bDiscardAfterScan = true;
+    else
+        m_pending.Clear();
 }
 
 std::string CModuleSetupEngine::MakeTextFromSpan(const char *pBytes, size_t nLength)

@@ -84,8 +84,14 @@ void CPortSelectDlg::OnInitDialog(const QString &strPreferredPath)
     int nPortIndex = settings.m_nPortNum;
     const int nByName = settings.m_strPortName.isEmpty() ? -1
                                                          : m_pComboPort->findData(settings.m_strPortName);
-    if (nByName >= 0)
+    if (nByName >= 0) {
         nPortIndex = nByName;
+    } else if (!settings.m_strPortName.isEmpty() && strPreferredPath.isEmpty()) {
+        // A typed path (a pseudo-terminal, a symlink) or an adapter not plugged in right now: the
+        // same port is offered again rather than whatever now stands at the saved index.
+        m_pComboPort->addItem(settings.m_strPortName, settings.m_strPortName);
+        nPortIndex = m_pComboPort->count() - 1;
+    }
     if (!strPreferredPath.isEmpty())
         nPortIndex = 0;
     m_pComboPort->setCurrentIndex(nPortIndex);

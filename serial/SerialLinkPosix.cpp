@@ -220,6 +220,11 @@ bool CSerialLink::Open(std::string strPortName)
     JoinReader();  // collect a reader that ended on its own when the device went away
     m_strPortName = std::move(strPortName);
     m_nLastOpenError = 0;
+    // Without its stop event the reader could not be woken, and Close would wait for a byte.
+    if (m_hStopEvent < 0) {
+        m_nLastOpenError = EMFILE;
+        return false;
+    }
     const int hPort = OpenExclusive(m_strPortName, m_nLastOpenError);
     if (hPort < 0)
         return false;
@@ -230,9 +235,10 @@ bool CSerialLink::Open(std::string strPortName)
     if (!Configure())
         return false;  // stays open, unconfigured and unread, until Close
     tcflush(hPort, TCIOFLUSH);
-    // Pseudo-terminals have no modem lines and refuse this; the line works without it.
-    int nDtr = TIOCM_DTR;
-    ioctl(hPort, TIOCMBIS, &nDtr);
+    // DTR high, and RTS too unless the handshake drives it. Pseudo-terminals have no modem lines
+    // and refuse this; the line works without them.
+    int nLines = TIOCM_DTR | (m_nFlowControl == FLOW_HARDWARE ? 0 : TIOCM_RTS);
+    ioctl(hPort, TIOCMBIS, &nLines);
     StartReader();
     return true;
 }
@@ -343,8 +349,9 @@ CSerialLink::ReadResult CSerialLink::ReadChunk(char *pBuffer, int32_t &nCount)
     const bool bHungUp = (aFds[0].revents & (POLLHUP | POLLERR)) != 0;
     if (nRead == 0 || bHungUp || GoneError(errno))
         return ReadResult::Gone;  // a readable port with nothing to read has gone away
-    if (errno != EAGAIN && errno != EINTR)
-        poll(&aFds[1], 1, kErrorPauseMs);  // unknown trouble: pause instead of spinning
+    // Readable but empty, or unknown trouble: pause (waking for Close) instead of spinning.
+    if (errno != EINTR)
+        poll(&aFds[1], 1, kErrorPauseMs);
     return ReadResult::Empty;
 }
 

@@ -237,6 +237,37 @@ TEST(PortLost, EndsEveryRunAndKillsTimers)
     EXPECT_EQ(engine.Status(), "请先打开串口");
 }
 
+// Half a line from the device that went away must not swallow the first reply of the next one.
+TEST(PortLost, UnfinishedLineIsNotJoinedToTheNextDevice)
+{
+    CTestEngine engine;
+    engine.OnButtonQuery();
+    engine.Feed("\r\n+NAM");
+    engine.OnPortLost();
+    engine.OnButtonQuery();
+    engine.Feed("\r\nOK\r\n");
+    ASSERT_EQ(engine.m_written.size(), 3u);
+    EXPECT_EQ(engine.m_written.back(), "AT+NAME?\r\n");
+}
+
+// The same when the device goes away while a prompt opened inside a scan is on screen.
+TEST(PortLost, DuringAScanTheTailIsDroppedAfterIt)
+{
+    CTestEngine engine;
+    engine.OnButtonQuery();
+    engine.Feed("\r\nOK\r\n");  // at the name query now
+    engine.m_fnMessagePolicy = [&](const std::string &, const std::string &, unsigned) {
+        engine.OnPortLost();
+        return IDNO;
+    };
+    engine.Feed("\r\nERROR\r\n\r\n+VERS");
+    engine.m_fnMessagePolicy = nullptr;
+    engine.OnButtonQuery();
+    engine.Feed("\r\nOK\r\n");
+    EXPECT_EQ(engine.m_written.back(), "AT+NAME?\r\n");
+    EXPECT_EQ(engine.m_bQuerying, 1);
+}
+
 // The shared index can be left past the end of a run's commands when runs overlap.
 TEST(Sequencer, IndexOutsideItsRunEndsRunWithoutPrompt)
 {

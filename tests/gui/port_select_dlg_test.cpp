@@ -173,14 +173,25 @@ void CPortSelectDlgTest::savedPathWinsOverIndex()
     QCOMPARE(dlg.m_strPortPath, QStringLiteral("/dev/ttyUSB1"));
     QCOMPARE(Profile().value(QStringLiteral("Settings/PortNum")).toInt(), 1);
 
-    // Gone from the list: the saved index is used.
+    // Not listed now (unplugged, or a path that was typed): the same port is offered again, not
+    // whatever stands at the saved index.
     CPortSelectDlg::SetPortSourceForTesting([] {
         return QList<CPortSelectDlg::CPortEntry>{{"/dev/ttyUSB0", "CP2102"},
                                                  {"/dev/ttyACM0", ""}};
     });
     CPortSelectDlg other;
-    QCOMPARE(other.m_pComboPort->currentIndex(), 1);
-    QCOMPARE(other.m_pComboPort->currentText(), QStringLiteral("/dev/ttyACM0"));
+    QCOMPARE(other.m_pComboPort->currentText(), QStringLiteral("/dev/ttyUSB1"));
+    other.accept();
+    QCOMPARE(other.m_strPortPath, QStringLiteral("/dev/ttyUSB1"));
+
+    // Nothing saved by name (an older profile): the saved index is used.
+    {
+        QSettings profile = Profile();
+        profile.remove(QStringLiteral("Settings/PortName"));
+        profile.setValue(QStringLiteral("Settings/PortNum"), 1);
+    }
+    CPortSelectDlg byIndex;
+    QCOMPARE(byIndex.m_pComboPort->currentText(), QStringLiteral("/dev/ttyACM0"));
     CPortSelectDlg::SetPortSourceForTesting({});
 }
 
