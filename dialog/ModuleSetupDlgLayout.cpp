@@ -153,6 +153,7 @@ void CModuleSetupDlg::CreateBottomControls()
                                       QRect(79, 221, 115, 97));
     pBindAddr->setEditable(true);
     pBindAddr->setInsertPolicy(QComboBox::NoInsert);
+    pBindAddr->setCompleter(nullptr);  // what is typed stays as typed, as in a plain drop-down
     pBindAddr->setEnabled(false);
     CreateButton(IDC_BUTTON_SEARCH, QStringLiteral("搜索设备"), QRect(206, 220, 50, 14));
 

@@ -247,10 +247,16 @@ bool CModuleSim::Start()
 void CModuleSim::Stop()
 {
     HangUp();
+}
+
+// The link is the module's device node: it goes with the line, as a pulled adapter's node does,
+// so nobody finds a recycled pty number behind it. Only our own link goes; another simulator may
+// have taken the name over since.
+void CModuleSim::RemoveLink()
+{
     const std::string strLink = Options().strLinkPath;
     if (strLink.empty())
         return;
-    // Only our own link goes; another simulator may have taken the name over since.
     char achTarget[PATH_MAX] = {};
     const ssize_t nTarget = readlink(strLink.c_str(), achTarget, sizeof(achTarget) - 1);
     if (nTarget > 0 && PtyPath() == std::string(achTarget, static_cast<size_t>(nTarget)))
@@ -396,6 +402,7 @@ bool CModuleSim::WaitForCommands(size_t nCount, std::chrono::milliseconds timeou
 void CModuleSim::HangUp()
 {
     StopThread();
+    RemoveLink();
     ClosePty();
 }
 
@@ -484,6 +491,7 @@ bool CModuleSim::OnCommand(const std::string &strCommand)
     int nQueued = 0;
     for (int i = 0; i < kDrainPolls && ioctl(m_hSlave, FIONREAD, &nQueued) == 0 && nQueued > 0; ++i)
         Pause(microseconds{5000});
+    RemoveLink();
     ClosePty();
     return false;
 }

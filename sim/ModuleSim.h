@@ -89,7 +89,9 @@ public:
     // Waits until at least nCount commands were logged; false on timeout.
     bool WaitForCommands(size_t nCount, std::chrono::milliseconds timeout) const;
 
-    void HangUp();     // as if the adapter were pulled: the tool's side sees the line go away
+    // As if the adapter were pulled: the tool's side sees the line go away, and the symlink (the
+    // device node) goes with it.
+    void HangUp();
     bool Reconnect();  // a new pty; the symlink, if any, now points at it
     void SendRaw(const std::string &strBytes);  // unsolicited bytes, e.g. a late reply
 
@@ -105,6 +107,7 @@ private:
     bool OpenPty();
     void ClosePty();
     bool PointLink();
+    void RemoveLink();
     void StartThread();
     void StopThread();
     bool OnBytes(const char *pData, size_t nLength);

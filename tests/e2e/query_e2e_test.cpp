@@ -3,6 +3,8 @@
 
 #include "tests/e2e/E2eSupport.h"
 
+#include <QTemporaryDir>
+
 using namespace e2e;
 
 namespace {
@@ -273,7 +275,12 @@ void CQueryE2eTest::sameFormWhateverTheDelivery()
 
 void CQueryE2eTest::unplugEndsRunWithoutPrompt()
 {
+    // Through a link of its own, which goes with the line as a pulled adapter's node does: the
+    // pty's number is soon reused by other processes and must not look like the module's return.
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
     SimOptions options;
+    options.strLinkPath = dir.filePath("module").toStdString();
     options.nHangUpAfter = 5;
     CModuleSim sim(options);
     E2E_START_SIM(sim);

@@ -1,7 +1,7 @@
 // A pulled adapter: the window notices the line going away, keeps what the user typed, reopens
 // the same device path when it comes back, and works again without querying by itself.
 
-#include "E2eSupport.h"
+#include "tests/e2e/E2eSupport.h"
 
 #include <QTemporaryDir>
 
