@@ -192,7 +192,9 @@ void CModuleSetupDlg::reject()
 void CModuleSetupDlg::OnLinkLost()
 {
     OnPortLost();
-    if (!m_strPortPath.isEmpty())
+    // A pseudo-terminal's number is handed to the next terminal that opens: the same path would
+    // be someone else's line, not the module coming back. Virtual ports are found by their links.
+    if (!m_strPortPath.isEmpty() && !m_strPortPath.startsWith(QStringLiteral("/dev/pts/")))
         m_pReopenTimer->start();
 }
 
