@@ -17,6 +17,7 @@ private slots:
     void initTestCase() { CModuleSetupDlg::SetTimerScaleForTesting(kQuietTimerScale); }
     void portComesBackWithTheFormKept();
     void closingWhileAwayDoesNotReopen();
+    void rawPseudoTerminalIsNotReopened();
 };
 
 void CReconnectE2eTest::portComesBackWithTheFormKept()
@@ -80,6 +81,25 @@ void CReconnectE2eTest::closingWhileAwayDoesNotReopen()
     // The device is free for others: nobody kept it.
     CSerialLink other;
     QVERIFY(other.Open(options.strLinkPath));
+}
+
+// A pty's number goes to whoever opens the next one: after a hang-up the same /dev/pts path is
+// another line (here the module's own new pty, which may well get the same number).
+void CReconnectE2eTest::rawPseudoTerminalIsNotReopened()
+{
+    CModuleSim sim;
+    QVERIFY(sim.Start());
+    const QString strPty = QString::fromStdString(sim.PtyPath());
+    QVERIFY(strPty.startsWith("/dev/pts/"));
+    CScriptedDlg dlg;
+    QVERIFY(dlg.StartSession(strPty, 0));
+    QTRY_COMPARE_WITH_TIMEOUT(Status(dlg), QStringLiteral("查询完成"), kWaitMs);
+    sim.HangUp();
+    QTRY_COMPARE_WITH_TIMEOUT(Status(dlg), QStringLiteral("串口已断开，请检查连接"), kWaitMs);
+    QVERIFY(sim.Reconnect());
+    QTest::qWait(1500);  // three reopen polls
+    QVERIFY(!dlg.m_pSerial->IsOpen());
+    QCOMPARE(Status(dlg), QStringLiteral("串口已断开，请检查连接"));
 }
 
 QTEST_MAIN(CReconnectE2eTest)
