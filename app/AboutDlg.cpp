@@ -10,8 +10,7 @@ namespace {
 constexpr int kIconSizePx = 32;
 }
 
-CAboutDlg::CAboutDlg(QWidget *pParent)
-    : QDialog(pParent)
+CAboutDlg::CAboutDlg(QWidget *pParent) : QDialog(pParent)
 {
     EnsureKestrelResources();
     setFont(KestrelDialogFont());

@@ -1,14 +1,15 @@
 #include "app/GuiCommon.h"
 
 #include <QStringDecoder>
-#include <QStringList>
 #include <QStringEncoder>
+#include <QStringList>
 
 CDialogUnits::CDialogUnits(const QFont &font)
 {
     // The same averaging the dialog manager uses: the 52 Latin letters.
     const QFontMetrics metrics(font);
-    const QString strLetters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+    const QString strLetters =
+        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
     m_nBaseX = (metrics.horizontalAdvance(strLetters) + 26) / 52;
     m_nBaseY = metrics.height();
 }

@@ -1,11 +1,11 @@
 #pragma once
 
+#include <string>
+
 #include <QFont>
 #include <QFontMetrics>
 #include <QRect>
 #include <QString>
-
-#include <string>
 
 // The dialogs were designed in dialog units of a 9-point CJK font; this maps them to pixels with
 // the metrics of the font actually used, so the arrangement keeps its proportions on any system.
@@ -19,8 +19,8 @@ public:
     QRect Rect(int nX, int nY, int nWidth, int nHeight) const;
 
 private:
-    int m_nBaseX = 6;   // average character width, pixels
-    int m_nBaseY = 12;  // line height, pixels
+    int m_nBaseX = 6;  // average character width, pixels
+    int m_nBaseY = 12; // line height, pixels
 };
 
 // The dialogs' font: a 9-point CJK face that exists here, falling back to the classic one.

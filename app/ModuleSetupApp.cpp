@@ -3,12 +3,12 @@
 #include "dialog/ModuleSetupDlg.h"
 #include "sim/ModuleSim.h"
 
-#include <QApplication>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+
+#include <QApplication>
 
 namespace {
 const char *const kUsage =
@@ -28,7 +28,7 @@ bool HasDisplay()
 {
     return HasEnv("DISPLAY") || HasEnv("WAYLAND_DISPLAY") || HasEnv("QT_QPA_PLATFORM");
 }
-}  // namespace
+} // namespace
 
 int CModuleSetupApp::Run(int argc, char **argv)
 {

@@ -3,8 +3,7 @@
 #include <QEvent>
 #include <QPainter>
 
-CStatusLabel::CStatusLabel(QWidget *pParent)
-    : QPushButton(pParent)
+CStatusLabel::CStatusLabel(QWidget *pParent) : QPushButton(pParent)
 {
     m_pFontNormal = &font();
     m_fontBold = font();

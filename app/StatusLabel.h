@@ -29,5 +29,5 @@ private:
     void PaintText(QPainter &painter, const QRect &rect) const;
 
     QFont m_fontBold;
-    const QFont *m_pFontNormal = nullptr;  // the label's own font, not owned
+    const QFont *m_pFontNormal = nullptr; // the label's own font, not owned
 };

@@ -5,15 +5,13 @@
 #include "cli/PortSession.h"
 #include "sim/ModuleSim.h"
 
-#include <benchmark/benchmark.h>
-
-#include <sys/resource.h>
-
 #include <algorithm>
+#include <benchmark/benchmark.h>
 #include <chrono>
 #include <latch>
 #include <memory>
 #include <string>
+#include <sys/resource.h>
 #include <thread>
 #include <vector>
 
@@ -22,10 +20,10 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using Millis = std::chrono::duration<double, std::milli>;
 
-constexpr uint32_t kLineBaud = 9600;                  // bits per second
-constexpr std::chrono::milliseconds kReplyDelay{20};  // the module thinks before each reply
+constexpr uint32_t kLineBaud = 9600;                 // bits per second
+constexpr std::chrono::milliseconds kReplyDelay{20}; // the module thinks before each reply
 constexpr char kTargetBaud[] = "19200";
-constexpr int32_t kTargetRole = 1;                    // master
+constexpr int32_t kTargetRole = 1; // master
 
 std::string ModuleName(size_t nModule)
 {
@@ -37,7 +35,7 @@ struct CModuleResult
 {
     std::string strError;
     double dMs = 0;
-    int nSetLines = 0;  // lines the set run sent
+    int nSetLines = 0; // lines the set run sent
 };
 
 // One module's whole provisioning on its own thread, from opening the port to closing it, through
@@ -85,8 +83,8 @@ struct CRoundFigures
 {
     double dWallMs = 0;
     double dSlowestMs = 0;
-    double dCpuMs = 0;  // the whole process: tool threads and the sims alike
-    int nSetLines = 0;  // per module
+    double dCpuMs = 0; // the whole process: tool threads and the sims alike
+    int nSetLines = 0; // per module
 };
 
 // Starts every module's thread at once and waits for them all.

@@ -7,9 +7,8 @@
 #include "serial/SerialLink.h"
 #include "sim/ModuleSim.h"
 
-#include <benchmark/benchmark.h>
-
 #include <algorithm>
+#include <benchmark/benchmark.h>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -26,10 +25,10 @@ using Clock = std::chrono::steady_clock;
 using Millis = std::chrono::duration<double, std::milli>;
 using Micros = std::chrono::duration<double, std::micro>;
 
-constexpr uint32_t kLineBaud = 9600;                  // bits per second
-constexpr double kBitsPerByte = 10.0;                 // start bit, 8 data bits, stop bit
-constexpr std::chrono::milliseconds kReplyDelay{20};  // the module thinks before each reply
-constexpr std::chrono::seconds kRunLimit{10};         // a run this long is broken, not slow
+constexpr uint32_t kLineBaud = 9600;                 // bits per second
+constexpr double kBitsPerByte = 10.0;                // start bit, 8 data bits, stop bit
+constexpr std::chrono::milliseconds kReplyDelay{20}; // the module thinks before each reply
+constexpr std::chrono::seconds kRunLimit{10};        // a run this long is broken, not slow
 constexpr char kQueryDone[] = "查询完成";
 
 // One block of received bytes, stamped when the link's reader handed it over.
@@ -96,9 +95,9 @@ public:
     Clock::time_point m_tFirstWrite{};
     Clock::time_point m_tDone{};
     Clock::time_point m_tChunkArrival{};
-    std::vector<size_t> m_commandBytes;  // one per exchange
-    std::vector<size_t> m_replyBytes;    // one per exchange
-    std::vector<double> m_reactionsUs;   // last reply byte handed over -> next command written
+    std::vector<size_t> m_commandBytes; // one per exchange
+    std::vector<size_t> m_replyBytes;   // one per exchange
+    std::vector<double> m_reactionsUs;  // last reply byte handed over -> next command written
 };
 
 // Hands over what arrived, fires due timers and sleeps until either can happen again: the
@@ -196,8 +195,8 @@ std::string RunQueryOnce(CRunFigures &figures)
     CTimedEngine engine;
     engine.m_pSerial = &link;
     engine.OnButtonQuery();
-    const bool bEnded = RunUntil(engine, inbox, [&] { return !engine.m_bQuerying; },
-                                 Clock::now() + kRunLimit);
+    const bool bEnded = RunUntil(
+        engine, inbox, [&] { return !engine.m_bQuerying; }, Clock::now() + kRunLimit);
     engine.m_pSerial = nullptr;
     link.Close();
     std::string strError = bEnded ? CheckRun(engine, sim) : "query run did not end in time";
@@ -249,9 +248,6 @@ void BM_QueryRunPaced(benchmark::State &state)
 
 } // namespace
 
-BENCHMARK(BM_QueryRunPaced)
-    ->Iterations(3)
-    ->UseManualTime()
-    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_QueryRunPaced)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

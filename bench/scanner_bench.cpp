@@ -3,16 +3,15 @@
 #include "protocol/PendingBytes.h"
 #include "protocol/ResponseScanner.h"
 
-#include <benchmark/benchmark.h>
-
 #include <algorithm>
+#include <benchmark/benchmark.h>
 #include <cstring>
 #include <string>
 
 namespace {
 
 constexpr size_t kTranscriptBytes = 1 << 20;
-constexpr size_t kDeliveryBytes = 1024;  // the link hands over at most this much per read
+constexpr size_t kDeliveryBytes = 1024; // the link hands over at most this much per read
 
 // The fourteen replies of one query run.
 const char kQueryRunReplies[] =

@@ -1,5 +1,4 @@
 #include "dialog/ModuleSetupEngine.h"
-
 #include "protocol/AtProtocol.h"
 
 #include <cstring>
@@ -33,25 +32,18 @@ constexpr char kSetTimeout[] = "设置 [%s] 时超时";
 struct CommandName
 {
     const char *pText;
-    bool bWholeText;  // false: the command only has to begin with pText
+    bool bWholeText; // false: the command only has to begin with pText
     const char *pName;
 };
 
 constexpr CommandName CommandNameTable[] = {
-    {"AT+NAME", false, "设备名称"},
-    {"AT+VERSION", false, "软件版本"},
-    {"AT+CLASS", false, "设备类别码"},
-    {"AT+BAUD", false, "波特率"},
-    {"AT+UARTMODE", false, "串口参数"},
-    {"AT+ROLE", false, "主从角色"},
-    {"AT+BIND", false, "绑定状态"},
-    {"AT+AUTH", false, "是否鉴权/加密"},
-    {"AT+SCANTIME", false, "节能参数"},
-    {"AT+SNIFF", false, "Sniff节能参数"},
-    {"AT+LADDR", false, "本地蓝牙地址"},
-    {"AT+RADDR", false, "当前绑定的蓝牙地址"},
-    {"AT+PASSWORD", false, "密码"},
-    {"AT+CLEARADDR\r\n", true, "清除地址命令"},
+    {"AT+NAME", false, "设备名称"},      {"AT+VERSION", false, "软件版本"},
+    {"AT+CLASS", false, "设备类别码"},   {"AT+BAUD", false, "波特率"},
+    {"AT+UARTMODE", false, "串口参数"},  {"AT+ROLE", false, "主从角色"},
+    {"AT+BIND", false, "绑定状态"},      {"AT+AUTH", false, "是否鉴权/加密"},
+    {"AT+SCANTIME", false, "节能参数"},  {"AT+SNIFF", false, "Sniff节能参数"},
+    {"AT+LADDR", false, "本地蓝牙地址"}, {"AT+RADDR", false, "当前绑定的蓝牙地址"},
+    {"AT+PASSWORD", false, "密码"},      {"AT+CLEARADDR\r\n", true, "清除地址命令"},
     {"AT\r\n", true, "测试命令"},
 };
 
@@ -63,8 +55,8 @@ std::string CModuleSetupEngine::CommandDisplayName(const char *pCommand)
         return kUnknownName;
     for (const CommandName &row : CommandNameTable) {
         const bool bMatch = row.bWholeText
-            ? std::strcmp(pCommand, row.pText) == 0
-            : std::strncmp(pCommand, row.pText, std::strlen(row.pText)) == 0;
+                                ? std::strcmp(pCommand, row.pText) == 0
+                                : std::strncmp(pCommand, row.pText, std::strlen(row.pText)) == 0;
         if (bMatch)
             return row.pName;
     }
@@ -149,8 +141,8 @@ void CModuleSetupEngine::OnResponseError()
 {
     // A module with no bound address refuses the address query: that is an answer, not a
     // failure. No set line was confirmed by it.
-    if (m_bQuerying && IsRunIndexValid(ERun::Query)
-        && std::strcmp(QueryCommandTable[m_nCmdIndex], kQueryRaddr) == 0) {
+    if (m_bQuerying && IsRunIndexValid(ERun::Query) &&
+        std::strcmp(QueryCommandTable[m_nCmdIndex], kQueryRaddr) == 0) {
         m_strCurBindAddr.clear();
         RunOkStep(false);
         return;
@@ -247,8 +239,7 @@ bool CModuleSetupEngine::IsRunIndexValid(ERun eRun) const
 {
     if (eRun == ERun::Query)
         return m_nCmdIndex >= 0 && m_nCmdIndex < QUERY_COMMAND_COUNT;
-    return m_nCmdIndex >= 0 && m_nCmdIndex < m_nSetCommandCount
-        && m_nCmdIndex < SET_COMMAND_SLOTS;
+    return m_nCmdIndex >= 0 && m_nCmdIndex < m_nSetCommandCount && m_nCmdIndex < SET_COMMAND_SLOTS;
 }
 
 const char *CModuleSetupEngine::RunCommand(ERun eRun) const

@@ -1,6 +1,5 @@
 // Restore-defaults and clear-binding: single-command actions that the sequencer ends.
 #include "dialog/ModuleSetupEngine.h"
-
 #include "protocol/AtProtocol.h"
 
 namespace {
@@ -13,20 +12,15 @@ struct CDefaultText
 };
 
 constexpr CDefaultText kDefaultTexts[] = {
-    {IDC_EDIT_PASSWORD, "7391"},
-    {IDC_EDIT_NAME, "CORVA3264"},
-    {IDC_EDIT_CLASS, "000000"},
-    {IDC_EDIT_CONN_INTERVAL, "1024"},
-    {IDC_EDIT_CONN_DURATION, "512"},
-    {IDC_EDIT_INQ_INTERVAL, "1024"},
-    {IDC_EDIT_INQ_DURATION, "512"},
-    {IDC_EDIT_SNIFF_MAX, "0"},
-    {IDC_EDIT_SNIFF_MIN, "0"},
-    {IDC_EDIT_SNIFF_ATTEMPT, "0"},
+    {IDC_EDIT_PASSWORD, "7391"},     {IDC_EDIT_NAME, "CORVA3264"},
+    {IDC_EDIT_CLASS, "000000"},      {IDC_EDIT_CONN_INTERVAL, "1024"},
+    {IDC_EDIT_CONN_DURATION, "512"}, {IDC_EDIT_INQ_INTERVAL, "1024"},
+    {IDC_EDIT_INQ_DURATION, "512"},  {IDC_EDIT_SNIFF_MAX, "0"},
+    {IDC_EDIT_SNIFF_MIN, "0"},       {IDC_EDIT_SNIFF_ATTEMPT, "0"},
     {IDC_EDIT_SNIFF_TIMEOUT, "0"},
 };
 
-constexpr char kParityNonePrefix[] = "\xce\xde";  // "无" in GBK, begins "无校验"
+constexpr char kParityNonePrefix[] = "\xce\xde"; // "无" in GBK, begins "无校验"
 
 } // namespace
 

@@ -1,6 +1,5 @@
 // Device search: results go into the bind-address combo as they arrive; no flag, no timer.
 #include "dialog/ModuleSetupEngine.h"
-
 #include "protocol/AtProtocol.h"
 
 #include <algorithm>
@@ -9,9 +8,9 @@
 
 namespace {
 
-constexpr size_t kInqAddressOffset = 11;  // after "\r\n+INQRESU:"
-constexpr size_t kInqTextOffset = 24;     // after the address and its separator
-constexpr size_t kInqMinLength = 26;      // up to the text, plus the closing CR LF
+constexpr size_t kInqAddressOffset = 11; // after "\r\n+INQRESU:"
+constexpr size_t kInqTextOffset = 24;    // after the address and its separator
+constexpr size_t kInqMinLength = 26;     // up to the text, plus the closing CR LF
 
 // Orders entries as a sorted combo box does: ASCII letters fold, GBK bytes compare as they are.
 int CompareNoCase(const std::string &strA, const std::string &strB)

@@ -1,5 +1,4 @@
 #include "dialog/ModuleSetupEngine.h"
-
 #include "protocol/AtProtocol.h"
 
 #include <limits>
@@ -46,19 +45,19 @@ bool CModuleSetupEngine::UpdateData(bool bSaveAndValidate)
 {
     // The order is the form's tab order: a read stops at the first field that fails.
     const bool b = bSaveAndValidate;
-    return ExchangeText(b, IDC_EDIT_NAME, m_strName, NAME_MAX_BYTES)
-        && ExchangeText(b, IDC_EDIT_CLASS, m_strClass, CLASS_BYTES)
-        && ExchangeText(b, IDC_EDIT_PASSWORD, m_strPassword, PASSWORD_MAX_BYTES)
-        && ExchangeUInt(b, IDC_EDIT_CONN_INTERVAL, m_nConnInterval, true)
-        && ExchangeUInt(b, IDC_EDIT_CONN_DURATION, m_nConnDuration, true)
-        && ExchangeUInt(b, IDC_EDIT_INQ_INTERVAL, m_nInqInterval, true)
-        && ExchangeUInt(b, IDC_EDIT_INQ_DURATION, m_nInqDuration, true)
-        && ExchangeUInt(b, IDC_EDIT_SNIFF_MAX, m_nSniffMax, false)
-        && ExchangeUInt(b, IDC_EDIT_SNIFF_MIN, m_nSniffMin, false)
-        && ExchangeUInt(b, IDC_EDIT_SNIFF_TIMEOUT, m_nSniffTimeout, false)
-        && ExchangeUInt(b, IDC_EDIT_SNIFF_ATTEMPT, m_nSniffAttempt, false)
-        && ExchangeText(b, IDC_COMBO_BINDADDR, m_strBindAddr, 0)
-        && ExchangeText(b, IDC_EDIT_LOCALADDR, m_strLocalAddr, 0);
+    return ExchangeText(b, IDC_EDIT_NAME, m_strName, NAME_MAX_BYTES) &&
+           ExchangeText(b, IDC_EDIT_CLASS, m_strClass, CLASS_BYTES) &&
+           ExchangeText(b, IDC_EDIT_PASSWORD, m_strPassword, PASSWORD_MAX_BYTES) &&
+           ExchangeUInt(b, IDC_EDIT_CONN_INTERVAL, m_nConnInterval, true) &&
+           ExchangeUInt(b, IDC_EDIT_CONN_DURATION, m_nConnDuration, true) &&
+           ExchangeUInt(b, IDC_EDIT_INQ_INTERVAL, m_nInqInterval, true) &&
+           ExchangeUInt(b, IDC_EDIT_INQ_DURATION, m_nInqDuration, true) &&
+           ExchangeUInt(b, IDC_EDIT_SNIFF_MAX, m_nSniffMax, false) &&
+           ExchangeUInt(b, IDC_EDIT_SNIFF_MIN, m_nSniffMin, false) &&
+           ExchangeUInt(b, IDC_EDIT_SNIFF_TIMEOUT, m_nSniffTimeout, false) &&
+           ExchangeUInt(b, IDC_EDIT_SNIFF_ATTEMPT, m_nSniffAttempt, false) &&
+           ExchangeText(b, IDC_COMBO_BINDADDR, m_strBindAddr, 0) &&
+           ExchangeText(b, IDC_EDIT_LOCALADDR, m_strLocalAddr, 0);
 }
 
 // nMaxBytes 0 means no limit. A text over its limit leaves the member as it was, so a member

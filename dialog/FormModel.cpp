@@ -28,8 +28,8 @@ std::string CFormModel::GetWindowText(int nId) const
     const CFormControl &control = Control(nId);
     if (!IsDropDownList(nId))
         return control.strText;
-    const bool bSelected = control.nCurSel >= 0
-        && control.nCurSel < static_cast<int>(control.entries.size());
+    const bool bSelected =
+        control.nCurSel >= 0 && control.nCurSel < static_cast<int>(control.entries.size());
     return bSelected ? control.entries[static_cast<size_t>(control.nCurSel)] : std::string();
 }
 

@@ -12,11 +12,11 @@
 // The state of one control of the form; which fields count depends on the control's kind.
 struct CFormControl
 {
-    std::string strText;                 // edit text (also the edit part of combo 1051)
+    std::string strText; // edit text (also the edit part of combo 1051)
     bool bReadOnly = false;
     bool bEnabled = true;
     int nCheck = 0;
-    std::vector<std::string> entries;    // list entries of a combo box
+    std::vector<std::string> entries; // list entries of a combo box
     int nCurSel = -1;
     int nSliderPos = 0;
     int nSliderRangeMax = 100;
@@ -97,9 +97,9 @@ public:
                    unsigned nType) override;
 
     CFormModel m_form;
-    std::vector<std::string> m_statusTexts;      // every status text, oldest first
-    std::vector<CMessageRecord> m_messageBoxes;  // every message box, oldest first
-    MessagePolicy m_fnMessagePolicy;             // unset: every box is answered IDNO
+    std::vector<std::string> m_statusTexts;     // every status text, oldest first
+    std::vector<CMessageRecord> m_messageBoxes; // every message box, oldest first
+    MessagePolicy m_fnMessagePolicy;            // unset: every box is answered IDNO
 
 private:
     struct CArmedTimer

@@ -6,6 +6,8 @@
 #include "serial/PortSelectDlg.h"
 #include "serial/SerialLink.h"
 
+#include <cmath>
+
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -22,8 +24,6 @@
 #include <QThread>
 #include <QTimer>
 
-#include <cmath>
-
 CModuleSetupDlg *g_pMainDlg = nullptr;
 double CModuleSetupDlg::s_dTimerScale = 1.0;
 
@@ -35,7 +35,7 @@ const char *const kAutoAcceptVariable = "KESTREL_AUTO_ACCEPT_PORT";
 const char *const kRawCheckState = "kestrelRawCheckState";
 // How often a pulled adapter is looked for; a device node appears within a second of plugging.
 constexpr std::chrono::milliseconds kReopenPoll{500};
-}  // namespace
+} // namespace
 
 CModuleSetupDlg::CModuleSetupDlg(const QString &strPreferredPort, QWidget *pParent)
     : QDialog(pParent), m_strPreferredPort(strPreferredPort)
@@ -79,7 +79,11 @@ void CModuleSetupDlg::WireControls()
         connect(pCheck, &QAbstractButton::clicked, pCheck,
                 [pCheck] { pCheck->setProperty(kRawCheckState, QVariant()); });
     }
-    const struct { int nId; void (CModuleSetupEngine::*pfnHandler)(); } aButtons[] = {
+    const struct
+    {
+        int nId;
+        void (CModuleSetupEngine::*pfnHandler)();
+    } aButtons[] = {
         {IDC_BUTTON_QUERY, &CModuleSetupEngine::OnButtonQuery},
         {IDC_BUTTON_SET, &CModuleSetupEngine::OnButtonSet},
         {IDC_BUTTON_DEFAULT, &CModuleSetupEngine::OnButtonDefault},
@@ -112,8 +116,8 @@ bool CModuleSetupDlg::eventFilter(QObject *pWatched, QEvent *pEvent)
         auto *pSlider = qobject_cast<QSlider *>(pWatched);
         if (pSlider && !pSlider->isSliderDown()) {
             const int nId = m_mapControls.key(pSlider);
-            QMetaObject::invokeMethod(this, [this, nId] { OnSliderReleased(nId); },
-                                      Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this, nId] { OnSliderReleased(nId); }, Qt::QueuedConnection);
         }
     }
     return QDialog::eventFilter(pWatched, pEvent);
@@ -133,9 +137,9 @@ bool CModuleSetupDlg::OnInitDialog()
     // Scripting aid (screenshots, demos): accept the port dialog after this many seconds.
     const int nAutoAccept = qEnvironmentVariableIntValue(kAutoAcceptVariable);
     if (nAutoAccept > 0) {
-        QTimer::singleShot(std::chrono::duration_cast<std::chrono::milliseconds>(
-                               kAutoAcceptUnit * nAutoAccept),
-                           &portDlg, &CPortSelectDlg::accept);
+        QTimer::singleShot(
+            std::chrono::duration_cast<std::chrono::milliseconds>(kAutoAcceptUnit * nAutoAccept),
+            &portDlg, &CPortSelectDlg::accept);
     }
     if (portDlg.exec() != QDialog::Accepted)
         return false;
@@ -208,9 +212,9 @@ void CModuleSetupDlg::TryReopenPort()
     }
     if (!QFileInfo::exists(m_strPortPath))
         return;
-    DiscardReceivedBytes();  // nothing of the old device may join what the new one sends
+    DiscardReceivedBytes(); // nothing of the old device may join what the new one sends
     if (!m_pSerialLink->Open(m_strPortPath.toStdString())) {
-        m_pSerialLink->Close();  // a device that refused its settings is not a usable port
+        m_pSerialLink->Close(); // a device that refused its settings is not a usable port
         return;
     }
     m_pReopenTimer->stop();
@@ -274,10 +278,17 @@ int CModuleSetupDlg::MessageBox(const std::string &strText, const std::string &s
 {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     switch (nType & 0xF0) {
-    case MB_ICONHAND: icon = QMessageBox::Critical; break;
-    case MB_ICONEXCLAMATION: icon = QMessageBox::Warning; break;
-    case MB_ICONINFORMATION: icon = QMessageBox::Information; break;
-    default: break;
+    case MB_ICONHAND:
+        icon = QMessageBox::Critical;
+        break;
+    case MB_ICONEXCLAMATION:
+        icon = QMessageBox::Warning;
+        break;
+    case MB_ICONINFORMATION:
+        icon = QMessageBox::Information;
+        break;
+    default:
+        break;
     }
     QMessageBox box(icon, QString::fromStdString(strCaption), QString::fromStdString(strText),
                     QMessageBox::NoButton, this);
@@ -310,7 +321,8 @@ void OnSerialDisconnect(void *pUser)
     if (!pUser)
         return;
     auto *pDlg = static_cast<CModuleSetupDlg *>(pUser);
-    QMetaObject::invokeMethod(pDlg, [pDlg] { pDlg->OnLinkLost(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        pDlg, [pDlg] { pDlg->OnLinkLost(); }, Qt::QueuedConnection);
 }
 
 // --- Control surface: ids to widgets, GBK at this boundary
@@ -462,8 +474,8 @@ void CModuleSetupDlg::SetStatusText(std::string strText)
         return;
     }
     // From another thread: queued, so the texts arrive in the order they were set.
-    QMetaObject::invokeMethod(this, [this, strValue] { ApplyStatusText(strValue); },
-                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, strValue] { ApplyStatusText(strValue); }, Qt::QueuedConnection);
 }
 
 void CModuleSetupDlg::ApplyStatusText(const QString &strText)

@@ -2,11 +2,11 @@
 
 #include "dialog/ModuleSetupEngine.h"
 
+#include <memory>
+
 #include <QDialog>
 #include <QHash>
 #include <QString>
-
-#include <memory>
 
 class CStatusLabel;
 class QAction;
@@ -106,9 +106,9 @@ private:
     CStatusLabel *m_pStatus = nullptr;
     QAction *m_pAboutAction = nullptr;
     QString m_strPreferredPort;
-    std::unique_ptr<CSerialLink> m_pSerialLink;  // owned; the engine sees it as m_pSerial
-    QString m_strPortPath;                        // the device the session opened
-    QTimer *m_pReopenTimer = nullptr;             // runs only while the device is away
+    std::unique_ptr<CSerialLink> m_pSerialLink; // owned; the engine sees it as m_pSerial
+    QString m_strPortPath;                      // the device the session opened
+    QTimer *m_pReopenTimer = nullptr;           // runs only while the device is away
 };
 
 extern CModuleSetupDlg *g_pMainDlg;

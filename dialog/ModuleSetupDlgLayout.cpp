@@ -1,9 +1,8 @@
 // The form's widgets, placed in the dialog units the window was designed in.
 
-#include "dialog/ModuleSetupDlg.h"
-
 #include "app/GuiCommon.h"
 #include "app/StatusLabel.h"
+#include "dialog/ModuleSetupDlg.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -31,8 +30,7 @@ class CGbkFieldValidator : public QValidator
 public:
     CGbkFieldValidator(int nMaxBytes, bool bDigitsOnly, QObject *pParent)
         : QValidator(pParent), m_nMaxBytes(nMaxBytes), m_bDigitsOnly(bDigitsOnly)
-    {
-    }
+    {}
 
     State validate(QString &strInput, int &) const override
     {
@@ -61,7 +59,7 @@ QString AccessibleFromLabel(const QString &strLabel)
         strName.chop(1);
     return strName;
 }
-}  // namespace
+} // namespace
 
 void CModuleSetupDlg::CreateControls()
 {
@@ -80,7 +78,11 @@ void CModuleSetupDlg::CreateGroupBoxes()
 {
     const CDialogUnits du(font());
     // The trailing spaces keep the frame line clear where each slider sits on it.
-    const struct { QString strTitle; QRect rectDu; } aGroups[] = {
+    const struct
+    {
+        QString strTitle;
+        QRect rectDu;
+    } aGroups[] = {
         {QStringLiteral("基本设置"), QRect(7, 10, 265, 61)},
         {QStringLiteral("串口参数"), QRect(7, 73, 265, 45)},
         {kScanGroup + QString(34, QLatin1Char(' ')), QRect(7, 124, 265, 85)},
@@ -126,7 +128,13 @@ void CModuleSetupDlg::CreateSerialControls()
 void CModuleSetupDlg::CreatePowerControls()
 {
     CreateSlider(IDC_SLIDER_SCAN, kScanGroup, QRect(150, 121, 50, 15), 132, 204, 125);
-    const struct { int nId; const char *pszLabel; int nLabelX, nLabelY; QRect rectDu; } aEdits[] = {
+    const struct
+    {
+        int nId;
+        const char *pszLabel;
+        int nLabelX, nLabelY;
+        QRect rectDu;
+    } aEdits[] = {
         {IDC_EDIT_CONN_INTERVAL, "连接间隔：", 13, 140, QRect(62, 136, 42, 14)},
         {IDC_EDIT_CONN_DURATION, "连接持续：", 130, 140, QRect(186, 136, 42, 14)},
         {IDC_EDIT_INQ_INTERVAL, "查询间隔：", 13, 157, QRect(62, 155, 42, 14)},
@@ -149,11 +157,11 @@ void CModuleSetupDlg::CreateBottomControls()
 {
     const CDialogUnits du(font());
     CreateStaticText(QStringLiteral("绑定的蓝牙地址"), 13, 222);
-    QComboBox *pBindAddr = CreateList(IDC_COMBO_BINDADDR, QStringLiteral("绑定的蓝牙地址"),
-                                      QRect(79, 221, 115, 97));
+    QComboBox *pBindAddr =
+        CreateList(IDC_COMBO_BINDADDR, QStringLiteral("绑定的蓝牙地址"), QRect(79, 221, 115, 97));
     pBindAddr->setEditable(true);
     pBindAddr->setInsertPolicy(QComboBox::NoInsert);
-    pBindAddr->setCompleter(nullptr);  // what is typed stays as typed, as in a plain drop-down
+    pBindAddr->setCompleter(nullptr); // what is typed stays as typed, as in a plain drop-down
     pBindAddr->setEnabled(false);
     CreateButton(IDC_BUTTON_SEARCH, QStringLiteral("搜索设备"), QRect(206, 220, 50, 14));
 
@@ -220,8 +228,8 @@ void CModuleSetupDlg::CreateButton(int nId, const QString &strText, const QRect 
     m_mapControls.insert(nId, pButton);
 }
 
-void CModuleSetupDlg::CreateSlider(int nId, const QString &strGroup, const QRect &rectDu,
-                                   int nOffX, int nOnX, int nLabelY)
+void CModuleSetupDlg::CreateSlider(int nId, const QString &strGroup, const QRect &rectDu, int nOffX,
+                                   int nOnX, int nLabelY)
 {
     // A two-position switch on the group's top edge: one step carries it end to end.
     const CDialogUnits du(font());
@@ -236,8 +244,8 @@ void CModuleSetupDlg::CreateSlider(int nId, const QString &strGroup, const QRect
     pSlider->setAccessibleName(strGroup);
     m_mapControls.insert(nId, pSlider);
 
-    for (const auto &[strText, nX] : {std::pair{QStringLiteral("《关"), nOffX},
-                                      std::pair{QStringLiteral("开》"), nOnX}}) {
+    for (const auto &[strText, nX] :
+         {std::pair{QStringLiteral("《关"), nOffX}, std::pair{QStringLiteral("开》"), nOnX}}) {
         auto *pLabel = new QLabel(strText, this);
         pLabel->setAutoFillBackground(true);
         pLabel->setGeometry(du.X(nX), du.Y(nLabelY),

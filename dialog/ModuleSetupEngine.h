@@ -47,7 +47,7 @@ public:
     void OnReleasedCaptureSliderScan();
     void OnReleasedCaptureSliderSniff();
     void OnTimer(unsigned nIdEvent);
-    void StartAutoQuery();  // arms TIMER_AUTOQUERY once the port is open
+    void StartAutoQuery(); // arms TIMER_AUTOQUERY once the port is open
 
     // --- Form
     // true reads the controls into the members (stopping at the first failed check, which is
@@ -81,22 +81,22 @@ public:
     void OnInquiryComplete();
 
     static std::string MakeTextFromSpan(const char *pBytes, size_t nLength);
-    static std::string CommandDisplayName(const char *pCommand);  // UTF-8
+    static std::string CommandDisplayName(const char *pCommand); // UTF-8
 
     // Fills the baud, parity and stop-bit lists as the dialog shows them after its start: each
     // ends with the empty entry, nothing is selected.
     void FillLists();
 
     // --- Control surface, provided by the window or the command line. Ids are IDC_* values.
-    virtual std::string GetWindowText(int nId) = 0;  // edit text, or selected entry of a list
+    virtual std::string GetWindowText(int nId) = 0; // edit text, or selected entry of a list
     virtual void SetWindowText(int nId, const std::string &strText) = 0;
     virtual int GetCheck(int nId) = 0;
     virtual void SetCheck(int nId, int nState) = 0;
-    virtual int GetCount(int nId) = 0;                           // entries of a list
-    virtual std::string GetLBText(int nId, int nIndex) = 0;      // text of one entry
-    virtual int GetCurSel(int nId) = 0;                          // -1 when nothing is selected
+    virtual int GetCount(int nId) = 0;                      // entries of a list
+    virtual std::string GetLBText(int nId, int nIndex) = 0; // text of one entry
+    virtual int GetCurSel(int nId) = 0;                     // -1 when nothing is selected
     virtual void SetCurSel(int nId, int nIndex) = 0;
-    virtual void ResetContent(int nId) = 0;                      // entries and edit text go
+    virtual void ResetContent(int nId) = 0; // entries and edit text go
     virtual void InsertString(int nId, int nIndex, const std::string &strText) = 0;
     virtual void EnableWindow(int nId, bool bEnable) = 0;
     virtual void SetReadOnly(int nId, bool bReadOnly) = 0;
@@ -105,8 +105,8 @@ public:
     virtual int GetSliderRangeMax(int nId) = 0;
     virtual void SetFocus(int nId) = 0;
     virtual void SetStatusText(std::string strText) = 0;
-    virtual void SetTimer(unsigned nIdEvent, std::chrono::milliseconds period) = 0;  // one-shot use
-    virtual void KillTimer(unsigned nIdEvent) = 0;  // a killed timer never fires afterwards
+    virtual void SetTimer(unsigned nIdEvent, std::chrono::milliseconds period) = 0; // one-shot use
+    virtual void KillTimer(unsigned nIdEvent) = 0; // a killed timer never fires afterwards
     virtual int MessageBox(const std::string &strText, const std::string &strCaption,
                            unsigned nType) = 0;
 
@@ -200,8 +200,8 @@ protected:
     // Writes one command without its NUL; the count written is not looked at (a command that did
     // not go out shows up as its step's timeout). Tests replace it to watch the wire.
     virtual void WriteCommand(const char *pCommand);
-    static std::string FormatInt(int32_t nValue);    // "%d"
-    static std::string FormatUInt(uint32_t nValue);  // "%u"
+    static std::string FormatInt(int32_t nValue);   // "%d"
+    static std::string FormatUInt(uint32_t nValue); // "%u"
     // Puts strArg where pFormat has its one "%s".
     static std::string FormatWithText(const char *pFormat, const std::string &strArg);
     // The first entry that begins with strPrefix, ignoring letter case, searched from entry 1 to
@@ -227,7 +227,7 @@ protected:
     void AskToContinue(ERun eRun, const char *pPromptFormat, const char *pStopFormat);
     void EndRun(ERun eRun, const std::string &strStatus);
     bool IsRunIndexValid(ERun eRun) const;
-    const char *RunCommand(ERun eRun) const;  // only when IsRunIndexValid
+    const char *RunCommand(ERun eRun) const; // only when IsRunIndexValid
     bool IsTicketCurrent(const CPromptTicket &ticket) const;
     int32_t &RunFlag(ERun eRun);
     uint32_t &RunStep(ERun eRun);
@@ -255,5 +255,5 @@ protected:
     // Bumped whenever its run starts, advances or ends; a prompt compares it on return.
     uint32_t m_nQueryStep = 0;
     uint32_t m_nSetStep = 0;
-    CSetRunBook m_setRunBook;  // what the queued set lines advanced (ParameterWrite.cpp)
+    CSetRunBook m_setRunBook; // what the queued set lines advanced (ParameterWrite.cpp)
 };

@@ -152,11 +152,9 @@ class CSetListWriter
 public:
     CSetListWriter(char (*list)[SET_COMMAND_SLOT_SIZE], CSetRunBook *pBook)
         : m_list(list), m_pBook(pBook)
-    {
-    }
+    {}
 
-    template<typename... Args>
-    void Append(uint32_t nFields, const char *pFormat, Args... args)
+    template <typename... Args> void Append(uint32_t nFields, const char *pFormat, Args... args)
     {
         assert(m_nCount < SET_COMMAND_SLOTS);
         if (m_nCount >= SET_COMMAND_SLOTS)

@@ -45,15 +45,15 @@ struct CSetRunBook
         FIELD_BIND = 1u << 6,
         FIELD_AUTH = 1u << 7,
         FIELD_PASSWORD = 1u << 8,
-        FIELD_SCAN = 1u << 9,   // the four scan values together
-        FIELD_SNIFF = 1u << 10  // the four Sniff values together
+        FIELD_SCAN = 1u << 9,  // the four scan values together
+        FIELD_SNIFF = 1u << 10 // the four Sniff values together
     };
 
-    ModuleParams m_paramsBefore;  // the last-read record before the list was built
-    ModuleParams m_paramsQueued;  // the same right after
+    ModuleParams m_paramsBefore; // the last-read record before the list was built
+    ModuleParams m_paramsQueued; // the same right after
     std::array<uint32_t, 11> m_lineFields = {};
     std::array<bool, 11> m_lineConfirmed = {};
-    int32_t m_nLineCount = 0;  // 0 when no run awaits its outcome
+    int32_t m_nLineCount = 0; // 0 when no run awaits its outcome
 };
 
 // Reads the Set inputs as the checks of the Set action do, in their order. Trims the name, class,

@@ -1,5 +1,4 @@
 #include "dialog/ModuleSetupEngine.h"
-
 #include "protocol/AtProtocol.h"
 
 #include <algorithm>
@@ -9,8 +8,8 @@
 namespace {
 
 constexpr size_t kSpanTextBufferBytes = 1024;
-constexpr size_t kAddressOffset = 9;         // after "\r\n+LADDR:" or "\r\n+RADDR:"
-constexpr size_t kUartModeOffset = 12;       // after "\r\n+UARTMODE:"
+constexpr size_t kAddressOffset = 9;   // after "\r\n+LADDR:" or "\r\n+RADDR:"
+constexpr size_t kUartModeOffset = 12; // after "\r\n+UARTMODE:"
 constexpr uint16_t kInqCompLength = 12;
 constexpr uint16_t kInqResuMinLength = 26;
 constexpr uint16_t kAddressMinLength = 21;
@@ -92,8 +91,8 @@ std::string CModuleSetupEngine::MakeTextFromSpan(const char *pBytes, size_t nLen
         return {};
     const size_t nTaken = std::min(nLength, kSpanTextBufferBytes - 1);
     const void *pZero = std::memchr(pBytes, '\0', nTaken);
-    const size_t nText = pZero ? static_cast<size_t>(static_cast<const char *>(pZero) - pBytes)
-                               : nTaken;
+    const size_t nText =
+        pZero ? static_cast<size_t>(static_cast<const char *>(pZero) - pBytes) : nTaken;
     return std::string(pBytes, nText);
 }
 
@@ -106,9 +105,7 @@ std::string CModuleSetupEngine::SpanText(const TextSpan &span)
     return strText.substr(0, strText.find('\0'));
 }
 
-void CModuleSetupEngine::OnResponseIgnored(const ResponseFields &)
-{
-}
+void CModuleSetupEngine::OnResponseIgnored(const ResponseFields &) {}
 
 // "\r\n+AUTH:1\r\n"
 void CModuleSetupEngine::OnResponseAuth(const ResponseFields &fields)

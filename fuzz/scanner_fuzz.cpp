@@ -24,7 +24,7 @@ public:
     const char *m_pChunk = nullptr;
     size_t m_nChunk = 0;
     const CPendingBytes *m_pPending = nullptr;
-    std::string m_strLog;  // every call with what it carried, to compare two ways of feeding
+    std::string m_strLog; // every call with what it carried, to compare two ways of feeding
 
     void OnResponseOk() override { m_strLog += 'K'; }
     void OnResponseError() override { m_strLog += 'E'; }

@@ -11,7 +11,7 @@ constexpr int QUERY_COMMAND_SLOT_SIZE = 16;
 // The query run sends these in this order, from index 0. Each is NUL-terminated in its slot.
 extern const char QueryCommandTable[QUERY_COMMAND_COUNT][QUERY_COMMAND_SLOT_SIZE];
 
-constexpr int QUERY_INDEX_RADDR = 13;  // its "ERROR" means no remote address is bound
+constexpr int QUERY_INDEX_RADDR = 13; // its "ERROR" means no remote address is bound
 
 // Kind of a recognised reply line, as the keyword table yields it.
 enum ResponseKind : int32_t {
@@ -36,7 +36,7 @@ enum ResponseKind : int32_t {
 inline constexpr char CMD_SET_NAME[] = "AT+NAME=%s\r\n";
 inline constexpr char CMD_SET_CLASS[] = "AT+CLASS=%s\r\n";
 inline constexpr char CMD_SET_BAUD[] = "AT+BAUD=%s\r\n";
-inline constexpr char CMD_SET_UARTMODE[] = "AT+UARTMODE=%d,%d\r\n";  // stop-bit index, parity index
+inline constexpr char CMD_SET_UARTMODE[] = "AT+UARTMODE=%d,%d\r\n"; // stop-bit index, parity index
 inline constexpr char CMD_SET_ROLE[] = "AT+ROLE=%d\r\n";
 inline constexpr char CMD_SET_BIND[] = "AT+BIND=%d\r\n";
 inline constexpr char CMD_SET_AUTH[] = "AT+AUTH=%d\r\n";
@@ -47,16 +47,16 @@ inline constexpr char CMD_SET_RADDR[] = "AT+RADDR=%s\r\n";
 inline constexpr char FMT_FOUR_NUMBERS[] = "%s,%s,%s,%s";
 
 // Commands without arguments.
-inline constexpr char CMD_RESET[] = "AT+RESET\r\n";          // restore factory defaults
-inline constexpr char CMD_CLEARADDR[] = "AT+CLEARADDR\r\n";  // forget the bound remote address
-inline constexpr char CMD_INQ[] = "AT+INQ\r\n";              // search for nearby devices
+inline constexpr char CMD_RESET[] = "AT+RESET\r\n";         // restore factory defaults
+inline constexpr char CMD_CLEARADDR[] = "AT+CLEARADDR\r\n"; // forget the bound remote address
+inline constexpr char CMD_INQ[] = "AT+INQ\r\n";             // search for nearby devices
 
 // Reply lines outside the keyword table, compared byte for byte with their framing.
 inline constexpr char LINE_INQCOMP[] = "\r\n+INQCOMP\r\n";  // exactly these 12 bytes
-inline constexpr char PREFIX_INQRESU[] = "\r\n+INQRESU:";  // 11 bytes
-inline constexpr char PREFIX_LADDR[] = "\r\n+LADDR:";      // 9 bytes
-inline constexpr char PREFIX_RADDR[] = "\r\n+RADDR:";      // 9 bytes
-inline constexpr char PREFIX_UARTMODE[] = "\r\n+UARTMODE:";  // 12 bytes
+inline constexpr char PREFIX_INQRESU[] = "\r\n+INQRESU:";   // 11 bytes
+inline constexpr char PREFIX_LADDR[] = "\r\n+LADDR:";       // 9 bytes
+inline constexpr char PREFIX_RADDR[] = "\r\n+RADDR:";       // 9 bytes
+inline constexpr char PREFIX_UARTMODE[] = "\r\n+UARTMODE:"; // 12 bytes
 
 constexpr size_t BLUETOOTH_ADDRESS_LENGTH = 12;
 

@@ -20,8 +20,7 @@ bool HasCr(const char *p, size_t n)
 
 } // namespace
 
-CPendingBytes::CPendingBytes(size_t nLimit)
-    : m_nLimit(std::min(nLimit, kMaxLimit))
+CPendingBytes::CPendingBytes(size_t nLimit) : m_nLimit(std::min(nLimit, kMaxLimit))
 {
     m_strPending.reserve(m_nLimit + 1024);
 }

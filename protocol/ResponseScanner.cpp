@@ -15,6 +15,7 @@ constexpr int32_t SP = ' ';
 } // namespace
 
 // The keyword recogniser, state after state; a negative target is the ResponseKind it ends in.
+// clang-format off
 constexpr KeywordTransition KeywordTransitions[KEYWORD_TRANSITION_COUNT] = {
     {TAB, 0}, {LF, 1}, {CR, 1}, {SP, 0},                                       // 0
     {LF, 2}, {CR, 2},                                                          // 1
@@ -95,19 +96,20 @@ constexpr KeywordTransition KeywordTransitions[KEYWORD_TRANSITION_COUNT] = {
     {':', RK_BINDADDR}, {'=', RK_BINDADDR},                                    // 75
     {':', RK_PASSWORD}, {'=', RK_PASSWORD},                                    // 76
 };
+// clang-format on
 
 namespace {
 
 // How many transitions each state owns, in state order; the state index is built from it.
 constexpr int kStateTransitionCounts[KEYWORD_STATE_COUNT] = {
-    4, 2, 5, 3, 9, 1, 1, 2, 2, 2,  // 0-9
-    1, 1, 1, 1, 1, 2, 1, 1, 2, 1,  // 10-19
-    1, 1, 1, 1, 1, 1, 1, 1, 1, 1,  // 20-29
-    1, 1, 1, 1, 2, 1, 1, 1, 1, 1,  // 30-39
-    1, 2, 1, 1, 1, 1, 1, 1, 1, 1,  // 40-49
-    2, 2, 2, 3, 1, 2, 1, 2, 2, 1,  // 50-59
-    1, 2, 1, 1, 2, 1, 2, 1, 2, 1,  // 60-69
-    1, 1, 1, 1, 2, 2, 2,           // 70-76
+    4, 2, 5, 3, 9, 1, 1, 2, 2, 2, // 0-9
+    1, 1, 1, 1, 1, 2, 1, 1, 2, 1, // 10-19
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, // 20-29
+    1, 1, 1, 1, 2, 1, 1, 1, 1, 1, // 30-39
+    1, 2, 1, 1, 1, 1, 1, 1, 1, 1, // 40-49
+    2, 2, 2, 3, 1, 2, 1, 2, 2, 1, // 50-59
+    1, 2, 1, 1, 2, 1, 2, 1, 2, 1, // 60-69
+    1, 1, 1, 1, 2, 2, 2,          // 70-76
 };
 
 constexpr int StateOffset(int nState)
@@ -142,6 +144,7 @@ constexpr const KeywordTransition *StateBegin(int nState)
 } // namespace
 
 // State s owns the entries from KeywordStates[s] up to KeywordStates[s + 1].
+// clang-format off
 const KeywordTransition *const KeywordStates[KEYWORD_STATE_COUNT + 1] = {
     StateBegin(0), StateBegin(1), StateBegin(2), StateBegin(3), StateBegin(4),
     StateBegin(5), StateBegin(6), StateBegin(7), StateBegin(8), StateBegin(9),
@@ -160,6 +163,7 @@ const KeywordTransition *const KeywordStates[KEYWORD_STATE_COUNT + 1] = {
     StateBegin(70), StateBegin(71), StateBegin(72), StateBegin(73), StateBegin(74),
     StateBegin(75), StateBegin(76), StateBegin(77),
 };
+// clang-format on
 
 namespace {
 
@@ -209,7 +213,7 @@ bool IsLineEnd(char c)
 // KeywordTransitions: the first matching entry in stored order wins, and an entry for a
 // lower-case byte never matches, as in a linear search of the state's transitions.
 constexpr int16_t NO_TRANSITION = INT16_MAX;
-constexpr int KEYWORD_CLASS_COUNT = 32;  // distinct bytes of the table, plus "none"
+constexpr int KEYWORD_CLASS_COUNT = 32; // distinct bytes of the table, plus "none"
 
 struct SKeywordClasses
 {
@@ -474,6 +478,7 @@ struct SReplyGrammar
 using F = ResponseFields;
 
 // Indexed by -kind - 1. SNIFF stores its numbers as attempt, maximum, minimum, timeout.
+// clang-format off
 const SReplyGrammar kReplyGrammars[] = {
     {nullptr, nullptr},                                                           // OK
     {ParseTwoNumbers, &IResponseHandler::OnResponseIgnored},                      // LED
@@ -491,6 +496,7 @@ const SReplyGrammar kReplyGrammars[] = {
     {ParseNumberBlanks, &IResponseHandler::OnResponseIgnored},                    // BINDADDR
     {ParseOneText, &IResponseHandler::OnResponsePassword},
 };
+// clang-format on
 static_assert(std::size(kReplyGrammars) == static_cast<size_t>(-RK_PASSWORD));
 
 // True when the segment was a recognised reply whose fields parsed and went to its handler.

@@ -28,13 +28,13 @@ public:
     virtual ~IResponseHandler() = default;
     virtual void OnResponseOk() = 0;
     virtual void OnResponseError() = 0;
-    virtual void OnResponseIgnored(const ResponseFields &fields) = 0;  // +LED, +ADDR, +BINDADDR
+    virtual void OnResponseIgnored(const ResponseFields &fields) = 0; // +LED, +ADDR, +BINDADDR
     virtual void OnResponseAuth(const ResponseFields &fields) = 0;
     virtual void OnResponseBaud(const ResponseFields &fields) = 0;
     virtual void OnResponseBind(const ResponseFields &fields) = 0;
     virtual void OnResponseName(const ResponseFields &fields) = 0;
     virtual void OnResponseRole(const ResponseFields &fields) = 0;
-    virtual void OnResponseScan(const ResponseFields &fields) = 0;     // n0..n3 in wire order
+    virtual void OnResponseScan(const ResponseFields &fields) = 0; // n0..n3 in wire order
     virtual void OnResponseClass(const ResponseFields &fields) = 0;
     // n0 attempt, n1 maximum, n2 minimum, n3 timeout
     virtual void OnResponseSniff(const ResponseFields &fields) = 0;
@@ -75,8 +75,8 @@ constexpr int KEYWORD_STATE_COUNT = 77;
 
 struct KeywordTransition
 {
-    int32_t nChar;       // only the low byte is compared
-    int32_t nNextState;  // >= 0 a state, < 0 the ResponseKind that ends the match
+    int32_t nChar;      // only the low byte is compared
+    int32_t nNextState; // >= 0 a state, < 0 the ResponseKind that ends the match
 };
 
 extern const KeywordTransition KeywordTransitions[KEYWORD_TRANSITION_COUNT];

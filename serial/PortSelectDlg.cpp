@@ -25,10 +25,9 @@ QPixmap PlugPicture()
     renderer.render(&painter);
     return pixmap;
 }
-}  // namespace
+} // namespace
 
-CPortSelectDlg::CPortSelectDlg(const QString &strPreferredPath, QWidget *pParent)
-    : QDialog(pParent)
+CPortSelectDlg::CPortSelectDlg(const QString &strPreferredPath, QWidget *pParent) : QDialog(pParent)
 {
     EnsureKestrelResources();
     setFont(KestrelDialogFont());
@@ -82,8 +81,8 @@ void CPortSelectDlg::OnInitDialog(const QString &strPreferredPath)
 
     // The saved device wins over the saved index: the system's list may have reordered.
     int nPortIndex = settings.m_nPortNum;
-    const int nByName = settings.m_strPortName.isEmpty() ? -1
-                                                         : m_pComboPort->findData(settings.m_strPortName);
+    const int nByName =
+        settings.m_strPortName.isEmpty() ? -1 : m_pComboPort->findData(settings.m_strPortName);
     if (nByName >= 0) {
         nPortIndex = nByName;
     } else if (!settings.m_strPortName.isEmpty() && strPreferredPath.isEmpty()) {

@@ -1,10 +1,10 @@
 #pragma once
 
+#include <functional>
+
 #include <QDialog>
 #include <QList>
 #include <QString>
-
-#include <functional>
 
 class QComboBox;
 
@@ -30,12 +30,12 @@ public:
     // Where the devices come from; tests put a machine's worth of adapters here. Empty: the system.
     static void SetPortSourceForTesting(std::function<QList<CPortEntry>()> fnSource);
 
-    int m_nFlow = 0;   // after OK: the flow mode, FLOW_NONE or FLOW_HARDWARE
-    int m_nPort = 0;   // after OK: the list index plus one
-    QString m_strPortPath;  // after OK: the device to open
+    int m_nFlow = 0;       // after OK: the flow mode, FLOW_NONE or FLOW_HARDWARE
+    int m_nPort = 0;       // after OK: the list index plus one
+    QString m_strPortPath; // after OK: the device to open
 
-    QComboBox *m_pComboPort = nullptr;  // 1002
-    QComboBox *m_pComboFlow = nullptr;  // 1004
+    QComboBox *m_pComboPort = nullptr; // 1002
+    QComboBox *m_pComboFlow = nullptr; // 1004
 
 private:
     void CreateControls();

@@ -6,7 +6,7 @@ namespace {
 constexpr int kFlowMaxIndex = 1;
 const QString kOrganization = QStringLiteral("Kestrel");
 const QString kApplication = QStringLiteral("Kestrel");
-}  // namespace
+} // namespace
 
 CPortSettings CPortSettings::Load(int nPortCount)
 {

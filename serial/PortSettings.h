@@ -11,7 +11,7 @@ public:
     static CPortSettings Load(int nPortCount);
     void Save() const;
 
-    int m_nPortNum = 0;   // zero-based index in the port list
-    int m_nFlow = 0;      // zero-based index in the flow list: 0 none, 1 hardware
-    QString m_strPortName;  // the chosen device path; finds the device when the list reorders
+    int m_nPortNum = 0;    // zero-based index in the port list
+    int m_nFlow = 0;       // zero-based index in the flow list: 0 none, 1 hardware
+    QString m_strPortName; // the chosen device path; finds the device when the list reorders
 };

@@ -46,8 +46,8 @@ public:
     // Line settings; the owner assigns them before Open, they take effect only there.
     uint32_t m_nBaudRate = 57600;
     uint8_t m_nByteSize = 8;
-    uint8_t m_nStopBits = 0;  // 0 one, 1 one and a half, 2 two
-    uint8_t m_nParity = 0;    // 0 none, 1 odd, 2 even, 3 mark, 4 space
+    uint8_t m_nStopBits = 0; // 0 one, 1 one and a half, 2 two
+    uint8_t m_nParity = 0;   // 0 none, 1 odd, 2 even, 3 mark, 4 space
     uint8_t m_nFlowControl = FLOW_NONE;
     std::atomic<uint32_t> m_dwModemStatus{0};
 
@@ -65,17 +65,17 @@ private:
 
     std::atomic<int32_t> m_nReaderCount{0};
     std::string m_strPortName;
-    std::mutex m_csLock;       // held by Close while it tears the port down
-    std::mutex m_writeLock;    // keeps writes from the two threads from interleaving
+    std::mutex m_csLock;    // held by Close while it tears the port down
+    std::mutex m_writeLock; // keeps writes from the two threads from interleaving
     std::atomic<bool> m_bStop{false};
     std::atomic<int> m_hPort{-1};
     std::thread m_hReaderThread;
-    std::mutex m_threadLock;   // guards m_hReaderThread: Close may run on either thread
-    int m_hStopEvent = -1;     // eventfd: wakes the reader's poll and a pending write
+    std::mutex m_threadLock; // guards m_hReaderThread: Close may run on either thread
+    int m_hStopEvent = -1;   // eventfd: wakes the reader's poll and a pending write
     std::atomic<ReceiveCallback> m_pfnReceive{nullptr};
     std::atomic<void *> m_pReceiveUser{nullptr};
     std::atomic<DisconnectCallback> m_pfnDisconnect{nullptr};
     std::atomic<void *> m_pDisconnectUser{nullptr};
     int m_nLastOpenError = 0;
-    std::atomic<std::thread::id> m_readerId{};  // lets Close and the destructor know who calls
+    std::atomic<std::thread::id> m_readerId{}; // lets Close and the destructor know who calls
 };

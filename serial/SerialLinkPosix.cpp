@@ -5,7 +5,6 @@
 #include <chrono>
 #include <climits>
 #include <cstdlib>
-
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -107,8 +106,8 @@ bool BuildLineSettings(const CSerialLink &link, termios &tio)
 {
     tcflag_t sizeFlag = 0;
     tcflag_t parityFlags = 0;
-    if (!SizeFlag(link.m_nByteSize, sizeFlag) || !ParityFlags(link.m_nParity, parityFlags)
-        || link.m_nStopBits > 2)
+    if (!SizeFlag(link.m_nByteSize, sizeFlag) || !ParityFlags(link.m_nParity, parityFlags) ||
+        link.m_nStopBits > 2)
         return false;
     MakeRaw(tio);
     tio.c_cflag |= sizeFlag | parityFlags;
@@ -128,7 +127,7 @@ bool SetCustomBaud(int hPort, uint32_t nBaud)
     if (ioctl(hPort, kIoctlGetTermios2, &tio2) != 0)
         return false;
     tio2.c_cflag = (tio2.c_cflag & ~kKernelCbaud) | kKernelBother;
-    tio2.c_cflag &= ~(kKernelCbaud << 16);  // input rate follows the output rate
+    tio2.c_cflag &= ~(kKernelCbaud << 16); // input rate follows the output rate
     tio2.c_ispeed = nBaud;
     tio2.c_ospeed = nBaud;
     return ioctl(hPort, kIoctlSetTermios2, &tio2) == 0;
@@ -149,10 +148,10 @@ bool SettingsApplied(int hPort, const termios &wanted, uint32_t nBaud, speed_t c
     termios actual{};
     if (tcgetattr(hPort, &actual) != 0)
         return false;
-    return (actual.c_cflag & kCflagChecked) == (wanted.c_cflag & kCflagChecked)
-           && (actual.c_iflag & kIflagChecked) == (wanted.c_iflag & kIflagChecked)
-           && (actual.c_lflag & (ICANON | ECHO | ISIG)) == 0
-           && BaudApplied(hPort, nBaud, code, actual);
+    return (actual.c_cflag & kCflagChecked) == (wanted.c_cflag & kCflagChecked) &&
+           (actual.c_iflag & kIflagChecked) == (wanted.c_iflag & kIflagChecked) &&
+           (actual.c_lflag & (ICANON | ECHO | ISIG)) == 0 &&
+           BaudApplied(hPort, nBaud, code, actual);
 }
 
 // The flock holds against everyone; TIOCEXCL adds the tty's own guard, which root bypasses.
@@ -217,7 +216,7 @@ bool CSerialLink::Open(std::string strPortName)
     // Opening over an open port would lose the descriptor and its lock for good.
     if (IsOpen())
         Close();
-    JoinReader();  // collect a reader that ended on its own when the device went away
+    JoinReader(); // collect a reader that ended on its own when the device went away
     m_strPortName = std::move(strPortName);
     m_nLastOpenError = 0;
     // Without its stop event the reader could not be woken, and Close would wait for a byte.
@@ -233,7 +232,7 @@ bool CSerialLink::Open(std::string strPortName)
     ClearStopEvent();
     tcflush(hPort, TCIOFLUSH);
     if (!Configure())
-        return false;  // stays open, unconfigured and unread, until Close
+        return false; // stays open, unconfigured and unread, until Close
     tcflush(hPort, TCIOFLUSH);
     // DTR high, and RTS too unless the handshake drives it. Pseudo-terminals have no modem lines
     // and refuse this; the line works without them.
@@ -254,8 +253,8 @@ bool CSerialLink::Configure()
     const speed_t code = BaudCode(m_nBaudRate);
     cfsetispeed(&tio, code != B0 ? code : B38400);
     cfsetospeed(&tio, code != B0 ? code : B38400);
-    const bool bSet = tcsetattr(hPort, TCSANOW, &tio) == 0
-                      && (code != B0 || SetCustomBaud(hPort, m_nBaudRate));
+    const bool bSet =
+        tcsetattr(hPort, TCSANOW, &tio) == 0 && (code != B0 || SetCustomBaud(hPort, m_nBaudRate));
     if (!bSet || !SettingsApplied(hPort, tio, m_nBaudRate, code)) {
         m_nLastOpenError = EINVAL;
         return false;
@@ -316,13 +315,13 @@ void CSerialLink::ReaderLoop()
         const ReadResult result = ReadChunk(achBuffer, nCount);
         if (result == ReadResult::Gone) {
             OnDeviceGone();
-            return;  // the link may already be in other hands; touch nothing more
+            return; // the link may already be in other hands; touch nothing more
         }
         const ReceiveCallback pfnReceive = m_pfnReceive.load();
         if (result == ReadResult::Data && pfnReceive != nullptr && !m_bStop.load())
             pfnReceive(achBuffer, nCount, m_pReceiveUser.load());
     }
-    m_nReaderCount--;  // last touch of the link: the destructor may free it from here on
+    m_nReaderCount--; // last touch of the link: the destructor may free it from here on
 }
 
 // Waits for the port or the stop event, then reads one chunk and puts a NUL behind it.
@@ -348,7 +347,7 @@ CSerialLink::ReadResult CSerialLink::ReadChunk(char *pBuffer, int32_t &nCount)
     }
     const bool bHungUp = (aFds[0].revents & (POLLHUP | POLLERR)) != 0;
     if (nRead == 0 || bHungUp || GoneError(errno))
-        return ReadResult::Gone;  // a readable port with nothing to read has gone away
+        return ReadResult::Gone; // a readable port with nothing to read has gone away
     // Readable but empty, or unknown trouble: pause (waking for Close) instead of spinning.
     if (errno != EINTR)
         poll(&aFds[1], 1, kErrorPauseMs);
@@ -381,8 +380,8 @@ bool CSerialLink::WaitWritable(int hPort, int nTimeoutMs)
     const int nReady = poll(aFds, 2, nTimeoutMs);
     if (nReady < 0)
         return errno == EINTR;
-    return nReady > 0 && aFds[1].revents == 0 && (aFds[0].revents & POLLOUT) != 0
-           && (aFds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) == 0;
+    return nReady > 0 && aFds[1].revents == 0 && (aFds[0].revents & POLLOUT) != 0 &&
+           (aFds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) == 0;
 }
 
 uint32_t CSerialLink::Write(const void *pData, uint32_t nLength)

@@ -5,7 +5,6 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -19,17 +18,16 @@ using Clock = std::chrono::steady_clock;
 using std::chrono::microseconds;
 using std::chrono::milliseconds;
 
-constexpr size_t kMaxCommandBytes = 4096;  // a line that long is noise; drop it
-constexpr microseconds kSplitGap{3000};    // long enough for the reader to wake in between
+constexpr size_t kMaxCommandBytes = 4096; // a line that long is noise; drop it
+constexpr microseconds kSplitGap{3000};   // long enough for the reader to wake in between
 constexpr size_t kPacedPieceBytes = 8;
-constexpr milliseconds kWriteStallLimit{2000};  // nobody reads the line: give the bytes up
+constexpr milliseconds kWriteStallLimit{2000}; // nobody reads the line: give the bytes up
 constexpr size_t kRandomPieceMax = 8;
-constexpr int kDrainPolls = 100;  // 5 ms apart
+constexpr int kDrainPolls = 100; // 5 ms apart
 constexpr microseconds kHangUpGrace{20000};
 
-constexpr const char *kBaudTexts[] = {"1200",   "2400",   "4800",   "9600",
-                                      "19200",  "38400",  "57600",  "115200",
-                                      "230400", "460800", "921600", "1382400"};
+constexpr const char *kBaudTexts[] = {"1200",  "2400",   "4800",   "9600",   "19200",  "38400",
+                                      "57600", "115200", "230400", "460800", "921600", "1382400"};
 
 // Any bytes but control characters: the module stores names byte for byte, GBK included.
 bool IsPlainText(const std::string &strValue, size_t nMin, size_t nMax)
@@ -74,8 +72,8 @@ bool ParseFlag(const std::string &strValue, int32_t &nOut)
 
 std::string JoinNumbers(const uint32_t *pValues)
 {
-    return std::to_string(pValues[0]) + "," + std::to_string(pValues[1]) + ","
-           + std::to_string(pValues[2]) + "," + std::to_string(pValues[3]);
+    return std::to_string(pValues[0]) + "," + std::to_string(pValues[1]) + "," +
+           std::to_string(pValues[2]) + "," + std::to_string(pValues[3]);
 }
 
 // A query and the information line that answers it; an empty line answers "ERROR".
@@ -102,7 +100,9 @@ const CQueryRule kQueryRules[] = {
     {"AT+SNIFF?", [](const SimState &s) { return "+SNIFF:" + JoinNumbers(s.aSniff); }},
     {"AT+LADDR?", [](const SimState &s) { return "+LADDR:" + s.strLocalAddr; }},
     {"AT+RADDR?",
-     [](const SimState &s) { return s.strBindAddr.empty() ? std::string() : "+RADDR:" + s.strBindAddr; }},
+     [](const SimState &s) {
+         return s.strBindAddr.empty() ? std::string() : "+RADDR:" + s.strBindAddr;
+     }},
 };
 
 // A set command's prefix and how its value changes the state; false answers "ERROR".
@@ -142,8 +142,7 @@ bool ApplyText(const std::string &strValue, SimState &state)
     return true;
 }
 
-template <int32_t SimState::*pMember>
-bool ApplyFlag(const std::string &strValue, SimState &state)
+template <int32_t SimState::*pMember> bool ApplyFlag(const std::string &strValue, SimState &state)
 {
     return ParseFlag(strValue, state.*pMember);
 }
@@ -179,16 +178,17 @@ bool HasPrefix(const std::string &strText, const std::string &strPrefix)
 
 bool MatchesAny(const std::string &strCommand, const std::vector<std::string> &prefixes)
 {
-    return std::any_of(prefixes.begin(), prefixes.end(),
-                       [&](const std::string &strPrefix) { return HasPrefix(strCommand, strPrefix); });
+    return std::any_of(prefixes.begin(), prefixes.end(), [&](const std::string &strPrefix) {
+        return HasPrefix(strCommand, strPrefix);
+    });
 }
 
 // Lines whose spelling is fixed: hosts compare them byte for byte, so a module that answers its
 // keywords in lower case still sends these as they are.
 bool HasFixedSpelling(const std::string &strLine)
 {
-    static const char *const kFixed[] = {"+LADDR:", "+RADDR:", "+UARTMODE:", "+INQRESU:",
-                                         "+INQCOMP"};
+    static const char *const kFixed[] = {
+        "+LADDR:", "+RADDR:", "+UARTMODE:", "+INQRESU:", "+INQCOMP"};
     return std::any_of(std::begin(kFixed), std::end(kFixed),
                        [&](const char *pszPrefix) { return HasPrefix(strLine, pszPrefix); });
 }
@@ -199,7 +199,8 @@ std::string Frame(std::string strLine, bool bLowerCase)
     if (bLowerCase && !HasFixedSpelling(strLine)) {
         const size_t nKeyEnd = std::min(strLine.find(':'), strLine.size());
         std::transform(strLine.begin(), strLine.begin() + static_cast<long>(nKeyEnd),
-                       strLine.begin(), [](char ch) { return ch >= 'A' && ch <= 'Z' ? ch + 32 : ch; });
+                       strLine.begin(),
+                       [](char ch) { return ch >= 'A' && ch <= 'Z' ? ch + 32 : ch; });
     }
     return "\r\n" + strLine + "\r\n";
 }
@@ -269,15 +270,15 @@ bool CModuleSim::OpenPty()
     char achName[PATH_MAX] = {};
     if (hMaster < 0)
         return false;
-    if (grantpt(hMaster) != 0 || unlockpt(hMaster) != 0
-        || ptsname_r(hMaster, achName, sizeof(achName)) != 0) {
+    if (grantpt(hMaster) != 0 || unlockpt(hMaster) != 0 ||
+        ptsname_r(hMaster, achName, sizeof(achName)) != 0) {
         close(hMaster);
         return false;
     }
     const int hSlave = open(achName, O_RDWR | O_NOCTTY | O_CLOEXEC);
     // No echo and no line editing, or every command would come straight back at the tool.
-    if (hSlave < 0 || !SetRaw(hSlave) || !SetRaw(hMaster)
-        || fcntl(hMaster, F_SETFL, fcntl(hMaster, F_GETFL) | O_NONBLOCK) != 0) {
+    if (hSlave < 0 || !SetRaw(hSlave) || !SetRaw(hMaster) ||
+        fcntl(hMaster, F_SETFL, fcntl(hMaster, F_GETFL) | O_NONBLOCK) != 0) {
         if (hSlave >= 0)
             close(hSlave);
         close(hMaster);
@@ -434,9 +435,9 @@ void CModuleSim::Run()
         if (aFds[0].revents & POLLIN) {
             const ssize_t nRead = read(m_hMaster, achBuffer, sizeof(achBuffer));
             if (nRead > 0 && !OnBytes(achBuffer, static_cast<size_t>(nRead)))
-                return;  // hung up on purpose
+                return; // hung up on purpose
         } else if (aFds[0].revents != 0) {
-            Pause(microseconds{10000});  // a line in trouble must not make us spin
+            Pause(microseconds{10000}); // a line in trouble must not make us spin
         }
     }
 }
@@ -452,7 +453,7 @@ bool CModuleSim::OnBytes(const char *pData, size_t nLength)
             continue;
         }
         if (m_strPending.empty())
-            continue;  // the LF of a CR LF, or an empty line
+            continue; // the LF of a CR LF, or an empty line
         const std::string strCommand = std::move(m_strPending);
         m_strPending.clear();
         if (!OnCommand(strCommand))
@@ -502,7 +503,7 @@ std::vector<std::string> CModuleSim::Answer(const std::string &strCommand,
 {
     if (strCommand == "AT+INQ") {
         ScheduleInquiry(options);
-        return {};  // results and INQCOMP follow; an OK would move the tool's other runs
+        return {}; // results and INQCOMP follow; an OK would move the tool's other runs
     }
     std::lock_guard guard(m_mutex);
     if (strCommand == "AT")
@@ -516,8 +517,9 @@ std::vector<std::string> CModuleSim::Answer(const std::string &strCommand,
     }
     for (const CSetRule &rule : kSetRules) {
         if (HasPrefix(strCommand, rule.pszPrefix))
-            return {rule.pfnApply(strCommand.substr(std::strlen(rule.pszPrefix)), m_state) ? "OK"
-                                                                                          : "ERROR"};
+            return {rule.pfnApply(strCommand.substr(std::strlen(rule.pszPrefix)), m_state)
+                        ? "OK"
+                        : "ERROR"};
     }
     if (strCommand == "AT+CLEARADDR") {
         m_state.strBindAddr.clear();
@@ -590,10 +592,11 @@ void CModuleSim::Send(const std::string &strBytes, const SimOptions &options)
         if (!WriteAll(strBytes.data() + nDone, sizes[i]))
             return;
         nDone += sizes[i];
-        elapsedWire = std::max(WireTime(nDone, options.nPaceBaud),
-                               elapsedWire + (options.split != SimSplit::Whole && i + 1 < sizes.size()
-                                                  ? kSplitGap
-                                                  : microseconds{0}));
+        elapsedWire =
+            std::max(WireTime(nDone, options.nPaceBaud),
+                     elapsedWire + (options.split != SimSplit::Whole && i + 1 < sizes.size()
+                                        ? kSplitGap
+                                        : microseconds{0}));
         if (!Pause(std::chrono::duration_cast<microseconds>(start + elapsedWire - Clock::now())))
             return;
     }
@@ -628,6 +631,7 @@ bool CModuleSim::Pause(microseconds delay) const
     pollfd stopFd{m_hStopEvent, POLLIN, 0};
     // ppoll keeps the pacing to the microsecond; poll would round every pause up to a millisecond.
     const auto nanos = std::chrono::duration_cast<std::chrono::nanoseconds>(delay).count();
-    const timespec timeout{static_cast<time_t>(nanos / 1000000000), static_cast<long>(nanos % 1000000000)};
+    const timespec timeout{static_cast<time_t>(nanos / 1000000000),
+                           static_cast<long>(nanos % 1000000000)};
     return ppoll(&stopFd, 1, &timeout, nullptr) == 0;
 }

@@ -11,8 +11,8 @@
 // One device that the simulated module finds when it is asked to search.
 struct SimDevice
 {
-    std::string strAddress;  // 12 characters
-    std::string strText;     // what follows the address on the result line (a name)
+    std::string strAddress; // 12 characters
+    std::string strText;    // what follows the address on the result line (a name)
 };
 
 // What the simulated module holds; starts at the factory defaults that "AT+RESET" restores.
@@ -28,10 +28,11 @@ struct SimState
     uint32_t nBaud = 9600;
     int32_t nStopBits = 0;
     int32_t nParity = 0;
-    uint32_t aScan[4] = {1024, 512, 1024, 512};  // conn. interval, conn. duration, inq. interval, inq. duration
-    uint32_t aSniff[4] = {0, 0, 0, 0};           // maximum, minimum, attempt, timeout
+    uint32_t aScan[4] = {1024, 512, 1024,
+                         512}; // conn. interval, conn. duration, inq. interval, inq. duration
+    uint32_t aSniff[4] = {0, 0, 0, 0}; // maximum, minimum, attempt, timeout
     std::string strLocalAddr = "00158300A1B2";
-    std::string strBindAddr;                     // empty: nothing bound
+    std::string strBindAddr; // empty: nothing bound
 
     bool operator==(const SimState &) const = default;
 };
@@ -41,17 +42,18 @@ enum class SimSplit { Whole, ByteByByte, Random };
 // Ways to misbehave, each usable from tests; may be changed while the module runs.
 struct SimOptions
 {
-    std::chrono::milliseconds replyDelay{0};     // before each reply
-    uint32_t nPaceBaud = 0;                      // real wire time, 10 bits a byte; 0 = no pacing
-    SimSplit split = SimSplit::Whole;            // how reply bytes are cut into writes
-    bool bEcho = false;                          // echo each command before replying
-    bool bLowerCase = false;                     // keywords in lower case
-    std::vector<std::string> silentCommands;     // command prefixes left unanswered
-    std::vector<std::string> errorCommands;      // command prefixes answered "ERROR"
-    int nHangUpAfter = 0;                        // hang up after this many commands; 0 = never
-    std::vector<SimDevice> inquiryDevices = {{"0011223344AA", "Phone"}, {"00AABB001122", "Headset"}};
-    std::chrono::milliseconds inquiryInterval{200};  // between inquiry results
-    std::string strLinkPath;                     // when set, a symlink to the device path
+    std::chrono::milliseconds replyDelay{0}; // before each reply
+    uint32_t nPaceBaud = 0;                  // real wire time, 10 bits a byte; 0 = no pacing
+    SimSplit split = SimSplit::Whole;        // how reply bytes are cut into writes
+    bool bEcho = false;                      // echo each command before replying
+    bool bLowerCase = false;                 // keywords in lower case
+    std::vector<std::string> silentCommands; // command prefixes left unanswered
+    std::vector<std::string> errorCommands;  // command prefixes answered "ERROR"
+    int nHangUpAfter = 0;                    // hang up after this many commands; 0 = never
+    std::vector<SimDevice> inquiryDevices = {{"0011223344AA", "Phone"},
+                                             {"00AABB001122", "Headset"}};
+    std::chrono::milliseconds inquiryInterval{200}; // between inquiry results
+    std::string strLinkPath;                        // when set, a symlink to the device path
 };
 
 // A command as it arrived, with its CR LF, and when.
@@ -84,7 +86,7 @@ public:
     void SetOptions(const SimOptions &options);
 
     std::vector<SimLogEntry> Log() const;
-    std::vector<std::string> Commands() const;  // the log's commands only
+    std::vector<std::string> Commands() const; // the log's commands only
     void ClearLog();
     // Waits until at least nCount commands were logged; false on timeout.
     bool WaitForCommands(size_t nCount, std::chrono::milliseconds timeout) const;
@@ -92,8 +94,8 @@ public:
     // As if the adapter were pulled: the tool's side sees the line go away, and the symlink (the
     // device node) goes with it.
     void HangUp();
-    bool Reconnect();  // a new pty; the symlink, if any, now points at it
-    void SendRaw(const std::string &strBytes);  // unsolicited bytes, e.g. a late reply
+    bool Reconnect();                          // a new pty; the symlink, if any, now points at it
+    void SendRaw(const std::string &strBytes); // unsolicited bytes, e.g. a late reply
 
 private:
     // Bytes due at a set time: inquiry results trickle out without holding up other commands.
@@ -123,12 +125,12 @@ private:
     int m_hMaster = -1;
     int m_hSlave = -1;        // our own slave descriptor: the master never sees EIO between users
     int m_hStopEvent = -1;    // eventfd: wakes the serving thread and its pauses
-    std::string m_strPtyPath;            // guarded by m_mutex
-    std::string m_strPending;            // serving thread only: bytes of an unfinished command
-    std::vector<CTimedOutput> m_timed;   // serving thread only
-    int m_nCommandsServed = 0;           // serving thread only; counts towards nHangUpAfter
-    uint32_t m_nRandom = 20051116;       // serving thread only: the seeded split pattern
-    std::mutex m_ioMutex;                // one writer on the master at a time; guards its closing
+    std::string m_strPtyPath; // guarded by m_mutex
+    std::string m_strPending; // serving thread only: bytes of an unfinished command
+    std::vector<CTimedOutput> m_timed; // serving thread only
+    int m_nCommandsServed = 0;         // serving thread only; counts towards nHangUpAfter
+    uint32_t m_nRandom = 20051116;     // serving thread only: the seeded split pattern
+    std::mutex m_ioMutex;              // one writer on the master at a time; guards its closing
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_logChanged;
     SimState m_state;

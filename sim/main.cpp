@@ -119,7 +119,9 @@ void PrintCommand(const SimLogEntry &entry, std::chrono::steady_clock::time_poin
         std::chrono::duration_cast<std::chrono::milliseconds>(entry.time - start).count();
     std::string strShown;
     for (char ch : entry.strCommand)
-        strShown += ch == '\r' ? std::string("\\r") : ch == '\n' ? std::string("\\n") : std::string(1, ch);
+        strShown += ch == '\r'   ? std::string("\\r")
+                    : ch == '\n' ? std::string("\\n")
+                                 : std::string(1, ch);
     std::fprintf(stderr, "[%6lld.%03lld] %s\n", static_cast<long long>(nMs / 1000),
                  static_cast<long long>(nMs % 1000), strShown.c_str());
 }

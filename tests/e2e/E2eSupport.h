@@ -8,6 +8,8 @@
 #include "serial/SerialLink.h"
 #include "sim/ModuleSim.h"
 
+#include <deque>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
@@ -20,8 +22,6 @@
 #include <QTimer>
 #include <QtTest>
 
-#include <deque>
-
 namespace e2e {
 
 // No step may time out while the module answers: generous, even on a loaded machine.
@@ -31,10 +31,9 @@ constexpr double kFastTimerScale = 0.05;
 constexpr int kWaitMs = 20000;
 
 inline const QStringList kQueryCommands = {
-    "AT\r\n",         "AT+NAME?\r\n",     "AT+VERSION?\r\n", "AT+CLASS?\r\n",
-    "AT+ROLE?\r\n",   "AT+BIND?\r\n",     "AT+AUTH?\r\n",    "AT+PASSWORD?\r\n",
-    "AT+BAUD?\r\n",   "AT+UARTMODE?\r\n", "AT+SCANTIME?\r\n", "AT+SNIFF?\r\n",
-    "AT+LADDR?\r\n",  "AT+RADDR?\r\n"};
+    "AT\r\n",           "AT+NAME?\r\n",  "AT+VERSION?\r\n",  "AT+CLASS?\r\n", "AT+ROLE?\r\n",
+    "AT+BIND?\r\n",     "AT+AUTH?\r\n",  "AT+PASSWORD?\r\n", "AT+BAUD?\r\n",  "AT+UARTMODE?\r\n",
+    "AT+SCANTIME?\r\n", "AT+SNIFF?\r\n", "AT+LADDR?\r\n",    "AT+RADDR?\r\n"};
 
 // One message box as the engine asked for it.
 struct CRecordedBox
@@ -52,8 +51,8 @@ public:
     int MessageBox(const std::string &strText, const std::string &strCaption,
                    unsigned nType) override
     {
-        m_boxes.append({QString::fromStdString(strText), QString::fromStdString(strCaption),
-                        nType});
+        m_boxes.append(
+            {QString::fromStdString(strText), QString::fromStdString(strCaption), nType});
         const bool bYesNo = (nType & 0x0F) == MB_YESNO;
         if (m_answers.empty())
             return bYesNo ? IDNO : IDOK;
@@ -68,7 +67,7 @@ public:
         CModuleSetupDlg::SetStatusText(std::move(strText));
     }
 
-    std::deque<int> m_answers;  // taken in order; when none is left Yes/No prompts get No
+    std::deque<int> m_answers; // taken in order; when none is left Yes/No prompts get No
     QList<CRecordedBox> m_boxes;
     QStringList m_statusTexts;
 };
@@ -212,7 +211,7 @@ inline QStringList Describe(const SimState &state)
 }
 
 // A module on a pseudo-terminal, or a skip with the reason when the machine has none.
-#define E2E_START_SIM(sim)                                                                        \
+#define E2E_START_SIM(sim)                                                                         \
     do {                                                                                           \
         if (!(sim).Start())                                                                        \
             QSKIP("no pseudo-terminal for the simulated module");                                  \
@@ -220,7 +219,7 @@ inline QStringList Describe(const SimState &state)
 
 // Opens the simulated module's device as the port dialog would and waits until the automatic
 // query run has finished.
-#define E2E_START_AND_QUERY(dlg, sim)                                                             \
+#define E2E_START_AND_QUERY(dlg, sim)                                                              \
     do {                                                                                           \
         QVERIFY((dlg).StartSession(QString::fromStdString((sim).DevicePath()), FLOW_NONE));        \
         QTRY_COMPARE_WITH_TIMEOUT(e2e::Status(dlg), QStringLiteral("查询完成"), e2e::kWaitMs);     \
@@ -266,4 +265,4 @@ private:
     QTimer m_timer;
 };
 
-}  // namespace e2e
+} // namespace e2e

@@ -28,7 +28,7 @@ SimState BoundState()
     return state;
 }
 
-}  // namespace
+} // namespace
 
 // Restore-defaults, clear-binding and device search: their texts, their boxes, the form they
 // leave and what the module did.
@@ -59,12 +59,11 @@ void CActionsE2eTest::defaultsFillFormAndModule()
     Click(dlg, IDC_BUTTON_DEFAULT);
     QTRY_COMPARE_WITH_TIMEOUT(Status(dlg), QStringLiteral("成功恢复默认参数"), kWaitMs);
 
-    QCOMPARE(dlg.m_statusTexts,
-             QStringList({"正在恢复默认参数...", "成功恢复默认参数"}));
+    QCOMPARE(dlg.m_statusTexts, QStringList({"正在恢复默认参数...", "成功恢复默认参数"}));
     QCOMPARE(Wire(sim), QStringList({"AT+RESET\r\n"}));
     QVERIFY(dlg.m_boxes.isEmpty());
     SimState defaults;
-    defaults.strLocalAddr = BoundState().strLocalAddr;  // the module's own address stays
+    defaults.strLocalAddr = BoundState().strLocalAddr; // the module's own address stays
     QCOMPARE(Describe(sim.State()), Describe(defaults));
 
     QCOMPARE(Text(dlg, IDC_EDIT_PASSWORD), QStringLiteral("7391"));
@@ -74,8 +73,8 @@ void CActionsE2eTest::defaultsFillFormAndModule()
     QCOMPARE(Text(dlg, IDC_EDIT_CONN_DURATION), QStringLiteral("512"));
     QCOMPARE(Text(dlg, IDC_EDIT_INQ_INTERVAL), QStringLiteral("1024"));
     QCOMPARE(Text(dlg, IDC_EDIT_INQ_DURATION), QStringLiteral("512"));
-    for (const int nId : {IDC_EDIT_SNIFF_MAX, IDC_EDIT_SNIFF_MIN, IDC_EDIT_SNIFF_ATTEMPT,
-                          IDC_EDIT_SNIFF_TIMEOUT})
+    for (const int nId :
+         {IDC_EDIT_SNIFF_MAX, IDC_EDIT_SNIFF_MIN, IDC_EDIT_SNIFF_ATTEMPT, IDC_EDIT_SNIFF_TIMEOUT})
         QCOMPARE(Text(dlg, nId), QStringLiteral("0"));
     QCOMPARE(Combo(dlg, IDC_COMBO_BAUD)->currentText(), QStringLiteral("9600"));
     QCOMPARE(Combo(dlg, IDC_COMBO_PARITY)->currentText(), QStringLiteral("无校验"));
@@ -152,9 +151,8 @@ void CActionsE2eTest::searchListsDevicesThenBinds()
     SimOptions options;
     // Sorted without regard to case the lower-case address comes first; by byte value it would
     // come last. The first device is reported twice.
-    options.inquiryDevices = {{"00BB11223344", "Headset"},
-                              {"00aa55667788", "Phone"},
-                              {"00BB11223344", "Headset"}};
+    options.inquiryDevices = {
+        {"00BB11223344", "Headset"}, {"00aa55667788", "Phone"}, {"00BB11223344", "Headset"}};
     options.inquiryInterval = std::chrono::milliseconds(50);
     CModuleSim sim(options);
     E2E_START_SIM(sim);
@@ -172,8 +170,8 @@ void CActionsE2eTest::searchListsDevicesThenBinds()
              QStringList({"正在查询设备......", "查询到设备 00BB11223344",
                           "查询到设备 00aa55667788", "查询到设备 00BB11223344", "查询完成"}));
     QComboBox *pBindAddr = Combo(dlg, IDC_COMBO_BINDADDR);
-    QCOMPARE(Items(pBindAddr), QStringList({"00aa55667788 Phone", "00BB11223344 Headset",
-                                            "00BB11223344 Headset"}));
+    QCOMPARE(Items(pBindAddr),
+             QStringList({"00aa55667788 Phone", "00BB11223344 Headset", "00BB11223344 Headset"}));
     QCOMPARE(pBindAddr->currentText(), QStringLiteral("00BB11223344 Headset"));
     QVERIFY(pBindAddr->isEnabled());
     QVERIFY(!Check(dlg, IDC_CHECK_BIND)->isChecked());

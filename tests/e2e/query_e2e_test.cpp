@@ -36,7 +36,7 @@ SimState NonDefaultState()
     return state;
 }
 
-}  // namespace
+} // namespace
 
 // Query runs end to end: what the module holds reaches the form, and its silences, refusals and
 // disappearance are reported as the user must see them.
@@ -155,7 +155,7 @@ void CQueryE2eTest::silentModulePrompts()
     QFETCH(QString, strStatus);
     CModuleSetupDlg::SetTimerScaleForTesting(kFastTimerScale);
     SimOptions options;
-    options.silentCommands = {"AT"};  // a prefix of every command: nothing is answered
+    options.silentCommands = {"AT"}; // a prefix of every command: nothing is answered
     CModuleSim sim(options);
     E2E_START_SIM(sim);
     CScriptedDlg dlg;
@@ -180,8 +180,8 @@ void CQueryE2eTest::refusedNameQueryPrompts_data()
     QTest::addColumn<int>("nAnswer");
     QTest::addColumn<QString>("strStatus");
     QTest::addColumn<int>("nCommands");
-    QTest::newRow("No stops at the name") << int(IDNO) << QStringLiteral("查询[设备名称]时失败")
-                                          << 2;
+    QTest::newRow("No stops at the name")
+        << int(IDNO) << QStringLiteral("查询[设备名称]时失败") << 2;
     QTest::newRow("Yes reads on") << int(IDYES) << QStringLiteral("查询完成") << 14;
 }
 

@@ -97,7 +97,7 @@ void CReconnectE2eTest::rawPseudoTerminalIsNotReopened()
     sim.HangUp();
     QTRY_COMPARE_WITH_TIMEOUT(Status(dlg), QStringLiteral("串口已断开，请检查连接"), kWaitMs);
     QVERIFY(sim.Reconnect());
-    QTest::qWait(1500);  // three reopen polls
+    QTest::qWait(1500); // three reopen polls
     QVERIFY(!dlg.m_pSerial->IsOpen());
     QCOMPARE(Status(dlg), QStringLiteral("串口已断开，请检查连接"));
 }

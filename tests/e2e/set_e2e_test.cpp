@@ -23,7 +23,7 @@ void SwitchSniffOn(CModuleSetupDlg &dlg)
                       QPoint(pSlider->width() - 3, pSlider->height() / 2));
 }
 
-}  // namespace
+} // namespace
 
 // The Set action against the simulated module: only what the user changed is written, in the
 // module's order, refusals are reported, and what was never confirmed is sent again.
@@ -62,9 +62,9 @@ void CSetE2eTest::editedFieldsReachModule()
     QTRY_COMPARE_WITH_TIMEOUT(Status(dlg), QStringLiteral("设置完成"), kWaitMs);
 
     // Bind stays off, so the module is told to forget any address, between ROLE and SNIFF.
-    QCOMPARE(Wire(sim), QStringList({"AT+NAME=Kestrel Lab\r\n", "AT+BAUD=115200\r\n",
-                                     "AT+ROLE=1\r\n", "AT+CLEARADDR\r\n",
-                                     "AT+SNIFF=800,80,8,8\r\n"}));
+    QCOMPARE(Wire(sim),
+             QStringList({"AT+NAME=Kestrel Lab\r\n", "AT+BAUD=115200\r\n", "AT+ROLE=1\r\n",
+                          "AT+CLEARADDR\r\n", "AT+SNIFF=800,80,8,8\r\n"}));
     QVERIFY(dlg.m_boxes.isEmpty());
     QVERIFY(dlg.m_statusTexts.contains(QStringLiteral("正在设置参数...")));
     SimState expected;
@@ -115,7 +115,7 @@ void CSetE2eTest::nothingEdited()
     Click(dlg, IDC_BUTTON_SET);
     QTRY_COMPARE_WITH_TIMEOUT(Status(dlg), strStatus, kWaitMs);
     if (wire.isEmpty())
-        QTest::qWait(200);  // a line written by mistake would have arrived by now
+        QTest::qWait(200); // a line written by mistake would have arrived by now
     else
         QVERIFY(sim.WaitForCommands(size_t(wire.size()), std::chrono::milliseconds(kWaitMs)));
     QCOMPARE(Wire(sim), wire);
@@ -127,10 +127,12 @@ void CSetE2eTest::failedCheckWritesNothing_data()
     QTest::addColumn<int>("nId");
     QTest::addColumn<QString>("strValue");
     QTest::addColumn<QString>("strMessage");
-    QTest::newRow("class of five digits") << IDC_EDIT_CLASS << "12345" << "类别码长度必须为6";
-    QTest::newRow("name of blanks only") << IDC_EDIT_NAME << "   " << "名称不能为空";
-    QTest::newRow("connection longer than its interval")
-        << IDC_EDIT_CONN_DURATION << "2000" << "连接持续时间不能大于连接间隔时间";
+    QTest::newRow("class of five digits") << IDC_EDIT_CLASS << "12345"
+                                          << "类别码长度必须为6";
+    QTest::newRow("name of blanks only") << IDC_EDIT_NAME << "   "
+                                         << "名称不能为空";
+    QTest::newRow("connection longer than its interval") << IDC_EDIT_CONN_DURATION << "2000"
+                                                         << "连接持续时间不能大于连接间隔时间";
 }
 
 void CSetE2eTest::failedCheckWritesNothing()
@@ -152,7 +154,7 @@ void CSetE2eTest::failedCheckWritesNothing()
     QCOMPARE(dlg.m_boxes[0].strText, strMessage);
     QCOMPARE(dlg.m_boxes[0].strCaption, QStringLiteral("提示"));
     QCOMPARE(dlg.m_boxes[0].nType, MB_ICONHAND);
-    QTest::qWait(200);  // a line written by mistake would have arrived by now
+    QTest::qWait(200); // a line written by mistake would have arrived by now
     QVERIFY(sim.Commands().empty());
     QCOMPARE(dlg.m_boxes.size(), 1);
     QCOMPARE(dlg.m_statusTexts, statusBefore);

@@ -1,9 +1,7 @@
 #include "EngineTestSupport.h"
-
 #include "protocol/AtProtocol.h"
 
 #include <gtest/gtest.h>
-
 #include <map>
 
 namespace {
@@ -132,8 +130,7 @@ TEST(QueryRun, YesAtLastEntryFinishesRun)
     engine.OnButtonQuery();
     for (int i = 0; i < QUERY_COMMAND_COUNT; ++i)
         engine.Advance(milliseconds(2000));
-    EXPECT_EQ(engine.m_messageBoxes.back().strText,
-              "查询 [当前绑定的蓝牙地址] 时超时，是否继续？");
+    EXPECT_EQ(engine.m_messageBoxes.back().strText, "查询 [当前绑定的蓝牙地址] 时超时，是否继续？");
     EXPECT_EQ(engine.Status(), "查询完成");
     EXPECT_EQ(engine.m_written, QueryCommands());
 }
@@ -163,7 +160,7 @@ TEST(QueryRun, KilledTimerNeverFires)
     CTestEngine engine;
     engine.OnButtonQuery();
     engine.Advance(milliseconds(1500));
-    engine.Feed("\r\nOK\r\n");  // re-armed for the name query
+    engine.Feed("\r\nOK\r\n"); // re-armed for the name query
     engine.Advance(milliseconds(500));
     EXPECT_TRUE(engine.m_messageBoxes.empty());
     engine.Advance(milliseconds(1500));
@@ -255,7 +252,7 @@ TEST(PortLost, DuringAScanTheTailIsDroppedAfterIt)
 {
     CTestEngine engine;
     engine.OnButtonQuery();
-    engine.Feed("\r\nOK\r\n");  // at the name query now
+    engine.Feed("\r\nOK\r\n"); // at the name query now
     engine.m_fnMessagePolicy = [&](const std::string &, const std::string &, unsigned) {
         engine.OnPortLost();
         return IDNO;
@@ -274,7 +271,7 @@ TEST(Sequencer, IndexOutsideItsRunEndsRunWithoutPrompt)
     const struct
     {
         bool bSet;
-        bool bTimer;  // else an ERROR
+        bool bTimer; // else an ERROR
         const char *pStatus;
     } cases[] = {
         {false, true, "查询 [未知] 时超时"},
@@ -345,7 +342,7 @@ TEST(SetRun, RefusedLineIsReportedAsTimeoutAndStepWaits4000ms)
 struct SingleActionCase
 {
     bool bClearing;
-    const char *pEvent;  // reply bytes, or null for the timer
+    const char *pEvent; // reply bytes, or null for the timer
     const char *pStatus;
     size_t nNotices;
 };

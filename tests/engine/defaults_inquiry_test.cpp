@@ -2,7 +2,6 @@
 #include "EngineTestSupport.h"
 
 #include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
 
@@ -14,18 +13,18 @@ namespace {
 void ShowNonDefaults(CTestEngine &engine)
 {
     engine.FillLists();
-    for (int nId : {IDC_EDIT_PASSWORD, IDC_EDIT_NAME, IDC_EDIT_CLASS, IDC_EDIT_CONN_INTERVAL,
-                    IDC_EDIT_CONN_DURATION, IDC_EDIT_INQ_INTERVAL, IDC_EDIT_INQ_DURATION,
-                    IDC_EDIT_SNIFF_MAX, IDC_EDIT_SNIFF_MIN, IDC_EDIT_SNIFF_ATTEMPT,
-                    IDC_EDIT_SNIFF_TIMEOUT})
+    for (int nId :
+         {IDC_EDIT_PASSWORD, IDC_EDIT_NAME, IDC_EDIT_CLASS, IDC_EDIT_CONN_INTERVAL,
+          IDC_EDIT_CONN_DURATION, IDC_EDIT_INQ_INTERVAL, IDC_EDIT_INQ_DURATION, IDC_EDIT_SNIFF_MAX,
+          IDC_EDIT_SNIFF_MIN, IDC_EDIT_SNIFF_ATTEMPT, IDC_EDIT_SNIFF_TIMEOUT})
         engine.SetWindowText(nId, "77");
     engine.SetCheck(IDC_CHECK_ROLE, 1);
     engine.SetCheck(IDC_CHECK_BIND, 1);
     engine.SetCheck(IDC_CHECK_AUTH, 0);
     engine.SetReadOnly(IDC_EDIT_PASSWORD, true);
     engine.SetCurSel(IDC_COMBO_BAUD, 7);
-    engine.SetCurSel(IDC_COMBO_PARITY, 2);  // even
-    engine.SetCurSel(IDC_COMBO_STOPBITS, 1);  // "2"
+    engine.SetCurSel(IDC_COMBO_PARITY, 2);   // even
+    engine.SetCurSel(IDC_COMBO_STOPBITS, 1); // "2"
     engine.InsertString(IDC_COMBO_BINDADDR, 0, "0011223344AA Phone");
     engine.SetWindowText(IDC_COMBO_BINDADDR, "0011223344AA Phone");
     engine.EnableWindow(IDC_COMBO_BINDADDR, false);
@@ -41,15 +40,23 @@ TEST(OnButtonDefault, PutsEveryDefaultIntoTheFormAndResetsTheModule)
     engine.OnButtonDefault();
 
     const std::pair<int, const char *> texts[] = {
-        {IDC_EDIT_PASSWORD, "7391"},     {IDC_EDIT_NAME, "CORVA3264"},
-        {IDC_EDIT_CLASS, "000000"},      {IDC_EDIT_CONN_INTERVAL, "1024"},
-        {IDC_EDIT_CONN_DURATION, "512"}, {IDC_EDIT_INQ_INTERVAL, "1024"},
-        {IDC_EDIT_INQ_DURATION, "512"},  {IDC_EDIT_SNIFF_MAX, "0"},
-        {IDC_EDIT_SNIFF_MIN, "0"},       {IDC_EDIT_SNIFF_ATTEMPT, "0"},
-        {IDC_EDIT_SNIFF_TIMEOUT, "0"},   {IDC_COMBO_BAUD, "9600"},
-        {IDC_COMBO_PARITY, "\xce\xde\xd0\xa3\xd1\xe9"},  // "无校验"
-        {IDC_COMBO_STOPBITS, "1"},       {IDC_COMBO_BINDADDR, ""},
-        {IDC_EDIT_VERSION, "V9"},        {IDC_EDIT_LOCALADDR, "00158300A1B2"}};
+        {IDC_EDIT_PASSWORD, "7391"},
+        {IDC_EDIT_NAME, "CORVA3264"},
+        {IDC_EDIT_CLASS, "000000"},
+        {IDC_EDIT_CONN_INTERVAL, "1024"},
+        {IDC_EDIT_CONN_DURATION, "512"},
+        {IDC_EDIT_INQ_INTERVAL, "1024"},
+        {IDC_EDIT_INQ_DURATION, "512"},
+        {IDC_EDIT_SNIFF_MAX, "0"},
+        {IDC_EDIT_SNIFF_MIN, "0"},
+        {IDC_EDIT_SNIFF_ATTEMPT, "0"},
+        {IDC_EDIT_SNIFF_TIMEOUT, "0"},
+        {IDC_COMBO_BAUD, "9600"},
+        {IDC_COMBO_PARITY, "\xce\xde\xd0\xa3\xd1\xe9"}, // "无校验"
+        {IDC_COMBO_STOPBITS, "1"},
+        {IDC_COMBO_BINDADDR, ""},
+        {IDC_EDIT_VERSION, "V9"},
+        {IDC_EDIT_LOCALADDR, "00158300A1B2"}};
     for (const auto &[nId, pText] : texts)
         EXPECT_EQ(engine.GetWindowText(nId), pText) << "control " << nId;
     EXPECT_EQ(engine.GetCheck(IDC_CHECK_ROLE), 0);
@@ -57,7 +64,7 @@ TEST(OnButtonDefault, PutsEveryDefaultIntoTheFormAndResetsTheModule)
     EXPECT_EQ(engine.GetCheck(IDC_CHECK_AUTH), 1);
     EXPECT_FALSE(engine.m_form.Control(IDC_EDIT_PASSWORD).bReadOnly);
     EXPECT_TRUE(engine.m_form.Control(IDC_COMBO_BINDADDR).bEnabled);
-    EXPECT_EQ(engine.GetCount(IDC_COMBO_BINDADDR), 1);  // the found devices stay
+    EXPECT_EQ(engine.GetCount(IDC_COMBO_BINDADDR), 1); // the found devices stay
     EXPECT_EQ(engine.GetSliderPos(IDC_SLIDER_SCAN), 100);
 
     EXPECT_EQ(engine.Status(), "正在恢复默认参数...");
@@ -71,7 +78,7 @@ TEST(OnButtonDefault, OutcomeComesFromTheReplyOrTheTimer)
     struct CCase
     {
         const char *pName;
-        const char *pReply;  // nullptr: no answer
+        const char *pReply; // nullptr: no answer
         const char *pStatus;
     };
     const CCase cases[] = {
@@ -127,7 +134,7 @@ TEST(OnButtonSearch, EmptiesEnablesAnnouncesThenAsks)
     CTestEngine engine;
     engine.InsertString(IDC_COMBO_BINDADDR, 0, "old entry");
     engine.SetWindowText(IDC_COMBO_BINDADDR, "old entry");
-    engine.m_bPortOpen = false;  // the search does not look at the port
+    engine.m_bPortOpen = false; // the search does not look at the port
     engine.OnButtonSearch();
     EXPECT_EQ(engine.GetCount(IDC_COMBO_BINDADDR), 0);
     EXPECT_EQ(engine.GetWindowText(IDC_COMBO_BINDADDR), "");
@@ -143,9 +150,9 @@ TEST(OnInquiryResult, ResultsSortIgnoringCaseAndRepeatsStay)
     engine.OnButtonSearch();
     const char *results[] = {
         "\r\n+INQRESU:0011223344AB,Beta\r\n",
-        "\r\n+INQRESU:0011223344aa,alpha\r\n",  // before "AB" only when case is ignored
+        "\r\n+INQRESU:0011223344aa,alpha\r\n", // before "AB" only when case is ignored
         "\r\n+INQRESU:0011223344AB,Beta\r\n",
-        "\r\n+INQRESU:0011223344AC \r\n",       // address only: 26 bytes
+        "\r\n+INQRESU:0011223344AC \r\n", // address only: 26 bytes
         "\r\n+INQRESU:00112233440F,Zed\r\n",
     };
     for (const char *pResult : results)

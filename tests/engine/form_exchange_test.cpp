@@ -1,8 +1,7 @@
 #include "EngineTestSupport.h"
 
-#include <gtest/gtest.h>
-
 #include <array>
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -126,16 +125,14 @@ struct SliderPreset
 {
     bool bScan;
     int nPos;
-    std::array<const char *, 4> texts;  // scan: 1025,1026,1029,1031; Sniff: 1033,1035,1037,1039
+    std::array<const char *, 4> texts; // scan: 1025,1026,1029,1031; Sniff: 1033,1035,1037,1039
 };
 
 TEST(Sliders, ReleasePresetsTheirFourFields)
 {
     const SliderPreset cases[] = {
-        {true, 100, {"2048", "18", "2048", "18"}},
-        {true, 1, {"2048", "18", "2048", "18"}},
-        {true, 0, {"1024", "512", "1024", "512"}},
-        {false, 100, {"800", "80", "8", "8"}},
+        {true, 100, {"2048", "18", "2048", "18"}}, {true, 1, {"2048", "18", "2048", "18"}},
+        {true, 0, {"1024", "512", "1024", "512"}}, {false, 100, {"800", "80", "8", "8"}},
         {false, 0, {"0", "0", "0", "0"}},
     };
     const int scanIds[] = {IDC_EDIT_CONN_INTERVAL, IDC_EDIT_CONN_DURATION, IDC_EDIT_INQ_INTERVAL,

@@ -1,10 +1,9 @@
 // The Set action's checks, its command list and the taking back of unconfirmed lines.
-#include "dialog/ParameterWrite.h"
 #include "EngineTestSupport.h"
-
-#include <gtest/gtest.h>
+#include "dialog/ParameterWrite.h"
 
 #include <functional>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
@@ -12,7 +11,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-const std::string kGbkThreeChars = "\xce\xde\xd0\xa3\xd1\xe9";  // three Chinese characters
+const std::string kGbkThreeChars = "\xce\xde\xd0\xa3\xd1\xe9"; // three Chinese characters
 
 // A form as a user leaves it after a query run, nothing edited.
 CSetFormInput ValidInput()
@@ -84,27 +83,33 @@ struct CCheckCase
 {
     const char *pName;
     std::function<void(CSetFormInput &)> edit;
-    const char *pExpected;  // nullptr: the checks pass
+    const char *pExpected; // nullptr: the checks pass
 };
 
 const CCheckCase kCheckCases[] = {
-    {"BaudEmptyBeforeAll", [](CSetFormInput &in) {
+    {"BaudEmptyBeforeAll",
+     [](CSetFormInput &in) {
          in.m_strBaud = "";
          in.m_nParity = 3;
          in.m_strName = "";
-     }, "请选择合适的波特率"},
+     },
+     "请选择合适的波特率"},
     {"ParityEmptyEntry", [](CSetFormInput &in) { in.m_nParity = 3; }, "请选择合适的校验位"},
     {"ParityNoSelection", [](CSetFormInput &in) { in.m_nParity = -1; }, "请选择合适的校验位"},
-    {"ParityBeforeStopBits", [](CSetFormInput &in) {
+    {"ParityBeforeStopBits",
+     [](CSetFormInput &in) {
          in.m_nParity = 3;
          in.m_nStopBits = 2;
-     }, "请选择合适的校验位"},
+     },
+     "请选择合适的校验位"},
     {"StopBitsEmptyEntry", [](CSetFormInput &in) { in.m_nStopBits = 2; }, "请选择合适的停止位"},
     {"StopBitsNoSelection", [](CSetFormInput &in) { in.m_nStopBits = -1; }, "请选择合适的停止位"},
-    {"NameBlanksOnly", [](CSetFormInput &in) {
+    {"NameBlanksOnly",
+     [](CSetFormInput &in) {
          in.m_strName = " \t ";
          in.m_strClass = "1";
-     }, "名称不能为空"},
+     },
+     "名称不能为空"},
     {"NameWithCrLf", [](CSetFormInput &in) { in.m_strName = "a\r\nAT+RESET"; },
      "名称不能包含控制字符"},
     {"NameWithNul", [](CSetFormInput &in) { in.m_strName = std::string("ab\0cd", 5); },
@@ -116,10 +121,8 @@ const CCheckCase kCheckCases[] = {
     {"ClassEmpty", [](CSetFormInput &in) { in.m_strClass = ""; }, "类别码不能为空"},
     {"ClassBlanksOnly", [](CSetFormInput &in) { in.m_strClass = "      "; }, "类别码不能为空"},
     {"ClassFiveDigits", [](CSetFormInput &in) { in.m_strClass = "12345"; }, "类别码长度必须为6"},
-    {"ClassSevenDigits", [](CSetFormInput &in) { in.m_strClass = "1234567"; },
-     "类别码长度必须为6"},
-    {"ClassWithLf", [](CSetFormInput &in) { in.m_strClass = "12\n456"; },
-     "类别码不能包含控制字符"},
+    {"ClassSevenDigits", [](CSetFormInput &in) { in.m_strClass = "1234567"; }, "类别码长度必须为6"},
+    {"ClassWithLf", [](CSetFormInput &in) { in.m_strClass = "12\n456"; }, "类别码不能包含控制字符"},
     {"ClassThreeChineseIsSixBytes", [](CSetFormInput &in) { in.m_strClass = kGbkThreeChars; },
      nullptr},
     {"PasswordWithCr", [](CSetFormInput &in) { in.m_strPassword = "12\r34"; },
@@ -127,34 +130,48 @@ const CCheckCase kCheckCases[] = {
     {"PasswordOverSlot", [](CSetFormInput &in) { in.m_strPassword = std::string(17, '7'); },
      "密码长度不能超过16"},
     {"PasswordEmptyPasses", [](CSetFormInput &in) { in.m_strPassword = "  "; }, nullptr},
-    {"AddressFiveBytesBindCleared", [](CSetFormInput &in) {
+    {"AddressFiveBytesBindCleared",
+     [](CSetFormInput &in) {
          in.m_strBindAddr = "12345";
          in.m_nBind = 0;
-     }, "绑定的蓝牙地址格式不正确"},
+     },
+     "绑定的蓝牙地址格式不正确"},
     {"AddressTrimmedShort", [](CSetFormInput &in) { in.m_strBindAddr = "0012AB34CD\r\n"; },
      "绑定的蓝牙地址格式不正确"},
-    {"AddressWithControl", [](CSetFormInput &in) { in.m_strBindAddr = "0012AB\x01" "34CD5"; },
+    {"AddressWithControl",
+     [](CSetFormInput &in) {
+         in.m_strBindAddr = "0012AB\x01"
+                            "34CD5";
+     },
      "绑定的蓝牙地址不能包含控制字符"},
     {"AddressEmptyPasses", [](CSetFormInput &in) { in.m_strBindAddr = ""; }, nullptr},
     {"AddressWithNamePasses", [](CSetFormInput &in) { in.m_strBindAddr = "0012AB34CD56 Phone"; },
      nullptr},
-    {"ConnDurationOverInterval", [](CSetFormInput &in) {
+    {"ConnDurationOverInterval",
+     [](CSetFormInput &in) {
          in.m_nConnDuration = 3000;
          in.m_nConnInterval = 2048;
          in.m_nSniffMin = 5;
-     }, "连接持续时间不能大于连接间隔时间"},
-    {"ConnDurationEqualPasses", [](CSetFormInput &in) {
+     },
+     "连接持续时间不能大于连接间隔时间"},
+    {"ConnDurationEqualPasses",
+     [](CSetFormInput &in) {
          in.m_nConnDuration = 2048;
          in.m_nConnInterval = 2048;
-     }, nullptr},
-    {"InqDurationOverInterval", [](CSetFormInput &in) {
+     },
+     nullptr},
+    {"InqDurationOverInterval",
+     [](CSetFormInput &in) {
          in.m_nInqDuration = 2;
          in.m_nInqInterval = 1;
-     }, "查询持续时间不能大于查询间隔时间"},
-    {"SniffMinOverMax", [](CSetFormInput &in) {
+     },
+     "查询持续时间不能大于查询间隔时间"},
+    {"SniffMinOverMax",
+     [](CSetFormInput &in) {
          in.m_nSniffMin = 80;
          in.m_nSniffMax = 0;
-     }, "Sniff最小值不能大于最大值"},
+     },
+     "Sniff最小值不能大于最大值"},
 };
 
 TEST(CheckSetForm, FirstFailingCheckGivesItsMessage)
@@ -197,7 +214,7 @@ TEST(CheckSetForm, SnapshotTakesListsChecksAndNumberTexts)
     input.m_nRole = 1;
     input.m_nParity = 2;
     input.m_nStopBits = 1;
-    input.m_nSniffMax = 4294967295u;  // above INT_MAX: written unsigned, never negative
+    input.m_nSniffMax = 4294967295u; // above INT_MAX: written unsigned, never negative
     input.m_nSniffMin = 80;
     input.m_nSniffAttempt = 8;
     input.m_nSniffTimeout = 9;
@@ -244,35 +261,44 @@ TEST(BuildSetCommandList, OneChangedFieldGivesItsLine)
         std::vector<std::string> expected;
     };
     const CCase cases[] = {
-        {"TrimmedName", [](CSetFormInput &in) { in.m_strName = "  Office 1 "; },
+        {"TrimmedName",
+         [](CSetFormInput &in) { in.m_strName = "  Office 1 "; },
          {"AT+NAME=Office 1\r\n"}},
         {"ParityEven", [](CSetFormInput &in) { in.m_nParity = 2; }, {"AT+UARTMODE=0,2\r\n"}},
         {"TwoStopBits", [](CSetFormInput &in) { in.m_nStopBits = 1; }, {"AT+UARTMODE=1,0\r\n"}},
-        {"ScanOn", [](CSetFormInput &in) {
+        {"ScanOn",
+         [](CSetFormInput &in) {
              in.m_nConnInterval = in.m_nInqInterval = 2048;
              in.m_nConnDuration = in.m_nInqDuration = 18;
-         }, {"AT+SCANTIME=2048,18,2048,18\r\n"}},
-        {"SniffOn", [](CSetFormInput &in) {
+         },
+         {"AT+SCANTIME=2048,18,2048,18\r\n"}},
+        {"SniffOn",
+         [](CSetFormInput &in) {
              in.m_nSniffMax = 800;
              in.m_nSniffMin = 80;
              in.m_nSniffAttempt = 8;
              in.m_nSniffTimeout = 8;
-         }, {"AT+SNIFF=800,80,8,8\r\n"}},
-        {"SniffLargest", [](CSetFormInput &in) {
+         },
+         {"AT+SNIFF=800,80,8,8\r\n"}},
+        {"SniffLargest",
+         [](CSetFormInput &in) {
              in.m_nSniffMax = in.m_nSniffMin = in.m_nSniffAttempt = in.m_nSniffTimeout =
                  4294967295u;
-         }, {"AT+SNIFF=4294967295,4294967295,4294967295,4294967295\r\n"}},
+         },
+         {"AT+SNIFF=4294967295,4294967295,4294967295,4294967295\r\n"}},
         {"RoleMaster", [](CSetFormInput &in) { in.m_nRole = 1; }, {"AT+ROLE=1\r\n"}},
-        {"BaudChanged", [](CSetFormInput &in) { in.m_strBaud = "115200"; },
-         {"AT+BAUD=115200\r\n"}},
+        {"BaudChanged", [](CSetFormInput &in) { in.m_strBaud = "115200"; }, {"AT+BAUD=115200\r\n"}},
         {"AddressFromFoundDevice",
          [](CSetFormInput &in) { in.m_strBindAddr = "0011223344AA Phone"; },
          {"AT+RADDR=0011223344AA\r\n"}},
-        {"AuthOffNoPasswordLine", [](CSetFormInput &in) {
+        {"AuthOffNoPasswordLine",
+         [](CSetFormInput &in) {
              in.m_nAuth = 0;
              in.m_strPassword = "5555";
-         }, {"AT+AUTH=0\r\n"}},
-        {"NewPassword", [](CSetFormInput &in) { in.m_strPassword = "5555"; },
+         },
+         {"AT+AUTH=0\r\n"}},
+        {"NewPassword",
+         [](CSetFormInput &in) { in.m_strPassword = "5555"; },
          {"AT+PASSWORD=5555\r\n"}},
     };
     for (const CCase &test : cases) {
@@ -310,11 +336,17 @@ TEST(BuildSetCommandList, EverythingChangedGivesElevenLinesInOrder)
     cur.Bind = 0;
     cur.Auth = 0;
     const CSetOutcome outcome = RunSet(input, cur);
-    const std::vector<std::string> expected = {
-        "AT+NAME=Desk\r\n",     "AT+CLASS=5A0204\r\n", "AT+BAUD=38400\r\n",
-        "AT+UARTMODE=0,1\r\n",  "AT+ROLE=1\r\n",       "AT+BIND=1\r\n",
-        "AT+AUTH=1\r\n",        "AT+PASSWORD=0000\r\n", "AT+SCANTIME=2048,512,1024,512\r\n",
-        "AT+SNIFF=1,0,0,0\r\n", "AT+RADDR=AABBCCDDEEFF\r\n"};
+    const std::vector<std::string> expected = {"AT+NAME=Desk\r\n",
+                                               "AT+CLASS=5A0204\r\n",
+                                               "AT+BAUD=38400\r\n",
+                                               "AT+UARTMODE=0,1\r\n",
+                                               "AT+ROLE=1\r\n",
+                                               "AT+BIND=1\r\n",
+                                               "AT+AUTH=1\r\n",
+                                               "AT+PASSWORD=0000\r\n",
+                                               "AT+SCANTIME=2048,512,1024,512\r\n",
+                                               "AT+SNIFF=1,0,0,0\r\n",
+                                               "AT+RADDR=AABBCCDDEEFF\r\n"};
     EXPECT_EQ(outcome.lines, expected);
     // Every queued parameter now reads as sent, except the address, only ever learnt by reading.
     ModuleParams expectedCur = outcome.snapshot;
@@ -325,7 +357,7 @@ TEST(BuildSetCommandList, EverythingChangedGivesElevenLinesInOrder)
 
 TEST(BuildSetCommandList, BeforeTheFirstReadingEveryNumberRowIsSent)
 {
-    ModuleParams cur;  // nothing read yet: integers -1, texts empty
+    ModuleParams cur; // nothing read yet: integers -1, texts empty
     const CSetOutcome outcome = RunSet(ValidInput(), cur);
     ASSERT_EQ(outcome.lines.size(), 11u);
     EXPECT_EQ(outcome.lines[3], "AT+UARTMODE=0,0\r\n");
@@ -350,8 +382,7 @@ TEST(BuildSetCommandList, SecondBuildSendsOnlyTheRowsThatNeverAdvance)
     input.m_strBindAddr = "AABBCCDDEEFF";
     ModuleParams cur = ReadBack();
     EXPECT_EQ(RunSet(input, cur).lines.size(), 3u);
-    EXPECT_EQ(RunSet(input, cur).lines,
-              std::vector<std::string>{"AT+RADDR=AABBCCDDEEFF\r\n"});
+    EXPECT_EQ(RunSet(input, cur).lines, std::vector<std::string>{"AT+RADDR=AABBCCDDEEFF\r\n"});
     input.m_nBind = 0;
     EXPECT_EQ(RunSet(input, cur).lines,
               (std::vector<std::string>{"AT+BIND=0\r\n", "AT+CLEARADDR\r\n"}));
@@ -363,14 +394,15 @@ struct CRunCase
 {
     const char *pName;
     std::vector<int> confirmed;
-    std::vector<std::string> resent;  // what the next Set with the same form queues
+    std::vector<std::string> resent; // what the next Set with the same form queues
 };
 
 TEST(SetRunBook, UnconfirmedLinesAreSentAgainByTheNextSet)
 {
     const CRunCase cases[] = {
         {"AllConfirmed", {0, 1, 2, 3}, {}},
-        {"NoneConfirmed", {},
+        {"NoneConfirmed",
+         {},
          {"AT+NAME=Desk\r\n", "AT+CLASS=123456\r\n", "AT+UARTMODE=1,2\r\n",
           "AT+SNIFF=9,1,0,0\r\n"}},
         {"StoppedAtThird", {0, 1}, {"AT+UARTMODE=1,2\r\n", "AT+SNIFF=9,1,0,0\r\n"}},
@@ -409,7 +441,7 @@ TEST(SetRunBook, AReadingInBetweenIsKept)
     cur.Name = "Lab";
     EndSetRun(&book, &cur);
     EXPECT_EQ(cur.Name, "Lab");
-    EXPECT_EQ(cur.Parity, 0);  // unconfirmed and untouched: taken back
+    EXPECT_EQ(cur.Parity, 0); // unconfirmed and untouched: taken back
     EXPECT_EQ(cur.StopBits, 0);
 }
 
@@ -422,7 +454,7 @@ TEST(SetRunBook, EndingTwiceTakesBackOnce)
     RunSet(input, cur, &book);
     EndSetRun(&book, &cur);
     EXPECT_EQ(cur.Name, "Office");
-    cur.Name = "Desk";  // a later reading
+    cur.Name = "Desk"; // a later reading
     EndSetRun(&book, &cur);
     EXPECT_EQ(cur.Name, "Desk");
 }
@@ -444,7 +476,7 @@ void ShowReadBack(CTestEngine &engine)
     engine.SetWindowText(IDC_COMBO_BINDADDR, "0012AB34CD56");
     engine.SetCheck(IDC_CHECK_BIND, 1);
     engine.SetCheck(IDC_CHECK_AUTH, 1);
-    engine.SetCurSel(IDC_COMBO_BAUD, 3);  // "9600"
+    engine.SetCurSel(IDC_COMBO_BAUD, 3); // "9600"
     engine.SetCurSel(IDC_COMBO_PARITY, 0);
     engine.SetCurSel(IDC_COMBO_STOPBITS, 0);
     engine.m_paramsCur = ReadBack();
@@ -479,15 +511,15 @@ TEST(OnButtonSet, FailedCheckShowsOneBoxAndSendsNothing)
          "请选择合适的校验位"},
         {"FiveDigitClass", [](CTestEngine &e) { e.SetWindowText(IDC_EDIT_CLASS, "12345"); },
          "类别码长度必须为6"},
-        {"NameInjectingACommand", [](CTestEngine &e) {
-             e.SetWindowText(IDC_EDIT_NAME, "a\r\nAT+RESET");
-         }, "名称不能包含控制字符"},
+        {"NameInjectingACommand",
+         [](CTestEngine &e) { e.SetWindowText(IDC_EDIT_NAME, "a\r\nAT+RESET"); },
+         "名称不能包含控制字符"},
     };
     for (const CCase &test : cases) {
         SCOPED_TRACE(test.pName);
         CTestEngine engine;
         ShowReadBack(engine);
-        engine.SetWindowText(IDC_EDIT_SNIFF_MAX, "9");  // a change that would be queued
+        engine.SetWindowText(IDC_EDIT_SNIFF_MAX, "9"); // a change that would be queued
         test.edit(engine);
         engine.OnButtonSet();
         ASSERT_EQ(engine.m_messageBoxes.size(), 1u);
@@ -574,8 +606,7 @@ TEST(OnButtonSet, NewSetWhileWaitingQueuesTheUnansweredLineAgain)
     engine.OnButtonSet();
     engine.Advance(3000ms);
     engine.OnButtonSet();
-    EXPECT_EQ(engine.m_written,
-              (std::vector<std::string>{"AT+NAME=Desk\r\n", "AT+NAME=Desk\r\n"}));
+    EXPECT_EQ(engine.m_written, (std::vector<std::string>{"AT+NAME=Desk\r\n", "AT+NAME=Desk\r\n"}));
     // The timer started again with the new run: no prompt at the old run's deadline.
     engine.Advance(3000ms);
     EXPECT_TRUE(engine.m_messageBoxes.empty());

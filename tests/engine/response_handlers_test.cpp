@@ -4,8 +4,8 @@
 
 namespace {
 
-constexpr char kEven[] = "\xc5\xbc\xd0\xa3\xd1\xe9";  // "偶校验" in GBK
-constexpr char kNone[] = "\xce\xde\xd0\xa3\xd1\xe9";  // "无校验" in GBK
+constexpr char kEven[] = "\xc5\xbc\xd0\xa3\xd1\xe9"; // "偶校验" in GBK
+constexpr char kNone[] = "\xce\xde\xd0\xa3\xd1\xe9"; // "无校验" in GBK
 
 TEST(ReplyHandlers, BaudSelectsMatchingEntryOrKeepsSelection)
 {
@@ -130,7 +130,7 @@ TEST(ReplyHandlers, UartModeReadsTwoNumbersWithinTheLine)
         {"\r\n+UARTMODE:abc\r\n", -1, -1, "", ""},
         {"\r\n+UARTMODE:1;2\r\n", 1, -1, "2", ""},
         {"\r\n+UARTMODE:1,  \r\n", 1, -1, "2", ""},
-        {"\r\n+UARTMODE:0\r\n", -1, -1, "", ""},  // 16 bytes: shorter than any valid line
+        {"\r\n+UARTMODE:0\r\n", -1, -1, "", ""}, // 16 bytes: shorter than any valid line
     };
     for (const UartCase &c : cases) {
         CTestEngine engine;
@@ -151,7 +151,7 @@ TEST(ReplyHandlers, UartModeNeverReadsPastTheLine)
     EXPECT_EQ(engine.m_nCurStopBits, -1);
     EXPECT_EQ(engine.m_nCurParity, -1);
     const std::string strCut = "\r\n+UARTMODE:   1,2\r\n";
-    engine.OnOtherLine(strCut.data(), 17);  // cut after ",": the "2" is outside
+    engine.OnOtherLine(strCut.data(), 17); // cut after ",": the "2" is outside
     EXPECT_EQ(engine.m_nCurStopBits, 1);
     EXPECT_EQ(engine.m_nCurParity, -1);
 }
@@ -164,11 +164,15 @@ TEST(ReplyHandlers, AddressesStopAtZeroByte)
     EXPECT_EQ(engine.GetWindowText(IDC_COMBO_BINDADDR), "001122AABBCC");
     EXPECT_EQ(engine.GetCount(IDC_COMBO_BINDADDR), 0);
 
-    engine.Feed(std::string("\r\n+LADDR:0015\0" "300A1B2\r\n", 23));
+    engine.Feed(std::string("\r\n+LADDR:0015\0"
+                            "300A1B2\r\n",
+                            23));
     EXPECT_EQ(engine.m_strLocalAddr, "0015");
     EXPECT_EQ(engine.GetWindowText(IDC_EDIT_LOCALADDR), "0015");
 
-    engine.Feed(std::string("\r\n+RADDR:\0" "01122AABBCC\r\n", 23));
+    engine.Feed(std::string("\r\n+RADDR:\0"
+                            "01122AABBCC\r\n",
+                            23));
     EXPECT_EQ(engine.m_strCurBindAddr, "");
 }
 
@@ -210,7 +214,7 @@ TEST(ReceivePump, BytesArrivingDuringAPromptAreScannedAfterIt)
     CTestEngine engine;
     engine.m_fnModule = [](const std::string &) { return std::string(); };
     engine.OnButtonQuery();
-    engine.Feed("\r\nOK\r\n");  // AT answered, AT+NAME? written
+    engine.Feed("\r\nOK\r\n"); // AT answered, AT+NAME? written
     std::vector<std::string> writtenDuringPrompt;
     engine.m_fnMessagePolicy = [&](const std::string &, const std::string &, unsigned) {
         engine.Feed("\r\nOK\r\n");

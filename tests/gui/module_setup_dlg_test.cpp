@@ -41,7 +41,7 @@ const std::initializer_list<int> kScanIds = {IDC_EDIT_CONN_INTERVAL, IDC_EDIT_CO
                                              IDC_EDIT_INQ_INTERVAL, IDC_EDIT_INQ_DURATION};
 const std::initializer_list<int> kSniffIds = {IDC_EDIT_SNIFF_MAX, IDC_EDIT_SNIFF_MIN,
                                               IDC_EDIT_SNIFF_ATTEMPT, IDC_EDIT_SNIFF_TIMEOUT};
-}  // namespace
+} // namespace
 
 class CModuleSetupDlgTest : public QObject
 {
@@ -70,7 +70,7 @@ void CModuleSetupDlgTest::fieldsCountGbkBytes_data()
     QTest::addColumn<QString>("strTyped");
     QTest::addColumn<QString>("strKept");
     const QString str20 = QString(20, QLatin1Char('n'));
-    const QString strTen = QString(10, QChar(0x84DD));  // 蓝, two bytes in GBK
+    const QString strTen = QString(10, QChar(0x84DD)); // 蓝, two bytes in GBK
     QTest::newRow("name: 20 ASCII fit") << IDC_EDIT_NAME << str20 << str20;
     QTest::newRow("name: the 21st is refused") << IDC_EDIT_NAME << str20 + "x" << str20;
     QTest::newRow("name: 10 Chinese fit") << IDC_EDIT_NAME << strTen << strTen;
@@ -81,8 +81,10 @@ void CModuleSetupDlgTest::fieldsCountGbkBytes_data()
         << QString(19, QLatin1Char('a'));
     QTest::newRow("name: no GBK form is refused")
         << IDC_EDIT_NAME << QStringLiteral("a\U0001F600b") << QStringLiteral("ab");
-    QTest::newRow("class: digits only, six") << IDC_EDIT_CLASS << "12a3-45678" << "123456";
-    QTest::newRow("number field: digits only") << IDC_EDIT_SNIFF_MAX << "x8 0" << "80";
+    QTest::newRow("class: digits only, six") << IDC_EDIT_CLASS << "12a3-45678"
+                                             << "123456";
+    QTest::newRow("number field: digits only") << IDC_EDIT_SNIFF_MAX << "x8 0"
+                                               << "80";
 }
 
 void CModuleSetupDlgTest::fieldsCountGbkBytes()
@@ -109,8 +111,8 @@ void CModuleSetupDlgTest::sliderPresets_data()
     const QStringList sniffOff = {"0", "0", "0", "0"};
     QTest::newRow("scan, click in the channel") << IDC_SLIDER_SCAN << false << scanOn << scanOff;
     QTest::newRow("scan, drag the handle") << IDC_SLIDER_SCAN << true << scanOn << scanOff;
-    QTest::newRow("sniff, click in the channel") << IDC_SLIDER_SNIFF << false << sniffOn
-                                                 << sniffOff;
+    QTest::newRow("sniff, click in the channel")
+        << IDC_SLIDER_SNIFF << false << sniffOn << sniffOff;
     QTest::newRow("sniff, drag the handle") << IDC_SLIDER_SNIFF << true << sniffOn << sniffOff;
 }
 
@@ -225,25 +227,35 @@ void CModuleSetupDlgTest::missingPortReportsAndEnds()
     QVERIFY(!dlg.m_pSerial->IsOpen());
 }
 
-
 void CModuleSetupDlgTest::controlsCarrySpokenNames_data()
 {
     QTest::addColumn<int>("nId");
     QTest::addColumn<QString>("strName");
     const std::pair<int, const char *> kNames[] = {
-        {IDC_EDIT_NAME, "设备名称"},          {IDC_EDIT_CLASS, "类别码"},
-        {IDC_EDIT_VERSION, "固件版本号"},     {IDC_CHECK_ROLE, "主设备"},
-        {IDC_CHECK_BIND, "绑定地址"},         {IDC_CHECK_AUTH, "是否加密"},
-        {IDC_EDIT_PASSWORD, "密码"},          {IDC_COMBO_BAUD, "波特率"},
-        {IDC_COMBO_PARITY, "校验位"},         {IDC_COMBO_STOPBITS, "停止位"},
+        {IDC_EDIT_NAME, "设备名称"},
+        {IDC_EDIT_CLASS, "类别码"},
+        {IDC_EDIT_VERSION, "固件版本号"},
+        {IDC_CHECK_ROLE, "主设备"},
+        {IDC_CHECK_BIND, "绑定地址"},
+        {IDC_CHECK_AUTH, "是否加密"},
+        {IDC_EDIT_PASSWORD, "密码"},
+        {IDC_COMBO_BAUD, "波特率"},
+        {IDC_COMBO_PARITY, "校验位"},
+        {IDC_COMBO_STOPBITS, "停止位"},
         {IDC_SLIDER_SCAN, "节能参数（待机状态）"},
-        {IDC_EDIT_CONN_INTERVAL, "连接间隔"}, {IDC_EDIT_CONN_DURATION, "连接持续"},
-        {IDC_EDIT_INQ_INTERVAL, "查询间隔"},  {IDC_EDIT_INQ_DURATION, "查询持续"},
+        {IDC_EDIT_CONN_INTERVAL, "连接间隔"},
+        {IDC_EDIT_CONN_DURATION, "连接持续"},
+        {IDC_EDIT_INQ_INTERVAL, "查询间隔"},
+        {IDC_EDIT_INQ_DURATION, "查询持续"},
         {IDC_SLIDER_SNIFF, "Sniff节能参数（连接参数）"},
-        {IDC_EDIT_SNIFF_MAX, "最大"},         {IDC_EDIT_SNIFF_MIN, "最小"},
-        {IDC_EDIT_SNIFF_ATTEMPT, "尝试"},     {IDC_EDIT_SNIFF_TIMEOUT, "超时"},
-        {IDC_COMBO_BINDADDR, "绑定的蓝牙地址"}, {IDC_EDIT_LOCALADDR, "本地蓝牙地址"},
-        {IDC_STATUS, "状态"},                 {IDC_BUTTON_SEARCH, "搜索设备"},
+        {IDC_EDIT_SNIFF_MAX, "最大"},
+        {IDC_EDIT_SNIFF_MIN, "最小"},
+        {IDC_EDIT_SNIFF_ATTEMPT, "尝试"},
+        {IDC_EDIT_SNIFF_TIMEOUT, "超时"},
+        {IDC_COMBO_BINDADDR, "绑定的蓝牙地址"},
+        {IDC_EDIT_LOCALADDR, "本地蓝牙地址"},
+        {IDC_STATUS, "状态"},
+        {IDC_BUTTON_SEARCH, "搜索设备"},
     };
     for (const auto &[nId, pszName] : kNames)
         QTest::newRow(pszName) << nId << QString::fromUtf8(pszName);

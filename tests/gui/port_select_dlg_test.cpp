@@ -38,7 +38,7 @@ void Store(const QVariant &port, const QVariant &flow)
         profile.setValue(QStringLiteral("Settings/Flow"), flow);
     profile.sync();
 }
-}  // namespace
+} // namespace
 
 class CPortSelectDlgTest : public QObject
 {
@@ -176,8 +176,7 @@ void CPortSelectDlgTest::savedPathWinsOverIndex()
     // Not listed now (unplugged, or a path that was typed): the same port is offered again, not
     // whatever stands at the saved index.
     CPortSelectDlg::SetPortSourceForTesting([] {
-        return QList<CPortSelectDlg::CPortEntry>{{"/dev/ttyUSB0", "CP2102"},
-                                                 {"/dev/ttyACM0", ""}};
+        return QList<CPortSelectDlg::CPortEntry>{{"/dev/ttyUSB0", "CP2102"}, {"/dev/ttyACM0", ""}};
     });
     CPortSelectDlg other;
     QCOMPARE(other.m_pComboPort->currentText(), QStringLiteral("/dev/ttyUSB1"));

@@ -8,7 +8,7 @@
 
 namespace {
 constexpr QSize kLabelSize{200, 22};
-constexpr int kInkThreshold = 180;  // gradient channels stay at or below 128; text is white
+constexpr int kInkThreshold = 180; // gradient channels stay at or below 128; text is white
 
 QImage Render(const QString &strText, QSize size = kLabelSize, bool bEnabled = true)
 {
@@ -49,7 +49,7 @@ std::pair<int, int> InkColumns(const QImage &image)
     }
     return {nFirst, nLast};
 }
-}  // namespace
+} // namespace
 
 class CStatusLabelTest : public QObject
 {

@@ -1,13 +1,11 @@
 #include "serial/SerialLink.h"
 #include "sim/ModuleSim.h"
 
-#include <gtest/gtest.h>
-
 #include <condition_variable>
+#include <gtest/gtest.h>
 #include <string>
-#include <vector>
-
 #include <unistd.h>
+#include <vector>
 
 using namespace std::chrono_literals;
 
@@ -79,18 +77,21 @@ protected:
     {
         m_got.Clear();
         Send(strCommand);
-        m_got.WaitUntil([&] {
-            const std::string &s = m_got.strBytes;
-            return s.size() >= strEnd.size() + 2
-                   && (s.ends_with(strEnd) || s.ends_with("ERROR\r\n") || s.ends_with("error\r\n"));
-        }, timeout);
-        std::this_thread::sleep_for(30ms);  // anything extra would show up here
+        m_got.WaitUntil(
+            [&] {
+                const std::string &s = m_got.strBytes;
+                return s.size() >= strEnd.size() + 2 &&
+                       (s.ends_with(strEnd) || s.ends_with("ERROR\r\n") ||
+                        s.ends_with("error\r\n"));
+            },
+            timeout);
+        std::this_thread::sleep_for(30ms); // anything extra would show up here
         std::lock_guard guard(m_got.mutex);
         return m_got.strBytes;
     }
 
     CCollector m_got;
-    CSerialLink m_link;  // declared after m_got: closes first
+    CSerialLink m_link; // declared after m_got: closes first
     std::unique_ptr<CModuleSim> m_sim;
 };
 
@@ -114,7 +115,7 @@ const CReplyCase kDefaultReplies[] = {
     {"AT+SCANTIME?", "\r\n+SCAN:1024,512,1024,512\r\n\r\nOK\r\n"},
     {"AT+SNIFF?", "\r\n+SNIFF:0,0,0,0\r\n\r\nOK\r\n"},
     {"AT+LADDR?", "\r\n+LADDR:00158300A1B2\r\n\r\nOK\r\n"},
-    {"AT+RADDR?", "\r\nERROR\r\n"},  // nothing bound
+    {"AT+RADDR?", "\r\nERROR\r\n"}, // nothing bound
     {"AT+CLEARADDR", "\r\nOK\r\n"},
     {"AT+FOO", "\r\nERROR\r\n"},
     {"at+name?", "\r\nERROR\r\n"},
@@ -145,10 +146,12 @@ const CSetCase kSetCases[] = {
     {"AT+BIND=1", [](SimState &s) { s.nBind = 1; }},
     {"AT+AUTH=0", [](SimState &s) { s.nAuth = 0; }},
     {"AT+PASSWORD=0123456789abcdef", [](SimState &s) { s.strPassword = "0123456789abcdef"; }},
-    {"AT+SCANTIME=0,4096,1,2", [](SimState &s) { s.aScan[0] = 0, s.aScan[1] = 4096, s.aScan[2] = 1,
-                                                  s.aScan[3] = 2; }},
-    {"AT+SNIFF=4294967295,1,2,3", [](SimState &s) { s.aSniff[0] = 4294967295u, s.aSniff[1] = 1,
-                                                     s.aSniff[2] = 2, s.aSniff[3] = 3; }},
+    {"AT+SCANTIME=0,4096,1,2",
+     [](SimState &s) { s.aScan[0] = 0, s.aScan[1] = 4096, s.aScan[2] = 1, s.aScan[3] = 2; }},
+    {"AT+SNIFF=4294967295,1,2,3",
+     [](SimState &s) {
+         s.aSniff[0] = 4294967295u, s.aSniff[1] = 1, s.aSniff[2] = 2, s.aSniff[3] = 3;
+     }},
     {"AT+RADDR=0011223344AA", [](SimState &s) { s.strBindAddr = "0011223344AA"; }},
 };
 
@@ -164,13 +167,31 @@ TEST_F(ModuleSimTest, SetCommandsChangeTheStateAndAnswerOk)
 }
 
 const char *const kRefusedSets[] = {
-    "AT+NAME=",      "AT+NAME=123456789012345678901", "AT+NAME=a\tb",     "AT+CLASS=12345",
-    "AT+CLASS=1234567", "AT+BAUD=9601",            "AT+BAUD=09600",     "AT+BAUD=",
-    "AT+UARTMODE=2,0", "AT+UARTMODE=0,3",          "AT+UARTMODE=0",     "AT+UARTMODE=0,1,2",
-    "AT+ROLE=2",     "AT+BIND=",                   "AT+AUTH=01",        "AT+PASSWORD=",
-    "AT+PASSWORD=01234567890123456", "AT+SCANTIME=4097,0,0,0", "AT+SCANTIME=1,2,3",
-    "AT+SCANTIME=1,,3,4", "AT+SCANTIME=-1,2,3,4", "AT+SNIFF=4294967296,0,0,0", "AT+SNIFF=1,2,3,x",
-    "AT+RADDR=0011223344A", "AT+RADDR=0011223344AAB",
+    "AT+NAME=",
+    "AT+NAME=123456789012345678901",
+    "AT+NAME=a\tb",
+    "AT+CLASS=12345",
+    "AT+CLASS=1234567",
+    "AT+BAUD=9601",
+    "AT+BAUD=09600",
+    "AT+BAUD=",
+    "AT+UARTMODE=2,0",
+    "AT+UARTMODE=0,3",
+    "AT+UARTMODE=0",
+    "AT+UARTMODE=0,1,2",
+    "AT+ROLE=2",
+    "AT+BIND=",
+    "AT+AUTH=01",
+    "AT+PASSWORD=",
+    "AT+PASSWORD=01234567890123456",
+    "AT+SCANTIME=4097,0,0,0",
+    "AT+SCANTIME=1,2,3",
+    "AT+SCANTIME=1,,3,4",
+    "AT+SCANTIME=-1,2,3,4",
+    "AT+SNIFF=4294967296,0,0,0",
+    "AT+SNIFF=1,2,3,x",
+    "AT+RADDR=0011223344A",
+    "AT+RADDR=0011223344AAB",
 };
 
 TEST_F(ModuleSimTest, OutOfRangeValuesAnswerErrorAndChangeNothing)
@@ -217,7 +238,7 @@ TEST_F(ModuleSimTest, InquiryReportsEachDeviceThenCompletesWithoutOk)
     ASSERT_TRUE(m_got.WaitUntil([&] { return m_got.strBytes.ends_with("+INQCOMP\r\n"); }));
     std::this_thread::sleep_for(300ms);
     std::lock_guard guard(m_got.mutex);
-    EXPECT_EQ(m_got.strBytes, "\r\nOK\r\n"  // the AT, answered before the first result
+    EXPECT_EQ(m_got.strBytes, "\r\nOK\r\n" // the AT, answered before the first result
                               "\r\n+INQRESU:0011223344AA,Phone\r\n"
                               "\r\n+INQRESU:00AABB001122,Headset\r\n"
                               "\r\n+INQCOMP\r\n");
@@ -229,7 +250,7 @@ struct COptionCase
     void (*pfnSet)(SimOptions &options);
     const char *pszCommand;
     const char *pszReply;
-    bool bSplit;  // must arrive in more than one piece
+    bool bSplit; // must arrive in more than one piece
 };
 
 const COptionCase kOptionCases[] = {

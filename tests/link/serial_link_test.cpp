@@ -1,19 +1,17 @@
 #include "serial/SerialLink.h"
 
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
-#include <string>
-#include <vector>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
+#include <string>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
+#include <vector>
 
 using namespace std::chrono_literals;
 
@@ -29,7 +27,7 @@ struct CReceiver
     std::string strBytes;
     std::vector<int32_t> chunks;
     int nDisconnects = 0;
-    bool bContractBroken = false;  // missing NUL, empty or oversized chunk, or calls overlapping
+    bool bContractBroken = false; // missing NUL, empty or oversized chunk, or calls overlapping
     std::atomic<bool> bInCall{false};
     std::chrono::milliseconds callDelay{0};
 
@@ -57,7 +55,10 @@ struct CReceiver
         std::unique_lock lock(mutex);
         return changed.wait_for(lock, timeout, pred);
     }
-    bool WaitForBytes(size_t nCount) { return WaitUntil([&] { return strBytes.size() >= nCount; }); }
+    bool WaitForBytes(size_t nCount)
+    {
+        return WaitUntil([&] { return strBytes.size() >= nCount; });
+    }
     std::string Bytes()
     {
         std::lock_guard guard(mutex);
@@ -148,8 +149,8 @@ struct CLineCase
 {
     const char *pszName;
     uint8_t nByteSize, nParity, nStopBits, nFlow;
-    tcflag_t cflag;  // expected CSIZE, parity, stop and RTS/CTS bits
-    tcflag_t iflag;  // expected IXON/IXOFF
+    tcflag_t cflag; // expected CSIZE, parity, stop and RTS/CTS bits
+    tcflag_t iflag; // expected IXON/IXOFF
 };
 
 class LineSettingsTest : public SerialLinkTest, public ::testing::WithParamInterface<CLineCase>
@@ -179,7 +180,8 @@ TEST_P(LineSettingsTest, FieldsReachTheTerminal)
 INSTANTIATE_TEST_SUITE_P(
     Link, LineSettingsTest,
     ::testing::Values(CLineCase{"Default8N1", 8, 0, 0, FLOW_NONE, CS8, 0},
-                      CLineCase{"Odd7TwoStop", 7, 1, 2, FLOW_NONE, CS7 | PARENB | PARODD | CSTOPB, 0},
+                      CLineCase{"Odd7TwoStop", 7, 1, 2, FLOW_NONE, CS7 | PARENB | PARODD | CSTOPB,
+                                0},
                       CLineCase{"Even6", 6, 2, 0, FLOW_NONE, CS6 | PARENB, 0},
                       CLineCase{"TwoStop8", 8, 0, 2, FLOW_NONE, CS8 | CSTOPB, 0},
                       CLineCase{"OneAndHalfIsTwo", 8, 0, 1, FLOW_NONE, CS8 | CSTOPB, 0},
@@ -328,7 +330,7 @@ TEST_F(SerialLinkTest, ReopenAfterCloseDeliversAgain)
 
 TEST_F(SerialLinkTest, ReadTakesQueuedBytesUpToCapacity)
 {
-    m_link.m_nByteSize = 9;  // refused: the port stays open with no reader, so Read has the bytes
+    m_link.m_nByteSize = 9; // refused: the port stays open with no reader, so Read has the bytes
     EXPECT_FALSE(m_link.Open(m_strSlave));
     char achBuffer[8] = {};
     EXPECT_EQ(m_link.Read(achBuffer, sizeof(achBuffer)), 0);
@@ -344,7 +346,7 @@ TEST_F(SerialLinkTest, NoCallbackOnceCloseHasReturned)
 {
     m_receiver.callDelay = 1ms;
     ASSERT_TRUE(m_link.Open(m_strSlave));
-    fcntl(m_hMaster, F_SETFL, fcntl(m_hMaster, F_GETFL) | O_NONBLOCK);  // nobody reads after Close
+    fcntl(m_hMaster, F_SETFL, fcntl(m_hMaster, F_GETFL) | O_NONBLOCK); // nobody reads after Close
     std::atomic<bool> bFlooding{true};
     std::thread flood([&] {
         const std::string strBlock(64, 'x');
@@ -379,11 +381,11 @@ TEST_F(SerialLinkTest, WithoutReceiverBytesAreDroppedNotQueued)
 TEST_F(SerialLinkTest, HangUpEndsTheReaderAndReportsOnce)
 {
     ASSERT_TRUE(m_link.Open(m_strSlave));
-    close(m_hSlave);  // only the link holds the slave side now
+    close(m_hSlave); // only the link holds the slave side now
     m_hSlave = -1;
     CloseMaster();
     ASSERT_TRUE(m_receiver.WaitUntil([&] { return m_receiver.nDisconnects > 0; }));
-    std::this_thread::sleep_for(300ms);  // a spinning reader would report again
+    std::this_thread::sleep_for(300ms); // a spinning reader would report again
     EXPECT_EQ(m_receiver.nDisconnects, 1);
     EXPECT_FALSE(m_link.IsOpen());
     EXPECT_EQ(m_link.Write("AT\r\n", 4), 0u);
@@ -451,7 +453,7 @@ TEST_F(SerialLinkTest, CloseFromInsideTheReceiveFunction)
     std::this_thread::sleep_for(50ms);
     EXPECT_EQ(closer.nCalls, 1);
     EXPECT_FALSE(m_link.IsOpen());
-    ASSERT_TRUE(m_link.Open(m_strSlave));  // and it opens again with a fresh reader
+    ASSERT_TRUE(m_link.Open(m_strSlave)); // and it opens again with a fresh reader
 }
 
 // Deleting a link whose reader is inside the receive function must wait for it (ASan sees it).

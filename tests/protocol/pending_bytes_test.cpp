@@ -1,10 +1,8 @@
 #include "RecordingHandler.h"
-
 #include "protocol/PendingBytes.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
@@ -100,9 +98,15 @@ Calls FeedNaively(const std::string &strStream, size_t nChunk)
 TEST(PendingBytes, QueuedBytesMatchFullRescan)
 {
     const std::string kStreams[] = {
-        "\r\n+NAME:Abc\r\n\r\nOK\r\n", " \n\n+NAME:abc\r\n", " \n\rOK\r\n", "\t \r\nOK\r\n",
-        "AT+NAME?\r\n\r\n+NAME:Abc\r\n", "\r\n\r\nOK\r\n", "\r\r\r\n+ROLE:1\r\r\n\r\nOK\r\n",
-        "xy \n\r\n+BAUD:9600\r\n", "\r\n  +ADDR:a b\r\n\n\r\nERROR\r\n",
+        "\r\n+NAME:Abc\r\n\r\nOK\r\n",
+        " \n\n+NAME:abc\r\n",
+        " \n\rOK\r\n",
+        "\t \r\nOK\r\n",
+        "AT+NAME?\r\n\r\n+NAME:Abc\r\n",
+        "\r\n\r\nOK\r\n",
+        "\r\r\r\n+ROLE:1\r\r\n\r\nOK\r\n",
+        "xy \n\r\n+BAUD:9600\r\n",
+        "\r\n  +ADDR:a b\r\n\n\r\nERROR\r\n",
     };
     for (const std::string &strStream : kStreams) {
         for (size_t nChunk = 1; nChunk <= 8; ++nChunk) {
@@ -131,7 +135,7 @@ TEST(PendingBytes, TailKeptUntilItsLineEnds)
 // Whatever the delivery sizes, the bound holds and the newest bytes are the ones kept.
 TEST(PendingBytes, BoundDropsOldestBytes)
 {
-    const std::string strNoise = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMN";  // 40 bytes, no CR
+    const std::string strNoise = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMN"; // 40 bytes, no CR
     for (size_t nChunk : {size_t(1), size_t(5), size_t(16), size_t(17), strNoise.size()}) {
         SCOPED_TRACE(nChunk);
         CRecordingHandler handler;

@@ -1,11 +1,9 @@
 #include "RecordingHandler.h"
-
 #include "protocol/AtProtocol.h"
 #include "protocol/ResponseScanner.h"
 
-#include <gtest/gtest.h>
-
 #include <cstring>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
@@ -45,81 +43,109 @@ TEST_P(ScanTable, DispatchesAndConsumes)
 }
 
 // Recognised replies and their fields.
-INSTANTIATE_TEST_SUITE_P(Replies, ScanTable, testing::Values(
-    SScanCase{"OkLowerCase", "\r\nok\r\n", {"Ok"}, 6},
-    SScanCase{"ErrorMixedCase", "\r\nErRoR\r\n", {"Error"}, 9},
-    SScanCase{"NameKeywordLowerTextKeepsCase", "\r\n+name:Abc\r\n", {"Name(Abc)"}, 13},
-    SScanCase{"NameWithEquals", "\r\n+NAME=Abc\r\n", {"Name(Abc)"}, 13},
-    SScanCase{"NameQuotedWithSpace", "\r\n+NAME:\"My Dev\"\r\n", {"Name(My Dev)"}, 18},
-    SScanCase{"NameOpeningQuoteOnly", "\r\n+NAME:\"Abc\r\n", {"Name(Abc)"}, 14},
-    SScanCase{"NameClosingQuoteOnly", "\r\n+NAME:Abc\"\r\n", {"Name(Abc)"}, 14},
-    SScanCase{"NameTrailingSpaceKept", "\r\n+NAME:Abc \r\n", {"Name(Abc )"}, 14},
-    SScanCase{"NameAllTextBytes", "\r\n+NAME:a#*+-.^_9\r\n", {"Name(a#*+-.^_9)"}, 19},
-    SScanCase{"VersionClassPassword",
-              "\r\n+VERSION:V2.0\r\n\r\n+CLASS:001f00\r\n\r\n+PASSWORD:1234\r\n",
-              {"Version(V2.0)", "Class(001f00)", "Password(1234)"}, 52},
-    SScanCase{"AuthBaudBindRole", "\r\n+AUTH:1\r\n\r\n+BAUD:9600\r\n\r\n+BIND=0\r\n\r\n+ROLE:1\r\n",
-              {"Auth(1)", "Baud(9600)", "Bind(0)", "Role(1)"}, 47},
-    SScanCase{"ScanBothSeparators", "\r\n+SCAN:1024;512,1024;512\r\n",
-              {"Scan(1024,512,1024,512)"}, 27},
-    SScanCase{"SniffFieldOrder", "\r\n+SNIFF:10,20,30,40\r\n", {"Sniff(30,10,20,40)"}, 22},
-    SScanCase{"LedIgnored", "\r\n+LED:1,2\r\n", {"Ignored"}, 12},
-    SScanCase{"BlanksBeforeAddr", "\r\n \t+ADDR:xyz\r\n", {"Ignored"}, 15},
-    SScanCase{"AddrTrailingBlanks", "\r\n+ADDR:xyz\t\r\n", {"Ignored"}, 14},
-    SScanCase{"BlanksBeforeBindaddr", "\r\n  +BINDADDR:12 \r\n", {"Ignored"}, 19},
-    SScanCase{"NameThenOk", "\r\n+NAME:Abc\r\n\r\nOK\r\n", {"Name(Abc)", "Ok"}, 19},
-    SScanCase{"NumberWrapsAt32Bits", "\r\n+BAUD:4294967297\r\n", {"Baud(1)"}, 20},
-    SScanCase{"LongNumberWrapsWithoutOverflow", "\r\n+BAUD:99999999999999999999\r\n",
-              {"Baud(1661992959)"}, 30}),
+INSTANTIATE_TEST_SUITE_P(
+    Replies, ScanTable,
+    testing::Values(
+        SScanCase{"OkLowerCase", "\r\nok\r\n", {"Ok"}, 6},
+        SScanCase{"ErrorMixedCase", "\r\nErRoR\r\n", {"Error"}, 9},
+        SScanCase{"NameKeywordLowerTextKeepsCase", "\r\n+name:Abc\r\n", {"Name(Abc)"}, 13},
+        SScanCase{"NameWithEquals", "\r\n+NAME=Abc\r\n", {"Name(Abc)"}, 13},
+        SScanCase{"NameQuotedWithSpace", "\r\n+NAME:\"My Dev\"\r\n", {"Name(My Dev)"}, 18},
+        SScanCase{"NameOpeningQuoteOnly", "\r\n+NAME:\"Abc\r\n", {"Name(Abc)"}, 14},
+        SScanCase{"NameClosingQuoteOnly", "\r\n+NAME:Abc\"\r\n", {"Name(Abc)"}, 14},
+        SScanCase{"NameTrailingSpaceKept", "\r\n+NAME:Abc \r\n", {"Name(Abc )"}, 14},
+        SScanCase{"NameAllTextBytes", "\r\n+NAME:a#*+-.^_9\r\n", {"Name(a#*+-.^_9)"}, 19},
+        SScanCase{"VersionClassPassword",
+                  "\r\n+VERSION:V2.0\r\n\r\n+CLASS:001f00\r\n\r\n+PASSWORD:1234\r\n",
+                  {"Version(V2.0)", "Class(001f00)", "Password(1234)"},
+                  52},
+        SScanCase{"AuthBaudBindRole",
+                  "\r\n+AUTH:1\r\n\r\n+BAUD:9600\r\n\r\n+BIND=0\r\n\r\n+ROLE:1\r\n",
+                  {"Auth(1)", "Baud(9600)", "Bind(0)", "Role(1)"},
+                  47},
+        SScanCase{"ScanBothSeparators",
+                  "\r\n+SCAN:1024;512,1024;512\r\n",
+                  {"Scan(1024,512,1024,512)"},
+                  27},
+        SScanCase{"SniffFieldOrder", "\r\n+SNIFF:10,20,30,40\r\n", {"Sniff(30,10,20,40)"}, 22},
+        SScanCase{"LedIgnored", "\r\n+LED:1,2\r\n", {"Ignored"}, 12},
+        SScanCase{"BlanksBeforeAddr", "\r\n \t+ADDR:xyz\r\n", {"Ignored"}, 15},
+        SScanCase{"AddrTrailingBlanks", "\r\n+ADDR:xyz\t\r\n", {"Ignored"}, 14},
+        SScanCase{"BlanksBeforeBindaddr", "\r\n  +BINDADDR:12 \r\n", {"Ignored"}, 19},
+        SScanCase{"NameThenOk", "\r\n+NAME:Abc\r\n\r\nOK\r\n", {"Name(Abc)", "Ok"}, 19},
+        SScanCase{"NumberWrapsAt32Bits", "\r\n+BAUD:4294967297\r\n", {"Baud(1)"}, 20},
+        SScanCase{"LongNumberWrapsWithoutOverflow",
+                  "\r\n+BAUD:99999999999999999999\r\n",
+                  {"Baud(1661992959)"},
+                  30}),
     ScanCaseName);
 
 // Lines the table refuses or whose fields do not parse reach OnOtherLine raw.
-INSTANTIATE_TEST_SUITE_P(OtherLines, ScanTable, testing::Values(
-    SScanCase{"ScanDoubleComma", "\r\n+SCAN:1024,,512,1024,512\r\n",
-              {"Other(\\r\\n+SCAN:1024,,512,1024,512\\r\\n)"}, 28},
-    SScanCase{"ScanTimeKeyword", "\r\n+SCANTIME:1024,512,1024,512\r\n",
-              {"Other(\\r\\n+SCANTIME:1024,512,1024,512\\r\\n)"}, 31},
-    SScanCase{"ScanThreeNumbers", "\r\n+SCAN:1,2,3\r\n", {"Other(\\r\\n+SCAN:1,2,3\\r\\n)"}, 15},
-    SScanCase{"SniffFiveNumbers", "\r\n+SNIFF:1,2,3,4,5\r\n",
-              {"Other(\\r\\n+SNIFF:1,2,3,4,5\\r\\n)"}, 20},
-    SScanCase{"LedDoubleComma", "\r\n+LED:1,,2\r\n", {"Other(\\r\\n+LED:1,,2\\r\\n)"}, 13},
-    SScanCase{"RaddrLowerCase", "\r\n+raddr:0011223344AA\r\n",
-              {"Other(\\r\\n+raddr:0011223344AA\\r\\n)"}, 23},
-    SScanCase{"UartmodeOutsideTable", "\r\n+UARTMODE:1,2\r\n",
-              {"Other(\\r\\n+UARTMODE:1,2\\r\\n)"}, 17},
-    SScanCase{"InqcompOutsideTable", "\r\n+INQCOMP\r\n", {"Other(\\r\\n+INQCOMP\\r\\n)"}, 12},
-    SScanCase{"ErrorWithCode", "\r\nERROR:3\r\n", {"Other(\\r\\nERROR:3\\r\\n)"}, 11},
-    SScanCase{"OkWithoutLeadingFrame", "OK\r\n", {"Other(OK\\r)"}, 4},
-    SScanCase{"BlanksBeforeName", "\r\n  +NAME:xyz\r\n", {"Other(\\r\\n  +NAME:xyz\\r\\n)"}, 15},
-    SScanCase{"NameWithSlash", "\r\n+NAME:abc/def\r\n", {"Other(\\r\\n+NAME:abc/def\\r\\n)"}, 17},
-    SScanCase{"NameTabAfterText", "\r\n+NAME:Abc\t\r\n", {"Other(\\r\\n+NAME:Abc\\t\\r\\n)"}, 14},
-    SScanCase{"NameEmpty", "\r\n+NAME:\r\n", {"Other(\\r\\n+NAME:\\r\\n)"}, 10},
-    SScanCase{"NameEmptyQuotes", "\r\n+NAME:\"\"\r\n", {"Other(\\r\\n+NAME:\"\"\\r\\n)"}, 12},
-    SScanCase{"NameEmptyBeforeComma", "\r\n+NAME:,\r\n", {"Other(\\r\\n+NAME:,\\r\\n)"}, 11},
-    SScanCase{"NameHighBytesEndText", "\r\n+NAME:Ab\xC4\xE3\r\n",
-              {"Other(\\r\\n+NAME:Ab\\xC4\\xE3\\r\\n)"}, 14},
-    SScanCase{"RoleWithoutDigits", "\r\n+ROLE:x\r\n", {"Other(\\r\\n+ROLE:x\\r\\n)"}, 11},
-    SScanCase{"RoleSigned", "\r\n+ROLE:-1\r\n", {"Other(\\r\\n+ROLE:-1\\r\\n)"}, 12},
-    SScanCase{"KeywordWithoutColon", "\r\n+NAME Abc\r\n", {"Other(\\r\\n+NAME Abc\\r\\n)"}, 13},
-    SScanCase{"EchoedCommandThenReply", "AT+NAME?\r\n\r\n+NAME:Abc\r\n",
-              {"Other(AT+NAME?\\r)", "Name(Abc)"}, 23},
-    SScanCase{"EmptyLineSwallowsOk", "\r\n\r\nOK\r\n", {"Other(\\r\\n\\r\\n)", "Other(OK\\r)"}, 8}),
+INSTANTIATE_TEST_SUITE_P(
+    OtherLines, ScanTable,
+    testing::Values(
+        SScanCase{"ScanDoubleComma",
+                  "\r\n+SCAN:1024,,512,1024,512\r\n",
+                  {"Other(\\r\\n+SCAN:1024,,512,1024,512\\r\\n)"},
+                  28},
+        SScanCase{"ScanTimeKeyword",
+                  "\r\n+SCANTIME:1024,512,1024,512\r\n",
+                  {"Other(\\r\\n+SCANTIME:1024,512,1024,512\\r\\n)"},
+                  31},
+        SScanCase{
+            "ScanThreeNumbers", "\r\n+SCAN:1,2,3\r\n", {"Other(\\r\\n+SCAN:1,2,3\\r\\n)"}, 15},
+        SScanCase{"SniffFiveNumbers",
+                  "\r\n+SNIFF:1,2,3,4,5\r\n",
+                  {"Other(\\r\\n+SNIFF:1,2,3,4,5\\r\\n)"},
+                  20},
+        SScanCase{"LedDoubleComma", "\r\n+LED:1,,2\r\n", {"Other(\\r\\n+LED:1,,2\\r\\n)"}, 13},
+        SScanCase{"RaddrLowerCase",
+                  "\r\n+raddr:0011223344AA\r\n",
+                  {"Other(\\r\\n+raddr:0011223344AA\\r\\n)"},
+                  23},
+        SScanCase{"UartmodeOutsideTable",
+                  "\r\n+UARTMODE:1,2\r\n",
+                  {"Other(\\r\\n+UARTMODE:1,2\\r\\n)"},
+                  17},
+        SScanCase{"InqcompOutsideTable", "\r\n+INQCOMP\r\n", {"Other(\\r\\n+INQCOMP\\r\\n)"}, 12},
+        SScanCase{"ErrorWithCode", "\r\nERROR:3\r\n", {"Other(\\r\\nERROR:3\\r\\n)"}, 11},
+        SScanCase{"OkWithoutLeadingFrame", "OK\r\n", {"Other(OK\\r)"}, 4},
+        SScanCase{
+            "BlanksBeforeName", "\r\n  +NAME:xyz\r\n", {"Other(\\r\\n  +NAME:xyz\\r\\n)"}, 15},
+        SScanCase{
+            "NameWithSlash", "\r\n+NAME:abc/def\r\n", {"Other(\\r\\n+NAME:abc/def\\r\\n)"}, 17},
+        SScanCase{
+            "NameTabAfterText", "\r\n+NAME:Abc\t\r\n", {"Other(\\r\\n+NAME:Abc\\t\\r\\n)"}, 14},
+        SScanCase{"NameEmpty", "\r\n+NAME:\r\n", {"Other(\\r\\n+NAME:\\r\\n)"}, 10},
+        SScanCase{"NameEmptyQuotes", "\r\n+NAME:\"\"\r\n", {"Other(\\r\\n+NAME:\"\"\\r\\n)"}, 12},
+        SScanCase{"NameEmptyBeforeComma", "\r\n+NAME:,\r\n", {"Other(\\r\\n+NAME:,\\r\\n)"}, 11},
+        SScanCase{"NameHighBytesEndText",
+                  "\r\n+NAME:Ab\xC4\xE3\r\n",
+                  {"Other(\\r\\n+NAME:Ab\\xC4\\xE3\\r\\n)"},
+                  14},
+        SScanCase{"RoleWithoutDigits", "\r\n+ROLE:x\r\n", {"Other(\\r\\n+ROLE:x\\r\\n)"}, 11},
+        SScanCase{"RoleSigned", "\r\n+ROLE:-1\r\n", {"Other(\\r\\n+ROLE:-1\\r\\n)"}, 12},
+        SScanCase{"KeywordWithoutColon", "\r\n+NAME Abc\r\n", {"Other(\\r\\n+NAME Abc\\r\\n)"}, 13},
+        SScanCase{"EchoedCommandThenReply",
+                  "AT+NAME?\r\n\r\n+NAME:Abc\r\n",
+                  {"Other(AT+NAME?\\r)", "Name(Abc)"},
+                  23},
+        SScanCase{
+            "EmptyLineSwallowsOk", "\r\n\r\nOK\r\n", {"Other(\\r\\n\\r\\n)", "Other(OK\\r)"}, 8}),
     ScanCaseName);
 
 // Framing: dropped single bytes and lines that have not fully arrived.
-INSTANTIATE_TEST_SUITE_P(Framing, ScanTable, testing::Values(
-    SScanCase{"StrayLfDropped", "\n\r\nOK\r\n", {"Ok"}, 7},
-    SScanCase{"LoneCrDropped", "\r\r\nOK\r\n", {"Ok"}, 7},
-    SScanCase{"BlanksBeforeFrameDropped", " \t\r\nOK\r\n", {"Ok"}, 8},
-    SScanCase{"SecondLineIncomplete", "\r\n+NAME:Abc\r\n\r\n+NA", {"Name(Abc)"}, 13},
-    SScanCase{"NoClosingCr", "\r\n+NAME:Ab", {}, 0},
-    SScanCase{"ShortCrLf", "\r\n\r", {}, 0},
-    SScanCase{"ShortCrCr", "\r\r", {}, 0},
-    SScanCase{"SingleCr", "\r", {}, 0},
-    SScanCase{"OkWithoutFinalLf", "\r\nOK\r", {}, 0},
-    SScanCase{"OnlyBlanks", "  \t ", {}, 0},
-    SScanCase{"BareLineWithoutCr", "AT+NAME?", {}, 0},
-    SScanCase{"Empty", "", {}, 0}),
+INSTANTIATE_TEST_SUITE_P(
+    Framing, ScanTable,
+    testing::Values(
+        SScanCase{"StrayLfDropped", "\n\r\nOK\r\n", {"Ok"}, 7},
+        SScanCase{"LoneCrDropped", "\r\r\nOK\r\n", {"Ok"}, 7},
+        SScanCase{"BlanksBeforeFrameDropped", " \t\r\nOK\r\n", {"Ok"}, 8},
+        SScanCase{"SecondLineIncomplete", "\r\n+NAME:Abc\r\n\r\n+NA", {"Name(Abc)"}, 13},
+        SScanCase{"NoClosingCr", "\r\n+NAME:Ab", {}, 0}, SScanCase{"ShortCrLf", "\r\n\r", {}, 0},
+        SScanCase{"ShortCrCr", "\r\r", {}, 0}, SScanCase{"SingleCr", "\r", {}, 0},
+        SScanCase{"OkWithoutFinalLf", "\r\nOK\r", {}, 0}, SScanCase{"OnlyBlanks", "  \t ", {}, 0},
+        SScanCase{"BareLineWithoutCr", "AT+NAME?", {}, 0}, SScanCase{"Empty", "", {}, 0}),
     ScanCaseName);
 
 // The same line closed by each terminator: only a closing CR LF frames a reply.
@@ -127,7 +153,7 @@ struct STerminatorCase
 {
     const char *pszName;
     std::string strTerminator;
-    bool bRecognised;  // else, when complete, the line reaches OnOtherLine without its framing
+    bool bRecognised; // else, when complete, the line reaches OnOtherLine without its framing
     bool bComplete;
 };
 
@@ -171,25 +197,32 @@ TEST_P(TerminatorTable, FramesEveryReplyKindAlike)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Terminators, TerminatorTable, testing::Values(
-    STerminatorCase{"CrLf", "\r\n", true, true},
-    STerminatorCase{"LfCrLf", "\n\r\n", true, true},
-    STerminatorCase{"CrCr", "\r\r", false, true},
-    STerminatorCase{"CrCrLf", "\r\r\n", false, true},
-    STerminatorCase{"LfLf", "\n\n", false, false},
-    STerminatorCase{"Lf", "\n", false, false},
-    STerminatorCase{"Cr", "\r", false, false},
-    STerminatorCase{"None", "", false, false}),
-    [](const testing::TestParamInfo<STerminatorCase> &info) { return info.param.pszName; });
+INSTANTIATE_TEST_SUITE_P(Terminators, TerminatorTable,
+                         testing::Values(STerminatorCase{"CrLf", "\r\n", true, true},
+                                         STerminatorCase{"LfCrLf", "\n\r\n", true, true},
+                                         STerminatorCase{"CrCr", "\r\r", false, true},
+                                         STerminatorCase{"CrCrLf", "\r\r\n", false, true},
+                                         STerminatorCase{"LfLf", "\n\n", false, false},
+                                         STerminatorCase{"Lf", "\n", false, false},
+                                         STerminatorCase{"Cr", "\r", false, false},
+                                         STerminatorCase{"None", "", false, false}),
+                         [](const testing::TestParamInfo<STerminatorCase> &info) {
+                             return info.param.pszName;
+                         });
 
 // Every keyword in upper, lower and mixed case, after ":" and "=", yields its kind.
 TEST(MatchKeyword, EveryKeywordYieldsItsKind)
 {
-    const struct { const char *pszWord; int32_t nKind; } kWords[] = {
-        {"+LED", RK_LED}, {"+ADDR", RK_ADDR}, {"+AUTH", RK_AUTH}, {"+BAUD", RK_BAUD},
-        {"+BIND", RK_BIND}, {"+NAME", RK_NAME}, {"+ROLE", RK_ROLE}, {"+SCAN", RK_SCAN},
-        {"+CLASS", RK_CLASS}, {"+SNIFF", RK_SNIFF}, {"+VERSION", RK_VERSION},
-        {"+BINDADDR", RK_BINDADDR}, {"+PASSWORD", RK_PASSWORD},
+    const struct
+    {
+        const char *pszWord;
+        int32_t nKind;
+    } kWords[] = {
+        {"+LED", RK_LED},           {"+ADDR", RK_ADDR},       {"+AUTH", RK_AUTH},
+        {"+BAUD", RK_BAUD},         {"+BIND", RK_BIND},       {"+NAME", RK_NAME},
+        {"+ROLE", RK_ROLE},         {"+SCAN", RK_SCAN},       {"+CLASS", RK_CLASS},
+        {"+SNIFF", RK_SNIFF},       {"+VERSION", RK_VERSION}, {"+BINDADDR", RK_BINDADDR},
+        {"+PASSWORD", RK_PASSWORD},
     };
     for (const auto &w : kWords) {
         std::string strLower = w.pszWord;
@@ -200,7 +233,8 @@ TEST(MatchKeyword, EveryKeywordYieldsItsKind)
                 const std::string strLine = "\r\n" + strWord + pszColon + "7";
                 const char *pAfter = nullptr;
                 EXPECT_EQ(MatchKeyword(strLine.data(), strLine.data() + strLine.size(), &pAfter),
-                          w.nKind) << strLine;
+                          w.nKind)
+                    << strLine;
                 EXPECT_EQ(pAfter, strLine.data() + strLine.size() - 1) << strLine;
             }
         }
@@ -211,8 +245,8 @@ TEST(MatchKeyword, EveryKeywordYieldsItsKind)
 TEST(MatchKeyword, RefusesNearMisses)
 {
     const std::string kMisses[] = {
-        "\r\n+NAM", "\r\n+NAMEX", "\r\nOK", "\r\nOKX\r\n", "\r\n +NAME:", "\r\n +BIND:",
-        "\r\n+ BIND:", " \r+NAME:", "\r+NAME:", "+NAME:", "\r\n+N\xC1ME:", "\r\n+NAME\r\n",
+        "\r\n+NAM",    "\r\n+NAMEX", "\r\nOK",   "\r\nOKX\r\n", "\r\n +NAME:",   "\r\n +BIND:",
+        "\r\n+ BIND:", " \r+NAME:",  "\r+NAME:", "+NAME:",      "\r\n+N\xC1ME:", "\r\n+NAME\r\n",
     };
     for (const std::string &strLine : kMisses) {
         const char *pAfter = nullptr;
@@ -245,9 +279,10 @@ TEST(KeywordTables, MatcherAgreesWithTableWalk)
 {
     const std::string kAlphabet = "\r\n \t+:=OKERLDABUTHINMPSCVWFokerldx\xC1\xEB";
     const std::string kSeeds[] = {
-        "\r\nOK\r\n", "\r\nERROR\n\r", "\r\n+LED:", "\r\n\t+ADDR=", "\r\n +BINDADDR:",
-        "\r\n+AUTH:", "\r\n+BAUD:", "\r\n+BIND=", "\r\n+NAME:", "\r\n+ROLE:", "\r\n+SCAN:",
-        "\r\n+CLASS:", "\r\n+SNIFF:", "\r\n+VERSION:", "\r\n+PASSWORD:", " \t\n\r+name:",
+        "\r\nOK\r\n",      "\r\nERROR\n\r", "\r\n+LED:",      "\r\n\t+ADDR=",
+        "\r\n +BINDADDR:", "\r\n+AUTH:",    "\r\n+BAUD:",     "\r\n+BIND=",
+        "\r\n+NAME:",      "\r\n+ROLE:",    "\r\n+SCAN:",     "\r\n+CLASS:",
+        "\r\n+SNIFF:",     "\r\n+VERSION:", "\r\n+PASSWORD:", " \t\n\r+name:",
     };
     int nCompared = 0;
     for (const std::string &strSeed : kSeeds) {
@@ -271,7 +306,7 @@ TEST(KeywordTables, MatcherAgreesWithTableWalk)
             }
         }
     }
-    EXPECT_GT(nCompared, 100);  // the substitutions must reach real matches, not only misses
+    EXPECT_GT(nCompared, 100); // the substitutions must reach real matches, not only misses
 }
 
 TEST(KeywordTables, StateIndexCoversTransitionsInOrder)
@@ -287,9 +322,15 @@ TEST(KeywordTables, StateIndexCoversTransitionsInOrder)
 // Field parsers alone: where each stops and what it writes.
 TEST(FieldParsers, NumberStopsAtFirstNonDigitAndPassesNull)
 {
-    const struct { std::string strIn; ptrdiff_t nStop; uint32_t nValue; } kCases[] = {
-        {"123,", 3, 123}, {"0", 1, 0}, {"4294967295", 10, 4294967295u},
-        {"4294967296", 10, 0}, {"12\xB9", 2, 12}, {"", -1, 0}, {",5", -1, 0},
+    const struct
+    {
+        std::string strIn;
+        ptrdiff_t nStop;
+        uint32_t nValue;
+    } kCases[] = {
+        {"123,", 3, 123},      {"0", 1, 0},       {"4294967295", 10, 4294967295u},
+        {"4294967296", 10, 0}, {"12\xB9", 2, 12}, {"", -1, 0},
+        {",5", -1, 0},
     };
     for (const auto &c : kCases) {
         uint32_t nValue = 77;
@@ -304,10 +345,15 @@ TEST(FieldParsers, NumberStopsAtFirstNonDigitAndPassesNull)
 
 TEST(FieldParsers, TextSpansAndEndings)
 {
-    const struct { std::string strIn; ptrdiff_t nStop; std::string strText; } kCases[] = {
-        {"Abc\r", 3, "Abc"}, {"\"A b\"\r", 5, "A b"}, {"\"Ab", 3, "Ab"}, {",", 0, ""},
-        {"\",", 1, ""}, {"\"\",", 2, ""}, {"\r", -1, ""}, {"", -1, ""}, {"\"", -1, ""},
-        {"\xA1x", -1, ""}, {"ab\x80", 2, "ab"},
+    const struct
+    {
+        std::string strIn;
+        ptrdiff_t nStop;
+        std::string strText;
+    } kCases[] = {
+        {"Abc\r", 3, "Abc"}, {"\"A b\"\r", 5, "A b"}, {"\"Ab", 3, "Ab"},   {",", 0, ""},
+        {"\",", 1, ""},      {"\"\",", 2, ""},        {"\r", -1, ""},      {"", -1, ""},
+        {"\"", -1, ""},      {"\xA1x", -1, ""},       {"ab\x80", 2, "ab"},
     };
     for (const auto &c : kCases) {
         TextSpan span{c.strIn.data(), 99};
