@@ -473,3 +473,19 @@ TEST_F(SerialLinkTest, DestructorWaitsForTheRunningReader)
 }
 
 } // namespace
+
+// A device that never takes its bytes (the line stalled) must not hold the writer for ever: the
+// write gives up after its bound and reports that nothing certain went out.
+TEST_F(SerialLinkTest, WriteToAStalledLineGivesUp)
+{
+    ASSERT_TRUE(m_link.Open(m_strSlave));
+    const std::string strBlock(1000, 'x');
+    uint32_t nWritten = static_cast<uint32_t>(strBlock.size());
+    int nBlocks = 0;
+    // The pty's queue fills after some kilobytes; the next write then waits out its bound.
+    for (; nBlocks < 1000 && nWritten == strBlock.size(); ++nBlocks)
+        nWritten = m_link.Write(strBlock.data(), static_cast<uint32_t>(strBlock.size()));
+    EXPECT_LT(nBlocks, 1000);
+    EXPECT_EQ(nWritten, 0u);
+    EXPECT_TRUE(m_link.IsOpen());
+}
