@@ -124,28 +124,38 @@ void CModuleSetupEngine::OnCheckBind()
     EnableWindow(IDC_COMBO_BINDADDR, GetCheck(IDC_CHECK_BIND) != 0);
 }
 
-void CModuleSetupEngine::OnReleasedCaptureSliderScan()
+// A power-saving switch presets its four fields: on (thumb above 0) or off.
+struct CSliderPreset
+{
+    uint32_t CModuleSetupEngine::*pMember;
+    uint32_t nOn;
+    uint32_t nOff;
+};
+
+void CModuleSetupEngine::ApplySliderPreset(int nSliderId, const CSliderPreset (&presets)[4])
 {
     if (!UpdateData(true))
         return;
-    const bool bOn = GetSliderPos(IDC_SLIDER_SCAN) > 0;
-    m_nConnInterval = bOn ? 2048 : 1024;
-    m_nConnDuration = bOn ? 18 : 512;
-    m_nInqInterval = bOn ? 2048 : 1024;
-    m_nInqDuration = bOn ? 18 : 512;
+    const bool bOn = GetSliderPos(nSliderId) > 0;
+    for (const CSliderPreset &preset : presets)
+        this->*preset.pMember = bOn ? preset.nOn : preset.nOff;
     UpdateData(false);
+}
+
+void CModuleSetupEngine::OnReleasedCaptureSliderScan()
+{
+    ApplySliderPreset(IDC_SLIDER_SCAN, {{&CModuleSetupEngine::m_nConnInterval, 2048, 1024},
+                                        {&CModuleSetupEngine::m_nConnDuration, 18, 512},
+                                        {&CModuleSetupEngine::m_nInqInterval, 2048, 1024},
+                                        {&CModuleSetupEngine::m_nInqDuration, 18, 512}});
 }
 
 void CModuleSetupEngine::OnReleasedCaptureSliderSniff()
 {
-    if (!UpdateData(true))
-        return;
-    const bool bOn = GetSliderPos(IDC_SLIDER_SNIFF) > 0;
-    m_nSniffMax = bOn ? 800 : 0;
-    m_nSniffMin = bOn ? 80 : 0;
-    m_nSniffTimeout = bOn ? 8 : 0;
-    m_nSniffAttempt = bOn ? 8 : 0;
-    UpdateData(false);
+    ApplySliderPreset(IDC_SLIDER_SNIFF, {{&CModuleSetupEngine::m_nSniffMax, 800, 0},
+                                         {&CModuleSetupEngine::m_nSniffMin, 80, 0},
+                                         {&CModuleSetupEngine::m_nSniffTimeout, 8, 0},
+                                         {&CModuleSetupEngine::m_nSniffAttempt, 8, 0}});
 }
 
 void CModuleSetupEngine::StartAutoQuery()

@@ -12,6 +12,7 @@
 #include <string>
 
 class CSerialLink;
+struct CSliderPreset;
 
 constexpr std::chrono::milliseconds kQueryStepTimeout{2000};
 constexpr std::chrono::milliseconds kClearAddrTimeout{4000};
@@ -242,6 +243,7 @@ protected:
     void ShowAddress(const char *pLine, bool bLocal);
 
     // --- Form internals (FormExchange.cpp)
+    void ApplySliderPreset(int nSliderId, const CSliderPreset (&presets)[4]);
     bool ExchangeText(bool bSave, int nId, std::string &strValue, size_t nMaxBytes);
     bool ExchangeUInt(bool bSave, int nId, uint32_t &nValue, bool bRanged);
     bool FailField(int nId, const std::string &strMessage);

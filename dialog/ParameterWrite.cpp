@@ -128,22 +128,26 @@ const char *CheckNumbers(const CSetFormInput &input, ModuleParams *pNew)
     return nullptr;
 }
 
-std::string ScanText(const ModuleParams &params)
+// "a,b,c,d": how a group of four numbers is compared and sent.
+std::string FourNumbersText(const std::string &a, const std::string &b, const std::string &c,
+                            const std::string &d)
 {
     char szText[SET_COMMAND_SLOT_SIZE];
-    std::snprintf(szText, sizeof szText, FMT_FOUR_NUMBERS, params.ConnInterval.c_str(),
-                  params.ConnDuration.c_str(), params.InqInterval.c_str(),
-                  params.InqDuration.c_str());
+    std::snprintf(szText, sizeof szText, FMT_FOUR_NUMBERS, a.c_str(), b.c_str(), c.c_str(),
+                  d.c_str());
     return szText;
+}
+
+std::string ScanText(const ModuleParams &params)
+{
+    return FourNumbersText(params.ConnInterval, params.ConnDuration, params.InqInterval,
+                           params.InqDuration);
 }
 
 std::string SniffText(const ModuleParams &params)
 {
-    char szText[SET_COMMAND_SLOT_SIZE];
-    std::snprintf(szText, sizeof szText, FMT_FOUR_NUMBERS, params.SniffMax.c_str(),
-                  params.SniffMin.c_str(), params.SniffAttempt.c_str(),
-                  params.SniffTimeout.c_str());
-    return szText;
+    return FourNumbersText(params.SniffMax, params.SniffMin, params.SniffAttempt,
+                           params.SniffTimeout);
 }
 
 // Appends formatted lines to the list and notes which last-read fields each line advanced.
