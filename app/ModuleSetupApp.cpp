@@ -12,7 +12,10 @@
 
 namespace {
 const char *const kUsage =
-    "usage: kestrel [--simulate] [--version] [--help]\n"
+    "Usage: kestrel [--simulate] [--version] [--help]\n"
+    "Reads and writes the configuration of a Bluetooth serial module over a serial port, in a\n"
+    "window. Without a display, use kestrel-cli.\n"
+    "\n"
     "  --simulate  offer a simulated module (on a pseudo-terminal) in the port dialog\n"
     "  --version   print the version and exit\n"
     "  --help      print this help and exit\n";
@@ -55,6 +58,10 @@ int CModuleSetupApp::Run(int argc, char **argv)
     }
 
     QApplication app(argc, argv);
+#ifdef KESTREL_DESKTOP_ID
+    // Lets the desktop match the window to its menu entry and icon (Wayland has no WM_CLASS).
+    QGuiApplication::setDesktopFileName(QStringLiteral(KESTREL_DESKTOP_ID));
+#endif
     std::unique_ptr<CModuleSim> pSim;
     QString strPreferredPort;
     if (bSimulate) {
