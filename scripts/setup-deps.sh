@@ -3,13 +3,15 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ clang-14 libclang-rt-14-dev
-          qt6-base-dev qt6-serialport-dev libqt6svg6-dev
+          qt6-base-dev qt6-serialport-dev qt6-svg-dev
           libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
           fonts-wqy-microhei xvfb xauth x11-utils imagemagick)
 if [ "${1:-}" = "--run-only" ]; then
-    packages=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev libqt6svg6-dev
+    packages=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev qt6-svg-dev
               nlohmann-json3-dev fonts-wqy-microhei)
 fi
+# Further arguments name more packages that the calling script needs.
+[ $# -gt 1 ] && packages+=("${@:2}")
 
 missing=()
 for p in "${packages[@]}"; do

@@ -36,4 +36,7 @@ for f in build-fuzz/fuzz/*_fuzz; do
     "$f" -max_total_time="${KESTREL_FUZZ_SECONDS:-30}" -print_final_stats=1 "$work" 2>&1 | tail -n 5
     rm -rf "$work"
 done
+echo "== Debian package (build, validate, run unpacked)"
+scripts/test-package.sh
+
 echo "All test stages passed."
