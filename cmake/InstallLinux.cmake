@@ -44,7 +44,8 @@ if(KESTREL_RSVG_CONVERT)
                            DEPENDS "${PROJECT_SOURCE_DIR}/res/kestrel.svg"
                            COMMENT "Rendering the ${size}x${size} icon" VERBATIM)
         list(APPEND kestrel_generated "${png}")
-        install(FILES "${png}" DESTINATION "${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps"
+        install(FILES "${png}"
+                DESTINATION "${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps"
                 RENAME "${KESTREL_APP_ID}.png")
     endforeach()
 else()
@@ -52,8 +53,8 @@ else()
 endif()
 
 # The man pages come from each program's --help, so they cannot drift from what it accepts;
-# res/man/ adds the sections --help has no room for.
-if(KESTREL_HELP2MAN AND KESTREL_GZIP)
+# res/man/ adds the sections --help has no room for. A cross build cannot run its programs.
+if(KESTREL_HELP2MAN AND KESTREL_GZIP AND NOT CMAKE_CROSSCOMPILING)
     foreach(program kestrel kestrel-cli kestrel-sim)
         set(page "${kestrel_data_dir}/${program}.1")
         set(include "${PROJECT_SOURCE_DIR}/res/man/${program}.h2m")
@@ -68,6 +69,6 @@ if(KESTREL_HELP2MAN AND KESTREL_GZIP)
         install(FILES "${page}.gz" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
     endforeach()
 else()
-    message(WARNING "help2man or gzip not found: no man pages will be installed")
+    message(WARNING "help2man or gzip not found, or a cross build: no man pages will be installed")
 endif()
 add_custom_target(kestrel_desktop_data ALL DEPENDS ${kestrel_generated})

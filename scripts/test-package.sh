@@ -13,7 +13,7 @@ fail() {
     exit 1
 }
 
-scripts/package.sh "$work/out" >/dev/null
+scripts/package.sh "$work/out"
 debs=("$work"/out/*.deb)
 [ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || fail "expected one .deb, got: ${debs[*]}"
 deb=${debs[0]}
@@ -65,8 +65,8 @@ declare -A some_option=([kestrel]=simulate [kestrel-cli]=port [kestrel-sim]=dela
 for program in "${!some_option[@]}"; do
     page="$root/usr/share/man/man1/$program.1.gz"
     [ -x "$root/usr/bin/$program" ] || fail "usr/bin/$program missing"
-    zcat "$page" | grep -q "^\.TH ${program^^} \"1\"" || fail "$page is not the man page of $program"
-    zcat "$page" | grep -qF "\\fB\\-\\-${some_option[$program]}\\fR" || fail "$page lists no options"
+    zcat "$page" | grep -q "^\.TH ${program^^} \"1\"" || fail "$page is not $program's"
+    zcat "$page" | grep -qF "\\fB\\-\\-${some_option[$program]}\\fR" || fail "$page lacks options"
     readelf -d "$root/usr/bin/$program" | grep -qE 'R(UN)?PATH' && fail "$program keeps an RPATH"
     ! ldd "$root/usr/bin/$program" | grep -q "not found" || fail "$program lacks a library"
 done
