@@ -198,7 +198,7 @@ void CModuleSetupDlg::OnLinkLost()
     OnPortLost();
     // A pseudo-terminal's number is handed to the next terminal that opens: the same path would
     // be someone else's line, not the module coming back. Virtual ports are found by their links.
-    if (!m_strPortPath.isEmpty() && !m_strPortPath.startsWith(QStringLiteral("/dev/pts/")))
+    if (!m_strPortPath.isEmpty() && !CSerialLink::IsRawPseudoTerminal(m_strPortPath.toStdString()))
         m_pReopenTimer->start();
 }
 
