@@ -3,6 +3,7 @@
 #include "serial/PortSelectDlg.h"
 #include "serial/PortSettings.h"
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
@@ -62,6 +63,7 @@ private slots:
     void typedPathOpensAsTyped();
     void cancelWritesNothing();
     void emptyPathIsRefused();
+    void labelsReachScreenReaders();
 };
 
 void CPortSelectDlgTest::storedValuesPreselect_data()
@@ -325,6 +327,21 @@ void CPortSelectDlgTest::emptyPathIsRefused()
     dlg.accept();
     QVERIFY(dlg.result() != int(QDialog::Accepted));
     QVERIFY(Profile().allKeys().isEmpty());
+}
+
+// A combo box is announced by its current text; its label comes through the relation.
+void CPortSelectDlgTest::labelsReachScreenReaders()
+{
+    CPortSelectDlg dlg;
+    const std::pair<QWidget *, QString> kControls[] = {{dlg.m_pComboPort, "通讯口"},
+                                                       {dlg.m_pComboFlow, "数据流控制"}};
+    for (const auto &[pControl, strLabel] : kControls) {
+        QStringList found;
+        for (const auto &[pLabel, relation] :
+             QAccessible::queryAccessibleInterface(pControl)->relations(QAccessible::Label))
+            found << pLabel->text(QAccessible::Name);
+        QCOMPARE(found, QStringList{strLabel});
+    }
 }
 
 QTEST_MAIN(CPortSelectDlgTest)
