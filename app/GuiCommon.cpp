@@ -39,8 +39,9 @@ std::string ToGbk(const QString &strText)
 {
     if (std::optional<std::string> gbk = Utf8ToGbk(strText.toStdString()))
         return std::move(*gbk);
-    // Only a text no one typed gets here (the validators refuse such characters): one shown from
-    // bytes that were not GBK. Each character without a GBK form becomes "?".
+    // No typed text gets here: the validators refuse such characters in every field. What else
+    // is shown came from GBK bytes; should one hold U+FFFD for a byte that was not GBK, that
+    // character becomes "?" and the rest is kept.
     std::string strGbk;
     for (const uint nCodePoint : strText.toUcs4()) {
         const QString strChar =

@@ -4,6 +4,7 @@
 #include "serial/PortSettings.h"
 #include "serial/SerialLink.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QIcon>
@@ -15,6 +16,7 @@
 
 namespace {
 constexpr QSize kPlugSizePx{51, 49};
+constexpr int kListMarginPx = 24; // room for the frame and a scroll bar
 const QString kEntrySeparator = QStringLiteral("  ");
 const QString kSimulatedDescription = QStringLiteral("模拟模块");
 
@@ -129,6 +131,9 @@ void CPortSelectDlg::FillPortList(const QString &strPreferredPath)
                                     : entry.strPath + kEntrySeparator + entry.strDescription;
         m_pComboPort->addItem(strText, entry.strPath);
     }
+    // The list drops wider than the box, so that each entry shows whole with its description.
+    QAbstractItemView *pView = m_pComboPort->view();
+    pView->setMinimumWidth(pView->sizeHintForColumn(0) + kListMarginPx);
 }
 
 QList<CPortSelectDlg::CPortEntry> CPortSelectDlg::SystemPorts()
