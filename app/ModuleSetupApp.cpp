@@ -39,6 +39,8 @@ void OnStartupMessage(QtMsgType type, const QMessageLogContext &context, const Q
     if (type != QtFatalMsg) {
         if (g_pfnQtMessages)
             g_pfnQtMessages(type, context, strText);
+        else
+            std::fprintf(stderr, "%s\n", qPrintable(strText));
         return;
     }
     // Qt's own warnings before this one give the reason; its closing text would only suggest
