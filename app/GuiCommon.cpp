@@ -1,7 +1,7 @@
 #include "app/GuiCommon.h"
 
-#include <QStringDecoder>
-#include <QStringEncoder>
+#include "protocol/GbkText.h"
+
 #include <QStringList>
 
 CDialogUnits::CDialogUnits(const QFont &font)
@@ -37,20 +37,28 @@ void EnsureKestrelResources()
 
 std::string ToGbk(const QString &strText)
 {
-    QStringEncoder encoder("GBK");
-    const QByteArray bytes = encoder.encode(strText);
-    return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+    if (std::optional<std::string> gbk = Utf8ToGbk(strText.toStdString()))
+        return std::move(*gbk);
+    // No typed text gets here: the validators refuse such characters in every field. What else
+    // is shown came from GBK bytes; should one hold U+FFFD for a byte that was not GBK, that
+    // character becomes "?" and the rest is kept.
+    std::string strGbk;
+    for (const uint nCodePoint : strText.toUcs4()) {
+        const QString strChar =
+            QString::fromUcs4(reinterpret_cast<const char32_t *>(&nCodePoint), 1);
+        strGbk += Utf8ToGbk(strChar.toStdString()).value_or("?");
+    }
+    return strGbk;
 }
 
 QString FromGbk(const std::string &strBytes)
 {
-    QStringDecoder decoder("GBK");
-    return decoder.decode(QByteArrayView(strBytes.data(), static_cast<qsizetype>(strBytes.size())));
+    return QString::fromStdString(GbkToUtf8(strBytes));
 }
 
-int GbkLength(const QString &strText)
+bool IsGbkText(const QString &strText, int &nBytes)
 {
-    QStringEncoder encoder("GBK", QStringConverter::Flag::Stateless);
-    const QByteArray bytes = encoder.encode(strText);
-    return encoder.hasError() ? -1 : static_cast<int>(bytes.size());
+    const std::optional<std::string> gbk = Utf8ToGbk(strText.toStdString());
+    nBytes = gbk ? static_cast<int>(gbk->size()) : 0;
+    return gbk.has_value();
 }

@@ -29,8 +29,9 @@ QFont KestrelDialogFont();
 // Makes the icons and pictures compiled into the library reachable under ":/".
 void EnsureKestrelResources();
 
-// GBK is what the module and every length limit count in; the widgets speak QString.
+// GBK is what the module and every length limit count in; the widgets speak QString. The
+// conversions are the core's, so the window refuses exactly what the command line refuses.
 std::string ToGbk(const QString &strText);
 QString FromGbk(const std::string &strBytes);
-// Byte length of a text in GBK, or -1 when it holds a character GBK cannot carry.
-int GbkLength(const QString &strText);
+// Whether GBK holds every character of the text; nBytes is then its length in GBK.
+bool IsGbkText(const QString &strText, int &nBytes);

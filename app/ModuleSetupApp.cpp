@@ -31,6 +31,31 @@ bool HasDisplay()
 {
     return HasEnv("DISPLAY") || HasEnv("WAYLAND_DISPLAY") || HasEnv("QT_QPA_PLATFORM");
 }
+
+constexpr int kExitNoDisplay = 1;
+QtMessageHandler g_pfnQtMessages = nullptr; // Qt's own handler while ours stands in front
+
+// A display that is named but cannot be opened (gone, refused, no such platform) is a fatal
+// message to Qt, which then aborts: say what to do and end with an error code instead.
+void OnStartupMessage(QtMsgType type, const QMessageLogContext &context, const QString &strText)
+{
+    if (type != QtFatalMsg) {
+        if (g_pfnQtMessages)
+            g_pfnQtMessages(type, context, strText);
+        else
+            std::fprintf(stderr, "%s\n", qPrintable(strText));
+        return;
+    }
+    // Qt's own warnings before this one give the reason; its closing text would only suggest
+    // reinstalling.
+    const char *pszDisplay = std::getenv("DISPLAY");
+    std::fprintf(stderr,
+                 "kestrel: cannot open the display%s%s; check DISPLAY (or QT_QPA_PLATFORM), run "
+                 "under Xvfb, or use kestrel-cli\n",
+                 pszDisplay ? " " : "", pszDisplay ? pszDisplay : "");
+    std::fflush(stderr);
+    std::_Exit(kExitNoDisplay);
+}
 } // namespace
 
 int CModuleSetupApp::Run(int argc, char **argv)
@@ -54,10 +79,12 @@ int CModuleSetupApp::Run(int argc, char **argv)
     if (!HasDisplay()) {
         std::fputs("kestrel: no display found; set DISPLAY or run under Xvfb, or use kestrel-cli\n",
                    stderr);
-        return 1;
+        return kExitNoDisplay;
     }
 
+    g_pfnQtMessages = qInstallMessageHandler(OnStartupMessage);
     QApplication app(argc, argv);
+    qInstallMessageHandler(g_pfnQtMessages);
 #ifdef KESTREL_DESKTOP_ID
     // Lets the desktop match the window to its menu entry and icon (Wayland has no WM_CLASS).
     QGuiApplication::setDesktopFileName(QStringLiteral(KESTREL_DESKTOP_ID));

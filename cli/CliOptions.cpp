@@ -1,5 +1,7 @@
 #include "cli/CliOptions.h"
 
+#include "protocol/GbkText.h"
+
 #include <cstdlib>
 #include <map>
 #include <sstream>
@@ -240,6 +242,25 @@ CliParseResult ParseCliArguments(const std::vector<std::string> &args)
     result.strError = CheckCombination(options);
     result.bOk = result.strError.empty();
     return result;
+}
+
+std::string ConvertSetTextsToGbk(CliSetValues &set)
+{
+    const std::pair<const char *, std::optional<std::string> *> aTexts[] = {
+        {"--name", &set.strName},
+        {"--class", &set.strClass},
+        {"--bind-addr", &set.strBindAddr},
+        {"--password", &set.strPassword},
+    };
+    for (const auto &[pszOption, pText] : aTexts) {
+        if (!*pText)
+            continue;
+        GbkFieldText converted = CheckGbkFieldText(pszOption, **pText);
+        if (!converted.strError.empty())
+            return converted.strError;
+        **pText = std::move(converted.strGbk);
+    }
+    return {};
 }
 
 std::string CliUsageText()

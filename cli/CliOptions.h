@@ -17,7 +17,7 @@ enum class CliAction { None, Ports, Query, Set, Defaults, ClearAddress, Search, 
 // What "set" was asked to change; unset fields keep what the module reported.
 struct CliSetValues
 {
-    std::optional<std::string> strName; // UTF-8 as typed
+    std::optional<std::string> strName; // UTF-8 as typed, GBK after ConvertSetTextsToGbk
     std::optional<std::string> strClass;
     std::optional<std::string> strBaud;
     std::optional<int> nParity;   // 0 none, 1 odd, 2 even
@@ -54,4 +54,8 @@ struct CliParseResult
 };
 
 CliParseResult ParseCliArguments(const std::vector<std::string> &args);
+
+// Turns the typed texts of set into the module's GBK. A text GBK cannot hold is refused, never
+// sent as "?": the error names the option; empty when every text converted.
+std::string ConvertSetTextsToGbk(CliSetValues &set);
 std::string CliUsageText();

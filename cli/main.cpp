@@ -17,7 +17,6 @@
 
 #include <QSerialPortInfo>
 #include <QStringDecoder>
-#include <QStringEncoder>
 
 namespace {
 
@@ -31,28 +30,12 @@ void ClearProgressLine()
         std::cerr << "\r\033[K";
 }
 
-std::string ToGbk(const std::string &strUtf8)
-{
-    QStringEncoder encoder("GBK");
-    const QByteArray bytes = encoder.encode(QString::fromUtf8(strUtf8));
-    return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
-}
-
 std::string FromGbk(const std::string &strGbk)
 {
     QStringDecoder decoder("GBK");
     const QString text =
         decoder.decode(QByteArray(strGbk.data(), static_cast<qsizetype>(strGbk.size())));
     return text.toStdString();
-}
-
-void ConvertSetTextsToGbk(CliSetValues &set)
-{
-    for (std::optional<std::string> *pText :
-         {&set.strName, &set.strClass, &set.strBindAddr, &set.strPassword}) {
-        if (*pText)
-            **pText = ToGbk(**pText);
-    }
 }
 
 void PrintError(const std::string &strText)
@@ -298,6 +281,11 @@ int main(int argc, char **argv)
     if (options.action == CliAction::Ports)
         return ListPorts();
 
+    // Before any port opens: a text the module cannot hold stops everything, nothing is sent.
+    if (const std::string strError = ConvertSetTextsToGbk(options.set); !strError.empty()) {
+        std::cerr << "kestrel-cli: " << strError << "\n";
+        return EXIT_CLI_USAGE;
+    }
     std::unique_ptr<CModuleSim> pSim;
     if (options.bSimulate) {
         pSim = std::make_unique<CModuleSim>();
@@ -307,6 +295,5 @@ int main(int argc, char **argv)
         }
         options.ports.push_back(pSim->DevicePath());
     }
-    ConvertSetTextsToGbk(options.set);
     return RunPorts(options);
 }

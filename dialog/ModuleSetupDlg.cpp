@@ -6,7 +6,9 @@
 #include "serial/PortSelectDlg.h"
 #include "serial/SerialLink.h"
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 
 #include <QAction>
 #include <QCheckBox>
@@ -35,6 +37,27 @@ const char *const kAutoAcceptVariable = "KESTREL_AUTO_ACCEPT_PORT";
 const char *const kRawCheckState = "kestrelRawCheckState";
 // How often a pulled adapter is looked for; a device node appears within a second of plugging.
 constexpr std::chrono::milliseconds kReopenPoll{500};
+
+// What stopped the port from opening, said under the box's text (%1 the device).
+QString OpenFailureDetail(OpenFailure failure, int nErrno, const QString &strPath)
+{
+    static const struct
+    {
+        OpenFailure failure;
+        const char *pszDetail;
+    } kDetails[] = {
+        {OpenFailure::NoSuchDevice, "没有找到设备 %1：请确认串口适配器已经插好。"},
+        {OpenFailure::Busy, "设备 %1 正被其他程序占用：请先关闭那个程序。"},
+        {OpenFailure::NoPermission, "没有打开 %1 的权限：请把用户加入 dialout 组"
+                                    "（sudo usermod -aG dialout $USER），然后重新登录。"},
+    };
+    for (const auto &detail : kDetails) {
+        if (detail.failure == failure)
+            return QString::fromUtf8(detail.pszDetail).arg(strPath);
+    }
+    return QStringLiteral("无法打开 %1：%2")
+        .arg(strPath, QString::fromLocal8Bit(std::strerror(nErrno ? nErrno : EINVAL)));
+}
 } // namespace
 
 CModuleSetupDlg::CModuleSetupDlg(const QString &strPreferredPort, QWidget *pParent)
@@ -165,7 +188,11 @@ bool CModuleSetupDlg::StartSession(const QString &strPortPath, int nFlow)
     m_pSerialLink->m_nFlowControl = static_cast<uint8_t>(nFlow & 0xFF);
     m_strPortPath = strPortPath;
     if (!m_pSerialLink->Open(strPortPath.toStdString())) {
-        MessageBox("打开串口失败，请确认是否有其他程序在使用！", "错误", MB_OK | MB_ICONHAND);
+        const QString strDetail = OpenFailureDetail(m_pSerialLink->LastOpenFailure(),
+                                                    m_pSerialLink->LastOpenError(), strPortPath);
+        m_pSerialLink->Close(); // one that refused its settings stays held until closed
+        ShowMessageBox(QStringLiteral("打开串口失败，请确认是否有其他程序在使用！"),
+                       QStringLiteral("错误"), MB_OK | MB_ICONHAND, strDetail);
         return false;
     }
     StartAutoQuery();
@@ -198,7 +225,7 @@ void CModuleSetupDlg::OnLinkLost()
     OnPortLost();
     // A pseudo-terminal's number is handed to the next terminal that opens: the same path would
     // be someone else's line, not the module coming back. Virtual ports are found by their links.
-    if (!m_strPortPath.isEmpty() && !m_strPortPath.startsWith(QStringLiteral("/dev/pts/")))
+    if (!m_strPortPath.isEmpty() && !CSerialLink::IsRawPseudoTerminal(m_strPortPath.toStdString()))
         m_pReopenTimer->start();
 }
 
@@ -276,6 +303,13 @@ void CModuleSetupDlg::StopAllTimers()
 int CModuleSetupDlg::MessageBox(const std::string &strText, const std::string &strCaption,
                                 unsigned nType)
 {
+    return ShowMessageBox(QString::fromStdString(strText), QString::fromStdString(strCaption),
+                          nType, {});
+}
+
+int CModuleSetupDlg::ShowMessageBox(const QString &strText, const QString &strCaption,
+                                    unsigned nType, const QString &strDetail)
+{
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     switch (nType & 0xF0) {
     case MB_ICONHAND:
@@ -290,8 +324,8 @@ int CModuleSetupDlg::MessageBox(const std::string &strText, const std::string &s
     default:
         break;
     }
-    QMessageBox box(icon, QString::fromStdString(strCaption), QString::fromStdString(strText),
-                    QMessageBox::NoButton, this);
+    QMessageBox box(icon, strCaption, strText, QMessageBox::NoButton, this);
+    box.setInformativeText(strDetail);
     if ((nType & 0x0F) == MB_YESNO) {
         QPushButton *pYes = box.addButton(QStringLiteral("是(&Y)"), QMessageBox::YesRole);
         box.addButton(QStringLiteral("否(&N)"), QMessageBox::NoRole);

@@ -80,7 +80,8 @@ private:
     void CreateSerialControls();
     void CreatePowerControls();
     void CreateBottomControls();
-    void CreateStaticText(const QString &strText, int nX, int nY);
+    // A label, the buddy of control nBuddyId: the relation is what a screen reader announces.
+    void CreateStaticText(const QString &strText, int nX, int nY, int nBuddyId);
     void CreateEdit(int nId, const QString &strLabel, const QRect &rectDu, int nMaxBytes,
                     bool bDigitsOnly);
     QComboBox *CreateList(int nId, const QString &strLabel, const QRect &rectDu);
@@ -89,6 +90,9 @@ private:
     void CreateSlider(int nId, const QString &strGroup, const QRect &rectDu, int nOffX, int nOnX,
                       int nLabelY);
 
+    // The engine's boxes, and the open failure's, which names its cause under the text.
+    int ShowMessageBox(const QString &strText, const QString &strCaption, unsigned nType,
+                       const QString &strDetail);
     void WireControls();
     void TryReopenPort();
     void ApplyStatusText(const QString &strText);

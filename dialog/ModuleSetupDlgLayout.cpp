@@ -24,7 +24,8 @@ const QString kScanGroup = QStringLiteral("节能参数（待机状态）");
 const QString kSniffGroup = QStringLiteral("Sniff节能参数（连接参数）");
 
 // Refuses input that would take a field over its byte limit in GBK (a Chinese character counts
-// two), characters GBK cannot carry, and, for number fields, anything but digits.
+// two), characters GBK cannot carry (the core's rule, which the command line applies too), and,
+// for number fields, anything but digits.
 class CGbkFieldValidator : public QValidator
 {
 public:
@@ -40,8 +41,8 @@ public:
                     return Invalid;
             }
         }
-        const int nBytes = GbkLength(strInput);
-        if (nBytes < 0 || (m_nMaxBytes != kNoLimit && nBytes > m_nMaxBytes))
+        int nBytes = 0;
+        if (!IsGbkText(strInput, nBytes) || (m_nMaxBytes != kNoLimit && nBytes > m_nMaxBytes))
             return Invalid;
         return Acceptable;
     }
@@ -99,30 +100,32 @@ void CModuleSetupDlg::CreateGroupBoxes()
 void CModuleSetupDlg::CreateBasicControls()
 {
     CreateEdit(IDC_EDIT_NAME, QStringLiteral("设备名称："), QRect(54, 20, 57, 14), 20, false);
-    CreateStaticText(QStringLiteral("设备名称："), 13, 23);
+    CreateStaticText(QStringLiteral("设备名称："), 13, 23, IDC_EDIT_NAME);
     CreateEdit(IDC_EDIT_CLASS, QStringLiteral("类别码："), QRect(54, 36, 57, 14), 6, true);
-    CreateStaticText(QStringLiteral("类别码："), 13, 38);
+    CreateStaticText(QStringLiteral("类别码："), 13, 38, IDC_EDIT_CLASS);
     CreateEdit(IDC_EDIT_VERSION, QStringLiteral("固件版本号："), QRect(169, 20, 80, 13), kNoLimit,
                false);
-    CreateStaticText(QStringLiteral("固件版本号："), 118, 22);
+    CreateStaticText(QStringLiteral("固件版本号："), 118, 22, IDC_EDIT_VERSION);
     Find<QLineEdit>(IDC_EDIT_VERSION)->setReadOnly(true);
     CreateCheck(IDC_CHECK_ROLE, QStringLiteral("主设备"), QRect(13, 55, 40, 10));
     CreateCheck(IDC_CHECK_BIND, QStringLiteral("绑定地址"), QRect(63, 55, 48, 10));
     CreateCheck(IDC_CHECK_AUTH, QStringLiteral("是否加密"), QRect(118, 55, 48, 10));
-    CreateStaticText(QStringLiteral("密码："), 171, 55);
     // Shown in clear: the module reports it in clear anyway.
     CreateEdit(IDC_EDIT_PASSWORD, QStringLiteral("密码："), QRect(200, 52, 56, 14), 16, false);
+    CreateStaticText(QStringLiteral("密码："), 171, 55, IDC_EDIT_PASSWORD);
     Find<QLineEdit>(IDC_EDIT_PASSWORD)->setReadOnly(true);
 }
 
 void CModuleSetupDlg::CreateSerialControls()
 {
-    CreateStaticText(QStringLiteral("波特率："), 17, 86);
+    // A combo box's accessible name is its current text; the label reaches a screen reader only
+    // as the buddy relation.
     CreateList(IDC_COMBO_BAUD, QStringLiteral("波特率："), QRect(56, 84, 59, 157));
-    CreateStaticText(QStringLiteral("校验位："), 131, 87);
+    CreateStaticText(QStringLiteral("波特率："), 17, 86, IDC_COMBO_BAUD);
     CreateList(IDC_COMBO_PARITY, QStringLiteral("校验位："), QRect(169, 85, 57, 97));
-    CreateStaticText(QStringLiteral("停止位："), 17, 102);
+    CreateStaticText(QStringLiteral("校验位："), 131, 87, IDC_COMBO_PARITY);
     CreateList(IDC_COMBO_STOPBITS, QStringLiteral("停止位："), QRect(55, 101, 59, 71));
+    CreateStaticText(QStringLiteral("停止位："), 17, 102, IDC_COMBO_STOPBITS);
 }
 
 void CModuleSetupDlg::CreatePowerControls()
@@ -146,8 +149,8 @@ void CModuleSetupDlg::CreatePowerControls()
     };
     for (const auto &edit : aEdits) {
         const QString strLabel = QString::fromUtf8(edit.pszLabel);
-        CreateStaticText(strLabel, edit.nLabelX, edit.nLabelY);
         CreateEdit(edit.nId, strLabel, edit.rectDu, kNoLimit, true);
+        CreateStaticText(strLabel, edit.nLabelX, edit.nLabelY, edit.nId);
         Find<QLineEdit>(edit.nId)->setText(QStringLiteral("0"));
     }
     CreateSlider(IDC_SLIDER_SNIFF, kSniffGroup, QRect(150, 170, 50, 15), 132, 203, 173);
@@ -156,12 +159,15 @@ void CModuleSetupDlg::CreatePowerControls()
 void CModuleSetupDlg::CreateBottomControls()
 {
     const CDialogUnits du(font());
-    CreateStaticText(QStringLiteral("绑定的蓝牙地址"), 13, 222);
     QComboBox *pBindAddr =
         CreateList(IDC_COMBO_BINDADDR, QStringLiteral("绑定的蓝牙地址"), QRect(79, 221, 115, 97));
+    CreateStaticText(QStringLiteral("绑定的蓝牙地址"), 13, 222, IDC_COMBO_BINDADDR);
     pBindAddr->setEditable(true);
     pBindAddr->setInsertPolicy(QComboBox::NoInsert);
     pBindAddr->setCompleter(nullptr); // what is typed stays as typed, as in a plain drop-down
+    // The edit field is a way in like any other: the same GBK rule, no byte limit of its own
+    // (the Set check wants twelve characters).
+    pBindAddr->setValidator(new CGbkFieldValidator(kNoLimit, false, pBindAddr));
     pBindAddr->setEnabled(false);
     CreateButton(IDC_BUTTON_SEARCH, QStringLiteral("搜索设备"), QRect(206, 220, 50, 14));
 
@@ -174,16 +180,17 @@ void CModuleSetupDlg::CreateBottomControls()
     m_pStatus = new CStatusLabel(this);
     m_pStatus->setGeometry(du.Rect(7, 273, 153, 11));
     m_mapControls.insert(IDC_STATUS, m_pStatus);
-    CreateStaticText(QStringLiteral("本地蓝牙地址"), 166, 274);
     CreateEdit(IDC_EDIT_LOCALADDR, QStringLiteral("本地蓝牙地址"), QRect(217, 271, 55, 13),
                kNoLimit, false);
+    CreateStaticText(QStringLiteral("本地蓝牙地址"), 166, 274, IDC_EDIT_LOCALADDR);
     Find<QLineEdit>(IDC_EDIT_LOCALADDR)->setReadOnly(true);
 }
 
-void CModuleSetupDlg::CreateStaticText(const QString &strText, int nX, int nY)
+void CModuleSetupDlg::CreateStaticText(const QString &strText, int nX, int nY, int nBuddyId)
 {
     const CDialogUnits du(font());
     auto *pLabel = new QLabel(strText, this);
+    pLabel->setBuddy(m_mapControls.value(nBuddyId));
     const int nWidthPx = pLabel->fontMetrics().horizontalAdvance(strText) + 2;
     pLabel->setGeometry(du.X(nX), du.Y(nY), nWidthPx, du.Y(kLabelHeightDu));
 }
@@ -247,6 +254,7 @@ void CModuleSetupDlg::CreateSlider(int nId, const QString &strGroup, const QRect
     for (const auto &[strText, nX] :
          {std::pair{QStringLiteral("《关"), nOffX}, std::pair{QStringLiteral("开》"), nOnX}}) {
         auto *pLabel = new QLabel(strText, this);
+        pLabel->setBuddy(pSlider);
         pLabel->setAutoFillBackground(true);
         pLabel->setGeometry(du.X(nX), du.Y(nLabelY),
                             pLabel->fontMetrics().horizontalAdvance(strText) + 2,

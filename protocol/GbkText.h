@@ -15,3 +15,14 @@ std::optional<std::string> Utf8ToGbk(std::string_view strUtf8);
 // The UTF-8 text of GBK bytes from the module; a byte sequence that is not GBK becomes U+FFFD, so
 // whatever the line delivered can be shown.
 std::string GbkToUtf8(std::string_view strGbk);
+
+// A text meant for the module: its GBK bytes, or why it cannot go there.
+struct GbkFieldText
+{
+    std::string strGbk;
+    std::string strError; // names the field and the first character GBK cannot carry; empty: fine
+};
+
+// The one check for text entering the module, wherever it comes from; strField names the field
+// in the message ("--name").
+GbkFieldText CheckGbkFieldText(std::string_view strField, std::string_view strUtf8);

@@ -2,7 +2,9 @@
 
 #include "app/GuiCommon.h"
 #include "serial/PortSettings.h"
+#include "serial/SerialLink.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QIcon>
@@ -14,7 +16,14 @@
 
 namespace {
 constexpr QSize kPlugSizePx{51, 49};
+constexpr int kListMarginPx = 24; // room for the frame and a scroll bar
 const QString kEntrySeparator = QStringLiteral("  ");
+const QString kSimulatedDescription = QStringLiteral("模拟模块");
+
+bool IsRawPseudoTerminal(const QString &strPath)
+{
+    return CSerialLink::IsRawPseudoTerminal(strPath.toStdString());
+}
 
 QPixmap PlugPicture()
 {
@@ -55,6 +64,9 @@ void CPortSelectDlg::CreateControls()
     // Any device path can be typed: pseudo-terminals and adapters the system does not list.
     m_pComboPort->setEditable(true);
     m_pComboPort->setInsertPolicy(QComboBox::NoInsert);
+    // What was typed is what opens: no completion turns "/dev/ttyS1" into "/dev/ttyS10", and the
+    // first Enter presses OK instead of taking a completion.
+    m_pComboPort->setCompleter(nullptr);
     m_pComboPort->setAccessibleName(QStringLiteral("通讯口"));
     pPortLabel->setBuddy(m_pComboPort);
 
@@ -79,16 +91,18 @@ void CPortSelectDlg::OnInitDialog(const QString &strPreferredPath)
     FillPortList(strPreferredPath);
     const CPortSettings settings = CPortSettings::Load(m_pComboPort->count());
 
-    // The saved device wins over the saved index: the system's list may have reordered.
+    // The saved device wins over the saved index: the system's list may have reordered. A raw
+    // pseudo-terminal saved by an older version now belongs to some other terminal.
+    const QString strSavedName =
+        IsRawPseudoTerminal(settings.m_strPortName) ? QString() : settings.m_strPortName;
     int nPortIndex = settings.m_nPortNum;
-    const int nByName =
-        settings.m_strPortName.isEmpty() ? -1 : m_pComboPort->findData(settings.m_strPortName);
+    const int nByName = strSavedName.isEmpty() ? -1 : m_pComboPort->findData(strSavedName);
     if (nByName >= 0) {
         nPortIndex = nByName;
-    } else if (!settings.m_strPortName.isEmpty() && strPreferredPath.isEmpty()) {
+    } else if (!strSavedName.isEmpty() && strPreferredPath.isEmpty()) {
         // A typed path (a pseudo-terminal, a symlink) or an adapter not plugged in right now: the
         // same port is offered again rather than whatever now stands at the saved index.
-        m_pComboPort->addItem(settings.m_strPortName, settings.m_strPortName);
+        m_pComboPort->addItem(strSavedName, strSavedName);
         nPortIndex = m_pComboPort->count() - 1;
     }
     if (!strPreferredPath.isEmpty())
@@ -105,8 +119,10 @@ std::function<QList<CPortSelectDlg::CPortEntry>()> CPortSelectDlg::s_fnPortSourc
 void CPortSelectDlg::FillPortList(const QString &strPreferredPath)
 {
     // A Windows build would list COM1 to COM50 here, as "COM%d", with "\\.\COM%d" as the data.
+    // The simulated module says what it is: its pseudo-terminal name alone looks like any other.
     if (!strPreferredPath.isEmpty())
-        m_pComboPort->addItem(strPreferredPath, strPreferredPath);
+        m_pComboPort->addItem(strPreferredPath + kEntrySeparator + kSimulatedDescription,
+                              strPreferredPath);
     for (const CPortEntry &entry : s_fnPortSource ? s_fnPortSource() : SystemPorts()) {
         if (entry.strPath == strPreferredPath)
             continue;
@@ -115,6 +131,9 @@ void CPortSelectDlg::FillPortList(const QString &strPreferredPath)
                                     : entry.strPath + kEntrySeparator + entry.strDescription;
         m_pComboPort->addItem(strText, entry.strPath);
     }
+    // The list drops wider than the box, so that each entry shows whole with its description.
+    QAbstractItemView *pView = m_pComboPort->view();
+    pView->setMinimumWidth(pView->sizeHintForColumn(0) + kListMarginPx);
 }
 
 QList<CPortSelectDlg::CPortEntry> CPortSelectDlg::SystemPorts()
@@ -151,7 +170,8 @@ void CPortSelectDlg::accept()
     const int nListed = m_pComboPort->findData(strPath);
     settings.m_nPortNum = nListed >= 0 ? nListed : 0;
     settings.m_nFlow = m_pComboFlow->currentIndex() >= 0 ? m_pComboFlow->currentIndex() : 0;
-    settings.m_strPortName = strPath;
+    // A raw pseudo-terminal serves this run only; the next start falls back to the saved index.
+    settings.m_strPortName = IsRawPseudoTerminal(strPath) ? QString() : strPath;
     settings.Save();
 
     m_nPort = settings.m_nPortNum + 1;

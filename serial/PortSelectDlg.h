@@ -15,7 +15,8 @@ class CPortSelectDlg : public QDialog
     Q_OBJECT
 
 public:
-    // strPreferredPath (e.g. the simulated module's) is offered first and preselected.
+    // strPreferredPath, the simulated module's device, is offered first, marked as the simulated
+    // module, and preselected.
     explicit CPortSelectDlg(const QString &strPreferredPath = {}, QWidget *pParent = nullptr);
 
     // Saves the choice and ends the dialog; refuses an empty device path.

@@ -28,6 +28,9 @@ void CPortSettings::Save() const
     QSettings profile(QSettings::IniFormat, QSettings::UserScope, kOrganization, kApplication);
     profile.setValue(QStringLiteral("Settings/PortNum"), m_nPortNum);
     profile.setValue(QStringLiteral("Settings/Flow"), m_nFlow);
-    profile.setValue(QStringLiteral("Settings/PortName"), m_strPortName);
+    if (m_strPortName.isEmpty())
+        profile.remove(QStringLiteral("Settings/PortName"));
+    else
+        profile.setValue(QStringLiteral("Settings/PortName"), m_strPortName);
     profile.sync();
 }

@@ -13,5 +13,6 @@ public:
 
     int m_nPortNum = 0;    // zero-based index in the port list
     int m_nFlow = 0;       // zero-based index in the flow list: 0 none, 1 hardware
-    QString m_strPortName; // the chosen device path; finds the device when the list reorders
+    QString m_strPortName; // the chosen device path, empty when not to be kept; finds the device
+                           // when the list reorders
 };

@@ -15,6 +15,9 @@ using DisconnectCallback = void (*)(void *pUser);
 
 enum : uint8_t { FLOW_NONE = 0, FLOW_HARDWARE = 1, FLOW_XONXOFF = 2 };
 
+// Why a device would not open, in the terms a user can act on.
+enum class OpenFailure { None, NoSuchDevice, Busy, NoPermission, Other };
+
 // Owns one serial device: opens and configures it, writes with a bounded wait, and hands every
 // block of received bytes from its reader thread to one registered function. Knows no commands.
 // Close joins the reader, so a receive or disconnect function must never block waiting for the
@@ -41,7 +44,12 @@ public:
 
     // errno of the last failed Open (ENOENT missing, EBUSY held by another, EACCES denied), 0 else.
     int LastOpenError() const { return m_nLastOpenError; }
+    OpenFailure LastOpenFailure() const;
     const std::string &PortName() const { return m_strPortName; }
+
+    // A device whose name the system hands to the next terminal that opens (a raw pseudo-terminal,
+    // /dev/pts/N): good for this run, never to be opened again by name later.
+    static bool IsRawPseudoTerminal(const std::string &strPath);
 
     // Line settings; the owner assigns them before Open, they take effect only there.
     uint32_t m_nBaudRate = 57600;

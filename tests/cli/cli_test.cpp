@@ -98,6 +98,8 @@ private slots:
     void setDryRunSendsNothing();
     void refusedValuesExitWithTheirMessage_data();
     void refusedValuesExitWithTheirMessage();
+    void textsGbkCannotHoldSendNothing_data();
+    void textsGbkCannotHoldSendNothing();
     void severalPortsAreWorkedInParallel();
     void portsThatCannotBeOpened();
     void moduleFailuresFollowOnError_data();
@@ -222,6 +224,37 @@ void CCliTest::refusedValuesExitWithTheirMessage()
     QCOMPARE(run.nExitCode, int(EXIT_CLI_USAGE));
     QVERIFY2(run.strErr.contains(message), qPrintable(run.strErr));
     QCOMPARE(Commands(*pSim), QueryCommands());
+}
+
+void CCliTest::textsGbkCannotHoldSendNothing_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("name") << QStringList{"--name", QStringLiteral("\U0001F600")}
+                          << "--name: holds U+1F600";
+    QTest::newRow("password") << QStringList{"--password", QStringLiteral("12\U0001F600")}
+                              << "--password: holds U+1F600";
+    QTest::newRow("bind address") << QStringList{"--bind-addr", QStringLiteral("0011223344\u20BF")}
+                                  << "--bind-addr: holds U+20BF";
+    QTest::newRow("second text, first one fine")
+        << QStringList{"--name", QStringLiteral("蓝牙"), "--password", QStringLiteral("\u20BF")}
+        << "--password: holds U+20BF";
+}
+
+// Such a text would reach the wire as "?" and be answered as a success: refused before any
+// port opens.
+void CCliTest::textsGbkCannotHoldSendNothing()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, message);
+    auto pSim = StartSim();
+    QVERIFY(pSim);
+    const SimState before = pSim->State();
+    const CliRun run = RunCli(QStringList{"set", "--port", Port(*pSim)} + args);
+    QCOMPARE(run.nExitCode, int(EXIT_CLI_USAGE));
+    QVERIFY2(run.strErr.contains(message), qPrintable(run.strErr));
+    QVERIFY(Commands(*pSim).isEmpty());
+    QVERIFY(pSim->State() == before);
 }
 
 void CCliTest::severalPortsAreWorkedInParallel()

@@ -7,17 +7,32 @@ namespace {
 constexpr char kEven[] = "\xc5\xbc\xd0\xa3\xd1\xe9"; // "偶校验" in GBK
 constexpr char kNone[] = "\xce\xde\xd0\xa3\xd1\xe9"; // "无校验" in GBK
 
-TEST(ReplyHandlers, BaudSelectsMatchingEntryOrKeepsSelection)
+struct BaudCase
 {
-    CTestEngine engine;
-    engine.SetCurSel(IDC_COMBO_BAUD, 12);
-    engine.Feed("\r\n+BAUD:9600\r\n");
-    EXPECT_EQ(engine.m_strCurBaud, "9600");
-    EXPECT_EQ(engine.GetWindowText(IDC_COMBO_BAUD), "9600");
+    const char *pszReply;
+    const char *pszStored;
+    int nSelected; // -1: the selection stays where it was
+};
 
-    engine.Feed("\r\n+BAUD:7\r\n");
-    EXPECT_EQ(engine.m_strCurBaud, "7");
-    EXPECT_EQ(engine.GetWindowText(IDC_COMBO_BAUD), "9600");
+// The list is searched by prefix from entry 1 to the last and then entry 0, as the list control
+// searches from a start index of 0.
+TEST(ReplyHandlers, BaudSelectsFirstEntryBeginningWithItInSearchOrder)
+{
+    const BaudCase cases[] = {
+        {"\r\n+BAUD:9600\r\n", "9600", 3},
+        {"\r\n+BAUD:1\r\n", "1", 4},       // "19200" before "115200" and "1200"
+        {"\r\n+BAUD:1200\r\n", "1200", 0}, // only entry 0 matches: reached last, by wrapping
+        {"\r\n+BAUD:11\r\n", "11", 7},     // "115200"
+        {"\r\n+BAUD:7\r\n", "7", -1},      // no entry: stored, selection kept
+    };
+    for (const BaudCase &c : cases) {
+        CTestEngine engine;
+        engine.SetCurSel(IDC_COMBO_BAUD, 12);
+        engine.Feed(c.pszReply);
+        EXPECT_EQ(engine.m_strCurBaud, c.pszStored) << c.pszReply;
+        EXPECT_EQ(engine.GetCurSel(IDC_COMBO_BAUD), c.nSelected < 0 ? 12 : c.nSelected)
+            << c.pszReply;
+    }
 }
 
 // Counts selections so a reply split across deliveries is seen to select exactly once.

@@ -1,15 +1,27 @@
 // The main window's widgets: byte limits of the fields, the slider switches, Enter and Close,
 // and a start against the simulated module through the link's hand-over to the window.
 
+#include "app/AboutDlg.h"
 #include "dialog/ModuleSetupDlg.h"
+#include "serial/PortSelectDlg.h"
 #include "serial/SerialLink.h"
 #include "sim/ModuleSim.h"
 
+#include <functional>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QAccessible>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSlider>
+#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -37,6 +49,43 @@ QStringList Fields(CModuleSetupDlg &dlg, std::initializer_list<int> ids)
     return list;
 }
 
+// The text a field takes typing in: an edit, or the edit field of an editable list.
+QLineEdit *TypedField(CModuleSetupDlg &dlg, int nId)
+{
+    if (auto *pEdit = qobject_cast<QLineEdit *>(dlg.Control(nId)))
+        return pEdit;
+    return qobject_cast<QComboBox *>(dlg.Control(nId))->lineEdit();
+}
+
+QPushButton *ButtonByText(QWidget *pParent, const QString &strText)
+{
+    for (QPushButton *pButton : pParent->findChildren<QPushButton *>()) {
+        if (pButton->text() == strText)
+            return pButton;
+    }
+    return nullptr;
+}
+
+// Acts on the first popup or modal window of type TWidget to show, from a polling timer: a
+// waiting loop of its own would sit under the modal loops it starts, and they would wait on
+// each other.
+template <typename TWidget> void WhenShown(std::function<void(TWidget *)> fnAct)
+{
+    auto *pTimer = new QTimer(qApp);
+    pTimer->setInterval(10);
+    QObject::connect(pTimer, &QTimer::timeout, [pTimer, fnAct] {
+        auto *pWidget = qobject_cast<TWidget *>(QApplication::activePopupWidget());
+        if (!pWidget)
+            pWidget = qobject_cast<TWidget *>(QApplication::activeModalWidget());
+        if (!pWidget)
+            return;
+        pTimer->stop();
+        pTimer->deleteLater();
+        fnAct(pWidget);
+    });
+    pTimer->start();
+}
+
 const std::initializer_list<int> kScanIds = {IDC_EDIT_CONN_INTERVAL, IDC_EDIT_CONN_DURATION,
                                              IDC_EDIT_INQ_INTERVAL, IDC_EDIT_INQ_DURATION};
 const std::initializer_list<int> kSniffIds = {IDC_EDIT_SNIFF_MAX, IDC_EDIT_SNIFF_MIN,
@@ -57,7 +106,13 @@ private slots:
     void startQueriesSimulatedModule();
     void enterKeepsWindowOpen();
     void closeClosesPort();
-    void missingPortReportsAndEnds();
+    void openFailureNamesItsCause_data();
+    void openFailureNamesItsCause();
+    void cancelInPortDialogSendsNothing();
+    void aboutBoxOpensAndCloses_data();
+    void aboutBoxOpensAndCloses();
+    void labelsReachScreenReaders_data();
+    void labelsReachScreenReaders();
     void otherMouseButtonsApplyNoPreset();
     void reportedCheckStateIsKeptUntilClicked();
     void controlsCarrySpokenNames_data();
@@ -81,6 +136,13 @@ void CModuleSetupDlgTest::fieldsCountGbkBytes_data()
         << QString(19, QLatin1Char('a'));
     QTest::newRow("name: no GBK form is refused")
         << IDC_EDIT_NAME << QStringLiteral("a\U0001F600b") << QStringLiteral("ab");
+    QTest::newRow("password: no GBK form is refused")
+        << IDC_EDIT_PASSWORD << QStringLiteral("12\u20BF34") << QStringLiteral("1234");
+    QTest::newRow("bind address: no GBK form is refused")
+        << IDC_COMBO_BINDADDR << QStringLiteral("0011\U0001F600223344AA")
+        << QStringLiteral("0011223344AA");
+    QTest::newRow("bind address: GBK text is taken")
+        << IDC_COMBO_BINDADDR << QStringLiteral("蓝牙") << QStringLiteral("蓝牙");
     QTest::newRow("class: digits only, six") << IDC_EDIT_CLASS << "12a3-45678"
                                              << "123456";
     QTest::newRow("number field: digits only") << IDC_EDIT_SNIFF_MAX << "x8 0"
@@ -93,7 +155,9 @@ void CModuleSetupDlgTest::fieldsCountGbkBytes()
     QFETCH(QString, strTyped);
     QFETCH(QString, strKept);
     CModuleSetupDlg dlg;
-    auto *pEdit = qobject_cast<QLineEdit *>(dlg.Control(nId));
+    dlg.Control(nId)->setEnabled(true); // the bind-address list starts disabled
+    QLineEdit *pEdit = TypedField(dlg, nId);
+    pEdit->setReadOnly(false); // so does the password, read-only
     pEdit->clear();
     TypeText(pEdit, strTyped);
     QCOMPARE(pEdit->text(), strKept);
@@ -213,18 +277,198 @@ void CModuleSetupDlgTest::closeClosesPort()
     QVERIFY(sim.Commands().empty());
 }
 
-void CModuleSetupDlgTest::missingPortReportsAndEnds()
+void CModuleSetupDlgTest::openFailureNamesItsCause_data()
 {
+    QTest::addColumn<QString>("strKind");
+    QTest::addColumn<QString>("strCause");
+    QTest::newRow("no such device") << "missing"
+                                    << "没有找到设备";
+    QTest::newRow("held by another program") << "busy"
+                                             << "正被其他程序占用";
+    QTest::newRow("no permission") << "denied"
+                                   << "dialout";
+    QTest::newRow("not a serial device") << "file"
+                                         << "无法打开";
+}
+
+// The box keeps its text, caption and icon exactly and says underneath what went wrong; the
+// window then ends.
+void CModuleSetupDlgTest::openFailureNamesItsCause()
+{
+    QFETCH(QString, strKind);
+    QFETCH(QString, strCause);
+    QTemporaryDir dir;
+    QString strPath = dir.filePath(QStringLiteral("kestrel-port"));
+    CModuleSim sim;
+    CSerialLink holder;
+    if (strKind == "busy") {
+        if (!sim.Start())
+            QSKIP("no pseudo-terminal for the simulated module");
+        strPath = QString::fromStdString(sim.DevicePath());
+        QVERIFY(holder.Open(sim.DevicePath()));
+    } else if (strKind != "missing") {
+        QFile file(strPath);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        if (strKind == "denied") {
+            if (geteuid() == 0)
+                QSKIP("root opens any file");
+            QVERIFY(chmod(qPrintable(strPath), 0) == 0);
+        }
+    }
+    struct
+    {
+        QString strText, strCaption, strDetail;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QStringList buttons;
+    } seen;
     CModuleSetupDlg dlg;
-    // The error box is modal: answer it as soon as it shows.
-    QTimer::singleShot(0, [] {
-        QTRY_VERIFY(QApplication::activeModalWidget() != nullptr);
-        QWidget *pBox = QApplication::activeModalWidget();
-        QCOMPARE(pBox->windowTitle(), QStringLiteral("错误"));
-        pBox->close();
+    WhenShown<QMessageBox>([&seen](QMessageBox *pBox) {
+        seen = {pBox->text(), pBox->windowTitle(), pBox->informativeText(), pBox->icon(), {}};
+        for (QAbstractButton *pButton : pBox->buttons())
+            seen.buttons << pButton->text();
+        pBox->buttons().first()->click();
     });
-    QVERIFY(!dlg.StartSession(QStringLiteral("/nonexistent/kestrel-port"), FLOW_NONE));
-    QVERIFY(!dlg.m_pSerial->IsOpen());
+    QVERIFY(!dlg.StartSession(strPath, FLOW_NONE));
+    QVERIFY(!dlg.m_pSerial->IsOpen()); // not even one that refused its settings
+    QCOMPARE(seen.strText, QStringLiteral("打开串口失败，请确认是否有其他程序在使用！"));
+    QCOMPARE(seen.strCaption, QStringLiteral("错误"));
+    QCOMPARE(seen.icon, QMessageBox::Critical);
+    QCOMPARE(seen.buttons, QStringList{QStringLiteral("确定")});
+    QVERIFY2(seen.strDetail.contains(strCause), qPrintable(seen.strDetail));
+    QVERIFY2(seen.strDetail.contains(strPath), qPrintable(seen.strDetail));
+}
+
+// Cancel in the port dialog: no port is opened, the window never shows, and no byte reaches
+// the module, not even the automatic query a second later.
+void CModuleSetupDlgTest::cancelInPortDialogSendsNothing()
+{
+    CModuleSim sim;
+    if (!sim.Start())
+        QSKIP("no pseudo-terminal for the simulated module");
+    CModuleSetupDlg dlg(QString::fromStdString(sim.DevicePath()));
+    bool bCancelled = false;
+    WhenShown<CPortSelectDlg>([&bCancelled](CPortSelectDlg *pPortDlg) {
+        if (QPushButton *pCancel = ButtonByText(pPortDlg, QStringLiteral("取消(&C)"))) {
+            pCancel->click();
+            bCancelled = true;
+        }
+    });
+    QVERIFY(!dlg.OnInitDialog());
+    QVERIFY(bCancelled);
+    QVERIFY(!dlg.isVisible());
+    QVERIFY(dlg.m_pSerial == nullptr);
+    QCOMPARE(dlg.windowTitle(), QStringLiteral("内嵌模块参数设置工具"));
+    QTest::qWait(300); // three times the shortened automatic-query delay
+    QVERIFY(sim.Commands().empty());
+}
+
+void CModuleSetupDlgTest::aboutBoxOpensAndCloses_data()
+{
+    QTest::addColumn<bool>("bByMenu");
+    QTest::addColumn<bool>("bByOk");
+    QTest::newRow("context menu, OK") << true << true;
+    QTest::newRow("context menu, Escape") << true << false;
+    QTest::newRow("F1, OK") << false << true;
+    QTest::newRow("F1, Escape") << false << false;
+}
+
+// Opened from the context menu or with F1; OK and Escape both close it and the form keeps what
+// it held.
+void CModuleSetupDlgTest::aboutBoxOpensAndCloses()
+{
+    QFETCH(bool, bByMenu);
+    QFETCH(bool, bByOk);
+    CModuleSetupDlg dlg;
+    dlg.show();
+    dlg.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    TypedField(dlg, IDC_EDIT_NAME)->setText(QStringLiteral("Office 1"));
+
+    QString strTitle;
+    QStringList labels;
+    QStringList menuEntries;
+    WhenShown<CAboutDlg>([&, bByOk](CAboutDlg *pAbout) {
+        strTitle = pAbout->windowTitle();
+        for (const QLabel *pLabel : pAbout->findChildren<QLabel *>())
+            if (!pLabel->text().isEmpty())
+                labels << pLabel->text();
+        if (bByOk)
+            ButtonByText(pAbout, QStringLiteral("确定"))->click();
+        else
+            QTest::keyClick(pAbout, Qt::Key_Escape);
+    });
+    if (bByMenu) {
+        WhenShown<QMenu>([&menuEntries](QMenu *pMenu) {
+            for (const QAction *pAction : pMenu->actions())
+                menuEntries << pAction->text();
+            pMenu->setActiveAction(pMenu->actions().first());
+            QTest::keyClick(pMenu, Qt::Key_Return);
+        });
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5),
+                                dlg.mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(&dlg, &event);
+    } else {
+        QTest::keyClick(&dlg, Qt::Key_F1);
+    }
+    QTRY_COMPARE(strTitle, QStringLiteral("关于 Kestrel"));
+    QTRY_VERIFY(QApplication::activeModalWidget() == nullptr);
+    if (bByMenu)
+        QCOMPARE(menuEntries, QStringList{QStringLiteral("关于 Kestrel(&A)...")});
+    QCOMPARE(labels, QStringList({QStringLiteral("内嵌模块v3.0_20040210设置工具"),
+                                  QStringLiteral("CORVA科技 蓝牙技术研究所")}));
+    QVERIFY(dlg.isVisible());
+    QCOMPARE(Text(dlg, IDC_EDIT_NAME), QStringLiteral("Office 1"));
+}
+
+void CModuleSetupDlgTest::labelsReachScreenReaders_data()
+{
+    QTest::addColumn<int>("nId");
+    QTest::addColumn<QStringList>("labels");
+    const std::pair<int, QStringList> kLabels[] = {
+        {IDC_EDIT_NAME, {"设备名称："}},
+        {IDC_EDIT_CLASS, {"类别码："}},
+        {IDC_EDIT_VERSION, {"固件版本号："}},
+        {IDC_EDIT_PASSWORD, {"密码："}},
+        {IDC_COMBO_BAUD, {"波特率："}},
+        {IDC_COMBO_PARITY, {"校验位："}},
+        {IDC_COMBO_STOPBITS, {"停止位："}},
+        {IDC_SLIDER_SCAN, {"《关", "开》"}},
+        {IDC_EDIT_CONN_INTERVAL, {"连接间隔："}},
+        {IDC_EDIT_CONN_DURATION, {"连接持续："}},
+        {IDC_EDIT_INQ_INTERVAL, {"查询间隔："}},
+        {IDC_EDIT_INQ_DURATION, {"查询持续："}},
+        {IDC_SLIDER_SNIFF, {"《关", "开》"}},
+        {IDC_EDIT_SNIFF_MAX, {"最大："}},
+        {IDC_EDIT_SNIFF_MIN, {"最小："}},
+        {IDC_EDIT_SNIFF_ATTEMPT, {"尝试："}},
+        {IDC_EDIT_SNIFF_TIMEOUT, {"超时："}},
+        {IDC_COMBO_BINDADDR, {"绑定的蓝牙地址"}},
+        {IDC_EDIT_LOCALADDR, {"本地蓝牙地址"}},
+        // The check boxes carry their own text; no label stands beside them.
+        {IDC_CHECK_ROLE, {}},
+        {IDC_CHECK_BIND, {}},
+        {IDC_CHECK_AUTH, {}},
+    };
+    for (const auto &[nId, labels] : kLabels)
+        QTest::newRow(qPrintable(QString::number(nId))) << nId << labels;
+}
+
+// What the accessibility bus shows as "labelled by": a combo box is named after its current
+// text, so without the relation a screen reader never hears "波特率".
+void CModuleSetupDlgTest::labelsReachScreenReaders()
+{
+    QFETCH(int, nId);
+    QFETCH(QStringList, labels);
+    CModuleSetupDlg dlg;
+    QAccessibleInterface *pControl = QAccessible::queryAccessibleInterface(dlg.Control(nId));
+    QVERIFY(pControl);
+    QStringList found;
+    for (const auto &[pLabel, relation] : pControl->relations(QAccessible::Label)) {
+        QCOMPARE(relation, QAccessible::Label);
+        found << pLabel->text(QAccessible::Name);
+    }
+    QCOMPARE(found, labels);
 }
 
 void CModuleSetupDlgTest::controlsCarrySpokenNames_data()

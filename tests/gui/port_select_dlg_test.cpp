@@ -3,8 +3,10 @@
 #include "serial/PortSelectDlg.h"
 #include "serial/PortSettings.h"
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QDir>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
 #include <QStandardPaths>
@@ -54,8 +56,14 @@ private slots:
     void okStoresIndexFlowAndPath();
     void okStoresEvenWhenUnchanged();
     void savedPathWinsOverIndex();
+    void rawPseudoTerminalsAreNotRemembered_data();
+    void rawPseudoTerminalsAreNotRemembered();
+    void simulatedEntryIsMarkedAndNotRemembered();
+    void typedPathOpensAsTyped_data();
+    void typedPathOpensAsTyped();
     void cancelWritesNothing();
     void emptyPathIsRefused();
+    void labelsReachScreenReaders();
 };
 
 void CPortSelectDlgTest::storedValuesPreselect_data()
@@ -142,15 +150,117 @@ void CPortSelectDlgTest::okStoresEvenWhenUnchanged()
 
     // A typed path that the system does not list is taken as it is.
     CPortSelectDlg dlg;
-    dlg.m_pComboPort->setEditText(QStringLiteral("/dev/pts/77"));
+    dlg.m_pComboPort->setEditText(QStringLiteral("/dev/ttyV0"));
     dlg.accept();
-    QCOMPARE(dlg.m_strPortPath, QStringLiteral("/dev/pts/77"));
+    QCOMPARE(dlg.m_strPortPath, QStringLiteral("/dev/ttyV0"));
     QCOMPARE(dlg.m_nFlow, 0);
     QSettings profile = Profile();
     QVERIFY(profile.contains(QStringLiteral("Settings/PortNum")));
     QCOMPARE(profile.value(QStringLiteral("Settings/Flow")).toInt(), 0);
     QCOMPARE(profile.value(QStringLiteral("Settings/PortName")).toString(),
-             QStringLiteral("/dev/pts/77"));
+             QStringLiteral("/dev/ttyV0"));
+}
+
+void CPortSelectDlgTest::rawPseudoTerminalsAreNotRemembered_data()
+{
+    QTest::addColumn<QString>("strTyped");
+    QTest::addColumn<QString>("strOpened");
+    QTest::addColumn<bool>("bRemembered");
+    QTest::newRow("raw pseudo-terminal") << "/dev/pts/77"
+                                         << "/dev/pts/77" << false;
+    QTest::newRow("raw pseudo-terminal, spelled around") << "/dev/./pts/../pts/77"
+                                                         << "/dev/./pts/../pts/77" << false;
+    QTest::newRow("symbolic link to a pseudo-terminal") << "/tmp/kestrel-sim-link"
+                                                        << "/tmp/kestrel-sim-link" << true;
+    QTest::newRow("adapter by id") << "/dev/serial/by-id/usb-FTDI_FT232R-if00-port0"
+                                   << "/dev/serial/by-id/usb-FTDI_FT232R-if00-port0" << true;
+    QTest::newRow("listed adapter") << "/dev/ttyUSB1  FT232R"
+                                    << "/dev/ttyUSB1" << true;
+}
+
+// A pseudo-terminal's number goes to the next terminal that opens: offered again at the next
+// start, OK would write into a stranger's terminal.
+void CPortSelectDlgTest::rawPseudoTerminalsAreNotRemembered()
+{
+    QFETCH(QString, strTyped);
+    QFETCH(QString, strOpened);
+    QFETCH(bool, bRemembered);
+    CPortSelectDlg::SetPortSourceForTesting([] {
+        return QList<CPortSelectDlg::CPortEntry>{{"/dev/ttyUSB0", "CP2102"},
+                                                 {"/dev/ttyUSB1", "FT232R"}};
+    });
+    Store(0, 0);
+    {
+        // Chosen last time; a path that is not kept must not leave this one standing either.
+        QSettings profile = Profile();
+        profile.setValue(QStringLiteral("Settings/PortName"), QStringLiteral("/dev/ttyACM5"));
+    }
+    CPortSelectDlg dlg;
+    dlg.m_pComboPort->setEditText(strTyped);
+    dlg.accept();
+    QCOMPARE(dlg.m_strPortPath, strOpened); // good for this run
+
+    QCOMPARE(Profile().contains(QStringLiteral("Settings/PortName")), bRemembered);
+    CPortSelectDlg next;
+    const QString strNext =
+        next.m_pComboPort->itemData(next.m_pComboPort->currentIndex()).toString();
+    QCOMPARE(strNext, bRemembered ? strOpened : QStringLiteral("/dev/ttyUSB0"));
+    CPortSelectDlg::SetPortSourceForTesting({});
+}
+
+void CPortSelectDlgTest::simulatedEntryIsMarkedAndNotRemembered()
+{
+    CPortSelectDlg::SetPortSourceForTesting([] {
+        return QList<CPortSelectDlg::CPortEntry>{{"/dev/ttyUSB0", "CP2102"},
+                                                 {"/dev/ttyUSB1", "FT232R"}};
+    });
+    // An older version saved a pseudo-terminal: it is not offered, the saved index is.
+    Store(1, 0);
+    {
+        QSettings profile = Profile();
+        profile.setValue(QStringLiteral("Settings/PortName"), QStringLiteral("/dev/pts/9"));
+    }
+    CPortSelectDlg stale;
+    QCOMPARE(stale.m_pComboPort->currentText(), QStringLiteral("/dev/ttyUSB1  FT232R"));
+    QCOMPARE(stale.m_pComboPort->findData(QStringLiteral("/dev/pts/9")), -1);
+
+    CPortSelectDlg dlg(QStringLiteral("/dev/pts/42"));
+    QCOMPARE(dlg.m_pComboPort->currentIndex(), 0);
+    QCOMPARE(dlg.m_pComboPort->currentText(), QStringLiteral("/dev/pts/42  模拟模块"));
+    dlg.accept();
+    QCOMPARE(dlg.m_strPortPath, QStringLiteral("/dev/pts/42"));
+    QVERIFY(!Profile().contains(QStringLiteral("Settings/PortName")));
+    CPortSelectDlg::SetPortSourceForTesting({});
+}
+
+void CPortSelectDlgTest::typedPathOpensAsTyped_data()
+{
+    QTest::addColumn<QString>("strTyped");
+    QTest::newRow("prefix of a listed device") << "/dev/ttyFAKE1";
+    QTest::newRow("listed device in other case") << "/dev/ttyfake10";
+    QTest::newRow("listed device") << "/dev/ttyFAKE10";
+}
+
+// Typed as a user types, then Enter: the first Enter presses OK and opens what was typed.
+void CPortSelectDlgTest::typedPathOpensAsTyped()
+{
+    QFETCH(QString, strTyped);
+    CPortSelectDlg::SetPortSourceForTesting([] {
+        return QList<CPortSelectDlg::CPortEntry>{{"/dev/ttyFAKE10", ""}};
+    });
+    CPortSelectDlg dlg;
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QLineEdit *pEdit = dlg.m_pComboPort->lineEdit();
+    pEdit->setFocus();
+    pEdit->selectAll();
+    QTest::keyClick(pEdit, Qt::Key_Delete);
+    QTest::keyClicks(pEdit, strTyped);
+    QCOMPARE(pEdit->text(), strTyped);
+    QTest::keyClick(pEdit, Qt::Key_Return);
+    QCOMPARE(dlg.result(), int(QDialog::Accepted));
+    QCOMPARE(dlg.m_strPortPath, strTyped);
+    CPortSelectDlg::SetPortSourceForTesting({});
 }
 
 void CPortSelectDlgTest::savedPathWinsOverIndex()
@@ -217,6 +327,21 @@ void CPortSelectDlgTest::emptyPathIsRefused()
     dlg.accept();
     QVERIFY(dlg.result() != int(QDialog::Accepted));
     QVERIFY(Profile().allKeys().isEmpty());
+}
+
+// A combo box is announced by its current text; its label comes through the relation.
+void CPortSelectDlgTest::labelsReachScreenReaders()
+{
+    CPortSelectDlg dlg;
+    const std::pair<QWidget *, QString> kControls[] = {{dlg.m_pComboPort, "通讯口"},
+                                                       {dlg.m_pComboFlow, "数据流控制"}};
+    for (const auto &[pControl, strLabel] : kControls) {
+        QStringList found;
+        for (const auto &[pLabel, relation] :
+             QAccessible::queryAccessibleInterface(pControl)->relations(QAccessible::Label))
+            found << pLabel->text(QAccessible::Name);
+        QCOMPARE(found, QStringList{strLabel});
+    }
 }
 
 QTEST_MAIN(CPortSelectDlgTest)
