@@ -296,11 +296,13 @@ void CSerialLink::ReaderLoop()
             continue;
         }
         if (result != WaitResult::Events) {
-            // Unknown trouble: clear the line's error state and wait again, without discarding
-            // what was received and without spinning.
+            // A wait ended without events: Wine ends it so whenever bytes arrive on a port
+            // without modem lines, and a line error does so under fAbortOnError. Whatever is
+            // queued is delivered; with nothing queued the reader pauses instead of spinning.
             DWORD dwErrors = 0;
             ClearCommError(hPort, &dwErrors, nullptr);
-            PauseUnlessStopped();
+            if (!DrainInput(achBuffer))
+                return;
             continue;
         }
         if (dwEvents & EV_CTS) {
