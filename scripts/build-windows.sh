@@ -6,7 +6,9 @@ cd "$(dirname "$0")/.."
 build=${1:-build-win}
 
 scripts/setup-deps.sh --windows
-cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-      -DCMAKE_BUILD_TYPE=Release -DKESTREL_WERROR=ON -DKESTREL_BUILD_GUI=OFF \
-      -DKESTREL_BUILD_BENCH=OFF >/dev/null
+toolchain=()
+# The toolchain is fixed when the build folder is first configured.
+[ -f "$build/CMakeCache.txt" ] || toolchain=(-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake)
+cmake -S . -B "$build" -G Ninja "${toolchain[@]}" -DCMAKE_BUILD_TYPE=Release -DKESTREL_WERROR=ON \
+      -DKESTREL_BUILD_GUI=OFF -DKESTREL_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)"
