@@ -25,6 +25,8 @@ cmake --build "$host" --target wine_link_test -j "$jobs"
 prefix=$(mktemp -d "${TMPDIR:-/tmp}/kestrel-wine.XXXXXX")
 export WINEPREFIX=$prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export HOME=${HOME:-$prefix}
+# Wine turns the Linux side's arguments into UTF-16 through the locale's character set.
+export LANG=C.UTF-8 LC_ALL=C.UTF-8
 unset DISPLAY WAYLAND_DISPLAY
 cleanup() {
     wineserver -k >/dev/null 2>&1 || true

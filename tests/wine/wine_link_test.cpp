@@ -243,6 +243,17 @@ TEST_F(CWineLinkTest, CliSetWritesExactlyTheChangedLines)
     EXPECT_TRUE(m_pSim->State() == wanted);
 }
 
+// Arguments reach the program as UTF-16 and the module as GBK, not in the ANSI code page.
+TEST_F(CWineLinkTest, CliSetSendsAChineseNameAsGbk)
+{
+    const CWineRun run = RunUnderWine(kCli, {"set", "--port", "COM7", "--name", "办公室"});
+    ASSERT_EQ(run.nExitCode, 0) << run.strErr;
+    const std::vector<std::string> commands = m_pSim->Commands();
+    ASSERT_GT(commands.size(), QueryCommands().size());
+    EXPECT_EQ(Hex(commands[QueryCommands().size()]), Hex("AT+NAME=\xb0\xec\xb9\xab\xca\xd2\r\n"));
+    EXPECT_EQ(m_pSim->State().strName, "\xb0\xec\xb9\xab\xca\xd2");
+}
+
 TEST_F(CWineLinkTest, CliLosingThePortMidRunExitsWith1)
 {
     SimOptions options;
