@@ -34,19 +34,23 @@ std::string FromGbk(const std::string &strGbk)
     return GbkToUtf8(strGbk);
 }
 
-// False for a text that GBK cannot carry: the module would get "?" in its place.
-bool ConvertSetTextsToGbk(CliSetValues &set)
+// The option whose text GBK cannot carry (the module would get "?" in its place), or empty.
+std::string ConvertSetTextsToGbk(CliSetValues &set)
 {
-    for (std::optional<std::string> *pText :
-         {&set.strName, &set.strClass, &set.strBindAddr, &set.strPassword}) {
+    const std::pair<const char *, std::optional<std::string> *> texts[] = {
+        {"--name", &set.strName},
+        {"--class", &set.strClass},
+        {"--bind-addr", &set.strBindAddr},
+        {"--password", &set.strPassword}};
+    for (const auto &[pszOption, pText] : texts) {
         if (!*pText)
             continue;
         std::optional<std::string> gbk = Utf8ToGbk(**pText);
         if (!gbk)
-            return false;
+            return pszOption;
         **pText = std::move(*gbk);
     }
-    return true;
+    return {};
 }
 
 void PrintError(const std::string &strText)
@@ -305,8 +309,9 @@ int main(int argc, char **argv)
         }
         options.ports.push_back(strPath);
     }
-    if (!ConvertSetTextsToGbk(options.set)) {
-        std::cerr << "kestrel-cli: a text holds a character that GBK cannot carry\n";
+    if (const std::string strOption = ConvertSetTextsToGbk(options.set); !strOption.empty()) {
+        std::cerr << "kestrel-cli: " << strOption
+                  << " holds a character that GBK cannot carry; nothing was sent\n";
         return EXIT_CLI_USAGE;
     }
     return RunPorts(options);

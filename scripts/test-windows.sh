@@ -11,6 +11,7 @@ root=$(pwd)
 win=${1:-build-win}
 host=${KESTREL_WINE_HOST_BUILD:-build-winehost}
 jobs=$(nproc)
+begun=$(date +%s)
 
 scripts/build-windows.sh "$win"
 scripts/setup-deps.sh --wine
@@ -47,4 +48,5 @@ wineserver -p >/dev/null 2>&1 </dev/null
 timeout 300 wineboot -i >/dev/null 2>&1 </dev/null
 booted=$(date +%s)
 run_stages </dev/null
-echo "== Wine stage: prefix $((booted - started)) s, tests $(($(date +%s) - booted)) s"
+echo "== Windows stage: set-up and builds $((started - begun)) s, Wine prefix" \
+     "$((booted - started)) s, tests under Wine $(($(date +%s) - booted)) s"

@@ -268,19 +268,22 @@ struct CRefusal
 {
     const char *pszWhat;
     std::vector<std::string> args;
+    int nExitCode;
     const char *pszMessage;
 };
 
-// Ports that cannot be had exit with 3 and say why.
-TEST_F(CWineLinkTest, CliRefusalsExitWith3AndSayWhy)
+// Ports that cannot be had exit with 3, texts the module cannot take with 2; each says why and
+// nothing reaches the module.
+TEST_F(CWineLinkTest, CliRefusalsSayWhyAndSendNothing)
 {
     const CRefusal refusals[] = {
-        {"no such port", {"query", "--port", "COM49"}, "no such device"},
-        {"no simulator on Windows", {"query", "--simulate"}, "needs a Linux host"},
+        {"no such port", {"query", "--port", "COM49"}, 3, "no such device"},
+        {"no simulator on Windows", {"query", "--simulate"}, 3, "needs a Linux host"},
+        {"name outside GBK", {"set", "--port", "COM7", "--name", "\xF0\x9F\x98\x80"}, 2, "--name"},
     };
     for (const CRefusal &refusal : refusals) {
         const CWineRun run = RunUnderWine(kCli, refusal.args);
-        EXPECT_EQ(run.nExitCode, 3) << refusal.pszWhat;
+        EXPECT_EQ(run.nExitCode, refusal.nExitCode) << refusal.pszWhat;
         EXPECT_NE(run.strErr.find(refusal.pszMessage), std::string::npos)
             << refusal.pszWhat << ": " << run.strErr;
     }
