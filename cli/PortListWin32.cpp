@@ -75,13 +75,17 @@ std::vector<CSerialPortEntry> FromDosDevices()
     return ports;
 }
 
+// The n of "COMn", 0 for any other name.
+long PortNumber(const std::string &strPath)
+{
+    return strPath.size() > 3 ? std::strtol(strPath.c_str() + 3, nullptr, 10) : 0;
+}
+
 // COM2 before COM10.
 bool ComesBefore(const CSerialPortEntry &a, const CSerialPortEntry &b)
 {
-    const long nA =
-        std::strtol(a.strPath.c_str() + std::min<size_t>(3, a.strPath.size()), nullptr, 10);
-    const long nB =
-        std::strtol(b.strPath.c_str() + std::min<size_t>(3, b.strPath.size()), nullptr, 10);
+    const long nA = PortNumber(a.strPath);
+    const long nB = PortNumber(b.strPath);
     return nA != nB ? nA < nB : a.strPath < b.strPath;
 }
 

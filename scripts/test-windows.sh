@@ -7,18 +7,18 @@
 # Further stages (the Windows window's tests) go next to these in run_stages, on the same prefix.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-root=$(pwd)
 win=${1:-build-win}
 host=${KESTREL_WINE_HOST_BUILD:-build-winehost}
 jobs=$(nproc)
 begun=$(date +%s)
 
 scripts/build-windows.sh "$win"
+win=$(cd "$win" && pwd)
 scripts/setup-deps.sh --wine
 
 echo "== the Linux side of the Wine tests"
 cmake -S . -B "$host" -G Ninja -DKESTREL_WERROR=ON -DKESTREL_BUILD_GUI=OFF \
-      -DKESTREL_BUILD_BENCH=OFF -DKESTREL_WINE_BUILD="$root/$win" >/dev/null
+      -DKESTREL_BUILD_BENCH=OFF -DKESTREL_WINE_BUILD="$win" >/dev/null
 cmake --build "$host" --target wine_link_test -j "$jobs"
 
 # A prefix of our own: nothing of a user's Wine set-up is used or changed. No display is needed
