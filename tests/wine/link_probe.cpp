@@ -132,7 +132,8 @@ int Busy(const std::string &strPort)
     return 0;
 }
 
-int CloseTwice(CSerialLink &link)
+// Closed twice, the link refuses to move bytes; opened again, it works as before.
+int CloseTwiceThenReopen(CSerialLink &link, CReceiver &receiver, const std::string &strPort)
 {
     Say("close", link.Close() ? "1" : "0");
     Say("close", link.Close() ? "1" : "0");
@@ -140,7 +141,9 @@ int CloseTwice(CSerialLink &link)
     Say("isopen", link.IsOpen() ? "1" : "0");
     Say("write", std::to_string(link.Write("AT\r\n", 4)));
     Say("read", std::to_string(link.Read(achBuffer, sizeof(achBuffer))));
-    return 0;
+    if (!OpenLink(link, receiver, strPort))
+        return 1;
+    return Exchange(link, receiver);
 }
 
 // Close while the Linux side keeps sending: Close returns, and nothing is delivered after it.
@@ -190,7 +193,7 @@ int main(int argc, char **argv)
     if (strScenario == "busy")
         return Busy(strPort);
     if (strScenario == "close-twice")
-        return CloseTwice(link);
+        return CloseTwiceThenReopen(link, receiver, strPort);
     if (strScenario == "close-while-arriving")
         return CloseWhileArriving(link, receiver);
     if (strScenario == "hangup")

@@ -134,7 +134,9 @@ TEST_F(CWineLinkTest, SecondOpenOfTheSamePortIsRefused)
     EXPECT_TRUE(m_pSim->Commands().empty());
 }
 
-TEST_F(CWineLinkTest, CloseTwiceThenWriteAndReadReportClosed)
+// Close ends the idle reader (no byte will come to wake it), twice does no harm, a closed link
+// moves nothing, and a new Open works as the first did.
+TEST_F(CWineLinkTest, CloseTwiceThenReopen)
 {
     CWineProcess probe;
     StartProbe(probe, {"close-twice"});
@@ -143,6 +145,10 @@ TEST_F(CWineLinkTest, CloseTwiceThenWriteAndReadReportClosed)
     EXPECT_EQ(probe.WaitFor("isopen", kLineWait), "0");
     EXPECT_EQ(probe.WaitFor("write", kLineWait), "0");
     EXPECT_EQ(probe.WaitFor("read", kLineWait), "-1");
+    EXPECT_EQ(probe.WaitFor("open", kLineWait), "1");
+    EXPECT_EQ(probe.WaitFor("write", kLineWait), "10");
+    EXPECT_EQ(probe.WaitFor("received", kLineWait),
+              Hex("\r\n+NAME:" + m_pSim->State().strName + "\r\n\r\nOK\r\n"));
     EXPECT_EQ(probe.Finish(kLineWait), 0);
 }
 
