@@ -172,6 +172,23 @@ int HangUp(CSerialLink &link, CReceiver &receiver)
     return 0;
 }
 
+// Opens with the given line settings and holds the port until stdin ends, so that the Linux side
+// can read what reached the terminal: link_probe settings PORT BAUD PARITY STOPBITS FLOW.
+int Settings(char **argv)
+{
+    CSerialLink link;
+    CReceiver receiver;
+    link.m_nBaudRate = static_cast<uint32_t>(std::strtoul(argv[3], nullptr, 10));
+    link.m_nParity = static_cast<uint8_t>(std::atoi(argv[4]));
+    link.m_nStopBits = static_cast<uint8_t>(std::atoi(argv[5]));
+    link.m_nFlowControl = static_cast<uint8_t>(std::atoi(argv[6]));
+    link.SetReceiveCallback(&CReceiver::OnReceive, &receiver);
+    Say("open", link.Open(argv[2]) ? "1" : "0 " + std::to_string(link.LastOpenError()));
+    Say("ready", "1");
+    WaitForStdinEnd();
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -182,6 +199,8 @@ int main(int argc, char **argv)
     }
     const std::string strScenario = argv[1];
     const std::string strPort = argv[2];
+    if (strScenario == "settings" && argc > 6)
+        return Settings(argv);
     CSerialLink link;
     CReceiver receiver;
     if (!OpenLink(link, receiver, strPort))

@@ -9,10 +9,13 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <termios.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace std::chrono_literals;
 
@@ -89,6 +92,46 @@ TEST_F(CWineLinkTest, OpensWritesAndReceivesTheReply)
               Hex("\r\n+NAME:" + m_pSim->State().strName + "\r\n\r\nOK\r\n"));
     EXPECT_EQ(probe.Finish(kLineWait), 0);
     EXPECT_EQ(m_pSim->Commands(), std::vector<std::string>{"AT+NAME?\r\n"});
+}
+
+struct CLineCase
+{
+    const char *pszWhat;
+    std::vector<std::string> args; // baud, parity code, stop-bits code, flow mode
+    speed_t speed;
+    tcflag_t cflagSet; // of CSIZE, CSTOPB, CRTSCTS
+    tcflag_t iflagSet; // of IXON, IXOFF
+};
+
+// What Open asked for is what the terminal under the COM port got, and the line is raw. (Parity
+// cannot be seen here: Linux keeps a pseudo-terminal at eight bits without parity.)
+TEST_F(CWineLinkTest, OpenConfiguresTheLine)
+{
+    constexpr tcflag_t kCflags = CSIZE | CSTOPB | CRTSCTS;
+    const CLineCase cases[] = {
+        {"the module's line", {"9600", "0", "0", "0"}, B9600, CS8, 0},
+        {"hardware flow", {"9600", "0", "0", "1"}, B9600, CS8 | CRTSCTS, 0},
+        {"two stop bits", {"115200", "0", "2", "0"}, B115200, CS8 | CSTOPB, 0},
+        {"software flow", {"57600", "0", "0", "2"}, B57600, CS8, IXON | IXOFF},
+    };
+    for (const CLineCase &c : cases) {
+        CWineProcess probe;
+        std::vector<std::string> args{"settings"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        StartProbe(probe, args);
+        ASSERT_TRUE(probe.WaitFor("ready", kLineWait)) << c.pszWhat;
+        const int hTty = open(m_pSim->PtyPath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        ASSERT_GE(hTty, 0) << c.pszWhat;
+        termios tio{};
+        ASSERT_EQ(tcgetattr(hTty, &tio), 0);
+        close(hTty);
+        EXPECT_EQ(cfgetospeed(&tio), c.speed) << c.pszWhat;
+        EXPECT_EQ(tio.c_cflag & kCflags, c.cflagSet) << c.pszWhat;
+        EXPECT_EQ(tio.c_iflag & (IXON | IXOFF), c.iflagSet) << c.pszWhat;
+        EXPECT_EQ(tio.c_lflag & (ICANON | ECHO | ISIG), 0u) << c.pszWhat;
+        EXPECT_EQ(tio.c_iflag & (ICRNL | INLCR | IGNCR), 0u) << c.pszWhat;
+        EXPECT_EQ(probe.Finish(kLineWait), 0) << c.pszWhat;
+    }
 }
 
 // More than one chunk's worth at once, every byte value: all of it arrives, unchanged, in
