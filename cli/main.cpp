@@ -1,8 +1,10 @@
 // kestrel-cli: the window's engine for scripts and production lines.
 
 #include "cli/CliOptions.h"
+#include "cli/CliPlatform.h"
+#include "cli/PortList.h"
 #include "cli/PortSession.h"
-#include "sim/ModuleSim.h"
+#include "protocol/GbkText.h"
 
 #include <algorithm>
 #include <atomic>
@@ -14,9 +16,6 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 #include <unistd.h>
-
-#include <QSerialPortInfo>
-#include <QStringDecoder>
 
 namespace {
 
@@ -32,10 +31,7 @@ void ClearProgressLine()
 
 std::string FromGbk(const std::string &strGbk)
 {
-    QStringDecoder decoder("GBK");
-    const QString text =
-        decoder.decode(QByteArray(strGbk.data(), static_cast<qsizetype>(strGbk.size())));
-    return text.toStdString();
+    return GbkToUtf8(strGbk);
 }
 
 void PrintError(const std::string &strText)
@@ -47,14 +43,14 @@ void PrintError(const std::string &strText)
 
 int ListPorts()
 {
-    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo &port : ports) {
-        std::cout << port.systemLocation().toStdString();
-        if (!port.description().isEmpty())
-            std::cout << "\t" << port.description().toStdString();
+    const std::vector<CSerialPortEntry> ports = ListSerialPorts();
+    for (const CSerialPortEntry &port : ports) {
+        std::cout << port.strPath;
+        if (!port.strDescription.empty())
+            std::cout << "\t" << port.strDescription;
         std::cout << "\n";
     }
-    if (ports.isEmpty())
+    if (ports.empty())
         std::cerr << "kestrel-cli: no serial devices found\n";
     return EXIT_CLI_OK;
 }
@@ -253,9 +249,10 @@ int RunPorts(const CliOptions &options)
         nExitCode = std::max(nExitCode, report.nExitCode);
     }
     if (options.bJson && options.action == CliAction::Query)
-        std::cout
-            << (bSeveral ? nlohmann::ordered_json{{"ports", jsonReports}} : jsonReports[0]).dump(2)
-            << "\n";
+        WriteUtf8(
+            std::cout,
+            (bSeveral ? nlohmann::ordered_json{{"ports", jsonReports}} : jsonReports[0]).dump(2) +
+                "\n");
     return nExitCode;
 }
 
@@ -263,7 +260,8 @@ int RunPorts(const CliOptions &options)
 
 int main(int argc, char **argv)
 {
-    std::vector<std::string> args(argv + 1, argv + argc);
+    PrepareConsole();
+    std::vector<std::string> args = CommandLineArguments(argc, argv);
     CliParseResult parsed = ParseCliArguments(args);
     if (!parsed.bOk) {
         std::cerr << "kestrel-cli: " << parsed.strError << "\n(see kestrel-cli --help)\n";
@@ -286,14 +284,16 @@ int main(int argc, char **argv)
         std::cerr << "kestrel-cli: " << strError << "\n";
         return EXIT_CLI_USAGE;
     }
-    std::unique_ptr<CModuleSim> pSim;
+    std::shared_ptr<void> pSim;
     if (options.bSimulate) {
-        pSim = std::make_unique<CModuleSim>();
-        if (!pSim->Start()) {
-            std::cerr << "kestrel-cli: the simulated module could not start\n";
+        std::string strPath;
+        std::string strError;
+        pSim = StartSimulatedModule(strPath, strError);
+        if (!pSim) {
+            std::cerr << "kestrel-cli: " << strError << "\n";
             return EXIT_CLI_PORT;
         }
-        options.ports.push_back(pSim->DevicePath());
+        options.ports.push_back(strPath);
     }
     return RunPorts(options);
 }

@@ -9,6 +9,12 @@ packages=(cmake ninja-build g++ clang-14 libclang-rt-14-dev
 if [ "${1:-}" = "--run-only" ]; then
     packages=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev qt6-svg-dev
               nlohmann-json3-dev fonts-wqy-microhei)
+elif [ "${1:-}" = "--windows" ]; then
+    # The cross-build: mingw-w64 with POSIX threads (std::thread), GoogleTest as sources.
+    packages=(cmake ninja-build g++-mingw-w64-x86-64-posix googletest nlohmann-json3-dev)
+elif [ "${1:-}" = "--wine" ]; then
+    # Wine runs the programs; the Linux side of its tests is a small native build.
+    packages=(wine wine64 cmake ninja-build g++ libgtest-dev libgmock-dev nlohmann-json3-dev)
 fi
 # Further arguments name more packages that the calling script needs.
 [ $# -gt 1 ] && packages+=("${@:2}")

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: the main build (all layers), the core under
-# AddressSanitizer+UndefinedBehaviorSanitizer, the link under ThreadSanitizer, and a short fuzz run.
+# AddressSanitizer+UndefinedBehaviorSanitizer, the link under ThreadSanitizer, a short fuzz run,
+# and the Windows cross-build under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -38,5 +39,8 @@ for f in build-fuzz/fuzz/*_fuzz; do
 done
 echo "== Debian package (build, validate, run unpacked)"
 scripts/test-package.sh
+
+echo "== Windows: cross-build, tested under Wine"
+scripts/test-windows.sh
 
 echo "All test stages passed."
