@@ -1,7 +1,10 @@
 #include "cli/PortSession.h"
 
+#include "cli/ConfigFile.h"
+#include "cli/FormValues.h"
 #include "dialog/FormModel.h"
 #include "protocol/AtProtocol.h"
+#include "serial/LinkTrace.h"
 #include "serial/SerialLink.h"
 
 #include <cerrno>
@@ -181,49 +184,6 @@ std::string LastStatus(const CCliEngine &engine)
     return engine.m_statusTexts.empty() ? std::string() : engine.m_statusTexts.back();
 }
 
-// Puts the requested values into the form the query filled, as a user would type them.
-void ApplySetValues(CCliEngine &engine, const CliSetValues &set)
-{
-    if (set.strName)
-        engine.SetWindowText(IDC_EDIT_NAME, *set.strName);
-    if (set.strClass)
-        engine.SetWindowText(IDC_EDIT_CLASS, *set.strClass);
-    if (set.strPassword)
-        engine.SetWindowText(IDC_EDIT_PASSWORD, *set.strPassword);
-    if (set.strBindAddr)
-        engine.SetWindowText(IDC_COMBO_BINDADDR, *set.strBindAddr);
-    if (set.nParity)
-        engine.SetCurSel(IDC_COMBO_PARITY, *set.nParity);
-    if (set.nStopBits)
-        engine.SetCurSel(IDC_COMBO_STOPBITS, *set.nStopBits);
-    if (set.nRole)
-        engine.SetCheck(IDC_CHECK_ROLE, *set.nRole);
-    if (set.nBind)
-        engine.SetCheck(IDC_CHECK_BIND, *set.nBind);
-    if (set.nAuth)
-        engine.SetCheck(IDC_CHECK_AUTH, *set.nAuth);
-    static const int kScanIds[4] = {IDC_EDIT_CONN_INTERVAL, IDC_EDIT_CONN_DURATION,
-                                    IDC_EDIT_INQ_INTERVAL, IDC_EDIT_INQ_DURATION};
-    static const int kSniffIds[4] = {IDC_EDIT_SNIFF_MAX, IDC_EDIT_SNIFF_MIN, IDC_EDIT_SNIFF_ATTEMPT,
-                                     IDC_EDIT_SNIFF_TIMEOUT};
-    for (int i = 0; i < 4; ++i) {
-        if (set.scan)
-            engine.SetWindowText(kScanIds[i], (*set.scan)[static_cast<size_t>(i)]);
-        if (set.sniff)
-            engine.SetWindowText(kSniffIds[i], (*set.sniff)[static_cast<size_t>(i)]);
-    }
-}
-
-// The baud list entry for a rate, or -1 when the module does not offer it.
-int BaudIndex(const std::string &strBaud)
-{
-    for (int i = 0; i < BAUD_RATE_COUNT; ++i) {
-        if (strBaud == BaudRateList[i])
-            return i;
-    }
-    return -1;
-}
-
 // Every action ends in one of these; the status text says which.
 void Fail(CPortReport &report, int nExitCode, std::string strError)
 {
@@ -241,6 +201,33 @@ bool RunQuery(CCliEngine &engine, CSessionLoop &loop, CPortReport &report)
     return false;
 }
 
+// "name asked "Office 1", read "CORVA3264"; ..." for every parameter that differs.
+std::string DescribeMismatches(const std::vector<CVerifyMismatch> &mismatches)
+{
+    std::string strText = "the module does not hold what was set: ";
+    for (size_t i = 0; i < mismatches.size(); ++i) {
+        const CVerifyMismatch &mismatch = mismatches[i];
+        strText += (i ? "; " : "") + mismatch.strKey + " asked " + mismatch.strAsked + ", read " +
+                   mismatch.strRead;
+    }
+    return strText;
+}
+
+// Reads the module again after a set run and compares what the request named. The last-read
+// record starts blank, so a value the reading skipped counts as not held rather than as the one
+// queued.
+void VerifySet(CCliEngine &engine, CSessionLoop &loop, CPortReport &report,
+               const CliSetValues &asked)
+{
+    engine.m_paramsCur = ModuleParams{};
+    if (!RunQuery(engine, loop, report))
+        return;
+    const std::vector<CVerifyMismatch> mismatches =
+        CompareAskedWithRead(asked, engine.m_paramsNew, engine.m_paramsCur);
+    if (!mismatches.empty())
+        Fail(report, EXIT_CLI_MODULE, DescribeMismatches(mismatches));
+}
+
 // Reads the module, types the requested values into the form and presses Set, as a user would.
 void RunSet(CCliEngine &engine, CSessionLoop &loop, CPortReport &report, const CliOptions &options)
 {
@@ -250,9 +237,8 @@ void RunSet(CCliEngine &engine, CSessionLoop &loop, CPortReport &report, const C
         const int nIndex = BaudIndex(*options.set.strBaud);
         if (nIndex < 0)
             return Fail(report, EXIT_CLI_USAGE, "unsupported baud rate " + *options.set.strBaud);
-        engine.SetCurSel(IDC_COMBO_BAUD, nIndex);
     }
-    ApplySetValues(engine, options.set);
+    ApplyValuesToForm(engine, options.set);
 
     const size_t nBoxes = engine.m_messageBoxes.size();
     engine.m_bCaptureOnly = options.bDryRun;
@@ -272,7 +258,9 @@ void RunSet(CCliEngine &engine, CSessionLoop &loop, CPortReport &report, const C
     report.lines = engine.m_written;
     const std::string strStatus = LastStatus(engine);
     if (strStatus != kSetDone && strStatus != kNothingToSet)
-        Fail(report, EXIT_CLI_MODULE, strStatus);
+        return Fail(report, EXIT_CLI_MODULE, strStatus);
+    if (options.bVerify)
+        VerifySet(engine, loop, report, options.set);
 }
 
 // Single-command actions: press the button, wait for the outcome the sequencer reports.
@@ -366,7 +354,12 @@ CPortReport CPortSession::Run()
 
     CInbox inbox;
     CSerialLink link;
-    link.SetReceiveCallback(&OnChunk, &inbox);
+    CLinkTrace trace(CLinkTrace::Clock::now(), 0);
+    if (m_fnTrace) {
+        trace.SetListener([this](const CTraceEntry &entry) { m_fnTrace(m_strPort, entry); });
+        trace.SetListening(true);
+    }
+    trace.Tap(link, &OnChunk, &inbox);
     link.SetDisconnectCallback(&OnLost, &inbox);
     link.m_nBaudRate = 9600;
     link.m_nByteSize = 8;
@@ -382,6 +375,7 @@ CPortReport CPortSession::Run()
 
     CCliEngine engine(m_options.dTimerScale, m_options.bContinueOnError);
     engine.m_pSerial = &link;
+    engine.m_pTrace = &trace;
     engine.m_fnShown = [this](const std::string &strText) {
         if (m_fnMessages)
             m_fnMessages(m_strPort, strText);

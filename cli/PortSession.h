@@ -2,6 +2,7 @@
 
 #include "cli/CliOptions.h"
 #include "dialog/ModuleParams.h"
+#include "serial/LinkTrace.h"
 
 #include <functional>
 #include <string>
@@ -34,6 +35,10 @@ public:
 
     void SetMessageSink(MessageSink fnSink) { m_fnMessages = std::move(fnSink); }
     void SetDeviceSink(MessageSink fnSink) { m_fnDevices = std::move(fnSink); }
+    // Every write and every received chunk of the port, as it happens; on the session's thread
+    // for writes and on the link's reader thread for chunks, never two at once.
+    using TraceSink = std::function<void(const std::string &strPort, const CTraceEntry &entry)>;
+    void SetTraceSink(TraceSink fnSink) { m_fnTrace = std::move(fnSink); }
 
     CPortReport Run();
 
@@ -42,6 +47,7 @@ private:
     CliOptions m_options;
     MessageSink m_fnMessages;
     MessageSink m_fnDevices;
+    TraceSink m_fnTrace;
 };
 
 // Why a port could not be opened, from the errno the link kept, with what to do about it.

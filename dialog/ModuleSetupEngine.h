@@ -11,6 +11,7 @@
 #include <deque>
 #include <string>
 
+class CLinkTrace;
 class CSerialLink;
 struct CSliderPreset;
 
@@ -113,6 +114,8 @@ public:
 
     // Owned by the window (or the command line); the engine only writes and asks IsOpen.
     CSerialLink *m_pSerial = nullptr;
+    // When set, every command written is recorded there (the owner taps the receiving side).
+    CLinkTrace *m_pTrace = nullptr;
 
     // --- Form values (GBK texts)
     std::string m_strName;
