@@ -3,6 +3,7 @@
 #include "app/AboutDlg.h"
 #include "app/GuiCommon.h"
 #include "app/StatusLabel.h"
+#include "dialog/TrafficDlg.h"
 #include "serial/PortSelectDlg.h"
 #include "serial/SerialLink.h"
 
@@ -53,6 +54,7 @@ CModuleSetupDlg::CModuleSetupDlg(const QString &strPreferredPort, QWidget *pPare
     m_pAboutAction->setShortcut(QKeySequence(Qt::Key_F1));
     addAction(m_pAboutAction);
     connect(m_pAboutAction, &QAction::triggered, this, &CModuleSetupDlg::ShowAbout);
+    CreateFileActions();
 
     m_pReopenTimer = new QTimer(this);
     m_pReopenTimer->setInterval(kReopenPoll);
@@ -67,6 +69,8 @@ CModuleSetupDlg::~CModuleSetupDlg()
     if (m_pSerialLink)
         m_pSerialLink->Close();
     m_pSerial = nullptr;
+    delete m_pTrafficDlg; // it listens to m_linkTrace, which goes before the child widgets
+    m_pTrafficDlg = nullptr;
     if (g_pMainDlg == this)
         g_pMainDlg = nullptr;
 }
@@ -156,7 +160,8 @@ bool CModuleSetupDlg::StartSession(const QString &strPortPath, int nFlow)
     // The callbacks are registered before the port opens, so no byte is missed.
     m_pSerialLink = std::make_unique<CSerialLink>();
     m_pSerial = m_pSerialLink.get();
-    m_pSerialLink->SetReceiveCallback(OnSerialReceive, this);
+    m_linkTrace.Tap(*m_pSerialLink, OnSerialReceive, this);
+    m_pTrace = &m_linkTrace;
     m_pSerialLink->SetDisconnectCallback(OnSerialDisconnect, this);
     m_pSerialLink->m_nBaudRate = kLinkBaudRate;
     m_pSerialLink->m_nByteSize = kLinkByteSize;
@@ -233,6 +238,7 @@ void CModuleSetupDlg::keyPressEvent(QKeyEvent *pEvent)
 void CModuleSetupDlg::contextMenuEvent(QContextMenuEvent *pEvent)
 {
     QMenu menu(this);
+    menu.addActions(m_fileActions);
     menu.addAction(m_pAboutAction);
     menu.exec(pEvent->globalPos());
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dialog/ModuleSetupEngine.h"
+#include "serial/LinkTrace.h"
 
 #include <memory>
 
@@ -9,6 +10,7 @@
 #include <QString>
 
 class CStatusLabel;
+class CTrafficDlg;
 class QAction;
 class QComboBox;
 class QSlider;
@@ -32,6 +34,14 @@ public:
 
     void OnButtonClose();
     void ShowAbout();
+
+    // ModuleSetupDlgFiles.cpp: configuration files and the traffic window. Save writes what the
+    // form shows; load only fills the controls, nothing is sent until Set. Both tell the user
+    // what went wrong in a message box and return false.
+    bool SaveConfigTo(const QString &strPath);
+    bool LoadConfigFrom(const QString &strPath);
+    void ShowTraffic();
+    CTrafficDlg *TrafficDlg() const { return m_pTrafficDlg; }
     QWidget *Control(int nId) const { return m_mapControls.value(nId); }
 
     // Enter in a field must not end the window: that path would leave the port open.
@@ -90,6 +100,9 @@ private:
                       int nLabelY);
 
     void WireControls();
+    void CreateFileActions();
+    void OnSaveConfig();
+    void OnLoadConfig();
     void TryReopenPort();
     void ApplyStatusText(const QString &strText);
     void StopAllTimers();
@@ -105,6 +118,10 @@ private:
     QHash<unsigned, QTimer *> m_mapTimers;
     CStatusLabel *m_pStatus = nullptr;
     QAction *m_pAboutAction = nullptr;
+    QList<QAction *> m_fileActions; // save, load, traffic: beside About in the context menu
+    CLinkTrace m_linkTrace;
+    CTrafficDlg *m_pTrafficDlg = nullptr; // made when first shown; listens only while shown
+    QString m_strConfigDir;               // where the last configuration file was
     QString m_strPreferredPort;
     std::unique_ptr<CSerialLink> m_pSerialLink; // owned; the engine sees it as m_pSerial
     QString m_strPortPath;                      // the device the session opened
