@@ -47,6 +47,10 @@ std::string PrintableAscii(const std::string &strText)
 
 void CModuleSetupEngine::OnButtonSearch()
 {
+    // The results come at the module's pace, but "AT+INQ" itself must not meet a command in
+    // flight. The search is not a run: it holds no gate of its own.
+    if (RefuseWhileRunWaits(ERunKind::Search))
+        return;
     // Emptied and announced before the command goes out, so that an immediate result is
     // neither removed nor overwritten.
     ResetContent(IDC_COMBO_BINDADDR);
@@ -78,5 +82,5 @@ void CModuleSetupEngine::OnInquiryResult(const char *pLine, uint16_t nLength)
 
 void CModuleSetupEngine::OnInquiryComplete()
 {
-    SetStatusText("查询完成");
+    ReportRunEnd({ERunKind::Search, ERunEnd::Done});
 }

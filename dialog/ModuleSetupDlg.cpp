@@ -192,6 +192,7 @@ void CModuleSetupDlg::reject()
     // A run waiting for a reply is abandoned; its timers must not fire into a closed window, and
     // a device coming back must not be reopened by a window that is going away.
     m_pReopenTimer->stop();
+    AbandonRun();
     StopAllTimers();
     if (m_pSerialLink && m_pSerialLink->IsOpen())
         m_pSerialLink->Close();
@@ -260,6 +261,9 @@ void CModuleSetupDlg::SetTimer(unsigned nIdEvent, std::chrono::milliseconds peri
     if (!pTimer) {
         pTimer = new QTimer(this);
         pTimer->setSingleShot(true);
+        // A coarse timer may fire up to 5 % early: a step would give up on a module still
+        // within its period.
+        pTimer->setTimerType(Qt::PreciseTimer);
         connect(pTimer, &QTimer::timeout, this, [this, nIdEvent] { OnTimer(nIdEvent); });
         m_mapTimers.insert(nIdEvent, pTimer);
     }

@@ -13,6 +13,10 @@
 
 namespace {
 constexpr char kCaptionError[] = "错误";
+constexpr char kCaptionNotice[] = "提示";
+// A run that waits is still filling the form: a file read or written now would be half of it.
+constexpr char kBusySave[] = "正在与模块通信，请在本次操作结束后再保存配置。";
+constexpr char kBusyLoad[] = "正在与模块通信，请在本次操作结束后再载入配置。";
 const QString kFileFilter = QStringLiteral("配置文件 (*.json);;所有文件 (*)");
 } // namespace
 
@@ -43,6 +47,10 @@ void CModuleSetupDlg::CreateFileActions()
 
 bool CModuleSetupDlg::SaveConfigTo(const QString &strPath)
 {
+    if (IsRunWaiting()) {
+        MessageBox(kBusySave, kCaptionNotice, MB_OK | MB_ICONINFORMATION);
+        return false;
+    }
     ModuleParams params;
     std::string strLocalAddr;
     if (!ReadFormValues(*this, params, strLocalAddr))
@@ -63,6 +71,10 @@ bool CModuleSetupDlg::SaveConfigTo(const QString &strPath)
 
 bool CModuleSetupDlg::LoadConfigFrom(const QString &strPath)
 {
+    if (IsRunWaiting()) {
+        MessageBox(kBusyLoad, kCaptionNotice, MB_OK | MB_ICONINFORMATION);
+        return false;
+    }
     const CConfigReadResult file = LoadConfigFile(QFile::encodeName(strPath).toStdString());
     if (!file.bOk) {
         MessageBox(QStringLiteral("无法载入配置文件 %1：%2")
