@@ -377,7 +377,7 @@ CPortReport CPortSession::Run()
 
     CInbox inbox;
     CSerialLink link;
-    CLinkTrace trace(CLinkTrace::Clock::now(), 0);
+    CLinkTrace trace(CLinkTrace::Clock::now(), 0, m_pTraceOrder);
     if (m_fnTrace) {
         trace.SetListener([this](const CTraceEntry &entry) { m_fnTrace(m_strPort, entry); });
         trace.SetListening(true);

@@ -5,6 +5,7 @@
 #include "serial/LinkTrace.h"
 
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -36,9 +37,14 @@ public:
     void SetMessageSink(MessageSink fnSink) { m_fnMessages = std::move(fnSink); }
     void SetDeviceSink(MessageSink fnSink) { m_fnDevices = std::move(fnSink); }
     // Every write and every received chunk of the port, as it happens; on the session's thread
-    // for writes and on the link's reader thread for chunks, never two at once.
+    // for writes and on the link's reader thread for chunks, never two at once. Sessions given
+    // the same pOrderLock tell their entries in one time order.
     using TraceSink = std::function<void(const std::string &strPort, const CTraceEntry &entry)>;
-    void SetTraceSink(TraceSink fnSink) { m_fnTrace = std::move(fnSink); }
+    void SetTraceSink(TraceSink fnSink, std::mutex *pOrderLock)
+    {
+        m_fnTrace = std::move(fnSink);
+        m_pTraceOrder = pOrderLock;
+    }
 
     CPortReport Run();
 
@@ -48,6 +54,7 @@ private:
     MessageSink m_fnMessages;
     MessageSink m_fnDevices;
     TraceSink m_fnTrace;
+    std::mutex *m_pTraceOrder = nullptr;
 };
 
 // Why a port could not be opened, from the errno the link kept, with what to do about it.

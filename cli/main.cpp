@@ -23,7 +23,8 @@
 namespace {
 
 const auto g_startTime = std::chrono::steady_clock::now(); // --trace counts from here
-std::mutex g_outputLock;       // lines from several ports must not interleave
+std::mutex g_traceOrder; // the ports' trace lines in one time order; taken before g_outputLock
+std::mutex g_outputLock; // lines from several ports must not interleave
 bool g_bProgressShown = false; // guarded by g_outputLock
 
 // Wipes the progress line so that what follows starts on a clean line (g_outputLock held).
@@ -210,7 +211,8 @@ int RunPorts(const CliOptions &options)
                         ClearProgressLine();
                         std::cerr << FormatTraceLine(entry, g_startTime, bSeveral ? strPort : "")
                                   << std::endl;
-                    });
+                    },
+                    &g_traceOrder);
             reports[i] = session.Run();
             progress.PortDone();
         });

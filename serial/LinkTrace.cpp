@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-CLinkTrace::CLinkTrace(Clock::time_point start, size_t nCapacity)
-    : m_start(start), m_nCapacity(nCapacity)
+CLinkTrace::CLinkTrace(Clock::time_point start, size_t nCapacity, std::mutex *pOrderLock)
+    : m_start(start), m_nCapacity(nCapacity), m_mutex(pOrderLock ? *pOrderLock : m_ownLock)
 {}
 
 void CLinkTrace::Tap(CSerialLink &link, ReceiveCallback pfnReceive, void *pUser)

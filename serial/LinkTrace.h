@@ -37,8 +37,10 @@ public:
 
     static constexpr size_t kDefaultCapacity = 10000; // entries kept until taken
 
-    explicit CLinkTrace(Clock::time_point start = Clock::now(),
-                        size_t nCapacity = kDefaultCapacity);
+    // Traces that share pOrderLock stamp and tell their entries in one order across their
+    // links, as several ports traced into one stream need.
+    explicit CLinkTrace(Clock::time_point start = Clock::now(), size_t nCapacity = kDefaultCapacity,
+                        std::mutex *pOrderLock = nullptr);
 
     CLinkTrace(const CLinkTrace &) = delete;
     CLinkTrace &operator=(const CLinkTrace &) = delete;
@@ -71,7 +73,8 @@ private:
     std::atomic<bool> m_bListening{false};
     std::atomic<ReceiveCallback> m_pfnReceive{nullptr};
     std::atomic<void *> m_pReceiveUser{nullptr};
-    std::mutex m_mutex; // guards everything below; entries are stamped under it, so in order
+    std::mutex m_ownLock;
+    std::mutex &m_mutex; // guards everything below; entries are stamped under it, so in order
     Listener m_fnListener;
     std::deque<CTraceEntry> m_entries;
     size_t m_nDropped = 0;
