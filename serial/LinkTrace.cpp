@@ -40,10 +40,8 @@ void CLinkTrace::RecordShortWrite(uint32_t nWritten, size_t nLength)
 {
     if (!IsListening())
         return;
-    char szNote[96] = {};
-    std::snprintf(szNote, sizeof(szNote), "write ended after %u of %zu bytes",
-                  static_cast<unsigned>(nWritten), nLength);
-    Record(CTraceEntry::EKind::Note, szNote);
+    Record(CTraceEntry::EKind::Note, "write ended after " + std::to_string(nWritten) + " of " +
+                                         std::to_string(nLength) + " bytes");
 }
 
 void CLinkTrace::RecordReceived(const char *pData, size_t nLength)
