@@ -292,7 +292,8 @@ Parameters of set:
 
 Exit codes:
   0  success
-  1  the module refused a command, did not answer in time, or the port went away
+  1  the module refused a command, did not answer in time, or the port went away; or
+     --verify read back a value other than the one asked
   2  bad arguments, or a value the checks refuse (nothing is sent)
   3  a port cannot be opened (missing, busy, or no permission)
 
