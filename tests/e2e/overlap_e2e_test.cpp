@@ -129,6 +129,7 @@ private slots:
     void lateOkIsCreditedToTheCommandThatTimedOut();
     void noStepEndsBeforeItsPeriod_data();
     void noStepEndsBeforeItsPeriod();
+    void keysDuringARunDoNotReachClose();
 };
 
 void COverlapE2eTest::secondActionWaitsForTheLine_data()
@@ -390,6 +391,38 @@ void COverlapE2eTest::noStepEndsBeforeItsPeriod()
                            .arg(period.count())));
     }
     QTRY_VERIFY_WITH_TIMEOUT(!dlg.IsRunWaiting(), kWaitMs);
+}
+
+// The pressed button is disabled under the user's hands; its focus must not pass to "关闭", where
+// the next Enter or Space would close the window. It comes back when the run has ended.
+void COverlapE2eTest::keysDuringARunDoNotReachClose()
+{
+    CModuleSim sim;
+    E2E_START_SIM(sim);
+    CScriptedDlg dlg;
+    dlg.show();
+    dlg.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    E2E_START_AND_QUERY(dlg, sim);
+    SimOptions slow;
+    slow.replyDelay = kSlowReply;
+    sim.SetOptions(slow);
+    EditForm(dlg, false);
+    QWidget *pSet = dlg.Control(IDC_BUTTON_SET);
+    pSet->setFocus();
+    QTRY_VERIFY(pSet->hasFocus());
+
+    sim.ClearLog();
+    Click(dlg, IDC_BUTTON_SET);
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Space}) {
+        QWidget *pFocus = QApplication::focusWidget();
+        QVERIFY(pFocus != dlg.Control(IDC_BUTTON_CLOSE));
+        QTest::keyClick(pFocus ? pFocus : &dlg, key);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(Status(dlg), QStringLiteral("设置完成"), kWaitMs);
+    QVERIFY(dlg.isVisible());
+    QCOMPARE(Wire(sim), kUnboundSet);
+    QTRY_VERIFY(pSet->hasFocus());
 }
 
 QTEST_MAIN(COverlapE2eTest)
