@@ -324,7 +324,10 @@ void CModuleSetupEngine::OnTimer(unsigned nIdEvent)
         break;
     case TIMER_AUTOQUERY:
         KillTimer(TIMER_AUTOQUERY);
-        // Never on top of a command in flight: the first reading waits for the line.
+        // Never on top of a command in flight: the first reading waits for the line, unless the
+        // run in the way is a reading itself.
+        if (m_bQuerying)
+            break;
         if (IsRunWaiting())
             m_bAutoQueryPending = true;
         else
