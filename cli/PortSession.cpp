@@ -17,8 +17,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr char kDeviceFound[] = "查询到设备 ";
-
 // The engine as the command line runs it: the answers of the continue prompts come from
 // --on-error, the step timeouts may be scaled for tests, and --dry-run keeps set lines off the
 // wire.
@@ -51,12 +49,12 @@ public:
 
     void OnRunEnded(const CRunEnd &runEnd) override { m_runEnds.push_back(runEnd); }
 
-    // The end of the last action of this kind, if it has ended.
-    const CRunEnd *LastEnd(ERunKind eRun) const
+    // The end of an action of this kind among the ends reported since nFrom, if there is one.
+    const CRunEnd *EndSince(size_t nFrom, ERunKind eRun) const
     {
-        for (auto it = m_runEnds.rbegin(); it != m_runEnds.rend(); ++it) {
-            if (it->eRun == eRun)
-                return &*it;
+        for (size_t i = m_runEnds.size(); i > nFrom; --i) {
+            if (m_runEnds[i - 1].eRun == eRun)
+                return &m_runEnds[i - 1];
         }
         return nullptr;
     }
@@ -72,13 +70,7 @@ public:
         return nResult;
     }
 
-    void SetStatusText(std::string strText) override
-    {
-        // A found device is named in the status line right after its entry went into the field.
-        if (strText.rfind(kDeviceFound, 0) == 0)
-            m_devices.push_back(GetWindowText(IDC_COMBO_BINDADDR));
-        CHeadlessEngine::SetStatusText(std::move(strText));
-    }
+    void OnDeviceFound(const std::string &strEntry) override { m_devices.push_back(strEntry); }
 
     std::function<void(const std::string &)> m_fnShown; // each message box as it is answered
     bool m_bCaptureOnly = false;
@@ -204,9 +196,8 @@ int ExitCodeOf(const CRunEnd &runEnd)
 bool AwaitRunEnd(CCliEngine &engine, CSessionLoop &loop, CPortReport &report, ERunKind eRun,
                  size_t nEndsBefore)
 {
-    loop.RunUntil([&] { return engine.m_runEnds.size() > nEndsBefore && engine.LastEnd(eRun); },
-                  kNoDeadline);
-    const CRunEnd *pEnd = engine.LastEnd(eRun);
+    loop.RunUntil([&] { return engine.EndSince(nEndsBefore, eRun) != nullptr; }, kNoDeadline);
+    const CRunEnd *pEnd = engine.EndSince(nEndsBefore, eRun);
     const int nExitCode = pEnd ? ExitCodeOf(*pEnd) : EXIT_CLI_MODULE;
     if (nExitCode == EXIT_CLI_OK)
         return true;
@@ -265,8 +256,8 @@ void RunSet(CCliEngine &engine, CSessionLoop &loop, CPortReport &report, const C
     const size_t nEnds = engine.m_runEnds.size();
     engine.OnButtonSet();
     if (options.bDryRun) {
-        if (const CRunEnd *pEnd = engine.LastEnd(ERunKind::Set);
-            engine.m_runEnds.size() > nEnds && pEnd && pEnd->eEnd == ERunEnd::FormRefused)
+        if (const CRunEnd *pEnd = engine.EndSince(nEnds, ERunKind::Set);
+            pEnd && pEnd->eEnd == ERunEnd::FormRefused)
             return Fail(report, EXIT_CLI_USAGE, {});
         for (int i = 0; i < engine.m_nSetCommandCount; ++i)
             report.lines.emplace_back(engine.m_SetCommandList[i]);
@@ -308,13 +299,11 @@ void RunSearch(CCliEngine &engine, CSessionLoop &loop, CPortReport &report,
                 if (fnDevices)
                     fnDevices(report.strPort, engine.m_devices[nTold]);
             }
-            return (engine.m_runEnds.size() > nEnds && engine.LastEnd(ERunKind::Search)) ||
-                   loop.PortLost();
+            return engine.EndSince(nEnds, ERunKind::Search) != nullptr || loop.PortLost();
         },
         deadline);
     report.devices = engine.m_devices;
-    const CRunEnd *pEnd =
-        engine.m_runEnds.size() > nEnds ? engine.LastEnd(ERunKind::Search) : nullptr;
+    const CRunEnd *pEnd = engine.EndSince(nEnds, ERunKind::Search);
     if (!bDone)
         Fail(report, EXIT_CLI_MODULE, "the module did not finish the search in time");
     else if (pEnd && !pEnd->Succeeded())

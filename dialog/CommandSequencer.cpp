@@ -2,7 +2,6 @@
 #include "protocol/AtProtocol.h"
 
 #include <cstring>
-#include <iterator>
 
 namespace {
 
@@ -57,11 +56,6 @@ constexpr CRunEndText kRunEndTexts[] = {
     {ERunKind::Search, ERunEnd::Done, kSearchDone},
 };
 
-constexpr const char *kRunKindNames[] = {"query", "set", "clear-address", "defaults", "search"};
-constexpr const char *kRunEndNames[] = {
-    "done",    "refused",      "timed-out", "port-lost", "nothing-to-send",
-    "no-port", "form-refused", "busy",      "abandoned"};
-
 // The run timers, each with the action it guards.
 struct CRunTimer
 {
@@ -114,18 +108,6 @@ std::string RunEndStatusText(const CRunEnd &runEnd)
         }
     }
     return {};
-}
-
-const char *RunKindName(ERunKind eRun)
-{
-    const auto nIndex = static_cast<size_t>(eRun);
-    return nIndex < std::size(kRunKindNames) ? kRunKindNames[nIndex] : "?";
-}
-
-const char *RunEndName(ERunEnd eEnd)
-{
-    const auto nIndex = static_cast<size_t>(eEnd);
-    return nIndex < std::size(kRunEndNames) ? kRunEndNames[nIndex] : "?";
 }
 
 std::string CModuleSetupEngine::CommandDisplayName(const char *pCommand)
@@ -324,15 +306,23 @@ void CModuleSetupEngine::OnTimer(unsigned nIdEvent)
         break;
     case TIMER_AUTOQUERY:
         KillTimer(TIMER_AUTOQUERY);
-        // Never on top of a command in flight: the first reading waits for the line.
-        if (IsRunWaiting())
-            m_bAutoQueryPending = true;
-        else
-            OnButtonQuery();
+        OnAutoQueryDue();
         break;
     default:
         break;
     }
+}
+
+// Never on top of a command in flight: the first reading waits for the line, unless the run in
+// the way is a reading itself.
+void CModuleSetupEngine::OnAutoQueryDue()
+{
+    if (m_bQuerying)
+        return;
+    if (IsRunWaiting())
+        m_bAutoQueryPending = true;
+    else
+        OnButtonQuery();
 }
 
 int CModuleSetupEngine::AskUser(const std::string &strText, unsigned nType)

@@ -78,7 +78,10 @@ void CModuleSetupEngine::OnInquiryResult(const char *pLine, uint16_t nLength)
         ++nIndex;
     InsertString(IDC_COMBO_BINDADDR, nIndex, strEntry);
     SetStatusText("查询到设备 " + PrintableAscii(strAddress));
+    OnDeviceFound(strEntry);
 }
+
+void CModuleSetupEngine::OnDeviceFound(const std::string &) {}
 
 void CModuleSetupEngine::OnInquiryComplete()
 {

@@ -314,6 +314,25 @@ int CModuleSetupDlg::MessageBox(const std::string &strText, const std::string &s
     return IDOK;
 }
 
+// A focused button that is disabled hands its focus on, to "关闭" when the others are disabled too,
+// where the next Enter or Space would close the window. So nothing holds the focus while a run
+// waits, and the button gets it back when the run has ended, unless the user went elsewhere.
+void CModuleSetupDlg::OnRunGateChanged(bool bRunWaiting)
+{
+    QWidget *pFocus = focusWidget();
+    if (bRunWaiting && pFocus && qobject_cast<QPushButton *>(pFocus) &&
+        m_mapControls.key(pFocus) != IDC_BUTTON_CLOSE) {
+        m_pFocusBeforeRun = pFocus;
+        pFocus->clearFocus();
+    }
+    CModuleSetupEngine::OnRunGateChanged(bRunWaiting);
+    if (!bRunWaiting && m_pFocusBeforeRun) {
+        if (!focusWidget())
+            m_pFocusBeforeRun->setFocus(Qt::OtherFocusReason);
+        m_pFocusBeforeRun = nullptr;
+    }
+}
+
 void OnSerialReceive(const char *pData, int32_t nLength, void *pUser)
 {
     if (!pUser || !pData || nLength <= 0)

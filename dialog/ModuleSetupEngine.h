@@ -91,6 +91,9 @@ public:
 
     void OnInquiryResult(const char *pLine, uint16_t nLength);
     void OnInquiryComplete();
+    // A search result has just been listed (strEntry: "ADDRESS TEXT", GBK); for owners that
+    // report each device as it comes. Does nothing by default.
+    virtual void OnDeviceFound(const std::string &strEntry);
 
     static std::string MakeTextFromSpan(const char *pBytes, size_t nLength);
     static std::string CommandDisplayName(const char *pCommand); // UTF-8
@@ -270,6 +273,7 @@ protected:
     // Arms the step timer of a run that has just started and closes the gate before its first
     // command goes out.
     void BeginWaiting(unsigned nIdEvent, std::chrono::milliseconds period);
+    void OnAutoQueryDue();
 
     // --- Receive internals (ResponseHandlers.cpp)
     // Forgets bytes of a line that will never be completed (the device went away), so they are

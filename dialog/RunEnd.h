@@ -58,6 +58,3 @@ struct CRunEnd
 
 // The status text an end shows (UTF-8); empty when it shows none (FormRefused, Busy, Abandoned).
 std::string RunEndStatusText(const CRunEnd &runEnd);
-// Short English names for logs and diagnostics ("query", "timed-out").
-const char *RunKindName(ERunKind eRun);
-const char *RunEndName(ERunEnd eEnd);
