@@ -11,6 +11,7 @@ constexpr int kScanIds[4] = {IDC_EDIT_CONN_INTERVAL, IDC_EDIT_CONN_DURATION, IDC
 constexpr int kSniffIds[4] = {IDC_EDIT_SNIFF_MAX, IDC_EDIT_SNIFF_MIN, IDC_EDIT_SNIFF_ATTEMPT,
                               IDC_EDIT_SNIFF_TIMEOUT};
 
+// A text of the request and the edit that shows it.
 struct CTextControl
 {
     std::optional<std::string> CliSetValues::*pValue;
@@ -22,6 +23,7 @@ constexpr CTextControl kTextControls[] = {{&CliSetValues::strName, IDC_EDIT_NAME
                                           {&CliSetValues::strPassword, IDC_EDIT_PASSWORD},
                                           {&CliSetValues::strBindAddr, IDC_COMBO_BINDADDR}};
 
+// A choice of the request and the list or check box that shows it.
 struct CChoiceControl
 {
     std::optional<int> CliSetValues::*pValue;

@@ -65,6 +65,7 @@ QString WriteFile(const QTemporaryDir &dir, const QByteArray &text)
 
 } // namespace
 
+// Configuration files and the traffic view of the window, end to end.
 class CFilesE2eTest : public QObject
 {
     Q_OBJECT
