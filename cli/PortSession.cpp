@@ -364,9 +364,10 @@ CPortReport CPortSession::Run()
     CPortReport report;
     report.strPort = m_strPort;
 
+    // The link goes first, so its reader is gone before the trace and the inbox it calls into.
     CInbox inbox;
-    CSerialLink link;
     CLinkTrace trace(CLinkTrace::Clock::now(), 0, m_pTraceOrder);
+    CSerialLink link;
     if (m_fnTrace) {
         trace.SetListener([this](const CTraceEntry &entry) { m_fnTrace(m_strPort, entry); });
         trace.SetListening(true);
