@@ -307,7 +307,7 @@ void COverlapE2eTest::lateOkIsCreditedToTheCommandThatTimedOut()
     E2E_START_AND_QUERY(dlg, sim);
     CModuleSetupDlg::SetTimerScaleForTesting(kFastTimerScale); // a set step is 200 ms
     SimOptions late;
-    late.replyDelay = std::chrono::milliseconds(300);
+    late.replyDelay = std::chrono::milliseconds(500); // well past the step, even on a busy machine
     sim.SetOptions(late);
     EditForm(dlg, false);
     dlg.m_answers = {nAnswer};
@@ -320,7 +320,7 @@ void COverlapE2eTest::lateOkIsCreditedToTheCommandThatTimedOut()
     sim.ClearLog();
     Click(dlg, IDC_BUTTON_SET);
     QTRY_COMPARE_WITH_TIMEOUT(Status(dlg), strStatus, kWaitMs);
-    QTest::qWait(500); // the stopped run's last reply comes and is taken by nothing
+    QTest::qWait(900); // the stopped run's last reply comes and is taken by nothing
     QCOMPARE(Wire(sim), firstRun);
     QCOMPARE(dlg.m_boxes.size(), 1);
     QCOMPARE(dlg.m_boxes[0].strText, QStringLiteral("设置 [设备名称] 时超时，是否继续？"));
