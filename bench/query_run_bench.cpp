@@ -29,7 +29,6 @@ constexpr uint32_t kLineBaud = 9600;                 // bits per second
 constexpr double kBitsPerByte = 10.0;                // start bit, 8 data bits, stop bit
 constexpr std::chrono::milliseconds kReplyDelay{20}; // the module thinks before each reply
 constexpr std::chrono::seconds kRunLimit{10};        // a run this long is broken, not slow
-constexpr char kQueryDone[] = "查询完成";
 
 // One block of received bytes, stamped when the link's reader handed it over.
 struct CStampedChunk
@@ -74,13 +73,13 @@ public:
         CHeadlessEngine::WriteCommand(pCommand);
     }
 
-    void SetStatusText(std::string strText) override
+    // Reported right after "查询完成" is shown.
+    void OnRunEnded(const CRunEnd &runEnd) override
     {
-        if (strText == kQueryDone) {
+        if (runEnd.eRun == ERunKind::Query && runEnd.eEnd == ERunEnd::Done) {
             m_tDone = Clock::now();
             m_reactionsUs.push_back(Micros(m_tDone - m_tChunkArrival).count());
         }
-        CHeadlessEngine::SetStatusText(std::move(strText));
     }
 
     // Bytes are charged to the exchange in progress before they can start the next one.

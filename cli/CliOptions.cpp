@@ -83,6 +83,8 @@ public:
             m_options.dTimerScale = std::atof(strValue.c_str());
             if (m_options.dTimerScale <= 0)
                 return "--timer-scale takes a positive number";
+        } else if (strName == "--from") {
+            m_options.strFromFile = strValue;
         } else if (strName == "--name") {
             set.strName = strValue;
         } else if (strName == "--class") {
@@ -161,7 +163,7 @@ bool TakesValue(const std::string &strName)
     static const char *const kWithValue[] = {
         "--port",      "--flow", "--on-error", "--timeout",   "--timer-scale", "--name",
         "--class",     "--baud", "--parity",   "--stop-bits", "--role",        "--bind",
-        "--bind-addr", "--auth", "--password", "--scan",      "--sniff"};
+        "--bind-addr", "--auth", "--password", "--scan",      "--sniff",       "--from"};
     for (const char *pszName : kWithValue) {
         if (strName == pszName)
             return true;
@@ -177,6 +179,10 @@ std::string ApplyFlag(CliOptions &options, const std::string &strArg)
         options.bJson = true;
     else if (strArg == "--dry-run")
         options.bDryRun = true;
+    else if (strArg == "--verify")
+        options.bVerify = true;
+    else if (strArg == "--trace")
+        options.bTrace = true;
     else if (strArg == "--help" || strArg == "-h")
         options.action = CliAction::Help;
     else if (strArg == "--version")
@@ -198,6 +204,12 @@ std::string CheckCombination(const CliOptions &options)
         return "--port PATH (or --simulate) is required";
     if (options.bDryRun && action != CliAction::Set)
         return "--dry-run goes with set";
+    if (options.bVerify && action != CliAction::Set)
+        return "--verify goes with set";
+    if (!options.strFromFile.empty() && action != CliAction::Set)
+        return "--from goes with set";
+    if (options.bVerify && options.bDryRun)
+        return "--verify reads back what was sent; --dry-run sends nothing";
     const CliSetValues &set = options.set;
     const bool bAnySet = set.strName || set.strClass || set.strBaud || set.nParity ||
                          set.nStopBits || set.nRole || set.nBind || set.strBindAddr || set.nAuth ||
@@ -285,6 +297,13 @@ Options:
                             (default stop)
   --json                    query: print one JSON object
   --dry-run                 set: print the lines that would be sent, send nothing
+  --verify                  set: read the module back and name every parameter it does
+                            not hold as asked (exit 1)
+  --from FILE               set: the values of a configuration file, the JSON that
+                            query --json prints; parameters given as options override it
+  --trace                   every write and received chunk on stderr: milliseconds since
+                            start, the port (when several), TX or RX, the bytes with CR, LF
+                            and non-printable bytes escaped
 
 Parameters of set:
   --name TEXT  --class 6DIGITS  --baud RATE  --parity none|odd|even  --stop-bits 1|2
@@ -294,7 +313,8 @@ Parameters of set:
 
 Exit codes:
   0  success
-  1  the module refused a command, did not answer in time, or the port went away
+  1  the module refused a command, did not answer in time, or the port went away; or
+     --verify read back a value other than the one asked
   2  bad arguments, or a value the checks refuse (nothing is sent)
   3  a port cannot be opened (missing, busy, or no permission)
 

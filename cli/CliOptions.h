@@ -41,6 +41,9 @@ struct CliOptions
     bool bContinueOnError = false;
     bool bJson = false;
     bool bDryRun = false;
+    bool bVerify = false;    // set: read the module back and compare
+    bool bTrace = false;     // every write and received chunk on stderr
+    std::string strFromFile; // set: a configuration file (what query --json prints)
     double dSearchSeconds = 10.0;
     double dTimerScale = 1.0; // hidden: tests shorten the step timeouts
     CliSetValues set;

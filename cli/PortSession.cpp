@@ -1,7 +1,10 @@
 #include "cli/PortSession.h"
 
+#include "cli/ConfigFile.h"
+#include "cli/FormValues.h"
 #include "dialog/FormModel.h"
 #include "protocol/AtProtocol.h"
+#include "serial/LinkTrace.h"
 #include "serial/SerialLink.h"
 
 #include <cerrno>
@@ -13,14 +16,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// The outcome texts that mean the action did what it was asked.
-constexpr char kQueryDone[] = "查询完成";
-constexpr char kSetDone[] = "设置完成";
-constexpr char kNothingToSet[] = "没有改变参数，不需要设置";
-constexpr char kDefaultsDone[] = "成功恢复默认参数";
-constexpr char kClearDone[] = "成功清除邦定的蓝牙地址";
-constexpr char kDeviceFound[] = "查询到设备 ";
 
 // The engine as the command line runs it: the answers of the continue prompts come from
 // --on-error, the step timeouts may be scaled for tests, and --dry-run keeps set lines off the
@@ -52,12 +47,16 @@ public:
             CHeadlessEngine::WriteCommand(pCommand);
     }
 
-    // Ends a set run that only listed its lines, giving back what it queued.
-    void AbandonSetRun()
+    void OnRunEnded(const CRunEnd &runEnd) override { m_runEnds.push_back(runEnd); }
+
+    // The end of an action of this kind among the ends reported since nFrom, if there is one.
+    const CRunEnd *EndSince(size_t nFrom, ERunKind eRun) const
     {
-        KillTimer(TIMER_SET);
-        m_bSetting = 0;
-        OnSetRunEnded();
+        for (size_t i = m_runEnds.size(); i > nFrom; --i) {
+            if (m_runEnds[i - 1].eRun == eRun)
+                return &m_runEnds[i - 1];
+        }
+        return nullptr;
     }
 
     int MessageBox(const std::string &strText, const std::string &strCaption,
@@ -71,18 +70,13 @@ public:
         return nResult;
     }
 
-    void SetStatusText(std::string strText) override
-    {
-        // A found device is named in the status line right after its entry went into the field.
-        if (strText.rfind(kDeviceFound, 0) == 0)
-            m_devices.push_back(GetWindowText(IDC_COMBO_BINDADDR));
-        CHeadlessEngine::SetStatusText(std::move(strText));
-    }
+    void OnDeviceFound(const std::string &strEntry) override { m_devices.push_back(strEntry); }
 
     std::function<void(const std::string &)> m_fnShown; // each message box as it is answered
     bool m_bCaptureOnly = false;
     std::vector<std::string> m_written;
     std::vector<std::string> m_devices;
+    std::vector<CRunEnd> m_runEnds; // every action's end, oldest first
 
 private:
     double m_dTimerScale;
@@ -181,64 +175,68 @@ std::string LastStatus(const CCliEngine &engine)
     return engine.m_statusTexts.empty() ? std::string() : engine.m_statusTexts.back();
 }
 
-// Puts the requested values into the form the query filled, as a user would type them.
-void ApplySetValues(CCliEngine &engine, const CliSetValues &set)
-{
-    if (set.strName)
-        engine.SetWindowText(IDC_EDIT_NAME, *set.strName);
-    if (set.strClass)
-        engine.SetWindowText(IDC_EDIT_CLASS, *set.strClass);
-    if (set.strPassword)
-        engine.SetWindowText(IDC_EDIT_PASSWORD, *set.strPassword);
-    if (set.strBindAddr)
-        engine.SetWindowText(IDC_COMBO_BINDADDR, *set.strBindAddr);
-    if (set.nParity)
-        engine.SetCurSel(IDC_COMBO_PARITY, *set.nParity);
-    if (set.nStopBits)
-        engine.SetCurSel(IDC_COMBO_STOPBITS, *set.nStopBits);
-    if (set.nRole)
-        engine.SetCheck(IDC_CHECK_ROLE, *set.nRole);
-    if (set.nBind)
-        engine.SetCheck(IDC_CHECK_BIND, *set.nBind);
-    if (set.nAuth)
-        engine.SetCheck(IDC_CHECK_AUTH, *set.nAuth);
-    static const int kScanIds[4] = {IDC_EDIT_CONN_INTERVAL, IDC_EDIT_CONN_DURATION,
-                                    IDC_EDIT_INQ_INTERVAL, IDC_EDIT_INQ_DURATION};
-    static const int kSniffIds[4] = {IDC_EDIT_SNIFF_MAX, IDC_EDIT_SNIFF_MIN, IDC_EDIT_SNIFF_ATTEMPT,
-                                     IDC_EDIT_SNIFF_TIMEOUT};
-    for (int i = 0; i < 4; ++i) {
-        if (set.scan)
-            engine.SetWindowText(kScanIds[i], (*set.scan)[static_cast<size_t>(i)]);
-        if (set.sniff)
-            engine.SetWindowText(kSniffIds[i], (*set.sniff)[static_cast<size_t>(i)]);
-    }
-}
-
-// The baud list entry for a rate, or -1 when the module does not offer it.
-int BaudIndex(const std::string &strBaud)
-{
-    for (int i = 0; i < BAUD_RATE_COUNT; ++i) {
-        if (strBaud == BaudRateList[i])
-            return i;
-    }
-    return -1;
-}
-
-// Every action ends in one of these; the status text says which.
 void Fail(CPortReport &report, int nExitCode, std::string strError)
 {
     report.nExitCode = nExitCode;
     report.strError = std::move(strError);
 }
 
+// The exit code an action's end stands for; what the status line says plays no part.
+int ExitCodeOf(const CRunEnd &runEnd)
+{
+    if (runEnd.Succeeded())
+        return EXIT_CLI_OK;
+    // The checks refused the form and said why in their message.
+    if (runEnd.eEnd == ERunEnd::FormRefused)
+        return EXIT_CLI_USAGE;
+    return EXIT_CLI_MODULE;
+}
+
+// Waits for the action of this kind that was just started to end; records a failure.
+bool AwaitRunEnd(CCliEngine &engine, CSessionLoop &loop, CPortReport &report, ERunKind eRun,
+                 size_t nEndsBefore)
+{
+    loop.RunUntil([&] { return engine.EndSince(nEndsBefore, eRun) != nullptr; }, kNoDeadline);
+    const CRunEnd *pEnd = engine.EndSince(nEndsBefore, eRun);
+    const int nExitCode = pEnd ? ExitCodeOf(*pEnd) : EXIT_CLI_MODULE;
+    if (nExitCode == EXIT_CLI_OK)
+        return true;
+    Fail(report, nExitCode, pEnd ? RunEndStatusText(*pEnd) : std::string());
+    return false;
+}
+
 bool RunQuery(CCliEngine &engine, CSessionLoop &loop, CPortReport &report)
 {
+    const size_t nEnds = engine.m_runEnds.size();
     engine.OnButtonQuery();
-    loop.RunUntil([&] { return !engine.m_bQuerying; }, kNoDeadline);
-    if (LastStatus(engine) == kQueryDone)
-        return true;
-    Fail(report, EXIT_CLI_MODULE, LastStatus(engine));
-    return false;
+    return AwaitRunEnd(engine, loop, report, ERunKind::Query, nEnds);
+}
+
+// "name asked "Office 1", read "CORVA3264"; ..." for every parameter that differs.
+std::string DescribeMismatches(const std::vector<CVerifyMismatch> &mismatches)
+{
+    std::string strText = "the module does not hold what was set: ";
+    for (size_t i = 0; i < mismatches.size(); ++i) {
+        const CVerifyMismatch &mismatch = mismatches[i];
+        strText += (i ? "; " : "") + mismatch.strKey + " asked " + mismatch.strAsked + ", read " +
+                   mismatch.strRead;
+    }
+    return strText;
+}
+
+// Reads the module again after a set run and compares what the request named. The last-read
+// record starts blank, so a value the reading skipped counts as not held rather than as the one
+// queued.
+void VerifySet(CCliEngine &engine, CSessionLoop &loop, CPortReport &report,
+               const CliSetValues &asked)
+{
+    engine.m_paramsCur = ModuleParams{};
+    if (!RunQuery(engine, loop, report))
+        return;
+    const std::vector<CVerifyMismatch> mismatches =
+        CompareAskedWithRead(asked, engine.m_paramsNew, engine.m_paramsCur);
+    if (!mismatches.empty())
+        Fail(report, EXIT_CLI_MODULE, DescribeMismatches(mismatches));
 }
 
 // Reads the module, types the requested values into the form and presses Set, as a user would.
@@ -250,48 +248,47 @@ void RunSet(CCliEngine &engine, CSessionLoop &loop, CPortReport &report, const C
         const int nIndex = BaudIndex(*options.set.strBaud);
         if (nIndex < 0)
             return Fail(report, EXIT_CLI_USAGE, "unsupported baud rate " + *options.set.strBaud);
-        engine.SetCurSel(IDC_COMBO_BAUD, nIndex);
     }
-    ApplySetValues(engine, options.set);
+    ApplyValuesToForm(engine, options.set);
 
-    const size_t nBoxes = engine.m_messageBoxes.size();
     engine.m_bCaptureOnly = options.bDryRun;
     engine.m_written.clear();
+    const size_t nEnds = engine.m_runEnds.size();
     engine.OnButtonSet();
-    if (engine.m_messageBoxes.size() > nBoxes) // a check refused the form (already told)
-        return Fail(report, EXIT_CLI_USAGE, {});
     if (options.bDryRun) {
+        if (const CRunEnd *pEnd = engine.EndSince(nEnds, ERunKind::Set);
+            pEnd && pEnd->eEnd == ERunEnd::FormRefused)
+            return Fail(report, EXIT_CLI_USAGE, {});
         for (int i = 0; i < engine.m_nSetCommandCount; ++i)
             report.lines.emplace_back(engine.m_SetCommandList[i]);
-        if (engine.m_bSetting)
-            engine.AbandonSetRun();
+        // Only listed: the run ends here and gives back what it queued.
+        engine.AbandonRun();
         engine.SetStatusText({});
         return;
     }
-    loop.RunUntil([&] { return !engine.m_bSetting; }, kNoDeadline);
+    const bool bSet = AwaitRunEnd(engine, loop, report, ERunKind::Set, nEnds);
     report.lines = engine.m_written;
-    const std::string strStatus = LastStatus(engine);
-    if (strStatus != kSetDone && strStatus != kNothingToSet)
-        Fail(report, EXIT_CLI_MODULE, strStatus);
+    if (bSet && options.bVerify)
+        VerifySet(engine, loop, report, options.set);
 }
 
 // Single-command actions: press the button, wait for the outcome the sequencer reports.
 void RunSingle(CCliEngine &engine, CSessionLoop &loop, CPortReport &report, CliAction action)
 {
     const bool bDefaults = action == CliAction::Defaults;
+    const size_t nEnds = engine.m_runEnds.size();
     if (bDefaults)
         engine.OnButtonDefault();
     else
         engine.OnButtonClearAddr();
-    loop.RunUntil([&] { return !engine.m_bRestoring && !engine.m_bClearing; }, kNoDeadline);
-    if (LastStatus(engine) != (bDefaults ? kDefaultsDone : kClearDone))
-        Fail(report, EXIT_CLI_MODULE, LastStatus(engine));
+    AwaitRunEnd(engine, loop, report, bDefaults ? ERunKind::Restore : ERunKind::ClearAddr, nEnds);
 }
 
 // Searches until the module reports the end of the search, or the time allowed runs out.
 void RunSearch(CCliEngine &engine, CSessionLoop &loop, CPortReport &report,
                const CliOptions &options, const CPortSession::MessageSink &fnDevices)
 {
+    const size_t nEnds = engine.m_runEnds.size();
     engine.OnButtonSearch();
     size_t nTold = 0;
     const auto deadline = Clock::now() + std::chrono::milliseconds(
@@ -302,12 +299,15 @@ void RunSearch(CCliEngine &engine, CSessionLoop &loop, CPortReport &report,
                 if (fnDevices)
                     fnDevices(report.strPort, engine.m_devices[nTold]);
             }
-            return LastStatus(engine) == kQueryDone || loop.PortLost();
+            return engine.EndSince(nEnds, ERunKind::Search) != nullptr || loop.PortLost();
         },
         deadline);
     report.devices = engine.m_devices;
+    const CRunEnd *pEnd = engine.EndSince(nEnds, ERunKind::Search);
     if (!bDone)
         Fail(report, EXIT_CLI_MODULE, "the module did not finish the search in time");
+    else if (pEnd && !pEnd->Succeeded())
+        Fail(report, ExitCodeOf(*pEnd), RunEndStatusText(*pEnd));
 }
 
 void RunAction(CCliEngine &engine, CSessionLoop &loop, CPortReport &report,
@@ -364,9 +364,15 @@ CPortReport CPortSession::Run()
     CPortReport report;
     report.strPort = m_strPort;
 
+    // The link goes first, so its reader is gone before the trace and the inbox it calls into.
     CInbox inbox;
+    CLinkTrace trace(CLinkTrace::Clock::now(), 0, m_pTraceOrder);
     CSerialLink link;
-    link.SetReceiveCallback(&OnChunk, &inbox);
+    if (m_fnTrace) {
+        trace.SetListener([this](const CTraceEntry &entry) { m_fnTrace(m_strPort, entry); });
+        trace.SetListening(true);
+    }
+    trace.Tap(link, &OnChunk, &inbox);
     link.SetDisconnectCallback(&OnLost, &inbox);
     link.m_nBaudRate = 9600;
     link.m_nByteSize = 8;
@@ -382,6 +388,7 @@ CPortReport CPortSession::Run()
 
     CCliEngine engine(m_options.dTimerScale, m_options.bContinueOnError);
     engine.m_pSerial = &link;
+    engine.m_pTrace = &trace;
     engine.m_fnShown = [this](const std::string &strText) {
         if (m_fnMessages)
             m_fnMessages(m_strPort, strText);

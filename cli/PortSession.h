@@ -2,8 +2,10 @@
 
 #include "cli/CliOptions.h"
 #include "dialog/ModuleParams.h"
+#include "serial/LinkTrace.h"
 
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -34,6 +36,15 @@ public:
 
     void SetMessageSink(MessageSink fnSink) { m_fnMessages = std::move(fnSink); }
     void SetDeviceSink(MessageSink fnSink) { m_fnDevices = std::move(fnSink); }
+    // Every write and every received chunk of the port, as it happens; on the session's thread
+    // for writes and on the link's reader thread for chunks, never two at once. Sessions given
+    // the same pOrderLock tell their entries in one time order.
+    using TraceSink = std::function<void(const std::string &strPort, const CTraceEntry &entry)>;
+    void SetTraceSink(TraceSink fnSink, std::mutex *pOrderLock)
+    {
+        m_fnTrace = std::move(fnSink);
+        m_pTraceOrder = pOrderLock;
+    }
 
     CPortReport Run();
 
@@ -42,6 +53,8 @@ private:
     CliOptions m_options;
     MessageSink m_fnMessages;
     MessageSink m_fnDevices;
+    TraceSink m_fnTrace;
+    std::mutex *m_pTraceOrder = nullptr;
 };
 
 // Why a port could not be opened, from the errno the link kept, with what to do about it.

@@ -2,6 +2,7 @@
 
 #include "cli/CliOptions.h"
 #include "cli/CliPlatform.h"
+#include "cli/ConfigFile.h"
 #include "cli/PortList.h"
 #include "cli/PortSession.h"
 #include "protocol/GbkText.h"
@@ -19,7 +20,9 @@
 
 namespace {
 
-std::mutex g_outputLock;       // lines from several ports must not interleave
+const auto g_startTime = std::chrono::steady_clock::now(); // --trace counts from here
+std::mutex g_traceOrder; // the ports' trace lines in one time order; taken before g_outputLock
+std::mutex g_outputLock; // lines from several ports must not interleave
 bool g_bProgressShown = false; // guarded by g_outputLock
 
 // Wipes the progress line so that what follows starts on a clean line (g_outputLock held).
@@ -55,59 +58,6 @@ int ListPorts()
     return EXIT_CLI_OK;
 }
 
-// -1 for a value the module has not reported.
-nlohmann::ordered_json IntOrNull(int32_t nValue)
-{
-    return nValue < 0 ? nlohmann::ordered_json() : nlohmann::ordered_json(nValue);
-}
-
-nlohmann::ordered_json NumberTextOrNull(const std::string &strText)
-{
-    if (strText.empty() || strText.find_first_not_of("0123456789") != std::string::npos)
-        return strText.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(strText);
-    return nlohmann::ordered_json(std::stoull(strText));
-}
-
-nlohmann::ordered_json TextOrNull(const std::string &strGbk)
-{
-    return strGbk.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(FromGbk(strGbk));
-}
-
-nlohmann::ordered_json ParamsToJson(const CPortReport &report)
-{
-    const ModuleParams &p = report.params;
-    static const char *const kParities[] = {"none", "odd", "even"};
-    nlohmann::ordered_json params = {
-        {"name", TextOrNull(p.Name)},
-        {"version", TextOrNull(p.Version)},
-        {"class", TextOrNull(p.Class)},
-        {"baud", NumberTextOrNull(p.Baud)},
-        {"parity", p.Parity >= 0 && p.Parity <= 2 ? nlohmann::ordered_json(kParities[p.Parity])
-                                                  : IntOrNull(p.Parity)},
-        {"stop_bits", p.StopBits == 0 || p.StopBits == 1 ? nlohmann::ordered_json(p.StopBits + 1)
-                                                         : IntOrNull(p.StopBits)},
-        {"role", p.Role == 1   ? nlohmann::ordered_json("master")
-                 : p.Role == 0 ? nlohmann::ordered_json("slave")
-                               : IntOrNull(p.Role)},
-        {"bind", p.Bind < 0 ? nlohmann::ordered_json() : nlohmann::ordered_json(p.Bind != 0)},
-        {"auth", p.Auth < 0 ? nlohmann::ordered_json() : nlohmann::ordered_json(p.Auth != 0)},
-        {"password", TextOrNull(p.Password)},
-        {"scan",
-         {{"conn_interval", NumberTextOrNull(p.ConnInterval)},
-          {"conn_duration", NumberTextOrNull(p.ConnDuration)},
-          {"inq_interval", NumberTextOrNull(p.InqInterval)},
-          {"inq_duration", NumberTextOrNull(p.InqDuration)}}},
-        {"sniff",
-         {{"max", NumberTextOrNull(p.SniffMax)},
-          {"min", NumberTextOrNull(p.SniffMin)},
-          {"attempt", NumberTextOrNull(p.SniffAttempt)},
-          {"timeout", NumberTextOrNull(p.SniffTimeout)}}},
-        {"local_address", TextOrNull(report.strLocalAddr)},
-        {"bind_address", TextOrNull(p.BindAddr)},
-    };
-    return params;
-}
-
 nlohmann::ordered_json ReportToJson(const CPortReport &report)
 {
     nlohmann::ordered_json json = {{"port", report.strPort},
@@ -115,14 +65,14 @@ nlohmann::ordered_json ReportToJson(const CPortReport &report)
                                    {"status", report.strStatus}};
     if (!report.strError.empty())
         json["error"] = report.strError;
-    json["params"] = ParamsToJson(report);
+    json["params"] = ParamsToJson(report.params, report.strLocalAddr);
     return json;
 }
 
 // "name: value" lines of the query, in the order the window shows them.
 void PrintParams(const CPortReport &report, const std::string &strPrefix)
 {
-    const nlohmann::ordered_json params = ParamsToJson(report);
+    const nlohmann::ordered_json params = ParamsToJson(report.params, report.strLocalAddr);
     for (const auto &[strKey, value] : params.items()) {
         if (value.is_object()) {
             for (const auto &[strSub, subValue] : value.items())
@@ -233,6 +183,15 @@ int RunPorts(const CliOptions &options)
                     ClearProgressLine();
                     std::cout << (bSeveral ? strPort + ": " : "") << FromGbk(strEntry) << std::endl;
                 });
+            if (options.bTrace)
+                session.SetTraceSink(
+                    [bSeveral](const std::string &strPort, const CTraceEntry &entry) {
+                        std::lock_guard<std::mutex> lock(g_outputLock);
+                        ClearProgressLine();
+                        std::cerr << FormatTraceLine(entry, g_startTime, bSeveral ? strPort : "")
+                                  << std::endl;
+                    },
+                    &g_traceOrder);
             reports[i] = session.Run();
             progress.PortDone();
         });
@@ -283,6 +242,15 @@ int main(int argc, char **argv)
     if (const std::string strError = ConvertSetTextsToGbk(options.set); !strError.empty()) {
         std::cerr << "kestrel-cli: " << strError << "\n";
         return EXIT_CLI_USAGE;
+    }
+    if (!options.strFromFile.empty()) {
+        const CConfigReadResult file = LoadConfigFile(options.strFromFile);
+        if (!file.bOk) {
+            std::cerr << "kestrel-cli: " << options.strFromFile << ": " << file.strError
+                      << "\n(nothing was sent)\n";
+            return EXIT_CLI_USAGE;
+        }
+        MergeConfigUnder(options.set, file.values);
     }
     std::shared_ptr<void> pSim;
     if (options.bSimulate) {

@@ -3,6 +3,7 @@
 #include "app/AboutDlg.h"
 #include "app/GuiCommon.h"
 #include "app/StatusLabel.h"
+#include "dialog/TrafficDlg.h"
 #include "serial/PortSelectDlg.h"
 #include "serial/SerialLink.h"
 
@@ -76,6 +77,7 @@ CModuleSetupDlg::CModuleSetupDlg(const QString &strPreferredPort, QWidget *pPare
     m_pAboutAction->setShortcut(QKeySequence(Qt::Key_F1));
     addAction(m_pAboutAction);
     connect(m_pAboutAction, &QAction::triggered, this, &CModuleSetupDlg::ShowAbout);
+    CreateFileActions();
 
     m_pReopenTimer = new QTimer(this);
     m_pReopenTimer->setInterval(kReopenPoll);
@@ -90,6 +92,8 @@ CModuleSetupDlg::~CModuleSetupDlg()
     if (m_pSerialLink)
         m_pSerialLink->Close();
     m_pSerial = nullptr;
+    delete m_pTrafficDlg; // it listens to m_linkTrace, which goes before the child widgets
+    m_pTrafficDlg = nullptr;
     if (g_pMainDlg == this)
         g_pMainDlg = nullptr;
 }
@@ -179,7 +183,8 @@ bool CModuleSetupDlg::StartSession(const QString &strPortPath, int nFlow)
     // The callbacks are registered before the port opens, so no byte is missed.
     m_pSerialLink = std::make_unique<CSerialLink>();
     m_pSerial = m_pSerialLink.get();
-    m_pSerialLink->SetReceiveCallback(OnSerialReceive, this);
+    m_linkTrace.Tap(*m_pSerialLink, OnSerialReceive, this);
+    m_pTrace = &m_linkTrace;
     m_pSerialLink->SetDisconnectCallback(OnSerialDisconnect, this);
     m_pSerialLink->m_nBaudRate = kLinkBaudRate;
     m_pSerialLink->m_nByteSize = kLinkByteSize;
@@ -214,6 +219,7 @@ void CModuleSetupDlg::reject()
     // A run waiting for a reply is abandoned; its timers must not fire into a closed window, and
     // a device coming back must not be reopened by a window that is going away.
     m_pReopenTimer->stop();
+    AbandonRun();
     StopAllTimers();
     if (m_pSerialLink && m_pSerialLink->IsOpen())
         m_pSerialLink->Close();
@@ -260,6 +266,7 @@ void CModuleSetupDlg::keyPressEvent(QKeyEvent *pEvent)
 void CModuleSetupDlg::contextMenuEvent(QContextMenuEvent *pEvent)
 {
     QMenu menu(this);
+    menu.addActions(m_fileActions);
     menu.addAction(m_pAboutAction);
     menu.exec(pEvent->globalPos());
 }
@@ -281,6 +288,9 @@ void CModuleSetupDlg::SetTimer(unsigned nIdEvent, std::chrono::milliseconds peri
     if (!pTimer) {
         pTimer = new QTimer(this);
         pTimer->setSingleShot(true);
+        // A coarse timer may fire up to 5 % early: a step would give up on a module still
+        // within its period.
+        pTimer->setTimerType(Qt::PreciseTimer);
         connect(pTimer, &QTimer::timeout, this, [this, nIdEvent] { OnTimer(nIdEvent); });
         m_mapTimers.insert(nIdEvent, pTimer);
     }
@@ -336,6 +346,25 @@ int CModuleSetupDlg::ShowMessageBox(const QString &strText, const QString &strCa
     box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
     box.exec();
     return IDOK;
+}
+
+// A focused button that is disabled hands its focus on, to "关闭" when the others are disabled too,
+// where the next Enter or Space would close the window. So nothing holds the focus while a run
+// waits, and the button gets it back when the run has ended, unless the user went elsewhere.
+void CModuleSetupDlg::OnRunGateChanged(bool bRunWaiting)
+{
+    QWidget *pFocus = focusWidget();
+    if (bRunWaiting && pFocus && qobject_cast<QPushButton *>(pFocus) &&
+        m_mapControls.key(pFocus) != IDC_BUTTON_CLOSE) {
+        m_pFocusBeforeRun = pFocus;
+        pFocus->clearFocus();
+    }
+    CModuleSetupEngine::OnRunGateChanged(bRunWaiting);
+    if (!bRunWaiting && m_pFocusBeforeRun) {
+        if (!focusWidget())
+            m_pFocusBeforeRun->setFocus(Qt::OtherFocusReason);
+        m_pFocusBeforeRun = nullptr;
+    }
 }
 
 void OnSerialReceive(const char *pData, int32_t nLength, void *pUser)

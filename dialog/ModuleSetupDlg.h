@@ -1,14 +1,17 @@
 #pragma once
 
 #include "dialog/ModuleSetupEngine.h"
+#include "serial/LinkTrace.h"
 
 #include <memory>
 
 #include <QDialog>
 #include <QHash>
+#include <QPointer>
 #include <QString>
 
 class CStatusLabel;
+class CTrafficDlg;
 class QAction;
 class QComboBox;
 class QSlider;
@@ -32,6 +35,14 @@ public:
 
     void OnButtonClose();
     void ShowAbout();
+
+    // ModuleSetupDlgFiles.cpp: configuration files and the traffic window. Save writes what the
+    // form shows; load only fills the controls, nothing is sent until Set. Both tell the user
+    // what went wrong in a message box and return false.
+    bool SaveConfigTo(const QString &strPath);
+    bool LoadConfigFrom(const QString &strPath);
+    void ShowTraffic();
+    CTrafficDlg *TrafficDlg() const { return m_pTrafficDlg; }
     QWidget *Control(int nId) const { return m_mapControls.value(nId); }
 
     // Enter in a field must not end the window: that path would leave the port open.
@@ -66,6 +77,7 @@ public:
     void KillTimer(unsigned nIdEvent) override;
     int MessageBox(const std::string &strText, const std::string &strCaption,
                    unsigned nType) override;
+    void OnRunGateChanged(bool bRunWaiting) override;
 
 protected:
     void keyPressEvent(QKeyEvent *pEvent) override;
@@ -94,6 +106,9 @@ private:
     int ShowMessageBox(const QString &strText, const QString &strCaption, unsigned nType,
                        const QString &strDetail);
     void WireControls();
+    void CreateFileActions();
+    void OnSaveConfig();
+    void OnLoadConfig();
     void TryReopenPort();
     void ApplyStatusText(const QString &strText);
     void StopAllTimers();
@@ -109,10 +124,15 @@ private:
     QHash<unsigned, QTimer *> m_mapTimers;
     CStatusLabel *m_pStatus = nullptr;
     QAction *m_pAboutAction = nullptr;
+    QList<QAction *> m_fileActions; // save, load, traffic: beside About in the context menu
+    CLinkTrace m_linkTrace;
+    CTrafficDlg *m_pTrafficDlg = nullptr; // made when first shown; listens only while shown
+    QString m_strConfigDir;               // where the last configuration file was
     QString m_strPreferredPort;
     std::unique_ptr<CSerialLink> m_pSerialLink; // owned; the engine sees it as m_pSerial
     QString m_strPortPath;                      // the device the session opened
     QTimer *m_pReopenTimer = nullptr;           // runs only while the device is away
+    QPointer<QWidget> m_pFocusBeforeRun;        // the button that had the focus when a run began
 };
 
 extern CModuleSetupDlg *g_pMainDlg;

@@ -1,6 +1,7 @@
 #include "dialog/ModuleSetupEngine.h"
 
 #include "protocol/AtProtocol.h"
+#include "serial/LinkTrace.h"
 #include "serial/SerialLink.h"
 
 #include <cctype>
@@ -59,7 +60,12 @@ void CModuleSetupEngine::WriteCommand(const char *pCommand)
 {
     if (m_pSerial == nullptr || pCommand == nullptr)
         return;
-    m_pSerial->Write(pCommand, static_cast<uint32_t>(std::strlen(pCommand)));
+    const size_t nLength = std::strlen(pCommand);
+    if (m_pTrace)
+        m_pTrace->RecordWrite(pCommand, nLength);
+    const uint32_t nWritten = m_pSerial->Write(pCommand, static_cast<uint32_t>(nLength));
+    if (m_pTrace && nWritten < nLength)
+        m_pTrace->RecordShortWrite(nWritten, nLength);
 }
 
 std::string CModuleSetupEngine::FormatInt(int32_t nValue)

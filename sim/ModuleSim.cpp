@@ -475,9 +475,10 @@ bool CModuleSim::OnCommand(const std::string &strCommand)
     if (options.bEcho)
         Send(strCommand + "\r\n", options);
     if (!MatchesAny(strCommand, options.silentCommands)) {
-        const std::vector<std::string> lines = MatchesAny(strCommand, options.errorCommands)
-                                                   ? std::vector<std::string>{"ERROR"}
-                                                   : Answer(strCommand, options);
+        const std::vector<std::string> lines =
+            MatchesAny(strCommand, options.errorCommands)    ? std::vector<std::string>{"ERROR"}
+            : MatchesAny(strCommand, options.forgetCommands) ? std::vector<std::string>{"OK"}
+                                                             : Answer(strCommand, options);
         std::string strReply;
         for (const std::string &strLine : lines)
             strReply += Frame(strLine, options.bLowerCase);

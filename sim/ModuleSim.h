@@ -49,6 +49,7 @@ struct SimOptions
     bool bLowerCase = false;                 // keywords in lower case
     std::vector<std::string> silentCommands; // command prefixes left unanswered
     std::vector<std::string> errorCommands;  // command prefixes answered "ERROR"
+    std::vector<std::string> forgetCommands; // command prefixes answered "OK", nothing kept
     int nHangUpAfter = 0;                    // hang up after this many commands; 0 = never
     std::vector<SimDevice> inquiryDevices = {{"0011223344AA", "Phone"},
                                              {"00AABB001122", "Headset"}};

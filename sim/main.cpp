@@ -24,6 +24,8 @@ constexpr char kUsage[] =
     "  --lower              reply keywords in lower case (\"+name:\", \"ok\")\n"
     "  --silent CMD         leave commands beginning with CMD unanswered (repeatable)\n"
     "  --error CMD          answer commands beginning with CMD with ERROR (repeatable)\n"
+    "  --forget CMD         answer commands beginning with CMD with OK but keep nothing\n"
+    "                       (repeatable; e.g. --forget AT+NAME= for a module that forgets)\n"
     "  --hangup-after N     hang up after N commands\n"
     "  --devices LIST       what a search finds: ADDR=NAME,... (ADDR: 12 characters)\n"
     "  --help               show this text\n";
@@ -81,6 +83,8 @@ bool ApplyOption(const std::string &strName, const char *pszValue, SimOptions &o
         options.silentCommands.push_back(pszValue);
     else if (strName == "--error")
         options.errorCommands.push_back(pszValue);
+    else if (strName == "--forget")
+        options.forgetCommands.push_back(pszValue);
     else if (strName == "--hangup-after" && ParseUnsigned(pszValue, nValue) && nValue <= INT32_MAX)
         options.nHangUpAfter = static_cast<int>(nValue);
     else if (strName == "--devices")

@@ -7,10 +7,14 @@
 
 #include <memory>
 
+#include <QFile>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -105,9 +109,19 @@ private slots:
     void moduleFailuresFollowOnError_data();
     void moduleFailuresFollowOnError();
     void lostPortEndsThatPortsWork();
+    void exitCodeFollowsHowTheActionEnded_data();
+    void exitCodeFollowsHowTheActionEnded();
     void searchPrintsEachDevice();
     void badArgumentsAreRefused_data();
     void badArgumentsAreRefused();
+    void queryJsonClonesOneModuleOntoTwo();
+    void optionsOverrideTheFile();
+    void badFilesExitTwoAndSendNothing_data();
+    void badFilesExitTwoAndSendNothing();
+    void verifyNamesWhatTheModuleDropped_data();
+    void verifyNamesWhatTheModuleDropped();
+    void traceShowsTheWireInOrder_data();
+    void traceShowsTheWireInOrder();
 };
 
 void CCliTest::queryPrintsTheModuleState()
@@ -336,6 +350,57 @@ void CCliTest::lostPortEndsThatPortsWork()
              qPrintable(run.strErr));
 }
 
+void CCliTest::exitCodeFollowsHowTheActionEnded_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("strError");  // commands the module refuses
+    QTest::addColumn<QString>("strSilent"); // commands it leaves unanswered
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("wire");
+    const QStringList reset = {"AT+RESET\r\n"};
+    const QStringList clear = {"AT+CLEARADDR\r\n"};
+    QTest::newRow("defaults done")
+        << QStringList{"defaults"} << QString() << QString() << int(EXIT_CLI_OK) << reset;
+    QTest::newRow("defaults refused")
+        << QStringList{"defaults"} << "AT+RESET" << QString() << int(EXIT_CLI_MODULE) << reset;
+    QTest::newRow("defaults timed out")
+        << QStringList{"defaults"} << QString() << "AT+RESET" << int(EXIT_CLI_MODULE) << reset;
+    QTest::newRow("clear done") << QStringList{"clear-address"} << QString() << QString()
+                                << int(EXIT_CLI_OK) << clear;
+    QTest::newRow("clear refused") << QStringList{"clear-address"} << "AT+CLEARADDR" << QString()
+                                   << int(EXIT_CLI_MODULE) << clear;
+    QTest::newRow("clear timed out") << QStringList{"clear-address"} << QString() << "AT+CLEARADDR"
+                                     << int(EXIT_CLI_MODULE) << clear;
+    // The set run has no failure text of its own: a refusal reads as a timeout, and still fails.
+    QTest::newRow("set refused") << QStringList{"set", "--name", "Desk"} << "AT+NAME=" << QString()
+                                 << int(EXIT_CLI_MODULE) << (QueryCommands() << "AT+NAME=Desk\r\n");
+    // A module bound to nothing, told to stay bound: nothing differs, nothing to send.
+    QTest::newRow("set nothing to send") << QStringList{"set", "--bind", "on"} << QString()
+                                         << QString() << int(EXIT_CLI_OK) << QueryCommands();
+}
+
+void CCliTest::exitCodeFollowsHowTheActionEnded()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, strError);
+    QFETCH(QString, strSilent);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, wire);
+    SimOptions options;
+    if (!strError.isEmpty())
+        options.errorCommands = {strError.toStdString()};
+    if (!strSilent.isEmpty())
+        options.silentCommands = {strSilent.toStdString()};
+    auto pSim = StartSim(options);
+    QVERIFY(pSim);
+    SimState bound;
+    bound.nBind = 1;
+    pSim->SetState(bound);
+    const CliRun run = RunCli(args + QStringList{"--port", Port(*pSim), "--timer-scale", "0.05"});
+    QVERIFY2(run.nExitCode == exitCode, qPrintable(run.strErr));
+    QCOMPARE(Commands(*pSim), wire);
+}
+
 void CCliTest::searchPrintsEachDevice()
 {
     SimOptions options;
@@ -364,6 +429,10 @@ void CCliTest::badArgumentsAreRefused_data()
     QTest::newRow("dry run on query") << QStringList{"query", "--port", "x", "--dry-run"};
     QTest::newRow("missing value") << QStringList{"query", "--port"};
     QTest::newRow("bad timeout") << QStringList{"search", "--port", "x", "--timeout", "0"};
+    QTest::newRow("verify on query") << QStringList{"query", "--port", "x", "--verify"};
+    QTest::newRow("verify with dry run")
+        << QStringList{"set", "--port", "x", "--verify", "--dry-run"};
+    QTest::newRow("from on query") << QStringList{"query", "--port", "x", "--from", "f.json"};
 }
 
 void CCliTest::badArgumentsAreRefused()
@@ -376,6 +445,157 @@ void CCliTest::badArgumentsAreRefused()
     const CliRun run = RunCli(args);
     QCOMPARE(run.nExitCode, int(EXIT_CLI_USAGE));
     QVERIFY(run.strOut.isEmpty());
+}
+
+// What a module holds that a configuration carries: all but its version and its own address.
+SimState Settable(SimState state)
+{
+    state.strVersion.clear();
+    state.strLocalAddr.clear();
+    return state;
+}
+
+QString WriteFile(const QTemporaryDir &dir, const QString &strName, const QByteArray &text)
+{
+    QFile file(dir.filePath(strName));
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size())
+        return {};
+    return file.fileName();
+}
+
+void CCliTest::queryJsonClonesOneModuleOntoTwo()
+{
+    auto pSource = StartSim();
+    auto pFirst = StartSim();
+    auto pSecond = StartSim();
+    QVERIFY(pSource && pFirst && pSecond);
+    pSource->SetState(UnusualState());
+    const CliRun query = RunCli({"query", "--json", "--port", Port(*pSource)});
+    QCOMPARE(query.nExitCode, 0);
+    QTemporaryDir dir;
+    const QString strFile = WriteFile(dir, "f.json", query.strOut.toUtf8());
+    QVERIFY(!strFile.isEmpty());
+
+    const CliRun set = RunCli(
+        {"set", "--from", strFile, "--verify", "--port", Port(*pFirst), "--port", Port(*pSecond)});
+    QCOMPARE(set.nExitCode, 0);
+    for (const CModuleSim *pClone : {pFirst.get(), pSecond.get()}) {
+        QVERIFY2(Settable(pClone->State()) == Settable(pSource->State()),
+                 qPrintable(Port(*pClone)));
+        QVERIFY(set.strOut.contains(Port(*pClone) + ": AT+NAME=Lab Rig 7\n"));
+    }
+}
+
+void CCliTest::optionsOverrideTheFile()
+{
+    auto pSim = StartSim();
+    QVERIFY(pSim);
+    QTemporaryDir dir;
+    const QString strFile =
+        WriteFile(dir, "f.json", R"({"params": {"name": "From file", "role": "master"}})");
+    const CliRun run = RunCli(
+        {"set", "--dry-run", "--from", strFile, "--name", "From option", "--port", Port(*pSim)});
+    QCOMPARE(run.nExitCode, 0);
+    QCOMPARE(run.strOut, QStringLiteral("AT+NAME=From option\nAT+ROLE=1\nAT+CLEARADDR\n"));
+}
+
+void CCliTest::badFilesExitTwoAndSendNothing_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("named");
+    QTest::newRow("malformed") << QByteArray(R"({"params": {"name": "A")") << "not valid JSON";
+    QTest::newRow("refused value")
+        << QByteArray(R"({"params": {"class": "12345"}})") << "params.class: 类别码长度必须为6";
+    QTest::newRow("unknown key") << QByteArray(R"({"params": {"nmae": "A"}})") << "params.nmae";
+    QTest::newRow("wrong type") << QByteArray(R"({"params": {"bind": "on"}})") << "params.bind";
+}
+
+void CCliTest::badFilesExitTwoAndSendNothing()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QString, named);
+    auto pSim = StartSim();
+    QVERIFY(pSim);
+    QTemporaryDir dir;
+    const QString strFile = WriteFile(dir, "f.json", text);
+    const CliRun run = RunCli({"set", "--from", strFile, "--port", Port(*pSim)});
+    QCOMPARE(run.nExitCode, int(EXIT_CLI_USAGE));
+    QVERIFY2(run.strErr.contains(named), qPrintable(run.strErr));
+    QVERIFY(run.strOut.isEmpty());
+    QVERIFY(pSim->Commands().empty());
+}
+
+void CCliTest::verifyNamesWhatTheModuleDropped_data()
+{
+    QTest::addColumn<QString>("forget");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QStringList>("named");
+    QTest::newRow("name") << "AT+NAME=" << QStringList{"--name", "Office 1", "--role", "master"}
+                          << QStringList{"name asked \"Office 1\", read \"CORVA3264\""};
+    QTest::newRow("sniff") << "AT+SNIFF=" << QStringList{"--sniff", "800,80,8,8"}
+                           << QStringList{"sniff.max asked 800, read 0",
+                                          "sniff.timeout asked 8, read 0"};
+}
+
+void CCliTest::verifyNamesWhatTheModuleDropped()
+{
+    QFETCH(QString, forget);
+    QFETCH(QStringList, args);
+    QFETCH(QStringList, named);
+    SimOptions options;
+    options.forgetCommands = {forget.toStdString()};
+    auto pSim = StartSim(options);
+    QVERIFY(pSim);
+    const CliRun run = RunCli(QStringList{"set", "--verify", "--port", Port(*pSim)} + args);
+    QCOMPARE(run.nExitCode, int(EXIT_CLI_MODULE));
+    for (const QString &strNamed : named)
+        QVERIFY2(run.strErr.contains(strNamed), qPrintable(run.strErr));
+    QVERIFY2(!run.strErr.contains("role"), qPrintable(run.strErr)); // kept, so not named
+    // The set run, then the reading back.
+    QCOMPARE(Commands(*pSim).mid(Commands(*pSim).size() - 14), QueryCommands());
+}
+
+void CCliTest::traceShowsTheWireInOrder_data()
+{
+    QTest::addColumn<int>("portCount");
+    QTest::newRow("one port") << 1;
+    QTest::newRow("two ports") << 2;
+}
+
+// "  12.345 [PORT] TX AT\r\n": per port, each command goes out after the reply to the one before
+// has come in, the time stamps never go back, and the port is named only when there are several.
+void CCliTest::traceShowsTheWireInOrder()
+{
+    QFETCH(int, portCount);
+    std::vector<std::unique_ptr<CModuleSim>> sims;
+    QStringList args{"query", "--trace"};
+    for (int i = 0; i < portCount; ++i) {
+        sims.push_back(StartSim());
+        QVERIFY(sims.back());
+        args << "--port" << Port(*sims.back());
+    }
+    const CliRun run = RunCli(args);
+    QCOMPARE(run.nExitCode, 0);
+    const QRegularExpression line(R"(^ *(\d+\.\d{3}) (?:(\S+) )?(TX|RX) (.*)$)");
+    QHash<QString, QStringList> sent;
+    QHash<QString, QString> lastDirection;
+    double dLastMs = 0;
+    for (const QString &strLine : run.strErr.split('\n', Qt::SkipEmptyParts)) {
+        const QRegularExpressionMatch match = line.match(strLine);
+        QVERIFY2(match.hasMatch(), qPrintable(strLine));
+        const QString strPort = match.captured(2);
+        QCOMPARE(strPort.isEmpty(), portCount == 1);
+        QVERIFY2(match.captured(1).toDouble() >= dLastMs, qPrintable(strLine));
+        dLastMs = match.captured(1).toDouble();
+        if (match.captured(3) == "TX") {
+            QVERIFY2(lastDirection.value(strPort, "RX") == "RX", qPrintable(strLine));
+            sent[strPort] << match.captured(4).replace("\\r\\n", "\r\n");
+        }
+        lastDirection[strPort] = match.captured(3);
+    }
+    QCOMPARE(sent.size(), portCount);
+    for (const QStringList &commands : std::as_const(sent))
+        QCOMPARE(commands, QueryCommands());
 }
 
 QTEST_GUILESS_MAIN(CCliTest)
