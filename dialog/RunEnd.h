@@ -14,8 +14,8 @@ enum class ERunKind : uint8_t {
     Search,    // "搜索设备"
 };
 
-// How an action ended. The first three are ends of a run that wrote commands; the others are
-// ends of an action that wrote nothing (or gave up without a reply).
+// How an action ended. Done, Refused, TimedOut and PortLost end a run that wrote commands;
+// Abandoned ends one that its owner gave up; the others end an action that wrote nothing.
 enum class ERunEnd : uint8_t {
     Done,          // every command answered "OK" (or given up with Yes); search: "+INQCOMP"
     Refused,       // the module answered "ERROR" and the run stopped at that command
