@@ -400,9 +400,14 @@ void CModuleSetupDlgTest::aboutBoxOpensAndCloses()
     });
     if (bByMenu) {
         WhenShown<QMenu>([&menuEntries](QMenu *pMenu) {
-            for (const QAction *pAction : pMenu->actions())
+            QAction *pAbout = nullptr;
+            for (QAction *pAction : pMenu->actions()) {
                 menuEntries << pAction->text();
-            pMenu->setActiveAction(pMenu->actions().first());
+                if (pAction->text() == QStringLiteral("关于 Kestrel(&A)..."))
+                    pAbout = pAction;
+            }
+            QVERIFY(pAbout);
+            pMenu->setActiveAction(pAbout);
             QTest::keyClick(pMenu, Qt::Key_Return);
         });
         QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5),
@@ -414,7 +419,7 @@ void CModuleSetupDlgTest::aboutBoxOpensAndCloses()
     QTRY_COMPARE(strTitle, QStringLiteral("关于 Kestrel"));
     QTRY_VERIFY(QApplication::activeModalWidget() == nullptr);
     if (bByMenu)
-        QCOMPARE(menuEntries, QStringList{QStringLiteral("关于 Kestrel(&A)...")});
+        QVERIFY(menuEntries.contains(QStringLiteral("关于 Kestrel(&A)...")));
     QCOMPARE(labels, QStringList({QStringLiteral("内嵌模块v3.0_20040210设置工具"),
                                   QStringLiteral("CORVA科技 蓝牙技术研究所")}));
     QVERIFY(dlg.isVisible());
