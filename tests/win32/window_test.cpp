@@ -1,0 +1,499 @@
+// Drives kestrel.exe from outside, as a user would, under Wine against the simulated module: finds
+// the windows by title and the controls by their ids, types, clicks, answers message boxes and
+// reads the status line, all through window messages.
+//
+// usage: kestrel_window_test KESTREL_EXE SIM_LOG SILENT_SIM_LOG [SHOT_DIR]
+//   COM7 is a simulated module (its command log in SIM_LOG), COM8 one that never answers
+//   "AT+NAME" (log SILENT_SIM_LOG). SHOT_DIR receives win32-port-dialog.bmp and
+//   win32-main-dialog.bmp.
+
+#include "app/Win32Api.h"
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <shlobj.h>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr int kMainPort = 7;
+constexpr int kSilentPort = 8;
+constexpr auto kPoll = std::chrono::milliseconds(50);
+constexpr auto kWait = std::chrono::seconds(20);
+// A query run takes under a second here; the silent step's prompt comes after its 2 s timeout.
+constexpr auto kRunWait = std::chrono::seconds(20);
+
+const wchar_t *const kPortTitle = L"连接串口";
+const wchar_t *const kMainTitle = L"内嵌模块参数设置工具 V4.25.20051116";
+
+int g_nFailures = 0;
+
+void Check(bool bOk, const std::string &strWhat, const std::wstring &strDetail = {})
+{
+    if (bOk) {
+        std::printf("ok   %s\n", strWhat.c_str());
+        return;
+    }
+    ++g_nFailures;
+    std::string strNarrow;
+    for (wchar_t ch : strDetail)
+        strNarrow += ch < 0x80 ? static_cast<char>(ch) : '?';
+    std::printf("FAIL %s %s\n", strWhat.c_str(), strNarrow.c_str());
+    std::fflush(stdout);
+}
+
+std::wstring TextOf(HWND hwnd)
+{
+    // WM_GETTEXT crosses the process boundary with its buffer; the owner-drawn status line
+    // answers it like any control.
+    wchar_t szText[512] = {};
+    SendMessageTimeoutW(hwnd, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(szText), SMTO_ABORTIFHUNG,
+                        5000, nullptr);
+    return szText;
+}
+
+bool WaitFor(const std::function<bool()> &fnDone, std::chrono::milliseconds timeout = kWait)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!fnDone()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(kPoll);
+    }
+    return true;
+}
+
+// A running kestrel.exe and the windows it shows.
+class CApp
+{
+public:
+    explicit CApp(const std::wstring &strExe)
+    {
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof(startup);
+        std::wstring strCommand = L"\"" + strExe + L"\"";
+        m_start = std::chrono::steady_clock::now();
+        if (CreateProcessW(nullptr, strCommand.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                           &startup, &m_process)) {
+            CloseHandle(m_process.hThread);
+        }
+    }
+    ~CApp()
+    {
+        if (m_process.hProcess == nullptr)
+            return;
+        if (WaitForSingleObject(m_process.hProcess, 0) == WAIT_TIMEOUT)
+            TerminateProcess(m_process.hProcess, 99);
+        CloseHandle(m_process.hProcess);
+    }
+    CApp(const CApp &) = delete;
+    CApp &operator=(const CApp &) = delete;
+
+    bool Started() const { return m_process.hProcess != nullptr; }
+    bool WaitExit(std::chrono::milliseconds timeout = kWait) const
+    {
+        return WaitForSingleObject(m_process.hProcess, static_cast<DWORD>(timeout.count())) ==
+               WAIT_OBJECT_0;
+    }
+    double SecondsSinceStart() const
+    {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
+    }
+
+    // A visible top-level window of this process whose title is exactly strTitle.
+    HWND Find(const std::wstring &strTitle) const
+    {
+        struct Search
+        {
+            DWORD nPid;
+            const std::wstring *pTitle;
+            HWND hFound;
+        } search = {m_process.dwProcessId, &strTitle, nullptr};
+        EnumWindows(
+            [](HWND hwnd, LPARAM lParam) -> BOOL {
+                auto *pSearch = reinterpret_cast<Search *>(lParam);
+                DWORD nPid = 0;
+                GetWindowThreadProcessId(hwnd, &nPid);
+                if (nPid != pSearch->nPid || !IsWindowVisible(hwnd) ||
+                    TextOf(hwnd) != *pSearch->pTitle)
+                    return TRUE;
+                pSearch->hFound = hwnd;
+                return FALSE;
+            },
+            reinterpret_cast<LPARAM>(&search));
+        return search.hFound;
+    }
+    HWND WaitWindow(const std::wstring &strTitle, std::chrono::milliseconds timeout = kWait) const
+    {
+        HWND hFound = nullptr;
+        WaitFor([&] { return (hFound = Find(strTitle)) != nullptr; }, timeout);
+        return hFound;
+    }
+
+private:
+    PROCESS_INFORMATION m_process = {};
+    std::chrono::steady_clock::time_point m_start;
+};
+
+// Posted, not sent: the handler may open a modal box, and the driver must stay free to see it.
+void Click(HWND hDlg, int nId)
+{
+    PostMessageW(hDlg, WM_COMMAND, MAKEWPARAM(nId, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(hDlg, nId)));
+}
+
+void SetText(HWND hDlg, int nId, const std::wstring &strText)
+{
+    SendMessageW(GetDlgItem(hDlg, nId), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(strText.c_str()));
+}
+
+std::wstring Text(HWND hDlg, int nId)
+{
+    return TextOf(GetDlgItem(hDlg, nId));
+}
+
+std::vector<std::wstring> Entries(HWND hDlg, int nId)
+{
+    const HWND hCombo = GetDlgItem(hDlg, nId);
+    std::vector<std::wstring> entries;
+    const auto nCount = SendMessageW(hCombo, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < nCount; ++i) {
+        wchar_t szEntry[256] = {};
+        SendMessageW(hCombo, CB_GETLBTEXT, static_cast<WPARAM>(i),
+                     reinterpret_cast<LPARAM>(szEntry));
+        entries.emplace_back(szEntry);
+    }
+    return entries;
+}
+
+bool WaitStatus(HWND hDlg, const std::wstring &strStatus,
+                std::chrono::milliseconds timeout = kRunWait)
+{
+    return WaitFor([&] { return Text(hDlg, IDC_STATUS) == strStatus; }, timeout);
+}
+
+// The message text of a message box: its one static control with text.
+std::wstring MessageText(HWND hBox)
+{
+    std::wstring strText;
+    for (HWND hChild = GetWindow(hBox, GW_CHILD); hChild != nullptr;
+         hChild = GetWindow(hChild, GW_HWNDNEXT)) {
+        wchar_t szClass[32] = {};
+        GetClassNameW(hChild, szClass, 32);
+        if (_wcsicmp(szClass, L"Static") == 0 && !TextOf(hChild).empty())
+            strText = TextOf(hChild);
+    }
+    return strText;
+}
+
+std::wstring ProfilePath()
+{
+    wchar_t szAppData[MAX_PATH] = {};
+    SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, 0, szAppData);
+    return std::wstring(szAppData) + L"\\Kestrel\\Kestrel.ini";
+}
+
+int ProfileValue(const wchar_t *pKey)
+{
+    return static_cast<int>(GetPrivateProfileIntW(L"Settings", pKey, -100, ProfilePath().c_str()));
+}
+
+// The commands the simulated module logged, one per line, with "\r\n" as the log shows it.
+std::vector<std::string> SimCommands(const std::wstring &strLog)
+{
+    std::vector<std::string> commands;
+    std::ifstream log(strLog.c_str());
+    std::string strLine;
+    while (std::getline(log, strLine)) {
+        const size_t nAt = strLine.find("] ");
+        if (strLine.rfind("[", 0) == 0 && nAt != std::string::npos)
+            commands.push_back(strLine.substr(nAt + 2));
+    }
+    return commands;
+}
+
+// The window as it shows on the screen, into a 24-bit BMP.
+void SaveShot(HWND hwnd, const std::wstring &strPath)
+{
+    RECT rect = {};
+    GetWindowRect(hwnd, &rect);
+    const int nWidth = rect.right - rect.left;
+    const int nHeight = rect.bottom - rect.top;
+    const HDC hScreen = GetDC(nullptr);
+    const HDC hMem = CreateCompatibleDC(hScreen);
+    BITMAPINFO info = {};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), nWidth, nHeight, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    void *pBits = nullptr;
+    const HBITMAP hBitmap = CreateDIBSection(hMem, &info, DIB_RGB_COLORS, &pBits, nullptr, 0);
+    const HGDIOBJ hOld = SelectObject(hMem, hBitmap);
+    BitBlt(hMem, 0, 0, nWidth, nHeight, hScreen, rect.left, rect.top, SRCCOPY);
+    SelectObject(hMem, hOld);
+    const DWORD nRow = static_cast<DWORD>((nWidth * 3 + 3) & ~3);
+    const DWORD nImage = nRow * static_cast<DWORD>(nHeight);
+    BITMAPFILEHEADER file = {
+        0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER) + nImage), 0,
+        0, sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER)};
+    info.bmiHeader.biSizeImage = nImage;
+    if (FILE *pFile = _wfopen(strPath.c_str(), L"wb")) {
+        std::fwrite(&file, sizeof(file), 1, pFile);
+        std::fwrite(&info.bmiHeader, sizeof(info.bmiHeader), 1, pFile);
+        std::fwrite(pBits, 1, nImage, pFile);
+        std::fclose(pFile);
+    }
+    DeleteObject(hBitmap);
+    DeleteDC(hMem);
+    ReleaseDC(nullptr, hScreen);
+}
+
+// Picks the port (1-based) and flow in the port dialog and confirms it.
+void ChoosePort(HWND hPortDlg, int nPort, int nFlowIndex)
+{
+    SendMessageW(GetDlgItem(hPortDlg, IDC_COMBO_PORT), CB_SETCURSEL, nPort - 1, 0);
+    SendMessageW(GetDlgItem(hPortDlg, IDC_COMBO_FLOW), CB_SETCURSEL, nFlowIndex, 0);
+    Click(hPortDlg, IDOK);
+}
+
+struct CContext
+{
+    std::wstring strExe;
+    std::wstring strSimLog;
+    std::wstring strSilentLog;
+    std::wstring strShotDir;
+};
+
+void TestPortDialogAndCancel(const CContext &context)
+{
+    DeleteFileW(ProfilePath().c_str());
+    CApp app(context.strExe);
+    Check(app.Started(), "kestrel.exe starts");
+    const HWND hPort = app.WaitWindow(kPortTitle);
+    Check(hPort != nullptr, "the port dialog opens");
+    if (hPort == nullptr)
+        return;
+    std::printf("info start to port dialog: %.2f s\n", app.SecondsSinceStart());
+    const std::vector<std::wstring> ports = Entries(hPort, IDC_COMBO_PORT);
+    bool bNames = ports.size() == 50;
+    for (size_t i = 0; bNames && i < ports.size(); ++i)
+        bNames = ports[i] == L"COM" + std::to_wstring(i + 1);
+    Check(bNames, "the port list holds COM1 to COM50 in order");
+    Check(Entries(hPort, IDC_COMBO_FLOW) == std::vector<std::wstring>{L"无", L"硬件"},
+          "the flow list holds 无 and 硬件");
+    Check(Text(hPort, IDC_COMBO_PORT) == L"COM1" && Text(hPort, IDC_COMBO_FLOW) == L"无",
+          "a first run preselects COM1 and 无", Text(hPort, IDC_COMBO_PORT));
+    if (!context.strShotDir.empty())
+        SaveShot(hPort, context.strShotDir + L"\\win32-port-dialog.bmp");
+    Click(hPort, IDCANCEL);
+    Check(app.WaitExit(), "cancel ends the program");
+    Check(GetFileAttributesW(ProfilePath().c_str()) == INVALID_FILE_ATTRIBUTES,
+          "cancel writes no profile");
+}
+
+void TestFormFillsItself(HWND hMain)
+{
+    Check(Text(hMain, IDC_STATUS) == L"准备就绪" && Text(hMain, IDC_EDIT_NAME).empty(),
+          "the form opens empty with 准备就绪", Text(hMain, IDC_STATUS));
+    Check(WaitStatus(hMain, L"查询完成"), "the first query runs by itself and completes",
+          Text(hMain, IDC_STATUS));
+    const struct
+    {
+        int nId;
+        const wchar_t *pExpected;
+    } aFields[] = {
+        {IDC_EDIT_NAME, L"CORVA3264"},
+        {IDC_EDIT_VERSION, L"V4.25"},
+        {IDC_EDIT_CLASS, L"000000"},
+        {IDC_EDIT_PASSWORD, L"7391"},
+        {IDC_COMBO_BAUD, L"9600"},
+        {IDC_COMBO_PARITY, L"无校验"},
+        {IDC_COMBO_STOPBITS, L"1"},
+        {IDC_EDIT_CONN_INTERVAL, L"1024"},
+        {IDC_EDIT_CONN_DURATION, L"512"},
+        {IDC_EDIT_SNIFF_MAX, L"0"},
+        {IDC_EDIT_LOCALADDR, L"00158300A1B2"},
+    };
+    for (const auto &field : aFields) {
+        Check(Text(hMain, field.nId) == field.pExpected,
+              "control " + std::to_string(field.nId) + " shows the module's value",
+              Text(hMain, field.nId));
+    }
+    Check(Entries(hMain, IDC_COMBO_BAUD).size() == 13, "the baud list holds 13 entries");
+    Check(SendMessageW(GetDlgItem(hMain, IDC_CHECK_AUTH), BM_GETCHECK, 0, 0) == BST_CHECKED,
+          "the authentication box shows the module's 1");
+}
+
+void TestSetWritesOnlyChanges(const CContext &context, HWND hMain)
+{
+    const size_t nBefore = SimCommands(context.strSimLog).size();
+    SetText(hMain, IDC_EDIT_NAME, L"KestrelW");
+    SetText(hMain, IDC_EDIT_SNIFF_MAX, L"800");
+    Click(hMain, IDC_BUTTON_SET);
+    Check(WaitStatus(hMain, L"设置完成"), "Set completes", Text(hMain, IDC_STATUS));
+    std::vector<std::string> sent;
+    WaitFor(
+        [&] {
+            const std::vector<std::string> all = SimCommands(context.strSimLog);
+            sent.assign(all.begin() + static_cast<long>(std::min(nBefore, all.size())), all.end());
+            return sent.size() >= 2;
+        },
+        std::chrono::seconds(3));
+    Check(sent == std::vector<std::string>{"AT+NAME=KestrelW\\r\\n", "AT+SNIFF=800,0,0,0\\r\\n"},
+          "Set sends exactly the changed lines");
+    Click(hMain, IDC_BUTTON_QUERY);
+    Check(WaitFor([&] { return Text(hMain, IDC_EDIT_NAME).empty(); }, std::chrono::seconds(5)) &&
+              WaitStatus(hMain, L"查询完成"),
+          "a new query completes");
+    Check(Text(hMain, IDC_EDIT_NAME) == L"KestrelW" && Text(hMain, IDC_EDIT_SNIFF_MAX) == L"800",
+          "the module holds what Set wrote", Text(hMain, IDC_EDIT_NAME));
+}
+
+void TestFormCheckStopsSet(const CContext &context, HWND hMain, const CApp &app)
+{
+    const size_t nBefore = SimCommands(context.strSimLog).size();
+    SetText(hMain, IDC_EDIT_CONN_INTERVAL, L"5000");
+    Click(hMain, IDC_BUTTON_SET);
+    const HWND hBox = app.WaitWindow(L"提示", std::chrono::seconds(5));
+    Check(hBox != nullptr && MessageText(hBox) == L"请输入一个介于 0 和 4096 之间的整数。",
+          "a number over 4096 is refused with a message", MessageText(hBox));
+    if (hBox != nullptr)
+        PostMessageW(hBox, WM_COMMAND, IDOK, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    Check(SimCommands(context.strSimLog).size() == nBefore, "a refused form sends nothing");
+    SetText(hMain, IDC_EDIT_CONN_INTERVAL, L"1024");
+}
+
+void TestSlider(HWND hMain)
+{
+    // A click at the right end of the channel: the mouse release applies the "on" preset.
+    const HWND hSlider = GetDlgItem(hMain, IDC_SLIDER_SCAN);
+    RECT rect = {};
+    GetClientRect(hSlider, &rect);
+    const LPARAM at = MAKELPARAM(rect.right - 3, (rect.bottom - rect.top) / 2);
+    PostMessageW(hSlider, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageW(hSlider, WM_LBUTTONUP, 0, at);
+    Check(WaitFor([&] { return Text(hMain, IDC_EDIT_CONN_INTERVAL) == L"2048"; },
+                  std::chrono::seconds(5)) &&
+              Text(hMain, IDC_EDIT_CONN_DURATION) == L"18" &&
+              Text(hMain, IDC_EDIT_INQ_INTERVAL) == L"2048" &&
+              Text(hMain, IDC_EDIT_INQ_DURATION) == L"18",
+          "releasing the standby slider at its on end presets 2048, 18, 2048, 18",
+          Text(hMain, IDC_EDIT_CONN_INTERVAL));
+}
+
+void TestActions(HWND hMain)
+{
+    const struct
+    {
+        int nButton;
+        const wchar_t *pDone;
+        const char *pWhat;
+    } aActions[] = {
+        {IDC_BUTTON_DEFAULT, L"成功恢复默认参数", "默认 restores the defaults"},
+        {IDC_BUTTON_CLEARADDR, L"成功清除邦定的蓝牙地址", "清除地址 clears the binding"},
+        {IDC_BUTTON_SEARCH, L"查询完成", "搜索设备 finds the devices"},
+    };
+    for (const auto &action : aActions) {
+        Click(hMain, action.nButton);
+        Check(WaitStatus(hMain, action.pDone), action.pWhat, Text(hMain, IDC_STATUS));
+    }
+    Check(Text(hMain, IDC_EDIT_NAME) == L"CORVA3264", "默认 puts the default name in the form");
+    const std::vector<std::wstring> found = Entries(hMain, IDC_COMBO_BINDADDR);
+    Check(found == std::vector<std::wstring>{L"0011223344AA", L"00AABB001122"} &&
+              IsWindowEnabled(GetDlgItem(hMain, IDC_COMBO_BINDADDR)),
+          "the search lists every device, sorted, and enables the address box");
+}
+
+void TestBusyPort(const CContext &context)
+{
+    CApp second(context.strExe);
+    const HWND hPort = second.WaitWindow(kPortTitle);
+    Check(hPort != nullptr && Text(hPort, IDC_COMBO_PORT) == L"COM7",
+          "the next start preselects the saved port");
+    if (hPort == nullptr)
+        return;
+    ChoosePort(hPort, kMainPort, 0);
+    const HWND hBox = second.WaitWindow(L"错误");
+    Check(hBox != nullptr && MessageText(hBox) == L"打开串口失败，请确认是否有其他程序在使用！",
+          "a port in use gives the open-failure box", MessageText(hBox));
+    if (hBox != nullptr)
+        PostMessageW(hBox, WM_COMMAND, IDOK, 0);
+    Check(second.WaitExit(), "the program ends after the open-failure box");
+}
+
+void TestMainWindow(const CContext &context)
+{
+    CApp app(context.strExe);
+    const HWND hPort = app.WaitWindow(kPortTitle);
+    Check(hPort != nullptr, "the port dialog opens again");
+    if (hPort == nullptr)
+        return;
+    ChoosePort(hPort, kMainPort, 0);
+    const HWND hMain = app.WaitWindow(kMainTitle);
+    Check(hMain != nullptr, "the main window opens with its full title");
+    if (hMain == nullptr)
+        return;
+    Check(ProfileValue(L"PortNum") == kMainPort - 1 && ProfileValue(L"Flow") == 0,
+          "OK saves the port index and the flow index");
+    TestFormFillsItself(hMain);
+    if (!context.strShotDir.empty())
+        SaveShot(hMain, context.strShotDir + L"\\win32-main-dialog.bmp");
+    TestSetWritesOnlyChanges(context, hMain);
+    TestFormCheckStopsSet(context, hMain, app);
+    TestSlider(hMain);
+    TestActions(hMain);
+    TestBusyPort(context);
+
+    PostMessageW(hMain, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
+    const HWND hAbout = app.WaitWindow(L"关于 Kestrel", std::chrono::seconds(5));
+    Check(hAbout != nullptr, "the system-menu command 16 opens the About box");
+    if (hAbout != nullptr)
+        PostMessageW(hAbout, WM_COMMAND, IDCANCEL, 0);
+    Check(WaitFor([&] { return app.Find(L"关于 Kestrel") == nullptr; }), "Escape closes it");
+
+    Click(hMain, IDC_BUTTON_CLOSE);
+    Check(app.WaitExit(), "关闭 ends the program");
+}
+
+void TestSilentCommand(const CContext &context)
+{
+    CApp app(context.strExe);
+    const HWND hPort = app.WaitWindow(kPortTitle);
+    if (hPort == nullptr) {
+        Check(false, "the port dialog opens for the silent module");
+        return;
+    }
+    ChoosePort(hPort, kSilentPort, 0);
+    const HWND hMain = app.WaitWindow(kMainTitle);
+    const HWND hBox = app.WaitWindow(L"提示", kRunWait);
+    Check(hBox != nullptr && MessageText(hBox) == L"查询 [设备名称] 时超时，是否继续？",
+          "a silent command asks whether to go on", MessageText(hBox));
+    if (hBox == nullptr || hMain == nullptr)
+        return;
+    PostMessageW(hBox, WM_COMMAND, IDNO, 0);
+    Check(WaitStatus(hMain, L"查询 [设备名称] 时超时"), "No ends the run with its status text",
+          Text(hMain, IDC_STATUS));
+    const std::vector<std::string> sent = SimCommands(context.strSilentLog);
+    Check(!sent.empty() && sent.back() == "AT+NAME?\\r\\n", "nothing is sent after the stop");
+    PostMessageW(hMain, WM_COMMAND, IDCANCEL, 0);
+    Check(app.WaitExit(), "Escape ends the program");
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t **argv)
+{
+    if (argc < 4) {
+        std::fputs("usage: kestrel_window_test KESTREL_EXE SIM_LOG SILENT_SIM_LOG [SHOT_DIR]\n",
+                   stderr);
+        return 2;
+    }
+    const CContext context = {argv[1], argv[2], argv[3], argc > 4 ? argv[4] : L""};
+    TestPortDialogAndCancel(context);
+    TestMainWindow(context);
+    TestSilentCommand(context);
+    std::printf("%d failure(s)\n", g_nFailures);
+    return g_nFailures == 0 ? 0 : 1;
+}
