@@ -7,6 +7,9 @@
 namespace {
 
 constexpr UINT kCodePageGbk = 936;
+constexpr unsigned char kLeadFirst = 0x81; // lead bytes of GBK's two-byte characters
+constexpr unsigned char kLeadLast = 0xFE;
+constexpr wchar_t kReplacement = 0xFFFD;
 
 std::wstring Widen(std::string_view strText, UINT nCodePage, DWORD dwFlags, bool &bOk)
 {
@@ -22,6 +25,26 @@ std::wstring Widen(std::string_view strText, UINT nCodePage, DWORD dwFlags, bool
     std::wstring strWide(static_cast<size_t>(nWide), L'\0');
     MultiByteToWideChar(nCodePage, dwFlags, strText.data(), nSize, strWide.data(), nWide);
     return strWide;
+}
+
+// One character at i, which then moves past it: ASCII, a valid two-byte GBK pair, or U+FFFD for
+// one byte that starts neither.
+wchar_t DecodeOne(std::string_view strGbk, size_t &i)
+{
+    const auto chLead = static_cast<unsigned char>(strGbk[i]);
+    if (chLead < 0x80) {
+        ++i;
+        return static_cast<wchar_t>(chLead);
+    }
+    wchar_t chWide = 0;
+    const bool bPair = chLead >= kLeadFirst && chLead <= kLeadLast && i + 1 < strGbk.size();
+    if (bPair && MultiByteToWideChar(kCodePageGbk, MB_ERR_INVALID_CHARS, strGbk.data() + i, 2,
+                                     &chWide, 1) == 1) {
+        i += 2;
+        return chWide;
+    }
+    ++i;
+    return kReplacement;
 }
 
 } // namespace
@@ -49,9 +72,13 @@ std::optional<std::string> Utf8ToGbk(std::string_view strUtf8)
 
 std::string GbkToUtf8(std::string_view strGbk)
 {
-    bool bOk = false;
-    // Without MB_ERR_INVALID_CHARS a stray byte becomes U+FFFD (or its default character).
-    const std::wstring strWide = Widen(strGbk, kCodePageGbk, 0, bOk);
+    // Character by character: code page 936 quietly turns a stray 0xFF into a private-use
+    // character and a cut-off lead byte into "?", where every stray byte must become U+FFFD.
+    std::wstring strWide;
+    for (size_t i = 0; i < strGbk.size();) {
+        const wchar_t chWide = DecodeOne(strGbk, i);
+        strWide += chWide;
+    }
     if (strWide.empty())
         return {};
     const int nWide = static_cast<int>(strWide.size());

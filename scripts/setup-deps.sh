@@ -9,6 +9,11 @@ packages=(cmake ninja-build g++ clang-14 libclang-rt-14-dev
 if [ "${1:-}" = "--run-only" ]; then
     packages=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev libqt6svg6-dev
               nlohmann-json3-dev fonts-wqy-microhei)
+elif [ "${1:-}" = "--windows" ]; then
+    # The cross-build: mingw-w64 with POSIX threads (std::thread), GoogleTest as sources.
+    packages=(cmake ninja-build g++-mingw-w64-x86-64-posix googletest nlohmann-json3-dev)
+elif [ "${1:-}" = "--wine" ]; then
+    packages=(wine wine64)
 fi
 
 missing=()

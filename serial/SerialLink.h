@@ -40,6 +40,7 @@ public:
     void StartReader();
 
     // errno of the last failed Open (ENOENT missing, EBUSY held by another, EACCES denied), 0 else.
+    // On Windows the system's error is mapped to the nearest of these.
     int LastOpenError() const { return m_nLastOpenError; }
     const std::string &PortName() const { return m_strPortName; }
 
@@ -58,24 +59,46 @@ private:
     bool Configure();
     void JoinReader();
     void ReaderLoop();
-    ReadResult ReadChunk(char *pBuffer, int32_t &nCount);
     void OnDeviceGone();
-    bool WaitWritable(int hPort, int nTimeoutMs);
-    void ClearStopEvent();
 
     std::atomic<int32_t> m_nReaderCount{0};
     std::string m_strPortName;
     std::mutex m_csLock;    // held by Close while it tears the port down
     std::mutex m_writeLock; // keeps writes from the two threads from interleaving
     std::atomic<bool> m_bStop{false};
-    std::atomic<int> m_hPort{-1};
     std::thread m_hReaderThread;
     std::mutex m_threadLock; // guards m_hReaderThread: Close may run on either thread
-    int m_hStopEvent = -1;   // eventfd: wakes the reader's poll and a pending write
     std::atomic<ReceiveCallback> m_pfnReceive{nullptr};
     std::atomic<void *> m_pReceiveUser{nullptr};
     std::atomic<DisconnectCallback> m_pfnDisconnect{nullptr};
     std::atomic<void *> m_pDisconnectUser{nullptr};
     int m_nLastOpenError = 0;
     std::atomic<std::thread::id> m_readerId{}; // lets Close and the destructor know who calls
+
+#ifdef _WIN32
+    // Win32 handles, as void * so that users of the link need no <windows.h>.
+    enum class WaitResult { Events, Stopped, Refused, Failed, Gone };
+
+    bool ClaimPort(const std::string &strDevice);
+    void ReleasePort();
+    WaitResult WaitPortEvent(uint32_t &dwEvents);
+    bool PauseUnlessStopped();
+    bool DrainInput(char *pBuffer);
+    ReadResult ReadQueued(void *pBuffer, uint32_t nCapacity, int32_t &nCount);
+    ReadResult Classify(unsigned long dwError);
+
+    std::atomic<void *> m_hPort;   // INVALID_HANDLE_VALUE when closed
+    void *m_hPortMutex = nullptr;  // named after the port: one Kestrel per port, Wine included
+    void *m_hReadEvent = nullptr;  // of the read record
+    void *m_hWriteEvent = nullptr; // of the write record
+    void *m_hWaitEvent = nullptr;  // of the port-event wait
+    void *m_hStopEvent = nullptr;  // manual reset: ends the reader's waits and a pending write
+#else
+    ReadResult ReadChunk(char *pBuffer, int32_t &nCount);
+    bool WaitWritable(int hPort, int nTimeoutMs);
+    void ClearStopEvent();
+
+    std::atomic<int> m_hPort{-1};
+    int m_hStopEvent = -1; // eventfd: wakes the reader's poll and a pending write
+#endif
 };
