@@ -2,6 +2,8 @@
 # line, and the start-up. Included by the top-level CMakeLists.txt for WIN32 targets only; the
 # Qt window is not part of a Windows build.
 enable_language(RC)
+# windres reads the resource script as UTF-8.
+string(APPEND CMAKE_RC_FLAGS " -c 65001")
 
 add_library(kestrel_win32 STATIC
     ${PROJECT_SOURCE_DIR}/app/Win32Common.cpp
@@ -13,11 +15,10 @@ target_include_directories(kestrel_win32 PUBLIC ${PROJECT_SOURCE_DIR})
 target_compile_definitions(kestrel_win32 PUBLIC UNICODE _UNICODE _WIN32_WINNT=0x0601)
 target_link_libraries(kestrel_win32 PUBLIC kestrel_core comctl32 shell32 gdi32 user32)
 
-# windres reads the script as UTF-8; the pictures and the manifest sit next to it.
+# The pictures and the manifest sit next to the resource script.
 add_executable(kestrel WIN32
     ${PROJECT_SOURCE_DIR}/app/ModuleSetupAppWin32.cpp
     ${PROJECT_SOURCE_DIR}/res/kestrel.rc)
-target_compile_options(kestrel PRIVATE $<$<COMPILE_LANGUAGE:RC>:-c65001>)
 target_include_directories(kestrel PRIVATE ${PROJECT_SOURCE_DIR}/res)
 set_source_files_properties(${PROJECT_SOURCE_DIR}/res/kestrel.rc PROPERTIES OBJECT_DEPENDS
     "${PROJECT_SOURCE_DIR}/res/kestrel.ico;${PROJECT_SOURCE_DIR}/res/plug.bmp;${PROJECT_SOURCE_DIR}/res/kestrel.manifest;${PROJECT_SOURCE_DIR}/res/resource.h")

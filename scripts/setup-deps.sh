@@ -11,9 +11,12 @@ if [ "${1:-}" = "--run-only" ]; then
               nlohmann-json3-dev fonts-wqy-microhei)
 elif [ "${1:-}" = "--windows" ]; then
     # The cross-build: mingw-w64 with POSIX threads (std::thread), GoogleTest as sources.
-    packages=(cmake ninja-build g++-mingw-w64-x86-64-posix googletest nlohmann-json3-dev)
+    packages=(cmake ninja-build g++-mingw-w64-x86-64-posix googletest nlohmann-json3-dev nsis)
 elif [ "${1:-}" = "--wine" ]; then
     packages=(wine wine64)
+elif [ "${1:-}" = "--wine-window" ]; then
+    # The window under Wine: a virtual display, a CJK font for the dialogs, BMP to PNG.
+    packages=(xvfb xauth fonts-wqy-microhei imagemagick)
 fi
 
 missing=()

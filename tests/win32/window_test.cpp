@@ -4,8 +4,8 @@
 //
 // usage: kestrel_window_test KESTREL_EXE SIM_LOG SILENT_SIM_LOG [SHOT_DIR]
 //   COM7 is a simulated module (its command log in SIM_LOG), COM8 one that never answers
-//   "AT+NAME" (log SILENT_SIM_LOG). SHOT_DIR receives win32-port-dialog.bmp and
-//   win32-main-dialog.bmp.
+//   "AT+NAME" (log SILENT_SIM_LOG). With SHOT_DIR, NAME.request files there ask the script to
+//   capture the two dialogs (win32-port-dialog, win32-main-dialog).
 
 #include "app/Win32Api.h"
 
@@ -216,37 +216,23 @@ std::vector<std::string> SimCommands(const std::wstring &strLog)
     return commands;
 }
 
-// The window as it shows on the screen, into a 24-bit BMP.
-void SaveShot(HWND hwnd, const std::wstring &strPath)
+// Asks the script for a picture of the window as it shows on the screen (it captures the X
+// window of that title) and waits until it is taken.
+void RequestShot(HWND hwnd, const std::wstring &strDir, const std::wstring &strName)
 {
-    RECT rect = {};
-    GetWindowRect(hwnd, &rect);
-    const int nWidth = rect.right - rect.left;
-    const int nHeight = rect.bottom - rect.top;
-    const HDC hScreen = GetDC(nullptr);
-    const HDC hMem = CreateCompatibleDC(hScreen);
-    BITMAPINFO info = {};
-    info.bmiHeader = {sizeof(BITMAPINFOHEADER), nWidth, nHeight, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-    void *pBits = nullptr;
-    const HBITMAP hBitmap = CreateDIBSection(hMem, &info, DIB_RGB_COLORS, &pBits, nullptr, 0);
-    const HGDIOBJ hOld = SelectObject(hMem, hBitmap);
-    BitBlt(hMem, 0, 0, nWidth, nHeight, hScreen, rect.left, rect.top, SRCCOPY);
-    SelectObject(hMem, hOld);
-    const DWORD nRow = static_cast<DWORD>((nWidth * 3 + 3) & ~3);
-    const DWORD nImage = nRow * static_cast<DWORD>(nHeight);
-    BITMAPFILEHEADER file = {
-        0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER) + nImage), 0,
-        0, sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER)};
-    info.bmiHeader.biSizeImage = nImage;
-    if (FILE *pFile = _wfopen(strPath.c_str(), L"wb")) {
-        std::fwrite(&file, sizeof(file), 1, pFile);
-        std::fwrite(&info.bmiHeader, sizeof(info.bmiHeader), 1, pFile);
-        std::fwrite(pBits, 1, nImage, pFile);
+    if (strDir.empty())
+        return;
+    const std::wstring strRequest = strDir + L"\\" + strName + L".request";
+    const std::wstring strTitle = TextOf(hwnd);
+    char szTitle[512] = {};
+    WideCharToMultiByte(CP_UTF8, 0, strTitle.c_str(), -1, szTitle, sizeof(szTitle), nullptr,
+                        nullptr);
+    if (FILE *pFile = _wfopen(strRequest.c_str(), L"wb")) {
+        std::fputs(szTitle, pFile);
         std::fclose(pFile);
     }
-    DeleteObject(hBitmap);
-    DeleteDC(hMem);
-    ReleaseDC(nullptr, hScreen);
+    WaitFor([&] { return GetFileAttributesW(strRequest.c_str()) == INVALID_FILE_ATTRIBUTES; },
+            std::chrono::seconds(15));
 }
 
 // Picks the port (1-based) and flow in the port dialog and confirms it.
@@ -284,8 +270,7 @@ void TestPortDialogAndCancel(const CContext &context)
           "the flow list holds 无 and 硬件");
     Check(Text(hPort, IDC_COMBO_PORT) == L"COM1" && Text(hPort, IDC_COMBO_FLOW) == L"无",
           "a first run preselects COM1 and 无", Text(hPort, IDC_COMBO_PORT));
-    if (!context.strShotDir.empty())
-        SaveShot(hPort, context.strShotDir + L"\\win32-port-dialog.bmp");
+    RequestShot(hPort, context.strShotDir, L"win32-port-dialog");
     Click(hPort, IDCANCEL);
     Check(app.WaitExit(), "cancel ends the program");
     Check(GetFileAttributesW(ProfilePath().c_str()) == INVALID_FILE_ATTRIBUTES,
@@ -337,11 +322,16 @@ void TestSetWritesOnlyChanges(const CContext &context, HWND hMain)
         [&] {
             const std::vector<std::string> all = SimCommands(context.strSimLog);
             sent.assign(all.begin() + static_cast<long>(std::min(nBefore, all.size())), all.end());
-            return sent.size() >= 2;
+            return sent.size() >= 3;
         },
         std::chrono::seconds(3));
-    Check(sent == std::vector<std::string>{"AT+NAME=KestrelW\\r\\n", "AT+SNIFF=800,0,0,0\\r\\n"},
-          "Set sends exactly the changed lines");
+    std::wstring strSent;
+    for (const std::string &strLine : sent)
+        strSent += std::wstring(strLine.begin(), strLine.end()) + L" ";
+    // Without binding the module is told to forget any address on every Set.
+    Check(sent == std::vector<std::string>{"AT+NAME=KestrelW\\r\\n", "AT+CLEARADDR\\r\\n",
+                                           "AT+SNIFF=800,0,0,0\\r\\n"},
+          "Set sends exactly the changed lines", strSent);
     Click(hMain, IDC_BUTTON_QUERY);
     Check(WaitFor([&] { return Text(hMain, IDC_EDIT_NAME).empty(); }, std::chrono::seconds(5)) &&
               WaitStatus(hMain, L"查询完成"),
@@ -365,22 +355,45 @@ void TestFormCheckStopsSet(const CContext &context, HWND hMain, const CApp &app)
     SetText(hMain, IDC_EDIT_CONN_INTERVAL, L"1024");
 }
 
+// A mouse gesture through the system's input queue, in the control's client coordinates.
+void Drag(HWND hControl, POINT from, POINT to)
+{
+    ClientToScreen(hControl, &from);
+    ClientToScreen(hControl, &to);
+    SetCursorPos(from.x, from.y);
+    INPUT down = {};
+    down.type = INPUT_MOUSE;
+    down.mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    SendInput(1, &down, sizeof(INPUT));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    SetCursorPos(to.x, to.y);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    INPUT up = down;
+    up.mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(1, &up, sizeof(INPUT));
+}
+
 void TestSlider(HWND hMain)
 {
-    // A click at the right end of the channel: the mouse release applies the "on" preset.
+    // The thumb dragged to the right end and let go: the release applies the "on" preset. The
+    // thumb's place at the left end depends on the theme, so the press tries a few points.
     const HWND hSlider = GetDlgItem(hMain, IDC_SLIDER_SCAN);
+    SetForegroundWindow(hMain);
     RECT rect = {};
     GetClientRect(hSlider, &rect);
-    const LPARAM at = MAKELPARAM(rect.right - 3, (rect.bottom - rect.top) / 2);
-    PostMessageW(hSlider, WM_LBUTTONDOWN, MK_LBUTTON, at);
-    PostMessageW(hSlider, WM_LBUTTONUP, 0, at);
+    const LONG y = (rect.bottom - rect.top) / 2;
+    for (LONG x = 3; x <= 15 && SendMessageW(hSlider, TBM_GETPOS, 0, 0) == 0; x += 3) {
+        Drag(hSlider, {x, y}, {rect.right + 20, y});
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
     Check(WaitFor([&] { return Text(hMain, IDC_EDIT_CONN_INTERVAL) == L"2048"; },
                   std::chrono::seconds(5)) &&
               Text(hMain, IDC_EDIT_CONN_DURATION) == L"18" &&
               Text(hMain, IDC_EDIT_INQ_INTERVAL) == L"2048" &&
               Text(hMain, IDC_EDIT_INQ_DURATION) == L"18",
           "releasing the standby slider at its on end presets 2048, 18, 2048, 18",
-          Text(hMain, IDC_EDIT_CONN_INTERVAL));
+          Text(hMain, IDC_EDIT_CONN_INTERVAL) + L" at " +
+              std::to_wstring(SendMessageW(hSlider, TBM_GETPOS, 0, 0)));
 }
 
 void TestActions(HWND hMain)
@@ -401,9 +414,12 @@ void TestActions(HWND hMain)
     }
     Check(Text(hMain, IDC_EDIT_NAME) == L"CORVA3264", "默认 puts the default name in the form");
     const std::vector<std::wstring> found = Entries(hMain, IDC_COMBO_BINDADDR);
-    Check(found == std::vector<std::wstring>{L"0011223344AA", L"00AABB001122"} &&
+    std::wstring strFound;
+    for (const std::wstring &strEntry : found)
+        strFound += strEntry + L" ";
+    Check(found == std::vector<std::wstring>{L"0011223344AA Phone", L"00AABB001122 Headset"} &&
               IsWindowEnabled(GetDlgItem(hMain, IDC_COMBO_BINDADDR)),
-          "the search lists every device, sorted, and enables the address box");
+          "the search lists every device, sorted, and enables the address box", strFound);
 }
 
 void TestBusyPort(const CContext &context)
@@ -438,8 +454,7 @@ void TestMainWindow(const CContext &context)
     Check(ProfileValue(L"PortNum") == kMainPort - 1 && ProfileValue(L"Flow") == 0,
           "OK saves the port index and the flow index");
     TestFormFillsItself(hMain);
-    if (!context.strShotDir.empty())
-        SaveShot(hMain, context.strShotDir + L"\\win32-main-dialog.bmp");
+    RequestShot(hMain, context.strShotDir, L"win32-main-dialog");
     TestSetWritesOnlyChanges(context, hMain);
     TestFormCheckStopsSet(context, hMain, app);
     TestSlider(hMain);
@@ -490,6 +505,7 @@ int wmain(int argc, wchar_t **argv)
                    stderr);
         return 2;
     }
+    std::setvbuf(stdout, nullptr, _IONBF, 0); // progress shows as it happens, also in CI logs
     const CContext context = {argv[1], argv[2], argv[3], argc > 4 ? argv[4] : L""};
     TestPortDialogAndCancel(context);
     TestMainWindow(context);
