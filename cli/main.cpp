@@ -1,8 +1,10 @@
 // kestrel-cli: the window's engine for scripts and production lines.
 
 #include "cli/CliOptions.h"
+#include "cli/CliPlatform.h"
+#include "cli/PortList.h"
 #include "cli/PortSession.h"
-#include "sim/ModuleSim.h"
+#include "protocol/GbkText.h"
 
 #include <algorithm>
 #include <atomic>
@@ -14,10 +16,6 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 #include <unistd.h>
-
-#include <QSerialPortInfo>
-#include <QStringDecoder>
-#include <QStringEncoder>
 
 namespace {
 
@@ -31,28 +29,28 @@ void ClearProgressLine()
         std::cerr << "\r\033[K";
 }
 
-std::string ToGbk(const std::string &strUtf8)
-{
-    QStringEncoder encoder("GBK");
-    const QByteArray bytes = encoder.encode(QString::fromUtf8(strUtf8));
-    return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
-}
-
 std::string FromGbk(const std::string &strGbk)
 {
-    QStringDecoder decoder("GBK");
-    const QString text =
-        decoder.decode(QByteArray(strGbk.data(), static_cast<qsizetype>(strGbk.size())));
-    return text.toStdString();
+    return GbkToUtf8(strGbk);
 }
 
-void ConvertSetTextsToGbk(CliSetValues &set)
+// The option whose text GBK cannot carry (the module would get "?" in its place), or empty.
+std::string ConvertSetTextsToGbk(CliSetValues &set)
 {
-    for (std::optional<std::string> *pText :
-         {&set.strName, &set.strClass, &set.strBindAddr, &set.strPassword}) {
-        if (*pText)
-            **pText = ToGbk(**pText);
+    const std::pair<const char *, std::optional<std::string> *> texts[] = {
+        {"--name", &set.strName},
+        {"--class", &set.strClass},
+        {"--bind-addr", &set.strBindAddr},
+        {"--password", &set.strPassword}};
+    for (const auto &[pszOption, pText] : texts) {
+        if (!*pText)
+            continue;
+        std::optional<std::string> gbk = Utf8ToGbk(**pText);
+        if (!gbk)
+            return pszOption;
+        **pText = std::move(*gbk);
     }
+    return {};
 }
 
 void PrintError(const std::string &strText)
@@ -64,14 +62,14 @@ void PrintError(const std::string &strText)
 
 int ListPorts()
 {
-    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo &port : ports) {
-        std::cout << port.systemLocation().toStdString();
-        if (!port.description().isEmpty())
-            std::cout << "\t" << port.description().toStdString();
+    const std::vector<CSerialPortEntry> ports = ListSerialPorts();
+    for (const CSerialPortEntry &port : ports) {
+        std::cout << port.strPath;
+        if (!port.strDescription.empty())
+            std::cout << "\t" << port.strDescription;
         std::cout << "\n";
     }
-    if (ports.isEmpty())
+    if (ports.empty())
         std::cerr << "kestrel-cli: no serial devices found\n";
     return EXIT_CLI_OK;
 }
@@ -270,9 +268,10 @@ int RunPorts(const CliOptions &options)
         nExitCode = std::max(nExitCode, report.nExitCode);
     }
     if (options.bJson && options.action == CliAction::Query)
-        std::cout
-            << (bSeveral ? nlohmann::ordered_json{{"ports", jsonReports}} : jsonReports[0]).dump(2)
-            << "\n";
+        WriteUtf8(
+            std::cout,
+            (bSeveral ? nlohmann::ordered_json{{"ports", jsonReports}} : jsonReports[0]).dump(2) +
+                "\n");
     return nExitCode;
 }
 
@@ -280,7 +279,8 @@ int RunPorts(const CliOptions &options)
 
 int main(int argc, char **argv)
 {
-    std::vector<std::string> args(argv + 1, argv + argc);
+    PrepareConsole();
+    std::vector<std::string> args = CommandLineArguments(argc, argv);
     CliParseResult parsed = ParseCliArguments(args);
     if (!parsed.bOk) {
         std::cerr << "kestrel-cli: " << parsed.strError << "\n(see kestrel-cli --help)\n";
@@ -298,15 +298,21 @@ int main(int argc, char **argv)
     if (options.action == CliAction::Ports)
         return ListPorts();
 
-    std::unique_ptr<CModuleSim> pSim;
+    std::shared_ptr<void> pSim;
     if (options.bSimulate) {
-        pSim = std::make_unique<CModuleSim>();
-        if (!pSim->Start()) {
-            std::cerr << "kestrel-cli: the simulated module could not start\n";
+        std::string strPath;
+        std::string strError;
+        pSim = StartSimulatedModule(strPath, strError);
+        if (!pSim) {
+            std::cerr << "kestrel-cli: " << strError << "\n";
             return EXIT_CLI_PORT;
         }
-        options.ports.push_back(pSim->DevicePath());
+        options.ports.push_back(strPath);
     }
-    ConvertSetTextsToGbk(options.set);
+    if (const std::string strOption = ConvertSetTextsToGbk(options.set); !strOption.empty()) {
+        std::cerr << "kestrel-cli: " << strOption
+                  << " holds a character that GBK cannot carry; nothing was sent\n";
+        return EXIT_CLI_USAGE;
+    }
     return RunPorts(options);
 }

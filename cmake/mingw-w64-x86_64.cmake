@@ -14,6 +14,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # Each .exe must run on a bare Windows: the C and C++ runtimes and winpthreads go inside it.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# Release programs ship without their symbol tables (less than half the size).
+set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")
 
 # The tests run under Wine on this machine.
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: the main build (all layers), the core under
-# AddressSanitizer+UndefinedBehaviorSanitizer, the link under ThreadSanitizer, and a short fuzz run.
+# AddressSanitizer+UndefinedBehaviorSanitizer, the link under ThreadSanitizer, a short fuzz run,
+# and the Windows cross-build under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -36,4 +37,7 @@ for f in build-fuzz/fuzz/*_fuzz; do
     "$f" -max_total_time="${KESTREL_FUZZ_SECONDS:-30}" -print_final_stats=1 "$work" 2>&1 | tail -n 5
     rm -rf "$work"
 done
+echo "== Windows: cross-build, tested under Wine"
+scripts/test-windows.sh
+
 echo "All test stages passed."

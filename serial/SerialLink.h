@@ -83,6 +83,8 @@ private:
     void ReleasePort();
     WaitResult WaitPortEvent(uint32_t &dwEvents);
     bool PauseUnlessStopped();
+    void UpdateModemStatus();
+    bool OnPortEvents(uint32_t dwEvents, char *pBuffer);
     bool DrainInput(char *pBuffer);
     ReadResult ReadQueued(void *pBuffer, uint32_t nCapacity, int32_t &nCount);
     ReadResult Classify(unsigned long dwError);

@@ -270,17 +270,12 @@ void CSerialLink::ReaderThreadProc(CSerialLink *pLink)
 void CSerialLink::ReaderLoop()
 {
     char achBuffer[kChunkBytes + 1];
-    HANDLE hPort = m_hPort.load();
     // Some drivers cannot report CTS or break (Wine on a pseudo-terminal): received bytes matter
-    // more, so the wait falls back to them alone.
+    // more, so the wait falls back to them alone, whether SetCommMask or the wait refuses.
     DWORD dwMask = kFullMask;
-    if (!SetCommMask(hPort, dwMask)) {
-        dwMask = EV_RXCHAR;
-        SetCommMask(hPort, dwMask);
-    }
-    DWORD dwStatus = 0;
-    if (GetCommModemStatus(hPort, &dwStatus))
-        m_dwModemStatus = dwStatus;
+    if (!SetCommMask(m_hPort.load(), dwMask))
+        SetCommMask(m_hPort.load(), dwMask = EV_RXCHAR);
+    UpdateModemStatus();
     while (!m_bStop.load()) {
         uint32_t dwEvents = 0;
         const WaitResult result = WaitPortEvent(dwEvents);
@@ -291,30 +286,38 @@ void CSerialLink::ReaderLoop()
         if (result == WaitResult::Stopped)
             break;
         if (result == WaitResult::Refused && dwMask != EV_RXCHAR) {
-            dwMask = EV_RXCHAR;
-            SetCommMask(hPort, dwMask);
+            SetCommMask(m_hPort.load(), dwMask = EV_RXCHAR);
             continue;
         }
-        if (result != WaitResult::Events) {
-            // Unknown trouble: clear the line's error state and wait again, without discarding
-            // what was received and without spinning.
-            DWORD dwErrors = 0;
-            ClearCommError(hPort, &dwErrors, nullptr);
-            PauseUnlessStopped();
-            continue;
-        }
-        if (dwEvents & EV_CTS) {
-            if (GetCommModemStatus(hPort, &dwStatus))
-                m_dwModemStatus = dwStatus;
-        }
-        if (dwEvents & EV_BREAK) {
-            DWORD dwErrors = 0;
-            ClearCommError(hPort, &dwErrors, nullptr);
-        }
-        if ((dwEvents & EV_RXCHAR) && !DrainInput(achBuffer))
+        // A wait that ended without events: Wine ends it so whenever bytes arrive on a port
+        // without modem lines, and a line error does so under fAbortOnError. Whatever is queued
+        // is delivered; with nothing queued the reader pauses instead of spinning.
+        if (result != WaitResult::Events)
+            dwEvents = EV_RXCHAR | EV_BREAK;
+        if (!OnPortEvents(dwEvents, achBuffer))
             return; // the device went away while draining; the link is in other hands
     }
     m_nReaderCount--; // last touch of the link: the destructor may free it from here on
+}
+
+// False when the device went away (already reported).
+bool CSerialLink::OnPortEvents(uint32_t dwEvents, char *pBuffer)
+{
+    if (dwEvents & EV_CTS)
+        UpdateModemStatus();
+    if (dwEvents & EV_BREAK) {
+        // A break or line error only needs the error state cleared; what was received stays.
+        DWORD dwErrors = 0;
+        ClearCommError(m_hPort.load(), &dwErrors, nullptr);
+    }
+    return (dwEvents & EV_RXCHAR) == 0 || DrainInput(pBuffer);
+}
+
+void CSerialLink::UpdateModemStatus()
+{
+    DWORD dwStatus = 0;
+    if (GetCommModemStatus(m_hPort.load(), &dwStatus))
+        m_dwModemStatus = dwStatus;
 }
 
 // One overlapped WaitCommEvent, waited on together with the stop event.

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+// What the command line needs from the system it runs on, one source file per system.
+
+// The arguments after the program name, as UTF-8 whatever the system's code page.
+std::vector<std::string> CommandLineArguments(int argc, char **argv);
+
+// From here on, text written to std::cout and std::cerr as UTF-8 reaches the console in its own
+// code page, and the progress line's terminal sequences work.
+void PrepareConsole();
+
+// Machine-readable output (JSON) stays UTF-8 whatever PrepareConsole did.
+void WriteUtf8(std::ostream &out, const std::string &strText);
+
+// Starts the built-in simulated module: its device path, and a handle that keeps it running.
+// Null, with the reason in strError, where it cannot run.
+std::shared_ptr<void> StartSimulatedModule(std::string &strDevicePath, std::string &strError);
