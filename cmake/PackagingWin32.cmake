@@ -1,10 +1,10 @@
 # The Windows installer: CPack's NSIS generator (Debian's nsis package builds it on Linux). It
-# puts the programs in one folder under Program Files, adds a Start-menu entry for the window
+# puts the programs in Program Files\Kestrel\bin, adds a Start-menu entry for the window
 # and writes an uninstaller. Included from Win32Window.cmake only, so it never meets the Linux
 # packaging.
-install(TARGETS kestrel RUNTIME DESTINATION . COMPONENT applications)
+install(TARGETS kestrel RUNTIME DESTINATION bin COMPONENT applications)
 if(TARGET kestrel-cli)
-    install(TARGETS kestrel-cli RUNTIME DESTINATION . COMPONENT applications)
+    install(TARGETS kestrel-cli RUNTIME DESTINATION bin COMPONENT applications)
 endif()
 
 set(CPACK_GENERATOR NSIS)

@@ -216,6 +216,20 @@ std::vector<std::string> SimCommands(const std::wstring &strLog)
     return commands;
 }
 
+// The log once the simulator has written out what it received: it writes every 100 ms, so a
+// count that holds still for 400 ms is complete.
+size_t SettledCommandCount(const std::wstring &strLog)
+{
+    size_t nCount = SimCommands(strLog).size();
+    for (int nStill = 0; nStill < 4;) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        const size_t nNow = SimCommands(strLog).size();
+        nStill = nNow == nCount ? nStill + 1 : 0;
+        nCount = nNow;
+    }
+    return nCount;
+}
+
 // Asks the script for a picture of the window as it shows on the screen (it captures the X
 // window of that title) and waits until it is taken.
 void RequestShot(HWND hwnd, const std::wstring &strDir, const std::wstring &strName)
@@ -312,7 +326,7 @@ void TestFormFillsItself(HWND hMain)
 
 void TestSetWritesOnlyChanges(const CContext &context, HWND hMain)
 {
-    const size_t nBefore = SimCommands(context.strSimLog).size();
+    const size_t nBefore = SettledCommandCount(context.strSimLog);
     SetText(hMain, IDC_EDIT_NAME, L"KestrelW");
     SetText(hMain, IDC_EDIT_SNIFF_MAX, L"800");
     Click(hMain, IDC_BUTTON_SET);
@@ -342,7 +356,7 @@ void TestSetWritesOnlyChanges(const CContext &context, HWND hMain)
 
 void TestFormCheckStopsSet(const CContext &context, HWND hMain, const CApp &app)
 {
-    const size_t nBefore = SimCommands(context.strSimLog).size();
+    const size_t nBefore = SettledCommandCount(context.strSimLog);
     SetText(hMain, IDC_EDIT_CONN_INTERVAL, L"5000");
     Click(hMain, IDC_BUTTON_SET);
     const HWND hBox = app.WaitWindow(L"提示", std::chrono::seconds(5));
@@ -350,8 +364,7 @@ void TestFormCheckStopsSet(const CContext &context, HWND hMain, const CApp &app)
           "a number over 4096 is refused with a message", MessageText(hBox));
     if (hBox != nullptr)
         PostMessageW(hBox, WM_COMMAND, IDOK, 0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    Check(SimCommands(context.strSimLog).size() == nBefore, "a refused form sends nothing");
+    Check(SettledCommandCount(context.strSimLog) == nBefore, "a refused form sends nothing");
     SetText(hMain, IDC_EDIT_CONN_INTERVAL, L"1024");
 }
 
