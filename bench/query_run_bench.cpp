@@ -29,7 +29,6 @@ constexpr uint32_t kLineBaud = 9600;                 // bits per second
 constexpr double kBitsPerByte = 10.0;                // start bit, 8 data bits, stop bit
 constexpr std::chrono::milliseconds kReplyDelay{20}; // the module thinks before each reply
 constexpr std::chrono::seconds kRunLimit{10};        // a run this long is broken, not slow
-constexpr char kQueryDone[] = "查询完成";
 
 // One block of received bytes, stamped when the link's reader handed it over.
 struct CStampedChunk
@@ -74,13 +73,14 @@ public:
         CHeadlessEngine::WriteCommand(pCommand);
     }
 
-    void SetStatusText(std::string strText) override
+    // Reported right after "查询完成" is shown.
+    void OnRunEnded(const CRunEnd &runEnd) override
     {
-        if (strText == kQueryDone) {
+        if (runEnd.eRun == ERunKind::Query && runEnd.eEnd == ERunEnd::Done) {
+            m_bDone = true;
             m_tDone = Clock::now();
             m_reactionsUs.push_back(Micros(m_tDone - m_tChunkArrival).count());
         }
-        CHeadlessEngine::SetStatusText(std::move(strText));
     }
 
     // Bytes are charged to the exchange in progress before they can start the next one.
@@ -94,6 +94,7 @@ public:
 
     Clock::time_point m_tFirstWrite{};
     Clock::time_point m_tDone{};
+    bool m_bDone = false;
     Clock::time_point m_tChunkArrival{};
     std::vector<size_t> m_commandBytes; // one per exchange
     std::vector<size_t> m_replyBytes;   // one per exchange
@@ -165,8 +166,8 @@ CRunFigures Summarise(const CTimedEngine &engine)
 // The sim must have seen the whole table, in order, and the run must have ended well.
 std::string CheckRun(const CTimedEngine &engine, const CModuleSim &sim)
 {
-    if (engine.m_statusTexts.empty() || engine.m_statusTexts.back() != kQueryDone)
-        return "query run did not end with its done status";
+    if (!engine.m_bDone)
+        return "query run did not end as done";
     const std::vector<std::string> commands = sim.Commands();
     if (commands.size() != QUERY_COMMAND_COUNT)
         return "sim saw " + std::to_string(commands.size()) + " commands, not 14";

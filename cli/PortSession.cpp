@@ -14,14 +14,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The outcome texts that mean the action did what it was asked.
-constexpr char kQueryDone[] = "查询完成";
-constexpr char kSetDone[] = "设置完成";
-constexpr char kNothingToSet[] = "没有改变参数，不需要设置";
-constexpr char kDefaultsDone[] = "成功恢复默认参数";
-constexpr char kClearDone[] = "成功清除邦定的蓝牙地址";
-constexpr char kDeviceFound[] = "查询到设备 ";
-
 // The engine as the command line runs it: the answers of the continue prompts come from
 // --on-error, the step timeouts may be scaled for tests, and --dry-run keeps set lines off the
 // wire.
@@ -52,12 +44,16 @@ public:
             CHeadlessEngine::WriteCommand(pCommand);
     }
 
-    // Ends a set run that only listed its lines, giving back what it queued.
-    void AbandonSetRun()
+    void OnRunEnded(const CRunEnd &runEnd) override { m_runEnds.push_back(runEnd); }
+
+    // The end of an action of this kind among the ends reported since nFrom, if there is one.
+    const CRunEnd *EndSince(size_t nFrom, ERunKind eRun) const
     {
-        KillTimer(TIMER_SET);
-        m_bSetting = 0;
-        OnSetRunEnded();
+        for (size_t i = m_runEnds.size(); i > nFrom; --i) {
+            if (m_runEnds[i - 1].eRun == eRun)
+                return &m_runEnds[i - 1];
+        }
+        return nullptr;
     }
 
     int MessageBox(const std::string &strText, const std::string &strCaption,
@@ -71,18 +67,13 @@ public:
         return nResult;
     }
 
-    void SetStatusText(std::string strText) override
-    {
-        // A found device is named in the status line right after its entry went into the field.
-        if (strText.rfind(kDeviceFound, 0) == 0)
-            m_devices.push_back(GetWindowText(IDC_COMBO_BINDADDR));
-        CHeadlessEngine::SetStatusText(std::move(strText));
-    }
+    void OnDeviceFound(const std::string &strEntry) override { m_devices.push_back(strEntry); }
 
     std::function<void(const std::string &)> m_fnShown; // each message box as it is answered
     bool m_bCaptureOnly = false;
     std::vector<std::string> m_written;
     std::vector<std::string> m_devices;
+    std::vector<CRunEnd> m_runEnds; // every action's end, oldest first
 
 private:
     double m_dTimerScale;
@@ -224,21 +215,41 @@ int BaudIndex(const std::string &strBaud)
     return -1;
 }
 
-// Every action ends in one of these; the status text says which.
 void Fail(CPortReport &report, int nExitCode, std::string strError)
 {
     report.nExitCode = nExitCode;
     report.strError = std::move(strError);
 }
 
+// The exit code an action's end stands for; what the status line says plays no part.
+int ExitCodeOf(const CRunEnd &runEnd)
+{
+    if (runEnd.Succeeded())
+        return EXIT_CLI_OK;
+    // The checks refused the form and said why in their message.
+    if (runEnd.eEnd == ERunEnd::FormRefused)
+        return EXIT_CLI_USAGE;
+    return EXIT_CLI_MODULE;
+}
+
+// Waits for the action of this kind that was just started to end; records a failure.
+bool AwaitRunEnd(CCliEngine &engine, CSessionLoop &loop, CPortReport &report, ERunKind eRun,
+                 size_t nEndsBefore)
+{
+    loop.RunUntil([&] { return engine.EndSince(nEndsBefore, eRun) != nullptr; }, kNoDeadline);
+    const CRunEnd *pEnd = engine.EndSince(nEndsBefore, eRun);
+    const int nExitCode = pEnd ? ExitCodeOf(*pEnd) : EXIT_CLI_MODULE;
+    if (nExitCode == EXIT_CLI_OK)
+        return true;
+    Fail(report, nExitCode, pEnd ? RunEndStatusText(*pEnd) : std::string());
+    return false;
+}
+
 bool RunQuery(CCliEngine &engine, CSessionLoop &loop, CPortReport &report)
 {
+    const size_t nEnds = engine.m_runEnds.size();
     engine.OnButtonQuery();
-    loop.RunUntil([&] { return !engine.m_bQuerying; }, kNoDeadline);
-    if (LastStatus(engine) == kQueryDone)
-        return true;
-    Fail(report, EXIT_CLI_MODULE, LastStatus(engine));
-    return false;
+    return AwaitRunEnd(engine, loop, report, ERunKind::Query, nEnds);
 }
 
 // Reads the module, types the requested values into the form and presses Set, as a user would.
@@ -254,44 +265,42 @@ void RunSet(CCliEngine &engine, CSessionLoop &loop, CPortReport &report, const C
     }
     ApplySetValues(engine, options.set);
 
-    const size_t nBoxes = engine.m_messageBoxes.size();
     engine.m_bCaptureOnly = options.bDryRun;
     engine.m_written.clear();
+    const size_t nEnds = engine.m_runEnds.size();
     engine.OnButtonSet();
-    if (engine.m_messageBoxes.size() > nBoxes) // a check refused the form (already told)
-        return Fail(report, EXIT_CLI_USAGE, {});
     if (options.bDryRun) {
+        if (const CRunEnd *pEnd = engine.EndSince(nEnds, ERunKind::Set);
+            pEnd && pEnd->eEnd == ERunEnd::FormRefused)
+            return Fail(report, EXIT_CLI_USAGE, {});
         for (int i = 0; i < engine.m_nSetCommandCount; ++i)
             report.lines.emplace_back(engine.m_SetCommandList[i]);
-        if (engine.m_bSetting)
-            engine.AbandonSetRun();
+        // Only listed: the run ends here and gives back what it queued.
+        engine.AbandonRun();
         engine.SetStatusText({});
         return;
     }
-    loop.RunUntil([&] { return !engine.m_bSetting; }, kNoDeadline);
+    AwaitRunEnd(engine, loop, report, ERunKind::Set, nEnds);
     report.lines = engine.m_written;
-    const std::string strStatus = LastStatus(engine);
-    if (strStatus != kSetDone && strStatus != kNothingToSet)
-        Fail(report, EXIT_CLI_MODULE, strStatus);
 }
 
 // Single-command actions: press the button, wait for the outcome the sequencer reports.
 void RunSingle(CCliEngine &engine, CSessionLoop &loop, CPortReport &report, CliAction action)
 {
     const bool bDefaults = action == CliAction::Defaults;
+    const size_t nEnds = engine.m_runEnds.size();
     if (bDefaults)
         engine.OnButtonDefault();
     else
         engine.OnButtonClearAddr();
-    loop.RunUntil([&] { return !engine.m_bRestoring && !engine.m_bClearing; }, kNoDeadline);
-    if (LastStatus(engine) != (bDefaults ? kDefaultsDone : kClearDone))
-        Fail(report, EXIT_CLI_MODULE, LastStatus(engine));
+    AwaitRunEnd(engine, loop, report, bDefaults ? ERunKind::Restore : ERunKind::ClearAddr, nEnds);
 }
 
 // Searches until the module reports the end of the search, or the time allowed runs out.
 void RunSearch(CCliEngine &engine, CSessionLoop &loop, CPortReport &report,
                const CliOptions &options, const CPortSession::MessageSink &fnDevices)
 {
+    const size_t nEnds = engine.m_runEnds.size();
     engine.OnButtonSearch();
     size_t nTold = 0;
     const auto deadline = Clock::now() + std::chrono::milliseconds(
@@ -302,12 +311,15 @@ void RunSearch(CCliEngine &engine, CSessionLoop &loop, CPortReport &report,
                 if (fnDevices)
                     fnDevices(report.strPort, engine.m_devices[nTold]);
             }
-            return LastStatus(engine) == kQueryDone || loop.PortLost();
+            return engine.EndSince(nEnds, ERunKind::Search) != nullptr || loop.PortLost();
         },
         deadline);
     report.devices = engine.m_devices;
+    const CRunEnd *pEnd = engine.EndSince(nEnds, ERunKind::Search);
     if (!bDone)
         Fail(report, EXIT_CLI_MODULE, "the module did not finish the search in time");
+    else if (pEnd && !pEnd->Succeeded())
+        Fail(report, ExitCodeOf(*pEnd), RunEndStatusText(*pEnd));
 }
 
 void RunAction(CCliEngine &engine, CSessionLoop &loop, CPortReport &report,

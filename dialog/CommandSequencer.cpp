@@ -14,6 +14,7 @@ constexpr char kNeedPort[] = "请先打开串口";
 constexpr char kQuerying[] = "正在查询内嵌模块参数...";
 constexpr char kQueryDone[] = "查询完成";
 constexpr char kSetDone[] = "设置完成";
+constexpr char kNothingToSet[] = "没有改变参数，不需要设置";
 constexpr char kClearDone[] = "成功清除邦定的蓝牙地址";
 constexpr char kClearFailed[] = "清除蓝牙地址失败";
 constexpr char kClearTimeout[] = "清除蓝牙地址超时";
@@ -27,6 +28,48 @@ constexpr char kQueryTimeoutAsk[] = "查询 [%s] 时超时，是否继续？";
 constexpr char kQueryTimeout[] = "查询 [%s] 时超时";
 constexpr char kSetTimeoutAsk[] = "设置 [%s] 时超时，是否继续？";
 constexpr char kSetTimeout[] = "设置 [%s] 时超时";
+constexpr char kSearchDone[] = "查询完成";
+
+// The status text of each end that has one of its own; "%s" takes the command's display name.
+struct CRunEndText
+{
+    ERunKind eRun;
+    ERunEnd eEnd;
+    const char *pText;
+};
+
+constexpr CRunEndText kRunEndTexts[] = {
+    {ERunKind::Query, ERunEnd::Done, kQueryDone},
+    {ERunKind::Query, ERunEnd::Refused, kQueryFailed},
+    {ERunKind::Query, ERunEnd::TimedOut, kQueryTimeout},
+    {ERunKind::Set, ERunEnd::Done, kSetDone},
+    {ERunKind::Set, ERunEnd::NothingToSend, kNothingToSet},
+    // A refused set line is reported like one that timed out.
+    {ERunKind::Set, ERunEnd::Refused, kSetTimeout},
+    {ERunKind::Set, ERunEnd::TimedOut, kSetTimeout},
+    {ERunKind::ClearAddr, ERunEnd::Done, kClearDone},
+    {ERunKind::ClearAddr, ERunEnd::Refused, kClearFailed},
+    {ERunKind::ClearAddr, ERunEnd::TimedOut, kClearTimeout},
+    {ERunKind::Restore, ERunEnd::Done, kRestoreDone},
+    {ERunKind::Restore, ERunEnd::Refused, kRestoreFailed},
+    {ERunKind::Restore, ERunEnd::TimedOut, kRestoreTimeout},
+    {ERunKind::Search, ERunEnd::Done, kSearchDone},
+};
+
+// The run timers, each with the action it guards.
+struct CRunTimer
+{
+    unsigned nIdEvent;
+    ERunKind eRun;
+};
+constexpr CRunTimer kRunTimers[] = {{TIMER_QUERY, ERunKind::Query},
+                                    {TIMER_CLEARADDR, ERunKind::ClearAddr},
+                                    {TIMER_SET, ERunKind::Set},
+                                    {TIMER_DEFAULT, ERunKind::Restore}};
+
+// The buttons of the actions that write a command.
+constexpr int kGatedButtons[] = {IDC_BUTTON_QUERY, IDC_BUTTON_SET, IDC_BUTTON_DEFAULT,
+                                 IDC_BUTTON_CLEARADDR, IDC_BUTTON_SEARCH};
 
 // How a command is named in prompts; the first matching row wins.
 struct CommandName
@@ -49,6 +92,24 @@ constexpr CommandName CommandNameTable[] = {
 
 } // namespace
 
+std::string RunEndStatusText(const CRunEnd &runEnd)
+{
+    // Whatever the action, these two say the same.
+    if (runEnd.eEnd == ERunEnd::NoPort)
+        return kNeedPort;
+    if (runEnd.eEnd == ERunEnd::PortLost)
+        return kPortLost;
+    for (const CRunEndText &row : kRunEndTexts) {
+        if (row.eRun == runEnd.eRun && row.eEnd == runEnd.eEnd) {
+            std::string strText = row.pText;
+            if (const size_t nAt = strText.find("%s"); nAt != std::string::npos)
+                strText.replace(nAt, 2, runEnd.strCommand);
+            return strText;
+        }
+    }
+    return {};
+}
+
 std::string CModuleSetupEngine::CommandDisplayName(const char *pCommand)
 {
     if (pCommand == nullptr)
@@ -65,8 +126,10 @@ std::string CModuleSetupEngine::CommandDisplayName(const char *pCommand)
 
 void CModuleSetupEngine::OnButtonQuery()
 {
+    if (RefuseWhileRunWaits(ERunKind::Query))
+        return;
     if (!IsPortOpen()) {
-        SetStatusText(kNeedPort);
+        ReportRunEnd({ERunKind::Query, ERunEnd::NoPort});
         return;
     }
     ClearForm();
@@ -76,9 +139,60 @@ void CModuleSetupEngine::OnButtonQuery()
     SetStatusText(kQuerying);
     m_bQuerying = 1;
     m_nCmdIndex = 0;
+    m_nSkipped = 0;
     ++m_nQueryStep;
-    SetTimer(TIMER_QUERY, kQueryStepTimeout);
+    BeginWaiting(TIMER_QUERY, kQueryStepTimeout);
     WriteCommand(QueryCommandTable[0]);
+}
+
+bool CModuleSetupEngine::IsRunWaiting() const
+{
+    return m_bQuerying || m_bSetting || m_bClearing || m_bRestoring || m_nOpenPrompts > 0;
+}
+
+bool CModuleSetupEngine::RefuseWhileRunWaits(ERunKind eRun)
+{
+    if (!IsRunWaiting())
+        return false;
+    ReportRunEnd({eRun, ERunEnd::Busy});
+    return true;
+}
+
+void CModuleSetupEngine::BeginWaiting(unsigned nIdEvent, std::chrono::milliseconds period)
+{
+    SetTimer(nIdEvent, period);
+    AfterRunStateChange();
+}
+
+void CModuleSetupEngine::ReportRunEnd(const CRunEnd &runEnd)
+{
+    const std::string strText = RunEndStatusText(runEnd);
+    if (!strText.empty())
+        SetStatusText(strText);
+    OnRunEnded(runEnd);
+    AfterRunStateChange();
+}
+
+void CModuleSetupEngine::AfterRunStateChange()
+{
+    const bool bWaiting = IsRunWaiting();
+    if (bWaiting != m_bGateClosed) {
+        m_bGateClosed = bWaiting;
+        OnRunGateChanged(bWaiting);
+    }
+    // The form is read once after the start even when another action held the line then.
+    if (!bWaiting && m_bAutoQueryPending) {
+        m_bAutoQueryPending = false;
+        OnButtonQuery();
+    }
+}
+
+void CModuleSetupEngine::OnRunEnded(const CRunEnd &) {}
+
+void CModuleSetupEngine::OnRunGateChanged(bool bRunWaiting)
+{
+    for (const int nId : kGatedButtons)
+        EnableWindow(nId, !bRunWaiting);
 }
 
 void CModuleSetupEngine::OnResponseOk()
@@ -86,23 +200,22 @@ void CModuleSetupEngine::OnResponseOk()
     RunOkStep(true);
 }
 
-// One "OK" moves every waiting run on: the runs do not know which command it answers.
+// Only one run waits at a time, and the "OK" answers its command; the checks keep their order.
 void CModuleSetupEngine::RunOkStep(bool bModuleConfirmed)
 {
-    if (m_bQuerying)
+    if (m_bQuerying) {
         AdvanceQueryRun();
-    if (m_bClearing) {
+    } else if (m_bClearing) {
         KillTimer(TIMER_CLEARADDR);
-        SetStatusText(kClearDone);
         m_bClearing = 0;
-    }
-    if (m_bRestoring) {
+        ReportRunEnd({ERunKind::ClearAddr, ERunEnd::Done});
+    } else if (m_bRestoring) {
         m_bRestoring = 0;
         KillTimer(TIMER_DEFAULT);
-        SetStatusText(kRestoreDone);
-    }
-    if (m_bSetting)
+        ReportRunEnd({ERunKind::Restore, ERunEnd::Done});
+    } else if (m_bSetting) {
         AdvanceSetRun(bModuleConfirmed);
+    }
 }
 
 void CModuleSetupEngine::AdvanceQueryRun()
@@ -110,10 +223,10 @@ void CModuleSetupEngine::AdvanceQueryRun()
     KillTimer(TIMER_QUERY);
     ++m_nCmdIndex;
     ++m_nQueryStep;
-    // Past the table (also when a set run moved the shared index): the run is over.
+    // Past the table: the run is over.
     if (!IsRunIndexValid(ERun::Query)) {
-        SetStatusText(kQueryDone);
         m_bQuerying = 0;
+        ReportRunEnd({ERunKind::Query, ERunEnd::Done, {}, 0, m_nSkipped});
         return;
     }
     SetTimer(TIMER_QUERY, kQueryStepTimeout);
@@ -123,17 +236,20 @@ void CModuleSetupEngine::AdvanceQueryRun()
 void CModuleSetupEngine::AdvanceSetRun(bool bModuleConfirmed)
 {
     KillTimer(TIMER_SET);
-    if (bModuleConfirmed && IsRunIndexValid(ERun::Set))
-        OnSetLineConfirmed(m_nCmdIndex);
+    // The reply belongs to the line that went out, whatever the index says by now.
+    if (bModuleConfirmed && m_nSetLineInFlight >= 0)
+        OnSetLineConfirmed(m_nSetLineInFlight);
+    m_nSetLineInFlight = -1;
     ++m_nCmdIndex;
     ++m_nSetStep;
     if (!IsRunIndexValid(ERun::Set)) {
-        SetStatusText(kSetDone);
         m_bSetting = 0;
         OnSetRunEnded();
+        ReportRunEnd({ERunKind::Set, ERunEnd::Done, {}, 0, m_nSkipped});
         return;
     }
     SetTimer(TIMER_SET, kSetStepTimeout);
+    m_nSetLineInFlight = m_nCmdIndex;
     WriteCommand(SetCommandText(m_nCmdIndex).c_str());
 }
 
@@ -149,19 +265,18 @@ void CModuleSetupEngine::OnResponseError()
     }
     if (m_bQuerying) {
         KillTimer(TIMER_QUERY);
-        AskToContinue(ERun::Query, kQueryFailedAsk, kQueryFailed);
+        AskToContinue(ERun::Query, kQueryFailedAsk, ERunEnd::Refused);
     } else if (m_bSetting) {
-        // A refused set line is reported like one that timed out.
         KillTimer(TIMER_SET);
-        AskToContinue(ERun::Set, kSetTimeoutAsk, kSetTimeout);
+        AskToContinue(ERun::Set, kSetTimeoutAsk, ERunEnd::Refused);
     } else if (m_bClearing) {
         m_bClearing = 0;
         KillTimer(TIMER_CLEARADDR);
-        SetStatusText(kClearFailed);
+        ReportRunEnd({ERunKind::ClearAddr, ERunEnd::Refused, CommandDisplayName(CMD_CLEARADDR)});
     } else if (m_bRestoring) {
         m_bRestoring = 0;
         KillTimer(TIMER_DEFAULT);
-        SetStatusText(kRestoreFailed);
+        ReportRunEnd({ERunKind::Restore, ERunEnd::Refused, CommandDisplayName(CMD_RESET)});
     }
 }
 
@@ -171,68 +286,93 @@ void CModuleSetupEngine::OnTimer(unsigned nIdEvent)
     case TIMER_QUERY:
         KillTimer(TIMER_QUERY);
         if (m_bQuerying)
-            AskToContinue(ERun::Query, kQueryTimeoutAsk, kQueryTimeout);
+            AskToContinue(ERun::Query, kQueryTimeoutAsk, ERunEnd::TimedOut);
         break;
     case TIMER_CLEARADDR:
         KillTimer(TIMER_CLEARADDR);
         m_bClearing = 0;
-        MessageBox(kClearTimeout, kCaptionNotice, MB_ICONHAND);
-        SetStatusText(kClearTimeout);
+        AskUser(kClearTimeout, MB_ICONHAND);
+        ReportRunEnd({ERunKind::ClearAddr, ERunEnd::TimedOut, CommandDisplayName(CMD_CLEARADDR)});
         break;
     case TIMER_SET:
         KillTimer(TIMER_SET);
         if (m_bSetting)
-            AskToContinue(ERun::Set, kSetTimeoutAsk, kSetTimeout);
+            AskToContinue(ERun::Set, kSetTimeoutAsk, ERunEnd::TimedOut);
         break;
     case TIMER_DEFAULT:
         KillTimer(TIMER_DEFAULT);
         m_bRestoring = 0;
-        SetStatusText(kRestoreTimeout);
+        ReportRunEnd({ERunKind::Restore, ERunEnd::TimedOut, CommandDisplayName(CMD_RESET)});
         break;
     case TIMER_AUTOQUERY:
         KillTimer(TIMER_AUTOQUERY);
-        OnButtonQuery();
+        OnAutoQueryDue();
         break;
     default:
         break;
     }
 }
 
+// Never on top of a command in flight: the first reading waits for the line, unless the run in
+// the way is a reading itself.
+void CModuleSetupEngine::OnAutoQueryDue()
+{
+    if (m_bQuerying)
+        return;
+    if (IsRunWaiting())
+        m_bAutoQueryPending = true;
+    else
+        OnButtonQuery();
+}
+
+int CModuleSetupEngine::AskUser(const std::string &strText, unsigned nType)
+{
+    ++m_nOpenPrompts;
+    const int nAnswer = MessageBox(strText, kCaptionNotice, nType);
+    --m_nOpenPrompts;
+    return nAnswer;
+}
+
 // While the prompt is open, replies and timers keep being handled, so the run may have moved on
 // by the time the user answers; the answer then applies only to the step the prompt named.
-void CModuleSetupEngine::AskToContinue(ERun eRun, const char *pPromptFormat,
-                                       const char *pStopFormat)
+void CModuleSetupEngine::AskToContinue(ERun eRun, const char *pPromptFormat, ERunEnd eEndIfNo)
 {
-    // The shared index may have passed the end of this run's commands: nothing to name or ask.
+    // An index outside this run's commands: nothing to name or ask.
     if (!IsRunIndexValid(eRun)) {
-        EndRun(eRun, FormatWithText(pStopFormat, kUnknownName));
+        EndRun({eRun, eEndIfNo, kUnknownName, 0, m_nSkipped});
         return;
     }
     const std::string strName = CommandDisplayName(RunCommand(eRun));
     const CPromptTicket ticket{eRun, RunStep(eRun), m_nCmdIndex};
-    const int nAnswer = MessageBox(FormatWithText(pPromptFormat, strName), kCaptionNotice,
-                                   MB_YESNO | MB_ICONINFORMATION);
+    const int nAnswer =
+        AskUser(FormatWithText(pPromptFormat, strName), MB_YESNO | MB_ICONINFORMATION);
     const bool bYes = nAnswer == IDYES;
     if (IsTicketCurrent(ticket)) {
-        if (bYes)
+        if (bYes) {
+            ++m_nSkipped;
             RunOkStep(false);
-        else
-            EndRun(eRun, FormatWithText(pStopFormat, strName));
-        return;
+        } else {
+            EndRun({eRun, eEndIfNo, strName, nAnswer, m_nSkipped});
+        }
+    } else if (!bYes && RunFlag(eRun)) {
+        // A late reply already moved the run on: No still stops it; Yes must not skip the step
+        // after it.
+        EndRun({eRun, eEndIfNo, strName, nAnswer, m_nSkipped});
     }
-    // A late reply already moved the run on: Yes must not skip the step after it.
-    if (!bYes && RunFlag(eRun))
-        EndRun(eRun, FormatWithText(pStopFormat, strName));
+    // A late reply may have ended the run while the prompt was open.
+    AfterRunStateChange();
 }
 
-void CModuleSetupEngine::EndRun(ERun eRun, const std::string &strStatus)
+void CModuleSetupEngine::EndRun(const CRunEnd &runEnd)
 {
-    RunFlag(eRun) = 0;
-    ++RunStep(eRun);
-    KillTimer(eRun == ERun::Query ? TIMER_QUERY : TIMER_SET);
-    SetStatusText(strStatus);
-    if (eRun == ERun::Set)
+    RunFlag(runEnd.eRun) = 0;
+    ++RunStep(runEnd.eRun);
+    KillTimer(runEnd.eRun == ERun::Query ? TIMER_QUERY : TIMER_SET);
+    if (runEnd.eRun == ERun::Set) {
+        m_nSetLineInFlight = -1;
         OnSetRunEnded();
+    }
+    ReportRunEnd(runEnd);
 }
 
 bool CModuleSetupEngine::IsRunIndexValid(ERun eRun) const
@@ -265,24 +405,55 @@ bool CModuleSetupEngine::IsTicketCurrent(const CPromptTicket &ticket) const
 
 int32_t &CModuleSetupEngine::RunFlag(ERun eRun)
 {
-    return eRun == ERun::Query ? m_bQuerying : m_bSetting;
+    switch (eRun) {
+    case ERun::Set:
+        return m_bSetting;
+    case ERun::ClearAddr:
+        return m_bClearing;
+    case ERun::Restore:
+        return m_bRestoring;
+    default:
+        return m_bQuerying;
+    }
 }
 
 uint32_t &CModuleSetupEngine::RunStep(ERun eRun)
 {
-    return eRun == ERun::Query ? m_nQueryStep : m_nSetStep;
+    return eRun == ERun::Set ? m_nSetStep : m_nQueryStep;
 }
 
 void CModuleSetupEngine::OnPortLost()
 {
-    for (unsigned nId : {TIMER_QUERY, TIMER_CLEARADDR, TIMER_SET, TIMER_DEFAULT, TIMER_AUTOQUERY})
-        KillTimer(nId);
-    const bool bWasSetting = m_bSetting != 0;
-    m_bQuerying = m_bSetting = m_bClearing = m_bRestoring = 0;
+    DiscardReceivedBytes();
+    // An answer to a prompt still open belongs to a run that is gone.
     ++m_nQueryStep;
     ++m_nSetStep;
-    DiscardReceivedBytes();
-    SetStatusText(kPortLost);
-    if (bWasSetting)
-        OnSetRunEnded();
+    if (!EndWaitingRuns(ERunEnd::PortLost))
+        SetStatusText(kPortLost);
+}
+
+void CModuleSetupEngine::AbandonRun()
+{
+    EndWaitingRuns(ERunEnd::Abandoned);
+}
+
+bool CModuleSetupEngine::EndWaitingRuns(ERunEnd eEnd)
+{
+    // The first reading is not due any more either: nothing may start on a line that is gone.
+    KillTimer(TIMER_AUTOQUERY);
+    m_bAutoQueryPending = false;
+    bool bAnyWaited = false;
+    for (const CRunTimer &timer : kRunTimers) {
+        KillTimer(timer.nIdEvent);
+        if (!RunFlag(timer.eRun))
+            continue;
+        bAnyWaited = true;
+        if (timer.eRun == ERun::Query || timer.eRun == ERun::Set) {
+            EndRun({timer.eRun, eEnd});
+        } else {
+            RunFlag(timer.eRun) = 0;
+            ReportRunEnd({timer.eRun, eEnd});
+        }
+    }
+    return bAnyWaited;
 }

@@ -26,6 +26,9 @@ constexpr char kParityNonePrefix[] = "\xce\xde"; // "无" in GBK, begins "无校
 
 void CModuleSetupEngine::OnButtonDefault()
 {
+    // Refused before the form changes: the defaults go in only together with their command.
+    if (RefuseWhileRunWaits(ERunKind::Restore))
+        return;
     // Slave, no binding, authentication on with the factory password.
     SetCheck(IDC_CHECK_ROLE, 0);
     SetCheck(IDC_CHECK_BIND, 0);
@@ -44,19 +47,21 @@ void CModuleSetupEngine::OnButtonDefault()
     // which the form still holds the defaults for the Set button.
     SetStatusText("正在恢复默认参数...");
     m_bRestoring = 1;
-    SetTimer(TIMER_DEFAULT, kDefaultTimeout);
+    BeginWaiting(TIMER_DEFAULT, kDefaultTimeout);
     WriteCommand(CMD_RESET);
 }
 
 void CModuleSetupEngine::OnButtonClearAddr()
 {
+    if (RefuseWhileRunWaits(ERunKind::ClearAddr))
+        return;
     if (!IsPortOpen()) {
-        SetStatusText("请先打开串口");
+        ReportRunEnd({ERunKind::ClearAddr, ERunEnd::NoPort});
         return;
     }
     // Waiting and guarded before the command goes out, so an immediate reply finds the action.
     SetStatusText("正在清除邦定的蓝牙地址...");
     m_bClearing = 1;
-    SetTimer(TIMER_CLEARADDR, kClearAddrTimeout);
+    BeginWaiting(TIMER_CLEARADDR, kClearAddrTimeout);
     WriteCommand(CMD_CLEARADDR);
 }

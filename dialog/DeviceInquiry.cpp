@@ -47,6 +47,10 @@ std::string PrintableAscii(const std::string &strText)
 
 void CModuleSetupEngine::OnButtonSearch()
 {
+    // The results come at the module's pace, but "AT+INQ" itself must not meet a command in
+    // flight. The search is not a run: it holds no gate of its own.
+    if (RefuseWhileRunWaits(ERunKind::Search))
+        return;
     // Emptied and announced before the command goes out, so that an immediate result is
     // neither removed nor overwritten.
     ResetContent(IDC_COMBO_BINDADDR);
@@ -74,9 +78,12 @@ void CModuleSetupEngine::OnInquiryResult(const char *pLine, uint16_t nLength)
         ++nIndex;
     InsertString(IDC_COMBO_BINDADDR, nIndex, strEntry);
     SetStatusText("查询到设备 " + PrintableAscii(strAddress));
+    OnDeviceFound(strEntry);
 }
+
+void CModuleSetupEngine::OnDeviceFound(const std::string &) {}
 
 void CModuleSetupEngine::OnInquiryComplete()
 {
-    SetStatusText("查询完成");
+    ReportRunEnd({ERunKind::Search, ERunEnd::Done});
 }

@@ -187,6 +187,7 @@ void CModuleSetupDlg::reject()
     // A run waiting for a reply is abandoned; its timers must not fire into a closed window, and
     // a device coming back must not be reopened by a window that is going away.
     m_pReopenTimer->stop();
+    AbandonRun();
     StopAllTimers();
     if (m_pSerialLink && m_pSerialLink->IsOpen())
         m_pSerialLink->Close();
@@ -254,6 +255,9 @@ void CModuleSetupDlg::SetTimer(unsigned nIdEvent, std::chrono::milliseconds peri
     if (!pTimer) {
         pTimer = new QTimer(this);
         pTimer->setSingleShot(true);
+        // A coarse timer may fire up to 5 % early: a step would give up on a module still
+        // within its period.
+        pTimer->setTimerType(Qt::PreciseTimer);
         connect(pTimer, &QTimer::timeout, this, [this, nIdEvent] { OnTimer(nIdEvent); });
         m_mapTimers.insert(nIdEvent, pTimer);
     }
@@ -302,6 +306,25 @@ int CModuleSetupDlg::MessageBox(const std::string &strText, const std::string &s
     box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
     box.exec();
     return IDOK;
+}
+
+// A focused button that is disabled hands its focus on, to "关闭" when the others are disabled too,
+// where the next Enter or Space would close the window. So nothing holds the focus while a run
+// waits, and the button gets it back when the run has ended, unless the user went elsewhere.
+void CModuleSetupDlg::OnRunGateChanged(bool bRunWaiting)
+{
+    QWidget *pFocus = focusWidget();
+    if (bRunWaiting && pFocus && qobject_cast<QPushButton *>(pFocus) &&
+        m_mapControls.key(pFocus) != IDC_BUTTON_CLOSE) {
+        m_pFocusBeforeRun = pFocus;
+        pFocus->clearFocus();
+    }
+    CModuleSetupEngine::OnRunGateChanged(bRunWaiting);
+    if (!bRunWaiting && m_pFocusBeforeRun) {
+        if (!focusWidget())
+            m_pFocusBeforeRun->setFocus(Qt::OtherFocusReason);
+        m_pFocusBeforeRun = nullptr;
+    }
 }
 
 void OnSerialReceive(const char *pData, int32_t nLength, void *pUser)

@@ -6,6 +6,7 @@
 
 #include <QDialog>
 #include <QHash>
+#include <QPointer>
 #include <QString>
 
 class CStatusLabel;
@@ -66,6 +67,7 @@ public:
     void KillTimer(unsigned nIdEvent) override;
     int MessageBox(const std::string &strText, const std::string &strCaption,
                    unsigned nType) override;
+    void OnRunGateChanged(bool bRunWaiting) override;
 
 protected:
     void keyPressEvent(QKeyEvent *pEvent) override;
@@ -109,6 +111,7 @@ private:
     std::unique_ptr<CSerialLink> m_pSerialLink; // owned; the engine sees it as m_pSerial
     QString m_strPortPath;                      // the device the session opened
     QTimer *m_pReopenTimer = nullptr;           // runs only while the device is away
+    QPointer<QWidget> m_pFocusBeforeRun;        // the button that had the focus when a run began
 };
 
 extern CModuleSetupDlg *g_pMainDlg;

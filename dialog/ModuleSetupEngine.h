@@ -3,6 +3,7 @@
 #include "dialog/ControlIds.h"
 #include "dialog/ModuleParams.h"
 #include "dialog/ParameterWrite.h"
+#include "dialog/RunEnd.h"
 #include "protocol/PendingBytes.h"
 #include "protocol/ResponseScanner.h"
 
@@ -50,6 +51,15 @@ public:
     void OnTimer(unsigned nIdEvent);
     void StartAutoQuery(); // arms TIMER_AUTOQUERY once the port is open
 
+    // --- The one rule of the line: the module answers one command at a time. While a run waits
+    // (its flag set, its timer armed, or its prompt or notice open), every action that would
+    // write a command refuses (reported as ERunEnd::Busy, nothing written, nothing changed), and
+    // OnRunGateChanged tells the window to disable those actions' buttons until the run has ended.
+    bool IsRunWaiting() const;
+    // Ends whatever waits without a text (the window closes, a dry run is over): timers killed,
+    // unconfirmed set lines taken back, reported as ERunEnd::Abandoned.
+    void AbandonRun();
+
     // --- Form
     // true reads the controls into the members (stopping at the first failed check, which is
     // reported and focused), false writes the members into the controls.
@@ -80,6 +90,9 @@ public:
 
     void OnInquiryResult(const char *pLine, uint16_t nLength);
     void OnInquiryComplete();
+    // A search result has just been listed (strEntry: "ADDRESS TEXT", GBK); for owners that
+    // report each device as it comes. Does nothing by default.
+    virtual void OnDeviceFound(const std::string &strEntry);
 
     static std::string MakeTextFromSpan(const char *pBytes, size_t nLength);
     static std::string CommandDisplayName(const char *pCommand); // UTF-8
@@ -110,6 +123,14 @@ public:
     virtual void KillTimer(unsigned nIdEvent) = 0; // a killed timer never fires afterwards
     virtual int MessageBox(const std::string &strText, const std::string &strCaption,
                            unsigned nType) = 0;
+
+    // --- Outcomes. Every action ends in exactly one call, after its status text (if any) is
+    // shown; the command line and other owners take exit codes and logs from it, never from texts.
+    virtual void OnRunEnded(const CRunEnd &runEnd);
+    // A run began or ended to wait: by default the buttons of the actions that write a command
+    // ("查询(&I)", "设置(&S)", "默认", "清除地址", "搜索设备") are disabled while one waits. "关闭"
+    // is never touched.
+    virtual void OnRunGateChanged(bool bRunWaiting);
 
     // Owned by the window (or the command line); the engine only writes and asks IsOpen.
     CSerialLink *m_pSerial = nullptr;
@@ -213,7 +234,8 @@ protected:
     void MoveSliderToMax(int nId);
 
     // --- Sequencer internals (CommandSequencer.cpp)
-    enum class ERun { Query, Set };
+    // Only the query and the set run have steps, an index and prompts.
+    using ERun = ERunKind;
     // What a continue prompt was asked about, so its answer is applied only to what the user saw.
     struct CPromptTicket
     {
@@ -225,14 +247,30 @@ protected:
     void RunOkStep(bool bModuleConfirmed);
     void AdvanceQueryRun();
     void AdvanceSetRun(bool bModuleConfirmed);
-    void AskToContinue(ERun eRun, const char *pPromptFormat, const char *pStopFormat);
-    void EndRun(ERun eRun, const std::string &strStatus);
+    void AskToContinue(ERun eRun, const char *pPromptFormat, ERunEnd eEndIfNo);
+    // A message box that counts as the waiting run's own (prompt or notice): the gate stays
+    // closed while it is open.
+    int AskUser(const std::string &strText, unsigned nType);
+    void EndRun(const CRunEnd &runEnd); // a query or set run stops
+    // Ends every run that waits with the same end (port lost, abandoned); false when none did.
+    bool EndWaitingRuns(ERunEnd eEnd);
     bool IsRunIndexValid(ERun eRun) const;
     const char *RunCommand(ERun eRun) const; // only when IsRunIndexValid
     bool IsTicketCurrent(const CPromptTicket &ticket) const;
     int32_t &RunFlag(ERun eRun);
     uint32_t &RunStep(ERun eRun);
     std::string SetCommandText(int nIndex) const;
+    // The gate: true (and reported as Busy) when a run waits, so the action must not go on.
+    bool RefuseWhileRunWaits(ERunKind eRun);
+    // Shows the end's status text, tells OnRunEnded, then reopens the gate if nothing waits.
+    void ReportRunEnd(const CRunEnd &runEnd);
+    // Tells the window when the gate opened or closed, and starts the first query that was due
+    // while a run waited.
+    void AfterRunStateChange();
+    // Arms the step timer of a run that has just started and closes the gate before its first
+    // command goes out.
+    void BeginWaiting(unsigned nIdEvent, std::chrono::milliseconds period);
+    void OnAutoQueryDue();
 
     // --- Receive internals (ResponseHandlers.cpp)
     // Forgets bytes of a line that will never be completed (the device went away), so they are
@@ -257,5 +295,11 @@ protected:
     // Bumped whenever its run starts, advances or ends; a prompt compares it on return.
     uint32_t m_nQueryStep = 0;
     uint32_t m_nSetStep = 0;
-    CSetRunBook m_setRunBook; // what the queued set lines advanced (ParameterWrite.cpp)
+    // The set line last written: the one an "OK" to the set run confirms; -1 when none is out.
+    int32_t m_nSetLineInFlight = -1;
+    int m_nSkipped = 0;               // commands of the current run given up with Yes
+    int m_nOpenPrompts = 0;           // prompts and notices of the waiting run on screen
+    bool m_bGateClosed = false;       // what OnRunGateChanged last said
+    bool m_bAutoQueryPending = false; // TIMER_AUTOQUERY fired while a run waited
+    CSetRunBook m_setRunBook;         // what the queued set lines advanced (ParameterWrite.cpp)
 };

@@ -415,31 +415,32 @@ bool CheckSetAction(CModuleSetupEngine &engine)
 
 void CModuleSetupEngine::OnButtonSet()
 {
+    if (RefuseWhileRunWaits(ERunKind::Set))
+        return;
     if (!IsPortOpen()) {
-        SetStatusText("请先打开串口");
+        ReportRunEnd({ERunKind::Set, ERunEnd::NoPort});
         return;
     }
-    if (!UpdateData(true) || !CheckSetAction(*this))
+    if (!UpdateData(true) || !CheckSetAction(*this)) {
+        ReportRunEnd({ERunKind::Set, ERunEnd::FormRefused});
         return;
-    // A run still waiting is over now: its unconfirmed lines give back their last-read values
-    // before the form is compared with them, so they are queued again.
-    if (m_bSetting) {
-        KillTimer(TIMER_SET);
-        m_bSetting = 0;
-        ++m_nSetStep;
     }
+    // Lines of an earlier run that were never confirmed give back their last-read values first,
+    // so they are queued again (a no-op when that run's end already settled them).
     OnSetRunEnded();
     BuildSetCommandList(m_paramsNew, &m_paramsCur, m_SetCommandList, &m_nSetCommandCount,
                         &m_setRunBook);
     SetStatusText("正在设置参数...");
     if (m_nSetCommandCount == 0) {
-        SetStatusText("没有改变参数，不需要设置");
+        ReportRunEnd({ERunKind::Set, ERunEnd::NothingToSend});
         return;
     }
     // Everything a reply looks at is in place before line 0 can be answered.
     m_nCmdIndex = 0;
     m_bSetting = 1;
+    m_nSkipped = 0;
     ++m_nSetStep;
-    SetTimer(TIMER_SET, kSetStepTimeout);
+    m_nSetLineInFlight = 0;
+    BeginWaiting(TIMER_SET, kSetStepTimeout);
     WriteCommand(m_SetCommandList[0]);
 }

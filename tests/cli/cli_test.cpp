@@ -103,6 +103,8 @@ private slots:
     void moduleFailuresFollowOnError_data();
     void moduleFailuresFollowOnError();
     void lostPortEndsThatPortsWork();
+    void exitCodeFollowsHowTheActionEnded_data();
+    void exitCodeFollowsHowTheActionEnded();
     void searchPrintsEachDevice();
     void badArgumentsAreRefused_data();
     void badArgumentsAreRefused();
@@ -301,6 +303,57 @@ void CCliTest::lostPortEndsThatPortsWork()
     QCOMPARE(run.nExitCode, int(EXIT_CLI_MODULE));
     QVERIFY2(run.strErr.contains("went away") || run.strErr.contains("串口已断开"),
              qPrintable(run.strErr));
+}
+
+void CCliTest::exitCodeFollowsHowTheActionEnded_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("strError");  // commands the module refuses
+    QTest::addColumn<QString>("strSilent"); // commands it leaves unanswered
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("wire");
+    const QStringList reset = {"AT+RESET\r\n"};
+    const QStringList clear = {"AT+CLEARADDR\r\n"};
+    QTest::newRow("defaults done")
+        << QStringList{"defaults"} << QString() << QString() << int(EXIT_CLI_OK) << reset;
+    QTest::newRow("defaults refused")
+        << QStringList{"defaults"} << "AT+RESET" << QString() << int(EXIT_CLI_MODULE) << reset;
+    QTest::newRow("defaults timed out")
+        << QStringList{"defaults"} << QString() << "AT+RESET" << int(EXIT_CLI_MODULE) << reset;
+    QTest::newRow("clear done") << QStringList{"clear-address"} << QString() << QString()
+                                << int(EXIT_CLI_OK) << clear;
+    QTest::newRow("clear refused") << QStringList{"clear-address"} << "AT+CLEARADDR" << QString()
+                                   << int(EXIT_CLI_MODULE) << clear;
+    QTest::newRow("clear timed out") << QStringList{"clear-address"} << QString() << "AT+CLEARADDR"
+                                     << int(EXIT_CLI_MODULE) << clear;
+    // The set run has no failure text of its own: a refusal reads as a timeout, and still fails.
+    QTest::newRow("set refused") << QStringList{"set", "--name", "Desk"} << "AT+NAME=" << QString()
+                                 << int(EXIT_CLI_MODULE) << (QueryCommands() << "AT+NAME=Desk\r\n");
+    // A module bound to nothing, told to stay bound: nothing differs, nothing to send.
+    QTest::newRow("set nothing to send") << QStringList{"set", "--bind", "on"} << QString()
+                                         << QString() << int(EXIT_CLI_OK) << QueryCommands();
+}
+
+void CCliTest::exitCodeFollowsHowTheActionEnded()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, strError);
+    QFETCH(QString, strSilent);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, wire);
+    SimOptions options;
+    if (!strError.isEmpty())
+        options.errorCommands = {strError.toStdString()};
+    if (!strSilent.isEmpty())
+        options.silentCommands = {strSilent.toStdString()};
+    auto pSim = StartSim(options);
+    QVERIFY(pSim);
+    SimState bound;
+    bound.nBind = 1;
+    pSim->SetState(bound);
+    const CliRun run = RunCli(args + QStringList{"--port", Port(*pSim), "--timer-scale", "0.05"});
+    QVERIFY2(run.nExitCode == exitCode, qPrintable(run.strErr));
+    QCOMPARE(Commands(*pSim), wire);
 }
 
 void CCliTest::searchPrintsEachDevice()

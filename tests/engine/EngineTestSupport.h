@@ -50,11 +50,14 @@ public:
 
     std::string Status() const { return m_statusTexts.empty() ? "" : m_statusTexts.back(); }
 
+    void OnRunEnded(const CRunEnd &runEnd) override { m_runEnds.push_back(runEnd); }
+
     using CModuleSetupEngine::OnSetRunEnded;
 
     bool m_bPortOpen = true;
     std::vector<std::string> m_written;
     std::vector<std::string> m_replies;
+    std::vector<CRunEnd> m_runEnds; // every action's end, oldest first
     std::function<std::string(const std::string &)> m_fnModule;
     Clock::time_point m_now{};
 };

@@ -598,19 +598,23 @@ TEST(OnButtonSet, TimedOutLineSkippedWithYesIsSentAgain)
     EXPECT_EQ(engine.m_written, std::vector<std::string>{"AT+NAME=Desk\r\n"});
 }
 
-TEST(OnButtonSet, NewSetWhileWaitingQueuesTheUnansweredLineAgain)
+// The module is still working on the first line: a second Set must not put another on the line.
+TEST(OnButtonSet, SetWhileWaitingIsRefusedAndTheFirstRunKeepsItsDeadline)
 {
     CTestEngine engine;
     ShowReadBack(engine);
     engine.SetWindowText(IDC_EDIT_NAME, "Desk");
     engine.OnButtonSet();
     engine.Advance(3000ms);
+    engine.SetWindowText(IDC_EDIT_NAME, "Other");
     engine.OnButtonSet();
-    EXPECT_EQ(engine.m_written, (std::vector<std::string>{"AT+NAME=Desk\r\n", "AT+NAME=Desk\r\n"}));
-    // The timer started again with the new run: no prompt at the old run's deadline.
-    engine.Advance(3000ms);
+    EXPECT_EQ(engine.m_written, std::vector<std::string>{"AT+NAME=Desk\r\n"});
+    EXPECT_EQ(engine.Status(), "正在设置参数...");
+    engine.Advance(999ms);
     EXPECT_TRUE(engine.m_messageBoxes.empty());
-    EXPECT_EQ(engine.m_bSetting, 1);
+    engine.Advance(1ms);
+    ASSERT_EQ(engine.m_messageBoxes.size(), 1u);
+    EXPECT_EQ(engine.m_messageBoxes[0].strText, "设置 [设备名称] 时超时，是否继续？");
 }
 
 TEST(OnButtonSet, PickedSearchResultSendsOnlyTheAddress)
