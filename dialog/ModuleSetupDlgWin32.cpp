@@ -320,6 +320,7 @@ void CModuleSetupDlg::OnCancel()
     // A run waiting for a reply is abandoned: its timers must not fire into a closed window, and
     // a device coming back must not be reopened by a window that is going away.
     ::KillTimer(m_hWnd, kReopenTimerId);
+    AbandonRun();
     StopAllTimers();
     if (m_pSerialLink && m_pSerialLink->IsOpen())
         m_pSerialLink->Close();
@@ -407,6 +408,30 @@ void CModuleSetupDlg::StopAllTimers()
     for (const unsigned nIdEvent : m_armedTimers)
         ::KillTimer(m_hWnd, nIdEvent);
     m_armedTimers.clear();
+}
+
+// Windows drops the focus of a control as it is disabled, and the keyboard would go dead. A
+// focused action button hands it to the status line (Enter and Space do nothing there) and gets
+// it back when the run has ended, unless the user went elsewhere.
+void CModuleSetupDlg::OnRunGateChanged(bool bRunWaiting)
+{
+    const HWND hFocus = GetFocus();
+    const int nFocusId =
+        hFocus != nullptr && GetParent(hFocus) == m_hWnd ? GetDlgCtrlID(hFocus) : 0;
+    const auto nType = hFocus != nullptr ? GetWindowLongPtrW(hFocus, GWL_STYLE) & BS_TYPEMASK : -1;
+    const bool bActionButton = (nType == BS_PUSHBUTTON || nType == BS_DEFPUSHBUTTON) &&
+                               ClassOf(hFocus) == L"Button" && nFocusId != IDC_BUTTON_CLOSE;
+    if (bRunWaiting && bActionButton) {
+        m_nFocusBeforeRun = nFocusId;
+        SendMessageW(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(IDC_STATUS)), TRUE);
+    }
+    CModuleSetupEngine::OnRunGateChanged(bRunWaiting);
+    if (!bRunWaiting && m_nFocusBeforeRun != 0) {
+        if (GetFocus() == Item(IDC_STATUS))
+            SendMessageW(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(m_nFocusBeforeRun)),
+                         TRUE);
+        m_nFocusBeforeRun = 0;
+    }
 }
 
 void OnSerialReceive(const char *pData, int32_t nLength, void *pUser)

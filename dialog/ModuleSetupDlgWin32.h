@@ -44,6 +44,7 @@ public:
     void KillTimer(unsigned nIdEvent) override;
     int MessageBox(const std::string &strText, const std::string &strCaption,
                    unsigned nType) override;
+    void OnRunGateChanged(bool bRunWaiting) override;
 
     // Private messages from the link's reader thread.
     static constexpr UINT WM_APP_RECEIVED = WM_APP + 1; // lParam: a heap std::string, ours now
@@ -86,6 +87,7 @@ private:
     std::map<int, int> m_rawCheckStates;         // check states beyond 0 and 1, as reported
     std::map<int, std::wstring> m_acceptedTexts; // last text of a field that passed the filter
     bool m_bSettingText = false;                 // our own WM_SETTEXT, not the user typing
+    int m_nFocusBeforeRun = 0;                   // the button that had the focus when a run began
 };
 
 extern CModuleSetupDlg *g_pMainDlg;

@@ -346,10 +346,11 @@ void TestSetWritesOnlyChanges(const CContext &context, HWND hMain)
     Check(sent == std::vector<std::string>{"AT+NAME=KestrelW\\r\\n", "AT+CLEARADDR\\r\\n",
                                            "AT+SNIFF=800,0,0,0\\r\\n"},
           "Set sends exactly the changed lines", strSent);
+    const bool bQueryEnabled = IsWindowEnabled(GetDlgItem(hMain, IDC_BUTTON_QUERY)) != FALSE;
     Click(hMain, IDC_BUTTON_QUERY);
-    Check(WaitFor([&] { return Text(hMain, IDC_EDIT_NAME).empty(); }, std::chrono::seconds(5)) &&
+    Check(bQueryEnabled && WaitStatus(hMain, L"正在查询内嵌模块参数...", std::chrono::seconds(5)) &&
               WaitStatus(hMain, L"查询完成"),
-          "a new query completes");
+          "a new query completes", Text(hMain, IDC_STATUS));
     Check(Text(hMain, IDC_EDIT_NAME) == L"KestrelW" && Text(hMain, IDC_EDIT_SNIFF_MAX) == L"800",
           "the module holds what Set wrote", Text(hMain, IDC_EDIT_NAME));
 }
@@ -500,9 +501,21 @@ void TestSilentCommand(const CContext &context)
           "a silent command asks whether to go on", MessageText(hBox));
     if (hBox == nullptr || hMain == nullptr)
         return;
+    const int aActions[] = {IDC_BUTTON_QUERY, IDC_BUTTON_SET, IDC_BUTTON_DEFAULT,
+                            IDC_BUTTON_CLEARADDR, IDC_BUTTON_SEARCH};
+    const auto fnActionsEnabled = [&](bool bEnabled) {
+        for (const int nId : aActions) {
+            if ((IsWindowEnabled(GetDlgItem(hMain, nId)) != FALSE) != bEnabled)
+                return false;
+        }
+        return true;
+    };
+    Check(fnActionsEnabled(false) && IsWindowEnabled(GetDlgItem(hMain, IDC_BUTTON_CLOSE)),
+          "while the run waits its actions are disabled, 关闭 is not");
     PostMessageW(hBox, WM_COMMAND, IDNO, 0);
     Check(WaitStatus(hMain, L"查询 [设备名称] 时超时"), "No ends the run with its status text",
           Text(hMain, IDC_STATUS));
+    Check(fnActionsEnabled(true), "the actions are enabled again once the run has ended");
     const std::vector<std::string> sent = SimCommands(context.strSilentLog);
     Check(!sent.empty() && sent.back() == "AT+NAME?\\r\\n", "nothing is sent after the stop");
     PostMessageW(hMain, WM_COMMAND, IDCANCEL, 0);
