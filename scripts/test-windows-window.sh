@@ -24,7 +24,8 @@ started=$(date +%s)
 
 scripts/setup-deps.sh --wine
 scripts/setup-deps.sh --wine-window
-[ -x "$build/kestrel.exe" ] && [ -f "$build/tests/win32/kestrel_window_test.exe" ] ||
+[ -x "$build/kestrel.exe" ] && [ -f "$build/tests/win32/kestrel_window_test.exe" ] &&
+    [ -f "$build/tests/win32/status_label_win32_test.exe" ] ||
     scripts/build-windows.sh "$build"
 sim=${KESTREL_SIM:-$root/build/sim/kestrel-sim}
 if [ ! -x "$sim" ]; then
@@ -103,6 +104,9 @@ if [ "$shots" = 1 ]; then
 fi
 
 status=0
+# The status line's drawing, pixel by pixel; it needs the display as the window does.
+wine "$build/tests/win32/status_label_win32_test.exe" --gtest_brief=1 </dev/null 2>/dev/null ||
+    status=$?
 wine "$build/tests/win32/kestrel_window_test.exe" "$(winpath "$build/kestrel.exe")" \
     "$(winpath "$work/sim-main.log")" "$(winpath "$work/sim-silent.log")" "${shot_args[@]}" \
     </dev/null 2>/dev/null || status=$?
