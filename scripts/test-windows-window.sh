@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The native window under Wine, on a virtual display: kestrel_window_test.exe starts kestrel.exe
 # and works it through window messages against two simulated modules on the Linux side, reached
-# as COM7 (a normal module) and COM8 (one that never answers "AT+NAME"). Their logs must not be
-# named after the ports: Windows takes "com7.log" for the device COM7.
+# as COM7 (a normal module), COM8 (one that never answers "AT+NAME") and COM9 (one that hangs up
+# after 15 commands, and is plugged back in when the driver asks). Their logs must not be named
+# after the ports: Windows takes "com7.log" for the device COM7.
 #
 #   scripts/test-windows-window.sh [BUILD_DIR] [--shots]
 #
@@ -38,6 +39,7 @@ fi
 work=$(mktemp -d)
 pids=()
 cleanup() {
+    [ -f "$work/replug.pid" ] && pids+=("$(cat "$work/replug.pid")")
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
     WINEPREFIX=$work/prefix wineserver -k >/dev/null 2>&1 || true
     [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true
@@ -75,40 +77,50 @@ wine regedit "$(winpath "$work/fonts.reg")" </dev/null >/dev/null 2>&1
 pids+=($!)
 "$sim" --link "$work/com8" --silent AT+NAME 2>"$work/sim-silent.log" >/dev/null </dev/null &
 pids+=($!)
-for _ in $(seq 50); do [ -e "$work/com7" ] && [ -e "$work/com8" ] && break; sleep 0.1; done
-ln -sf "$work/com7" "$WINEPREFIX/dosdevices/com7"
-ln -sf "$work/com8" "$WINEPREFIX/dosdevices/com8"
+"$sim" --link "$work/com9" --hangup-after 15 2>/dev/null >/dev/null </dev/null &
+pids+=($!)
+for _ in $(seq 50); do [ -e "$work/com7" ] && [ -e "$work/com8" ] && [ -e "$work/com9" ] && break
+    sleep 0.1; done
+for port in com7 com8 com9; do ln -sf "$work/$port" "$WINEPREFIX/dosdevices/$port"; done
 
-# With --shots the driver leaves NAME.request files (holding the window title) where it wants
-# a picture; each is captured from the display into docs/NAME.png.
-shot_args=()
-if [ "$shots" = 1 ]; then
-    mkdir -p "$work/shots" docs
-    shot_args=("$(winpath "$work/shots")")
-    (
-        while :; do
-            for request in "$work"/shots/*.request; do
-                [ -e "$request" ] || continue
-                name=$(basename "$request" .request)
-                sleep 0.5 # the last repaint
-                id=$(xwininfo -root -children -int | grep -F "\"$(cat "$request")\"" |
-                     awk '{print $1}' | head -1)
-                [ -n "$id" ] && import -window "$id" "$root/docs/$name.png" &&
-                    echo "wrote docs/$name.png"
-                rm -f "$request"
-            done
-            sleep 0.2
+# The driver's requests: NAME.shot (a window title inside) is captured into docs/NAME.png with
+# --shots and skipped without; replug puts a new module behind COM9.
+mkdir -p "$work/control"
+(
+    while :; do
+        for request in "$work"/control/*; do
+            [ -e "$request" ] || continue
+            name=$(basename "$request")
+            case "$name" in
+            *.shot)
+                if [ "$shots" = 1 ]; then
+                    sleep 0.5 # the last repaint
+                    id=$(xwininfo -root -children -int | grep -F "\"$(cat "$request")\"" |
+                         awk '{print $1}' | head -1)
+                    [ -n "$id" ] && import -window "$id" "$root/docs/${name%.shot}.png" &&
+                        echo "wrote docs/${name%.shot}.png"
+                fi
+                ;;
+            replug)
+                "$sim" --link "$work/com9" 2>/dev/null >/dev/null </dev/null &
+                echo $! >"$work/replug.pid"
+                for _ in $(seq 50); do [ -e "$work/com9" ] && break; sleep 0.1; done
+                ;;
+            esac
+            rm -f "$request"
         done
-    ) &
-    pids+=($!)
-fi
+        sleep 0.1
+    done
+) &
+pids+=($!)
 
 status=0
 # The status line's drawing, pixel by pixel; it needs the display as the window does.
 wine "$build/tests/win32/status_label_win32_test.exe" --gtest_brief=1 </dev/null 2>/dev/null ||
     status=$?
 wine "$build/tests/win32/kestrel_window_test.exe" "$(winpath "$build/kestrel.exe")" \
-    "$(winpath "$work/sim-main.log")" "$(winpath "$work/sim-silent.log")" "${shot_args[@]}" \
+    "$(winpath "$work/sim-main.log")" "$(winpath "$work/sim-silent.log")" \
+    "$(winpath "$work/control")" \
     </dev/null 2>/dev/null || status=$?
 echo "Wine window stage: $(($(date +%s) - started)) s"
 exit "$status"

@@ -2,10 +2,11 @@
 // the windows by title and the controls by their ids, types, clicks, answers message boxes and
 // reads the status line, all through window messages.
 //
-// usage: kestrel_window_test KESTREL_EXE SIM_LOG SILENT_SIM_LOG [SHOT_DIR]
+// usage: kestrel_window_test KESTREL_EXE SIM_LOG SILENT_SIM_LOG CONTROL_DIR
 //   COM7 is a simulated module (its command log in SIM_LOG), COM8 one that never answers
-//   "AT+NAME" (log SILENT_SIM_LOG). With SHOT_DIR, NAME.request files there ask the script to
-//   capture the two dialogs (win32-port-dialog, win32-main-dialog).
+//   "AT+NAME" (log SILENT_SIM_LOG), COM9 one that hangs up after 15 commands. Files the driver
+//   leaves in CONTROL_DIR ask the script for something: NAME.shot a picture of the window titled
+//   as the file says, replug a new simulated module behind COM9.
 
 #include "app/Win32Api.h"
 
@@ -22,6 +23,7 @@ namespace {
 
 constexpr int kMainPort = 7;
 constexpr int kSilentPort = 8;
+constexpr int kHangUpPort = 9;
 constexpr auto kPoll = std::chrono::milliseconds(50);
 constexpr auto kWait = std::chrono::seconds(20);
 // A query run takes under a second here; the silent step's prompt comes after its 2 s timeout.
@@ -230,23 +232,29 @@ size_t SettledCommandCount(const std::wstring &strLog)
     return nCount;
 }
 
-// Asks the script for a picture of the window as it shows on the screen (it captures the X
-// window of that title) and waits until it is taken.
-void RequestShot(HWND hwnd, const std::wstring &strDir, const std::wstring &strName)
+// Leaves a request for the script in the control folder (NAME, holding strContent) and waits
+// until the script has carried it out and taken it away.
+bool AskScript(const std::wstring &strDir, const std::wstring &strName,
+               const std::string &strContent)
 {
-    if (strDir.empty())
-        return;
-    const std::wstring strRequest = strDir + L"\\" + strName + L".request";
-    const std::wstring strTitle = TextOf(hwnd);
-    char szTitle[512] = {};
-    WideCharToMultiByte(CP_UTF8, 0, strTitle.c_str(), -1, szTitle, sizeof(szTitle), nullptr,
-                        nullptr);
+    const std::wstring strRequest = strDir + L"\\" + strName;
     if (FILE *pFile = _wfopen(strRequest.c_str(), L"wb")) {
-        std::fputs(szTitle, pFile);
+        std::fputs(strContent.c_str(), pFile);
         std::fclose(pFile);
     }
-    WaitFor([&] { return GetFileAttributesW(strRequest.c_str()) == INVALID_FILE_ATTRIBUTES; },
-            std::chrono::seconds(15));
+    return WaitFor(
+        [&] { return GetFileAttributesW(strRequest.c_str()) == INVALID_FILE_ATTRIBUTES; },
+        std::chrono::seconds(15));
+}
+
+// A picture of the window as it shows on the screen, when the script was asked for pictures: it
+// captures the X window of that title.
+void RequestShot(HWND hwnd, const std::wstring &strDir, const std::wstring &strName)
+{
+    char szTitle[512] = {};
+    WideCharToMultiByte(CP_UTF8, 0, TextOf(hwnd).c_str(), -1, szTitle, sizeof(szTitle), nullptr,
+                        nullptr);
+    AskScript(strDir, strName + L".shot", szTitle);
 }
 
 // Picks the port (1-based) and flow in the port dialog and confirms it.
@@ -262,7 +270,7 @@ struct CContext
     std::wstring strExe;
     std::wstring strSimLog;
     std::wstring strSilentLog;
-    std::wstring strShotDir;
+    std::wstring strControlDir; // requests to the script (pictures, a module plugged back in)
 };
 
 void TestPortDialogAndCancel(const CContext &context)
@@ -284,7 +292,7 @@ void TestPortDialogAndCancel(const CContext &context)
           "the flow list holds 无 and 硬件");
     Check(Text(hPort, IDC_COMBO_PORT) == L"COM1" && Text(hPort, IDC_COMBO_FLOW) == L"无",
           "a first run preselects COM1 and 无", Text(hPort, IDC_COMBO_PORT));
-    RequestShot(hPort, context.strShotDir, L"win32-port-dialog");
+    RequestShot(hPort, context.strControlDir, L"win32-port-dialog");
     Click(hPort, IDCANCEL);
     Check(app.WaitExit(), "cancel ends the program");
     Check(GetFileAttributesW(ProfilePath().c_str()) == INVALID_FILE_ATTRIBUTES,
@@ -468,7 +476,7 @@ void TestMainWindow(const CContext &context)
     Check(ProfileValue(L"PortNum") == kMainPort - 1 && ProfileValue(L"Flow") == 0,
           "OK saves the port index and the flow index");
     TestFormFillsItself(hMain);
-    RequestShot(hMain, context.strShotDir, L"win32-main-dialog");
+    RequestShot(hMain, context.strControlDir, L"win32-main-dialog");
     TestSetWritesOnlyChanges(context, hMain);
     TestFormCheckStopsSet(context, hMain, app);
     TestSlider(hMain);
@@ -522,20 +530,53 @@ void TestSilentCommand(const CContext &context)
     Check(app.WaitExit(), "Escape ends the program");
 }
 
+// The module's line goes away during a query (an adapter pulled) and comes back on the same COM
+// port: reported, reopened by itself, and usable again.
+void TestUnplugAndReplug(const CContext &context)
+{
+    CApp app(context.strExe);
+    const HWND hPort = app.WaitWindow(kPortTitle);
+    if (hPort == nullptr) {
+        Check(false, "the port dialog opens for the module that hangs up");
+        return;
+    }
+    ChoosePort(hPort, kHangUpPort, 0);
+    const HWND hMain = app.WaitWindow(kMainTitle);
+    if (hMain == nullptr || !WaitStatus(hMain, L"查询完成")) {
+        Check(false, "the first query completes before the hang-up");
+        return;
+    }
+    Click(hMain, IDC_BUTTON_QUERY);
+    Check(WaitStatus(hMain, L"串口已断开，请检查连接"), "a line that goes away is reported",
+          Text(hMain, IDC_STATUS));
+    Check(IsWindowEnabled(GetDlgItem(hMain, IDC_BUTTON_QUERY)) != FALSE,
+          "the run that waited has ended");
+    Check(AskScript(context.strControlDir, L"replug", "COM9"), "the module is plugged back in");
+    Check(WaitStatus(hMain, L"串口已重新连接"), "the same COM port is reopened by itself",
+          Text(hMain, IDC_STATUS));
+    Click(hMain, IDC_BUTTON_QUERY);
+    Check(WaitStatus(hMain, L"正在查询内嵌模块参数...", std::chrono::seconds(5)) &&
+              WaitStatus(hMain, L"查询完成") && Text(hMain, IDC_EDIT_NAME) == L"CORVA3264",
+          "the module answers a query on the reopened port", Text(hMain, IDC_STATUS));
+    Click(hMain, IDC_BUTTON_CLOSE);
+    Check(app.WaitExit(), "关闭 ends the program");
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t **argv)
 {
-    if (argc < 4) {
-        std::fputs("usage: kestrel_window_test KESTREL_EXE SIM_LOG SILENT_SIM_LOG [SHOT_DIR]\n",
+    if (argc < 5) {
+        std::fputs("usage: kestrel_window_test KESTREL_EXE SIM_LOG SILENT_SIM_LOG CONTROL_DIR\n",
                    stderr);
         return 2;
     }
     std::setvbuf(stdout, nullptr, _IONBF, 0); // progress shows as it happens, also in CI logs
-    const CContext context = {argv[1], argv[2], argv[3], argc > 4 ? argv[4] : L""};
+    const CContext context = {argv[1], argv[2], argv[3], argv[4]};
     TestPortDialogAndCancel(context);
     TestMainWindow(context);
     TestSilentCommand(context);
+    TestUnplugAndReplug(context);
     std::printf("%d failure(s)\n", g_nFailures);
     return g_nFailures == 0 ? 0 : 1;
 }
