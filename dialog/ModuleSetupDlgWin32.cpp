@@ -6,7 +6,10 @@
 #include "serial/PortSelectDlgWin32.h"
 #include "serial/SerialLink.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
+#include <optional>
 
 CModuleSetupDlg *g_pMainDlg = nullptr;
 
@@ -77,8 +80,8 @@ std::wstring EntryText(HWND hCombo, int nIndex)
     return strText;
 }
 
-// What a field holds in GBK; a character GBK cannot carry never gets past the typing filter, and
-// a text that still holds one (pasted before the filter saw it) reads as empty.
+// What a field holds in GBK; a character GBK cannot carry never gets past the field filter, and
+// a text that still holds one (set from outside the program) reads as empty.
 std::string GbkTextOf(HWND hwnd)
 {
     return GbkFromWide(WindowTextOf(hwnd)).value_or(std::string());
@@ -369,33 +372,40 @@ void CModuleSetupDlg::DiscardPostedChunks()
         delete reinterpret_cast<std::string *>(msg.lParam);
 }
 
-// Refuses typing that would take a field over its byte limit in GBK, or a character GBK cannot
-// carry: the field goes back to what it held.
+// What reaches a field (typed, pasted or dropped) keeps only what the module can take: a character
+// GBK cannot carry is dropped, and the text ends where its GBK bytes would pass the field's limit.
 void CModuleSetupDlg::FilterTypedText(int nId)
 {
     if (m_bSettingText)
         return;
-    size_t nMaxBytes = 0;
-    bool bFiltered = false;
-    for (const auto &field : kTextFields) {
-        if (field.nId == nId) {
-            nMaxBytes = field.nMaxBytes;
-            bFiltered = true;
-        }
-    }
-    if (!bFiltered)
+    const auto field = std::find_if(std::begin(kTextFields), std::end(kTextFields),
+                                    [nId](const auto &entry) { return entry.nId == nId; });
+    if (field == std::end(kTextFields))
         return;
     const HWND hField = Item(nId);
-    std::wstring strText = WindowTextOf(hField);
-    const std::optional<std::string> gbk = GbkFromWide(strText);
-    if (gbk && (nMaxBytes == 0 || gbk->size() <= nMaxBytes)) {
-        m_acceptedTexts[nId] = std::move(strText);
-        return;
+    const std::wstring strText = WindowTextOf(hField);
+    std::wstring strKept;
+    size_t nBytes = 0;
+    for (size_t i = 0; i < strText.size();) {
+        // A surrogate pair is one character.
+        const size_t nUnits =
+            IS_HIGH_SURROGATE(strText[i]) && i + 1 < strText.size() ? size_t{2} : size_t{1};
+        const std::wstring_view character(strText.data() + i, nUnits);
+        i += nUnits;
+        const std::optional<std::string> gbk = GbkFromWide(character);
+        if (!gbk)
+            continue;
+        if (field->nMaxBytes != 0 && nBytes + gbk->size() > field->nMaxBytes)
+            break;
+        strKept += character;
+        nBytes += gbk->size();
     }
+    if (strKept == strText)
+        return;
     m_bSettingText = true;
-    ::SetWindowTextW(hField, m_acceptedTexts[nId].c_str());
+    ::SetWindowTextW(hField, strKept.c_str());
     m_bSettingText = false;
-    const auto nEnd = static_cast<int>(m_acceptedTexts[nId].size());
+    const auto nEnd = static_cast<int>(strKept.size());
     if (IsComboBox(hField))
         ComboBox_SetEditSel(hField, nEnd, nEnd);
     else
@@ -486,7 +496,6 @@ void CModuleSetupDlg::SetWindowText(int nId, const std::string &strText)
     m_bSettingText = true;
     ::SetWindowTextW(hControl, strWide.c_str());
     m_bSettingText = false;
-    m_acceptedTexts[nId] = strWide;
 }
 
 int CModuleSetupDlg::GetCheck(int nId)
@@ -538,7 +547,6 @@ void CModuleSetupDlg::ResetContent(int nId)
     m_bSettingText = true;
     ComboBox_ResetContent(Item(nId)); // entries and the edit text
     m_bSettingText = false;
-    m_acceptedTexts.erase(nId);
 }
 
 void CModuleSetupDlg::InsertString(int nId, int nIndex, const std::string &strText)

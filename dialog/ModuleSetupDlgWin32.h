@@ -81,13 +81,12 @@ private:
     HICON m_hIcon = nullptr;      // icon 128 at the system's large size
     HICON m_hSmallIcon = nullptr; // and at its small size, for the caption
     CStatusLabel m_status;
-    std::unique_ptr<CSerialLink> m_pSerialLink;  // owned; the engine sees it as m_pSerial
-    std::string m_strPortPath;                   // the device the session opened
-    std::set<unsigned> m_armedTimers;            // engine timers armed and not yet fired or killed
-    std::map<int, int> m_rawCheckStates;         // check states beyond 0 and 1, as reported
-    std::map<int, std::wstring> m_acceptedTexts; // last text of a field that passed the filter
-    bool m_bSettingText = false;                 // our own WM_SETTEXT, not the user typing
-    int m_nFocusBeforeRun = 0;                   // the button that had the focus when a run began
+    std::unique_ptr<CSerialLink> m_pSerialLink; // owned; the engine sees it as m_pSerial
+    std::string m_strPortPath;                  // the device the session opened
+    std::set<unsigned> m_armedTimers;           // engine timers armed and not yet fired or killed
+    std::map<int, int> m_rawCheckStates;        // check states beyond 0 and 1, as reported
+    bool m_bSettingText = false;                // our own WM_SETTEXT, not the user typing
+    int m_nFocusBeforeRun = 0;                  // the button that had the focus when a run began
 };
 
 extern CModuleSetupDlg *g_pMainDlg;

@@ -70,6 +70,9 @@ winpath() { winepath -w "$1" 2>/dev/null; }
     done
     # No window manager here: Wine draws the frames and captions itself.
     printf '\r\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\r\n"Managed"="N"\r\n'
+    # A program that crashes ends; no debugger waits for someone to look at it.
+    printf '\r\n[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\AeDebug]\r\n'
+    printf '"Debugger"=""\r\n"Auto"="1"\r\n'
 } | iconv -f UTF-8 -t UTF-16LE | { printf '\xff\xfe'; cat; } >"$work/fonts.reg"
 wine regedit "$(winpath "$work/fonts.reg")" </dev/null >/dev/null 2>&1
 
@@ -116,9 +119,9 @@ pids+=($!)
 
 status=0
 # The status line's drawing, pixel by pixel; it needs the display as the window does.
-wine "$build/tests/win32/status_label_win32_test.exe" --gtest_brief=1 </dev/null 2>/dev/null ||
+timeout 120 wine "$build/tests/win32/status_label_win32_test.exe" --gtest_brief=1 </dev/null 2>/dev/null ||
     status=$?
-wine "$build/tests/win32/kestrel_window_test.exe" "$(winpath "$build/kestrel.exe")" \
+timeout 600 wine "$build/tests/win32/kestrel_window_test.exe" "$(winpath "$build/kestrel.exe")" \
     "$(winpath "$work/sim-main.log")" "$(winpath "$work/sim-silent.log")" \
     "$(winpath "$work/control")" \
     </dev/null 2>/dev/null || status=$?

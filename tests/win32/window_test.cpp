@@ -148,9 +148,13 @@ void Click(HWND hDlg, int nId)
                  reinterpret_cast<LPARAM>(GetDlgItem(hDlg, nId)));
 }
 
+// Into an editable combo box through its edit field, as typing or a paste would arrive.
 void SetText(HWND hDlg, int nId, const std::wstring &strText)
 {
-    SendMessageW(GetDlgItem(hDlg, nId), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(strText.c_str()));
+    HWND hControl = GetDlgItem(hDlg, nId);
+    if (const HWND hEdit = FindWindowExW(hControl, nullptr, L"Edit", nullptr))
+        hControl = hEdit;
+    SendMessageW(hControl, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(strText.c_str()));
 }
 
 std::wstring Text(HWND hDlg, int nId)
@@ -297,6 +301,76 @@ void TestPortDialogAndCancel(const CContext &context)
     Check(app.WaitExit(), "cancel ends the program");
     Check(GetFileAttributesW(ProfilePath().c_str()) == INVALID_FILE_ATTRIBUTES,
           "cancel writes no profile");
+}
+
+// What an earlier run left in the profile decides what the port dialog offers; values outside
+// the lists, negative ones included, fall back to COM1 and 无.
+void TestSavedChoices(const CContext &context)
+{
+    const struct
+    {
+        const wchar_t *pPortNum;
+        const wchar_t *pFlow;
+        const wchar_t *pPort;
+        const wchar_t *pFlowText;
+    } aCases[] = {
+        {L"11", L"1", L"COM12", L"硬件"}, {L"49", L"0", L"COM50", L"无"},
+        {L"50", L"2", L"COM1", L"无"},    {L"-1", L"-1", L"COM1", L"无"},
+        {L"junk", L"", L"COM1", L"无"},
+    };
+    for (const auto &saved : aCases) {
+        WritePrivateProfileStringW(L"Settings", L"PortNum", saved.pPortNum, ProfilePath().c_str());
+        WritePrivateProfileStringW(L"Settings", L"Flow", saved.pFlow, ProfilePath().c_str());
+        CApp app(context.strExe);
+        const HWND hPort = app.WaitWindow(kPortTitle);
+        const std::wstring strShown =
+            hPort ? Text(hPort, IDC_COMBO_PORT) + L" " + Text(hPort, IDC_COMBO_FLOW) : L"";
+        Check(strShown == std::wstring(saved.pPort) + L" " + saved.pFlowText,
+              "saved PortNum and Flow preselect their entries, or COM1 and 无", strShown);
+        if (hPort != nullptr)
+            Click(hPort, IDCANCEL);
+        app.WaitExit();
+    }
+    DeleteFileW(ProfilePath().c_str());
+}
+
+// Text that reaches a field some other way than a keystroke the edit limits (a paste, another
+// program), or is typed: a character GBK cannot carry is dropped, and the text ends where its GBK
+// bytes would pass the field's limit.
+void TestFieldFilter(HWND hMain)
+{
+    const struct
+    {
+        int nId;
+        const wchar_t *pText;
+        bool bTyped; // one WM_CHAR per character instead of one WM_SETTEXT
+        const wchar_t *pExpected;
+    } aCases[] = {
+        {IDC_EDIT_NAME, L"蓝牙模块一二三四五六", false, L"蓝牙模块一二三四五六"},   // 20 bytes
+        {IDC_EDIT_NAME, L"蓝牙模块一二三四五六七", false, L"蓝牙模块一二三四五六"}, // 22 bytes
+        {IDC_EDIT_NAME, L"Na\U0001F600me", false, L"Name"},                         // not in GBK
+        {IDC_EDIT_NAME, L"Name1234567890123456", false, L"Name1234567890123456"},
+        {IDC_EDIT_NAME, L"Name123456789012345蓝", false, L"Name123456789012345"}, // 21 bytes
+        {IDC_EDIT_CLASS, L"1234567", false, L"123456"},
+        {IDC_EDIT_PASSWORD, L"1234567890123456", false, L"1234567890123456"},
+        {IDC_COMBO_BINDADDR, L"00AA\uD55C", true, L"00AA"}, // a Hangul syllable: not in GBK
+    };
+    for (const auto &field : aCases) {
+        const std::wstring strBefore = Text(hMain, field.nId);
+        if (field.bTyped) {
+            HWND hTarget = GetDlgItem(hMain, field.nId);
+            if (const HWND hEdit = FindWindowExW(hTarget, nullptr, L"Edit", nullptr))
+                hTarget = hEdit;
+            for (const wchar_t *p = field.pText; *p != 0; ++p)
+                SendMessageW(hTarget, WM_CHAR, *p, 1);
+        } else {
+            SetText(hMain, field.nId, field.pText);
+        }
+        const std::wstring strAfter = Text(hMain, field.nId);
+        Check(strAfter == field.pExpected,
+              "field " + std::to_string(field.nId) + " takes a text by its GBK bytes", strAfter);
+        SetText(hMain, field.nId, strBefore);
+    }
 }
 
 void TestFormFillsItself(HWND hMain)
@@ -479,6 +553,7 @@ void TestMainWindow(const CContext &context)
     RequestShot(hMain, context.strControlDir, L"win32-main-dialog");
     TestSetWritesOnlyChanges(context, hMain);
     TestFormCheckStopsSet(context, hMain, app);
+    TestFieldFilter(hMain);
     TestSlider(hMain);
     TestActions(hMain);
     TestBusyPort(context);
@@ -574,6 +649,7 @@ int wmain(int argc, wchar_t **argv)
     std::setvbuf(stdout, nullptr, _IONBF, 0); // progress shows as it happens, also in CI logs
     const CContext context = {argv[1], argv[2], argv[3], argv[4]};
     TestPortDialogAndCancel(context);
+    TestSavedChoices(context);
     TestMainWindow(context);
     TestSilentCommand(context);
     TestUnplugAndReplug(context);
