@@ -11,10 +11,13 @@ if [ "${1:-}" = "--run-only" ]; then
               nlohmann-json3-dev fonts-wqy-microhei)
 elif [ "${1:-}" = "--windows" ]; then
     # The cross-build: mingw-w64 with POSIX threads (std::thread), GoogleTest as sources.
-    packages=(cmake ninja-build g++-mingw-w64-x86-64-posix googletest nlohmann-json3-dev)
+    packages=(cmake ninja-build g++-mingw-w64-x86-64-posix googletest nlohmann-json3-dev nsis)
 elif [ "${1:-}" = "--wine" ]; then
     # Wine runs the programs; the Linux side of its tests is a small native build.
     packages=(wine wine64 cmake ninja-build g++ libgtest-dev libgmock-dev nlohmann-json3-dev)
+elif [ "${1:-}" = "--wine-window" ]; then
+    # The window under Wine: a virtual display, a CJK font for the dialogs, screenshots.
+    packages=(xvfb xauth x11-utils fonts-wqy-microhei imagemagick)
 fi
 # Further arguments name more packages that the calling script needs.
 [ $# -gt 1 ] && packages+=("${@:2}")

@@ -4,7 +4,8 @@
 #   1. the core's unit tests (ctest in the cross-build, Wine as the emulator);
 #   2. the Win32 link and kestrel-cli.exe against the simulated module, driven from Linux
 #      (tests/wine/wine_link_test.cpp; COM7 is the simulator's symlink in the prefix).
-# Further stages (the Windows window's tests) go next to these in run_stages, on the same prefix.
+#   3. the Windows window, in a prefix and on a virtual display of its own
+#      (scripts/test-windows-window.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 win=${1:-build-win}
@@ -19,7 +20,7 @@ scripts/setup-deps.sh --wine
 echo "== the Linux side of the Wine tests"
 cmake -S . -B "$host" -G Ninja -DKESTREL_WERROR=ON -DKESTREL_BUILD_GUI=OFF \
       -DKESTREL_BUILD_BENCH=OFF -DKESTREL_WINE_BUILD="$win" >/dev/null
-cmake --build "$host" --target wine_link_test -j "$jobs"
+cmake --build "$host" --target wine_link_test kestrel-sim -j "$jobs"
 
 # A prefix of our own: nothing of a user's Wine set-up is used or changed. No display is needed
 # for console programs; Mono and Gecko are not wanted.
@@ -40,6 +41,8 @@ run_stages() {
     (cd "$win" && ctest --output-on-failure -j "$jobs")
     echo "== Win32 link and kestrel-cli.exe under Wine"
     (cd "$host" && ctest --output-on-failure -L wine)
+    echo "== the Windows window under Wine, on a virtual display of its own"
+    KESTREL_SIM="$host/sim/kestrel-sim" scripts/test-windows-window.sh "$win"
 }
 
 started=$(date +%s)

@@ -1,0 +1,12 @@
+#pragma once
+
+// Resource ids of the Windows build, shared by the resource script and the code. Control ids
+// are the window's own (dialog/ControlIds.h); the script writes them as numbers.
+
+#define IDD_ABOUTBOX 100
+#define IDD_MODULESETUP_DIALOG 102
+#define IDD_PORTSELECT 131
+#define IDR_MAINFRAME 128
+#define IDB_PLUG 134
+#define IDS_ABOUTBOX 101
+#define IDS_TITLE 102

@@ -1,0 +1,129 @@
+#!/usr/bin/env bash
+# The native window under Wine, on a virtual display: kestrel_window_test.exe starts kestrel.exe
+# and works it through window messages against two simulated modules on the Linux side, reached
+# as COM7 (a normal module), COM8 (one that never answers "AT+NAME") and COM9 (one that hangs up
+# after 15 commands, and is plugged back in when the driver asks). Their logs must not be named
+# after the ports: Windows takes "com7.log" for the device COM7.
+#
+#   scripts/test-windows-window.sh [BUILD_DIR] [--shots]
+#
+# BUILD_DIR is the cross-build (default build-win; built when kestrel.exe is missing). --shots
+# also captures docs/win32-port-dialog.png and docs/win32-main-dialog.png (ImageMagick). The simulator comes from
+# KESTREL_SIM, else build/sim/kestrel-sim, else a small Linux build in build-sim.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+build=build-win
+shots=0
+for arg in "$@"; do
+    case "$arg" in
+    --shots) shots=1 ;;
+    *) build=$arg ;;
+    esac
+done
+started=$(date +%s)
+
+scripts/setup-deps.sh --wine
+scripts/setup-deps.sh --wine-window
+[ -x "$build/kestrel.exe" ] && [ -f "$build/tests/win32/kestrel_window_test.exe" ] &&
+    [ -f "$build/tests/win32/status_label_win32_test.exe" ] ||
+    scripts/build-windows.sh "$build"
+sim=${KESTREL_SIM:-$root/build/sim/kestrel-sim}
+if [ ! -x "$sim" ]; then
+    cmake -S . -B build-sim -G Ninja -DKESTREL_BUILD_GUI=OFF -DKESTREL_BUILD_TESTS=OFF \
+          -DKESTREL_BUILD_BENCH=OFF >/dev/null
+    cmake --build build-sim --target kestrel-sim -j 2 >/dev/null
+    sim=$root/build-sim/sim/kestrel-sim
+fi
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    [ -f "$work/replug.pid" ] && pids+=("$(cat "$work/replug.pid")")
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    WINEPREFIX=$work/prefix wineserver -k >/dev/null 2>&1 || true
+    [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+trap "exit 130" INT TERM
+
+# A display of our own: Xvfb picks a free number and tells it.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+xvfb_pid=$!
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+export DISPLAY=:$(cat "$work/display")
+export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# One server for the whole stage, with its chatter kept out of the log.
+mkdir -p "$WINEPREFIX"
+wineserver -p >/dev/null 2>&1
+wineboot -i </dev/null >/dev/null 2>&1
+winpath() { winepath -w "$1" 2>/dev/null; }
+
+# Dialog fonts to a CJK face, or the Chinese texts show as boxes. The name "宋体" survives only
+# in a UTF-16LE registry file with a byte-order mark.
+{
+    printf 'Windows Registry Editor Version 5.00\r\n\r\n'
+    printf '[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n'
+    for face in SimSun 宋体 "MS Shell Dlg" "MS Shell Dlg 2" Tahoma; do
+        printf '"%s"="WenQuanYi Micro Hei"\r\n' "$face"
+    done
+    # No window manager here: Wine draws the frames and captions itself.
+    printf '\r\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\r\n"Managed"="N"\r\n'
+    # A program that crashes ends; no debugger waits for someone to look at it.
+    printf '\r\n[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\AeDebug]\r\n'
+    printf '"Debugger"=""\r\n"Auto"="1"\r\n'
+} | iconv -f UTF-8 -t UTF-16LE | { printf '\xff\xfe'; cat; } >"$work/fonts.reg"
+wine regedit "$(winpath "$work/fonts.reg")" </dev/null >/dev/null 2>&1
+
+"$sim" --link "$work/com7" 2>"$work/sim-main.log" >/dev/null </dev/null &
+pids+=($!)
+"$sim" --link "$work/com8" --silent AT+NAME 2>"$work/sim-silent.log" >/dev/null </dev/null &
+pids+=($!)
+"$sim" --link "$work/com9" --hangup-after 15 2>/dev/null >/dev/null </dev/null &
+pids+=($!)
+for _ in $(seq 50); do [ -e "$work/com7" ] && [ -e "$work/com8" ] && [ -e "$work/com9" ] && break
+    sleep 0.1; done
+for port in com7 com8 com9; do ln -sf "$work/$port" "$WINEPREFIX/dosdevices/$port"; done
+
+# The driver's requests: NAME.shot (a window title inside) is captured into docs/NAME.png with
+# --shots and skipped without; replug puts a new module behind COM9.
+mkdir -p "$work/control"
+(
+    while :; do
+        for request in "$work"/control/*; do
+            [ -e "$request" ] || continue
+            name=$(basename "$request")
+            case "$name" in
+            *.shot)
+                if [ "$shots" = 1 ]; then
+                    sleep 0.5 # the last repaint
+                    id=$(xwininfo -root -children -int | grep -F "\"$(cat "$request")\"" |
+                         awk '{print $1}' | head -1)
+                    [ -n "$id" ] && import -window "$id" "$root/docs/${name%.shot}.png" &&
+                        echo "wrote docs/${name%.shot}.png"
+                fi
+                ;;
+            replug)
+                "$sim" --link "$work/com9" 2>/dev/null >/dev/null </dev/null &
+                echo $! >"$work/replug.pid"
+                for _ in $(seq 50); do [ -e "$work/com9" ] && break; sleep 0.1; done
+                ;;
+            esac
+            rm -f "$request"
+        done
+        sleep 0.1
+    done
+) &
+pids+=($!)
+
+status=0
+# The status line's drawing, pixel by pixel; it needs the display as the window does.
+timeout 120 wine "$build/tests/win32/status_label_win32_test.exe" --gtest_brief=1 </dev/null 2>/dev/null ||
+    status=$?
+timeout 600 wine "$build/tests/win32/kestrel_window_test.exe" "$(winpath "$build/kestrel.exe")" \
+    "$(winpath "$work/sim-main.log")" "$(winpath "$work/sim-silent.log")" \
+    "$(winpath "$work/control")" \
+    </dev/null 2>/dev/null || status=$?
+echo "Wine window stage: $(($(date +%s) - started)) s"
+exit "$status"

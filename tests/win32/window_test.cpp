@@ -1,0 +1,658 @@
+// Drives kestrel.exe from outside, as a user would, under Wine against the simulated module: finds
+// the windows by title and the controls by their ids, types, clicks, answers message boxes and
+// reads the status line, all through window messages.
+//
+// usage: kestrel_window_test KESTREL_EXE SIM_LOG SILENT_SIM_LOG CONTROL_DIR
+//   COM7 is a simulated module (its command log in SIM_LOG), COM8 one that never answers
+//   "AT+NAME" (log SILENT_SIM_LOG), COM9 one that hangs up after 15 commands. Files the driver
+//   leaves in CONTROL_DIR ask the script for something: NAME.shot a picture of the window titled
+//   as the file says, replug a new simulated module behind COM9.
+
+#include "app/Win32Api.h"
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <shlobj.h>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr int kMainPort = 7;
+constexpr int kSilentPort = 8;
+constexpr int kHangUpPort = 9;
+constexpr auto kPoll = std::chrono::milliseconds(50);
+constexpr auto kWait = std::chrono::seconds(20);
+// A query run takes under a second here; the silent step's prompt comes after its 2 s timeout.
+constexpr auto kRunWait = std::chrono::seconds(20);
+
+const wchar_t *const kPortTitle = L"连接串口";
+const wchar_t *const kMainTitle = L"内嵌模块参数设置工具 V4.25.20051116";
+
+int g_nFailures = 0;
+
+void Check(bool bOk, const std::string &strWhat, const std::wstring &strDetail = {})
+{
+    if (bOk) {
+        std::printf("ok   %s\n", strWhat.c_str());
+        return;
+    }
+    ++g_nFailures;
+    std::string strNarrow;
+    for (wchar_t ch : strDetail)
+        strNarrow += ch < 0x80 ? static_cast<char>(ch) : '?';
+    std::printf("FAIL %s %s\n", strWhat.c_str(), strNarrow.c_str());
+    std::fflush(stdout);
+}
+
+std::wstring TextOf(HWND hwnd)
+{
+    // WM_GETTEXT crosses the process boundary with its buffer; the owner-drawn status line
+    // answers it like any control.
+    wchar_t szText[512] = {};
+    SendMessageTimeoutW(hwnd, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(szText), SMTO_ABORTIFHUNG,
+                        5000, nullptr);
+    return szText;
+}
+
+bool WaitFor(const std::function<bool()> &fnDone, std::chrono::milliseconds timeout = kWait)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!fnDone()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(kPoll);
+    }
+    return true;
+}
+
+// A running kestrel.exe and the windows it shows.
+class CApp
+{
+public:
+    explicit CApp(const std::wstring &strExe)
+    {
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof(startup);
+        std::wstring strCommand = L"\"" + strExe + L"\"";
+        m_start = std::chrono::steady_clock::now();
+        if (CreateProcessW(nullptr, strCommand.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                           &startup, &m_process)) {
+            CloseHandle(m_process.hThread);
+        }
+    }
+    ~CApp()
+    {
+        if (m_process.hProcess == nullptr)
+            return;
+        if (WaitForSingleObject(m_process.hProcess, 0) == WAIT_TIMEOUT)
+            TerminateProcess(m_process.hProcess, 99);
+        CloseHandle(m_process.hProcess);
+    }
+    CApp(const CApp &) = delete;
+    CApp &operator=(const CApp &) = delete;
+
+    bool Started() const { return m_process.hProcess != nullptr; }
+    bool WaitExit(std::chrono::milliseconds timeout = kWait) const
+    {
+        return WaitForSingleObject(m_process.hProcess, static_cast<DWORD>(timeout.count())) ==
+               WAIT_OBJECT_0;
+    }
+    double SecondsSinceStart() const
+    {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
+    }
+
+    // A visible top-level window of this process whose title is exactly strTitle.
+    HWND Find(const std::wstring &strTitle) const
+    {
+        struct Search
+        {
+            DWORD nPid;
+            const std::wstring *pTitle;
+            HWND hFound;
+        } search = {m_process.dwProcessId, &strTitle, nullptr};
+        EnumWindows(
+            [](HWND hwnd, LPARAM lParam) -> BOOL {
+                auto *pSearch = reinterpret_cast<Search *>(lParam);
+                DWORD nPid = 0;
+                GetWindowThreadProcessId(hwnd, &nPid);
+                if (nPid != pSearch->nPid || !IsWindowVisible(hwnd) ||
+                    TextOf(hwnd) != *pSearch->pTitle)
+                    return TRUE;
+                pSearch->hFound = hwnd;
+                return FALSE;
+            },
+            reinterpret_cast<LPARAM>(&search));
+        return search.hFound;
+    }
+    HWND WaitWindow(const std::wstring &strTitle, std::chrono::milliseconds timeout = kWait) const
+    {
+        HWND hFound = nullptr;
+        WaitFor([&] { return (hFound = Find(strTitle)) != nullptr; }, timeout);
+        return hFound;
+    }
+
+private:
+    PROCESS_INFORMATION m_process = {};
+    std::chrono::steady_clock::time_point m_start;
+};
+
+// Posted, not sent: the handler may open a modal box, and the driver must stay free to see it.
+void Click(HWND hDlg, int nId)
+{
+    PostMessageW(hDlg, WM_COMMAND, MAKEWPARAM(nId, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(hDlg, nId)));
+}
+
+// Into an editable combo box through its edit field, as typing or a paste would arrive.
+void SetText(HWND hDlg, int nId, const std::wstring &strText)
+{
+    HWND hControl = GetDlgItem(hDlg, nId);
+    if (const HWND hEdit = FindWindowExW(hControl, nullptr, L"Edit", nullptr))
+        hControl = hEdit;
+    SendMessageW(hControl, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(strText.c_str()));
+}
+
+std::wstring Text(HWND hDlg, int nId)
+{
+    return TextOf(GetDlgItem(hDlg, nId));
+}
+
+std::vector<std::wstring> Entries(HWND hDlg, int nId)
+{
+    const HWND hCombo = GetDlgItem(hDlg, nId);
+    std::vector<std::wstring> entries;
+    const auto nCount = SendMessageW(hCombo, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < nCount; ++i) {
+        wchar_t szEntry[256] = {};
+        SendMessageW(hCombo, CB_GETLBTEXT, static_cast<WPARAM>(i),
+                     reinterpret_cast<LPARAM>(szEntry));
+        entries.emplace_back(szEntry);
+    }
+    return entries;
+}
+
+bool WaitStatus(HWND hDlg, const std::wstring &strStatus,
+                std::chrono::milliseconds timeout = kRunWait)
+{
+    return WaitFor([&] { return Text(hDlg, IDC_STATUS) == strStatus; }, timeout);
+}
+
+// The message text of a message box: its one static control with text.
+std::wstring MessageText(HWND hBox)
+{
+    std::wstring strText;
+    for (HWND hChild = GetWindow(hBox, GW_CHILD); hChild != nullptr;
+         hChild = GetWindow(hChild, GW_HWNDNEXT)) {
+        wchar_t szClass[32] = {};
+        GetClassNameW(hChild, szClass, 32);
+        if (_wcsicmp(szClass, L"Static") == 0 && !TextOf(hChild).empty())
+            strText = TextOf(hChild);
+    }
+    return strText;
+}
+
+std::wstring ProfilePath()
+{
+    wchar_t szAppData[MAX_PATH] = {};
+    SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, 0, szAppData);
+    return std::wstring(szAppData) + L"\\Kestrel\\Kestrel.ini";
+}
+
+int ProfileValue(const wchar_t *pKey)
+{
+    return static_cast<int>(GetPrivateProfileIntW(L"Settings", pKey, -100, ProfilePath().c_str()));
+}
+
+// The commands the simulated module logged, one per line, with "\r\n" as the log shows it.
+std::vector<std::string> SimCommands(const std::wstring &strLog)
+{
+    std::vector<std::string> commands;
+    std::ifstream log(strLog.c_str());
+    std::string strLine;
+    while (std::getline(log, strLine)) {
+        const size_t nAt = strLine.find("] ");
+        if (strLine.rfind("[", 0) == 0 && nAt != std::string::npos)
+            commands.push_back(strLine.substr(nAt + 2));
+    }
+    return commands;
+}
+
+// The log once the simulator has written out what it received: it writes every 100 ms, so a
+// count that holds still for 400 ms is complete.
+size_t SettledCommandCount(const std::wstring &strLog)
+{
+    size_t nCount = SimCommands(strLog).size();
+    for (int nStill = 0; nStill < 4;) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        const size_t nNow = SimCommands(strLog).size();
+        nStill = nNow == nCount ? nStill + 1 : 0;
+        nCount = nNow;
+    }
+    return nCount;
+}
+
+// Leaves a request for the script in the control folder (NAME, holding strContent) and waits
+// until the script has carried it out and taken it away.
+bool AskScript(const std::wstring &strDir, const std::wstring &strName,
+               const std::string &strContent)
+{
+    const std::wstring strRequest = strDir + L"\\" + strName;
+    if (FILE *pFile = _wfopen(strRequest.c_str(), L"wb")) {
+        std::fputs(strContent.c_str(), pFile);
+        std::fclose(pFile);
+    }
+    return WaitFor(
+        [&] { return GetFileAttributesW(strRequest.c_str()) == INVALID_FILE_ATTRIBUTES; },
+        std::chrono::seconds(15));
+}
+
+// A picture of the window as it shows on the screen, when the script was asked for pictures: it
+// captures the X window of that title.
+void RequestShot(HWND hwnd, const std::wstring &strDir, const std::wstring &strName)
+{
+    char szTitle[512] = {};
+    WideCharToMultiByte(CP_UTF8, 0, TextOf(hwnd).c_str(), -1, szTitle, sizeof(szTitle), nullptr,
+                        nullptr);
+    AskScript(strDir, strName + L".shot", szTitle);
+}
+
+// Picks the port (1-based) and flow in the port dialog and confirms it.
+void ChoosePort(HWND hPortDlg, int nPort, int nFlowIndex)
+{
+    SendMessageW(GetDlgItem(hPortDlg, IDC_COMBO_PORT), CB_SETCURSEL, nPort - 1, 0);
+    SendMessageW(GetDlgItem(hPortDlg, IDC_COMBO_FLOW), CB_SETCURSEL, nFlowIndex, 0);
+    Click(hPortDlg, IDOK);
+}
+
+struct CContext
+{
+    std::wstring strExe;
+    std::wstring strSimLog;
+    std::wstring strSilentLog;
+    std::wstring strControlDir; // requests to the script (pictures, a module plugged back in)
+};
+
+void TestPortDialogAndCancel(const CContext &context)
+{
+    DeleteFileW(ProfilePath().c_str());
+    CApp app(context.strExe);
+    Check(app.Started(), "kestrel.exe starts");
+    const HWND hPort = app.WaitWindow(kPortTitle);
+    Check(hPort != nullptr, "the port dialog opens");
+    if (hPort == nullptr)
+        return;
+    std::printf("info start to port dialog: %.2f s\n", app.SecondsSinceStart());
+    const std::vector<std::wstring> ports = Entries(hPort, IDC_COMBO_PORT);
+    bool bNames = ports.size() == 50;
+    for (size_t i = 0; bNames && i < ports.size(); ++i)
+        bNames = ports[i] == L"COM" + std::to_wstring(i + 1);
+    Check(bNames, "the port list holds COM1 to COM50 in order");
+    Check(Entries(hPort, IDC_COMBO_FLOW) == std::vector<std::wstring>{L"无", L"硬件"},
+          "the flow list holds 无 and 硬件");
+    Check(Text(hPort, IDC_COMBO_PORT) == L"COM1" && Text(hPort, IDC_COMBO_FLOW) == L"无",
+          "a first run preselects COM1 and 无", Text(hPort, IDC_COMBO_PORT));
+    RequestShot(hPort, context.strControlDir, L"win32-port-dialog");
+    Click(hPort, IDCANCEL);
+    Check(app.WaitExit(), "cancel ends the program");
+    Check(GetFileAttributesW(ProfilePath().c_str()) == INVALID_FILE_ATTRIBUTES,
+          "cancel writes no profile");
+}
+
+// What an earlier run left in the profile decides what the port dialog offers; values outside
+// the lists, negative ones included, fall back to COM1 and 无.
+void TestSavedChoices(const CContext &context)
+{
+    const struct
+    {
+        const wchar_t *pPortNum;
+        const wchar_t *pFlow;
+        const wchar_t *pPort;
+        const wchar_t *pFlowText;
+    } aCases[] = {
+        {L"11", L"1", L"COM12", L"硬件"}, {L"49", L"0", L"COM50", L"无"},
+        {L"50", L"2", L"COM1", L"无"},    {L"-1", L"-1", L"COM1", L"无"},
+        {L"junk", L"", L"COM1", L"无"},
+    };
+    for (const auto &saved : aCases) {
+        WritePrivateProfileStringW(L"Settings", L"PortNum", saved.pPortNum, ProfilePath().c_str());
+        WritePrivateProfileStringW(L"Settings", L"Flow", saved.pFlow, ProfilePath().c_str());
+        CApp app(context.strExe);
+        const HWND hPort = app.WaitWindow(kPortTitle);
+        const std::wstring strShown =
+            hPort ? Text(hPort, IDC_COMBO_PORT) + L" " + Text(hPort, IDC_COMBO_FLOW) : L"";
+        Check(strShown == std::wstring(saved.pPort) + L" " + saved.pFlowText,
+              "saved PortNum and Flow preselect their entries, or COM1 and 无", strShown);
+        if (hPort != nullptr)
+            Click(hPort, IDCANCEL);
+        app.WaitExit();
+    }
+    DeleteFileW(ProfilePath().c_str());
+}
+
+// Text that reaches a field some other way than a keystroke the edit limits (a paste, another
+// program), or is typed: a character GBK cannot carry is dropped, and the text ends where its GBK
+// bytes would pass the field's limit.
+void TestFieldFilter(HWND hMain)
+{
+    const struct
+    {
+        int nId;
+        const wchar_t *pText;
+        bool bTyped; // one WM_CHAR per character instead of one WM_SETTEXT
+        const wchar_t *pExpected;
+    } aCases[] = {
+        {IDC_EDIT_NAME, L"蓝牙模块一二三四五六", false, L"蓝牙模块一二三四五六"},   // 20 bytes
+        {IDC_EDIT_NAME, L"蓝牙模块一二三四五六七", false, L"蓝牙模块一二三四五六"}, // 22 bytes
+        {IDC_EDIT_NAME, L"Na\U0001F600me", false, L"Name"},                         // not in GBK
+        {IDC_EDIT_NAME, L"Name1234567890123456", false, L"Name1234567890123456"},
+        {IDC_EDIT_NAME, L"Name123456789012345蓝", false, L"Name123456789012345"}, // 21 bytes
+        {IDC_EDIT_CLASS, L"1234567", false, L"123456"},
+        {IDC_EDIT_PASSWORD, L"1234567890123456", false, L"1234567890123456"},
+        {IDC_COMBO_BINDADDR, L"00AA\uD55C", true, L"00AA"}, // a Hangul syllable: not in GBK
+    };
+    for (const auto &field : aCases) {
+        const std::wstring strBefore = Text(hMain, field.nId);
+        if (field.bTyped) {
+            HWND hTarget = GetDlgItem(hMain, field.nId);
+            if (const HWND hEdit = FindWindowExW(hTarget, nullptr, L"Edit", nullptr))
+                hTarget = hEdit;
+            for (const wchar_t *p = field.pText; *p != 0; ++p)
+                SendMessageW(hTarget, WM_CHAR, *p, 1);
+        } else {
+            SetText(hMain, field.nId, field.pText);
+        }
+        const std::wstring strAfter = Text(hMain, field.nId);
+        Check(strAfter == field.pExpected,
+              "field " + std::to_string(field.nId) + " takes a text by its GBK bytes", strAfter);
+        SetText(hMain, field.nId, strBefore);
+    }
+}
+
+void TestFormFillsItself(HWND hMain)
+{
+    Check(Text(hMain, IDC_STATUS) == L"准备就绪" && Text(hMain, IDC_EDIT_NAME).empty(),
+          "the form opens empty with 准备就绪", Text(hMain, IDC_STATUS));
+    Check(WaitStatus(hMain, L"查询完成"), "the first query runs by itself and completes",
+          Text(hMain, IDC_STATUS));
+    const struct
+    {
+        int nId;
+        const wchar_t *pExpected;
+    } aFields[] = {
+        {IDC_EDIT_NAME, L"CORVA3264"},
+        {IDC_EDIT_VERSION, L"V4.25"},
+        {IDC_EDIT_CLASS, L"000000"},
+        {IDC_EDIT_PASSWORD, L"7391"},
+        {IDC_COMBO_BAUD, L"9600"},
+        {IDC_COMBO_PARITY, L"无校验"},
+        {IDC_COMBO_STOPBITS, L"1"},
+        {IDC_EDIT_CONN_INTERVAL, L"1024"},
+        {IDC_EDIT_CONN_DURATION, L"512"},
+        {IDC_EDIT_SNIFF_MAX, L"0"},
+        {IDC_EDIT_LOCALADDR, L"00158300A1B2"},
+    };
+    for (const auto &field : aFields) {
+        Check(Text(hMain, field.nId) == field.pExpected,
+              "control " + std::to_string(field.nId) + " shows the module's value",
+              Text(hMain, field.nId));
+    }
+    Check(Entries(hMain, IDC_COMBO_BAUD).size() == 13, "the baud list holds 13 entries");
+    Check(SendMessageW(GetDlgItem(hMain, IDC_CHECK_AUTH), BM_GETCHECK, 0, 0) == BST_CHECKED,
+          "the authentication box shows the module's 1");
+}
+
+void TestSetWritesOnlyChanges(const CContext &context, HWND hMain)
+{
+    const size_t nBefore = SettledCommandCount(context.strSimLog);
+    SetText(hMain, IDC_EDIT_NAME, L"KestrelW");
+    SetText(hMain, IDC_EDIT_SNIFF_MAX, L"800");
+    Click(hMain, IDC_BUTTON_SET);
+    Check(WaitStatus(hMain, L"设置完成"), "Set completes", Text(hMain, IDC_STATUS));
+    std::vector<std::string> sent;
+    WaitFor(
+        [&] {
+            const std::vector<std::string> all = SimCommands(context.strSimLog);
+            sent.assign(all.begin() + static_cast<long>(std::min(nBefore, all.size())), all.end());
+            return sent.size() >= 3;
+        },
+        std::chrono::seconds(3));
+    std::wstring strSent;
+    for (const std::string &strLine : sent)
+        strSent += std::wstring(strLine.begin(), strLine.end()) + L" ";
+    // Without binding the module is told to forget any address on every Set.
+    Check(sent == std::vector<std::string>{"AT+NAME=KestrelW\\r\\n", "AT+CLEARADDR\\r\\n",
+                                           "AT+SNIFF=800,0,0,0\\r\\n"},
+          "Set sends exactly the changed lines", strSent);
+    const bool bQueryEnabled = IsWindowEnabled(GetDlgItem(hMain, IDC_BUTTON_QUERY)) != FALSE;
+    Click(hMain, IDC_BUTTON_QUERY);
+    Check(bQueryEnabled && WaitStatus(hMain, L"正在查询内嵌模块参数...", std::chrono::seconds(5)) &&
+              WaitStatus(hMain, L"查询完成"),
+          "a new query completes", Text(hMain, IDC_STATUS));
+    Check(Text(hMain, IDC_EDIT_NAME) == L"KestrelW" && Text(hMain, IDC_EDIT_SNIFF_MAX) == L"800",
+          "the module holds what Set wrote", Text(hMain, IDC_EDIT_NAME));
+}
+
+void TestFormCheckStopsSet(const CContext &context, HWND hMain, const CApp &app)
+{
+    const size_t nBefore = SettledCommandCount(context.strSimLog);
+    SetText(hMain, IDC_EDIT_CONN_INTERVAL, L"5000");
+    Click(hMain, IDC_BUTTON_SET);
+    const HWND hBox = app.WaitWindow(L"提示", std::chrono::seconds(5));
+    Check(hBox != nullptr && MessageText(hBox) == L"请输入一个介于 0 和 4096 之间的整数。",
+          "a number over 4096 is refused with a message", MessageText(hBox));
+    if (hBox != nullptr)
+        PostMessageW(hBox, WM_COMMAND, IDOK, 0);
+    Check(SettledCommandCount(context.strSimLog) == nBefore, "a refused form sends nothing");
+    SetText(hMain, IDC_EDIT_CONN_INTERVAL, L"1024");
+}
+
+// A mouse gesture through the system's input queue, in the control's client coordinates.
+void Drag(HWND hControl, POINT from, POINT to)
+{
+    ClientToScreen(hControl, &from);
+    ClientToScreen(hControl, &to);
+    SetCursorPos(from.x, from.y);
+    INPUT down = {};
+    down.type = INPUT_MOUSE;
+    down.mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    SendInput(1, &down, sizeof(INPUT));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    SetCursorPos(to.x, to.y);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    INPUT up = down;
+    up.mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(1, &up, sizeof(INPUT));
+}
+
+void TestSlider(HWND hMain)
+{
+    // The thumb dragged to the right end and let go: the release applies the "on" preset. The
+    // thumb's place at the left end depends on the theme, so the press tries a few points.
+    const HWND hSlider = GetDlgItem(hMain, IDC_SLIDER_SCAN);
+    SetForegroundWindow(hMain);
+    RECT rect = {};
+    GetClientRect(hSlider, &rect);
+    const LONG y = (rect.bottom - rect.top) / 2;
+    for (LONG x = 3; x <= 15 && SendMessageW(hSlider, TBM_GETPOS, 0, 0) == 0; x += 3) {
+        Drag(hSlider, {x, y}, {rect.right + 20, y});
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    Check(WaitFor([&] { return Text(hMain, IDC_EDIT_CONN_INTERVAL) == L"2048"; },
+                  std::chrono::seconds(5)) &&
+              Text(hMain, IDC_EDIT_CONN_DURATION) == L"18" &&
+              Text(hMain, IDC_EDIT_INQ_INTERVAL) == L"2048" &&
+              Text(hMain, IDC_EDIT_INQ_DURATION) == L"18",
+          "releasing the standby slider at its on end presets 2048, 18, 2048, 18",
+          Text(hMain, IDC_EDIT_CONN_INTERVAL) + L" at " +
+              std::to_wstring(SendMessageW(hSlider, TBM_GETPOS, 0, 0)));
+}
+
+void TestActions(HWND hMain)
+{
+    const struct
+    {
+        int nButton;
+        const wchar_t *pDone;
+        const char *pWhat;
+    } aActions[] = {
+        {IDC_BUTTON_DEFAULT, L"成功恢复默认参数", "默认 restores the defaults"},
+        {IDC_BUTTON_CLEARADDR, L"成功清除邦定的蓝牙地址", "清除地址 clears the binding"},
+        {IDC_BUTTON_SEARCH, L"查询完成", "搜索设备 finds the devices"},
+    };
+    for (const auto &action : aActions) {
+        Click(hMain, action.nButton);
+        Check(WaitStatus(hMain, action.pDone), action.pWhat, Text(hMain, IDC_STATUS));
+    }
+    Check(Text(hMain, IDC_EDIT_NAME) == L"CORVA3264", "默认 puts the default name in the form");
+    const std::vector<std::wstring> found = Entries(hMain, IDC_COMBO_BINDADDR);
+    std::wstring strFound;
+    for (const std::wstring &strEntry : found)
+        strFound += strEntry + L" ";
+    Check(found == std::vector<std::wstring>{L"0011223344AA Phone", L"00AABB001122 Headset"} &&
+              IsWindowEnabled(GetDlgItem(hMain, IDC_COMBO_BINDADDR)),
+          "the search lists every device, sorted, and enables the address box", strFound);
+}
+
+void TestBusyPort(const CContext &context)
+{
+    CApp second(context.strExe);
+    const HWND hPort = second.WaitWindow(kPortTitle);
+    Check(hPort != nullptr && Text(hPort, IDC_COMBO_PORT) == L"COM7",
+          "the next start preselects the saved port");
+    if (hPort == nullptr)
+        return;
+    ChoosePort(hPort, kMainPort, 0);
+    const HWND hBox = second.WaitWindow(L"错误");
+    Check(hBox != nullptr && MessageText(hBox) == L"打开串口失败，请确认是否有其他程序在使用！",
+          "a port in use gives the open-failure box", MessageText(hBox));
+    if (hBox != nullptr)
+        PostMessageW(hBox, WM_COMMAND, IDOK, 0);
+    Check(second.WaitExit(), "the program ends after the open-failure box");
+}
+
+void TestMainWindow(const CContext &context)
+{
+    CApp app(context.strExe);
+    const HWND hPort = app.WaitWindow(kPortTitle);
+    Check(hPort != nullptr, "the port dialog opens again");
+    if (hPort == nullptr)
+        return;
+    ChoosePort(hPort, kMainPort, 0);
+    const HWND hMain = app.WaitWindow(kMainTitle);
+    Check(hMain != nullptr, "the main window opens with its full title");
+    if (hMain == nullptr)
+        return;
+    Check(ProfileValue(L"PortNum") == kMainPort - 1 && ProfileValue(L"Flow") == 0,
+          "OK saves the port index and the flow index");
+    TestFormFillsItself(hMain);
+    RequestShot(hMain, context.strControlDir, L"win32-main-dialog");
+    TestSetWritesOnlyChanges(context, hMain);
+    TestFormCheckStopsSet(context, hMain, app);
+    TestFieldFilter(hMain);
+    TestSlider(hMain);
+    TestActions(hMain);
+    TestBusyPort(context);
+
+    PostMessageW(hMain, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
+    const HWND hAbout = app.WaitWindow(L"关于 Kestrel", std::chrono::seconds(5));
+    Check(hAbout != nullptr, "the system-menu command 16 opens the About box");
+    if (hAbout != nullptr)
+        PostMessageW(hAbout, WM_COMMAND, IDCANCEL, 0);
+    Check(WaitFor([&] { return app.Find(L"关于 Kestrel") == nullptr; }), "Escape closes it");
+
+    Click(hMain, IDC_BUTTON_CLOSE);
+    Check(app.WaitExit(), "关闭 ends the program");
+}
+
+void TestSilentCommand(const CContext &context)
+{
+    CApp app(context.strExe);
+    const HWND hPort = app.WaitWindow(kPortTitle);
+    if (hPort == nullptr) {
+        Check(false, "the port dialog opens for the silent module");
+        return;
+    }
+    ChoosePort(hPort, kSilentPort, 0);
+    const HWND hMain = app.WaitWindow(kMainTitle);
+    const HWND hBox = app.WaitWindow(L"提示", kRunWait);
+    Check(hBox != nullptr && MessageText(hBox) == L"查询 [设备名称] 时超时，是否继续？",
+          "a silent command asks whether to go on", MessageText(hBox));
+    if (hBox == nullptr || hMain == nullptr)
+        return;
+    const int aActions[] = {IDC_BUTTON_QUERY, IDC_BUTTON_SET, IDC_BUTTON_DEFAULT,
+                            IDC_BUTTON_CLEARADDR, IDC_BUTTON_SEARCH};
+    const auto fnActionsEnabled = [&](bool bEnabled) {
+        for (const int nId : aActions) {
+            if ((IsWindowEnabled(GetDlgItem(hMain, nId)) != FALSE) != bEnabled)
+                return false;
+        }
+        return true;
+    };
+    Check(fnActionsEnabled(false) && IsWindowEnabled(GetDlgItem(hMain, IDC_BUTTON_CLOSE)),
+          "while the run waits its actions are disabled, 关闭 is not");
+    PostMessageW(hBox, WM_COMMAND, IDNO, 0);
+    Check(WaitStatus(hMain, L"查询 [设备名称] 时超时"), "No ends the run with its status text",
+          Text(hMain, IDC_STATUS));
+    Check(fnActionsEnabled(true), "the actions are enabled again once the run has ended");
+    const std::vector<std::string> sent = SimCommands(context.strSilentLog);
+    Check(!sent.empty() && sent.back() == "AT+NAME?\\r\\n", "nothing is sent after the stop");
+    PostMessageW(hMain, WM_COMMAND, IDCANCEL, 0);
+    Check(app.WaitExit(), "Escape ends the program");
+}
+
+// The module's line goes away during a query (an adapter pulled) and comes back on the same COM
+// port: reported, reopened by itself, and usable again.
+void TestUnplugAndReplug(const CContext &context)
+{
+    CApp app(context.strExe);
+    const HWND hPort = app.WaitWindow(kPortTitle);
+    if (hPort == nullptr) {
+        Check(false, "the port dialog opens for the module that hangs up");
+        return;
+    }
+    ChoosePort(hPort, kHangUpPort, 0);
+    const HWND hMain = app.WaitWindow(kMainTitle);
+    if (hMain == nullptr || !WaitStatus(hMain, L"查询完成")) {
+        Check(false, "the first query completes before the hang-up");
+        return;
+    }
+    Click(hMain, IDC_BUTTON_QUERY);
+    Check(WaitStatus(hMain, L"串口已断开，请检查连接"), "a line that goes away is reported",
+          Text(hMain, IDC_STATUS));
+    Check(IsWindowEnabled(GetDlgItem(hMain, IDC_BUTTON_QUERY)) != FALSE,
+          "the run that waited has ended");
+    Check(AskScript(context.strControlDir, L"replug", "COM9"), "the module is plugged back in");
+    Check(WaitStatus(hMain, L"串口已重新连接"), "the same COM port is reopened by itself",
+          Text(hMain, IDC_STATUS));
+    Click(hMain, IDC_BUTTON_QUERY);
+    Check(WaitStatus(hMain, L"正在查询内嵌模块参数...", std::chrono::seconds(5)) &&
+              WaitStatus(hMain, L"查询完成") && Text(hMain, IDC_EDIT_NAME) == L"CORVA3264",
+          "the module answers a query on the reopened port", Text(hMain, IDC_STATUS));
+    Click(hMain, IDC_BUTTON_CLOSE);
+    Check(app.WaitExit(), "关闭 ends the program");
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t **argv)
+{
+    if (argc < 5) {
+        std::fputs("usage: kestrel_window_test KESTREL_EXE SIM_LOG SILENT_SIM_LOG CONTROL_DIR\n",
+                   stderr);
+        return 2;
+    }
+    std::setvbuf(stdout, nullptr, _IONBF, 0); // progress shows as it happens, also in CI logs
+    const CContext context = {argv[1], argv[2], argv[3], argv[4]};
+    TestPortDialogAndCancel(context);
+    TestSavedChoices(context);
+    TestMainWindow(context);
+    TestSilentCommand(context);
+    TestUnplugAndReplug(context);
+    std::printf("%d failure(s)\n", g_nFailures);
+    return g_nFailures == 0 ? 0 : 1;
+}
