@@ -1,5 +1,6 @@
-// What both platforms' links share: the open failure's cause (each link records it as an errno
-// value) and the paths that must never be remembered.
+// What both platforms' links share: the reader thread's start and join, the registered functions,
+// the open failure's cause (each link records it as an errno value) and the paths that must never
+// be remembered.
 
 #include "serial/SerialLink.h"
 
@@ -31,4 +32,54 @@ bool CSerialLink::IsRawPseudoTerminal(const std::string &strPath)
     // and keeps pointing at its device.
     const std::string strNormal = std::filesystem::path(strPath).lexically_normal().string();
     return strNormal.rfind("/dev/pts/", 0) == 0 && strNormal.size() > sizeof("/dev/pts/") - 1;
+}
+
+void CSerialLink::SetReceiveCallback(ReceiveCallback pfnReceive, void *pUser)
+{
+    m_pReceiveUser = pUser;
+    m_pfnReceive = pfnReceive;
+}
+
+void CSerialLink::SetDisconnectCallback(DisconnectCallback pfnDisconnect, void *pUser)
+{
+    m_pDisconnectUser = pUser;
+    m_pfnDisconnect = pfnDisconnect;
+}
+
+void CSerialLink::StartReader()
+{
+    std::lock_guard guard(m_threadLock);
+    if (m_nReaderCount.load() > 0 || !IsOpen())
+        return;
+    if (m_hReaderThread.joinable()) {
+        if (m_hReaderThread.get_id() == std::this_thread::get_id())
+            m_hReaderThread.detach();
+        else
+            m_hReaderThread.join();
+    }
+    m_bStop = false;
+    m_nReaderCount = 1;
+    m_hReaderThread = std::thread(ReaderThreadProc, this);
+    m_readerId = m_hReaderThread.get_id();
+}
+
+void CSerialLink::JoinReader()
+{
+    std::thread reader;
+    {
+        std::lock_guard guard(m_threadLock);
+        reader = std::move(m_hReaderThread);
+    }
+    if (!reader.joinable())
+        return;
+    // The reader itself may close the link from its receive function; it cannot wait for itself.
+    if (reader.get_id() == std::this_thread::get_id())
+        reader.detach();
+    else
+        reader.join();
+}
+
+void CSerialLink::ReaderThreadProc(CSerialLink *pLink)
+{
+    pLink->ReaderLoop();
 }

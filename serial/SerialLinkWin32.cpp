@@ -135,18 +135,6 @@ CSerialLink::~CSerialLink()
     }
 }
 
-void CSerialLink::SetReceiveCallback(ReceiveCallback pfnReceive, void *pUser)
-{
-    m_pReceiveUser = pUser;
-    m_pfnReceive = pfnReceive;
-}
-
-void CSerialLink::SetDisconnectCallback(DisconnectCallback pfnDisconnect, void *pUser)
-{
-    m_pDisconnectUser = pUser;
-    m_pfnDisconnect = pfnDisconnect;
-}
-
 bool CSerialLink::ClaimPort(const std::string &strDevice)
 {
     const std::string strName = PortMutexName(strDevice);
@@ -227,44 +215,6 @@ bool CSerialLink::Configure()
         return false;
     }
     return true;
-}
-
-void CSerialLink::StartReader()
-{
-    std::lock_guard guard(m_threadLock);
-    if (m_nReaderCount.load() > 0 || m_hPort.load() == Invalid())
-        return;
-    if (m_hReaderThread.joinable()) {
-        if (m_hReaderThread.get_id() == std::this_thread::get_id())
-            m_hReaderThread.detach();
-        else
-            m_hReaderThread.join();
-    }
-    m_bStop = false;
-    m_nReaderCount = 1;
-    m_hReaderThread = std::thread(ReaderThreadProc, this);
-    m_readerId = m_hReaderThread.get_id();
-}
-
-void CSerialLink::JoinReader()
-{
-    std::thread reader;
-    {
-        std::lock_guard guard(m_threadLock);
-        reader = std::move(m_hReaderThread);
-    }
-    if (!reader.joinable())
-        return;
-    // The reader itself may close the link from its receive function; it cannot wait for itself.
-    if (reader.get_id() == std::this_thread::get_id())
-        reader.detach();
-    else
-        reader.join();
-}
-
-void CSerialLink::ReaderThreadProc(CSerialLink *pLink)
-{
-    pLink->ReaderLoop();
 }
 
 void CSerialLink::ReaderLoop()
