@@ -10,34 +10,9 @@ using std::chrono::milliseconds;
 
 constexpr unsigned kPromptType = MB_YESNO | MB_ICONINFORMATION;
 
-// A module that answers every query with its line and "OK", has no bound address, and answers
-// set lines with "OK" (or with the reply given for the command's prefix).
 std::string ScriptedModule(const std::string &strCommand)
 {
-    static const std::map<std::string, std::string> s_replies = {
-        {"AT\r\n", ""},
-        {"AT+NAME?\r\n", "\r\n+NAME:CORVA3264\r\n"},
-        {"AT+VERSION?\r\n", "\r\n+VERSION:V4.25\r\n"},
-        {"AT+CLASS?\r\n", "\r\n+CLASS:001f00\r\n"},
-        {"AT+ROLE?\r\n", "\r\n+ROLE:0\r\n"},
-        {"AT+BIND?\r\n", "\r\n+BIND:0\r\n"},
-        {"AT+AUTH?\r\n", "\r\n+AUTH:1\r\n"},
-        {"AT+PASSWORD?\r\n", "\r\n+PASSWORD:7391\r\n"},
-        {"AT+BAUD?\r\n", "\r\n+BAUD:9600\r\n"},
-        {"AT+UARTMODE?\r\n", "\r\n+UARTMODE:0,0\r\n"},
-        {"AT+SCANTIME?\r\n", "\r\n+SCAN:1024,512,1024,512\r\n"},
-        {"AT+SNIFF?\r\n", "\r\n+SNIFF:0,0,0,0\r\n"},
-        {"AT+LADDR?\r\n", "\r\n+LADDR:00158300A1B2\r\n"},
-    };
-    if (strCommand == "AT+RADDR?\r\n")
-        return "\r\nERROR\r\n";
-    const auto it = s_replies.find(strCommand);
-    return (it == s_replies.end() ? std::string() : it->second) + "\r\nOK\r\n";
-}
-
-std::vector<std::string> QueryCommands()
-{
-    return std::vector<std::string>(std::begin(QueryCommandTable), std::end(QueryCommandTable));
+    return ScriptedModuleReply(strCommand);
 }
 
 // A finished query run against the scripted module, ready for a Set.

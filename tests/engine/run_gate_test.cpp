@@ -16,34 +16,10 @@ constexpr int kGatedButtons[] = {IDC_BUTTON_QUERY, IDC_BUTTON_SET, IDC_BUTTON_DE
                                  IDC_BUTTON_CLEARADDR, IDC_BUTTON_SEARCH};
 
 // A module named "Bench 3" (not the factory name, so a form filled with defaults shows), a slave
-// with no binding. Set lines, reset and clear are answered "OK"; a search finds one device.
+// with no binding.
 std::string BenchModule(const std::string &strCommand)
 {
-    static const std::map<std::string, std::string> s_replies = {
-        {"AT+NAME?\r\n", "\r\n+NAME:Bench 3\r\n"},
-        {"AT+VERSION?\r\n", "\r\n+VERSION:V4.25\r\n"},
-        {"AT+CLASS?\r\n", "\r\n+CLASS:001f00\r\n"},
-        {"AT+ROLE?\r\n", "\r\n+ROLE:0\r\n"},
-        {"AT+BIND?\r\n", "\r\n+BIND:0\r\n"},
-        {"AT+AUTH?\r\n", "\r\n+AUTH:1\r\n"},
-        {"AT+PASSWORD?\r\n", "\r\n+PASSWORD:7391\r\n"},
-        {"AT+BAUD?\r\n", "\r\n+BAUD:9600\r\n"},
-        {"AT+UARTMODE?\r\n", "\r\n+UARTMODE:0,0\r\n"},
-        {"AT+SCANTIME?\r\n", "\r\n+SCAN:1024,512,1024,512\r\n"},
-        {"AT+SNIFF?\r\n", "\r\n+SNIFF:0,0,0,0\r\n"},
-        {"AT+LADDR?\r\n", "\r\n+LADDR:00158300A1B2\r\n"},
-    };
-    if (strCommand == "AT+RADDR?\r\n")
-        return "\r\nERROR\r\n";
-    if (strCommand == "AT+INQ\r\n")
-        return "\r\nOK\r\n\r\n+INQRESU:0011223344AA,Phone\r\n\r\n+INQCOMP\r\n";
-    const auto it = s_replies.find(strCommand);
-    return (it == s_replies.end() ? std::string() : it->second) + "\r\nOK\r\n";
-}
-
-std::vector<std::string> QueryCommands()
-{
-    return std::vector<std::string>(std::begin(QueryCommandTable), std::end(QueryCommandTable));
+    return ScriptedModuleReply(strCommand, "Bench 3");
 }
 
 // A form read from the bench module, with the wire and the events of that reading forgotten.
