@@ -14,27 +14,12 @@ using namespace e2e;
 
 namespace {
 
+// The non-default module, with authentication on so that the password is saved and loaded too.
 SimState ModuleState()
 {
-    SimState state;
+    SimState state = NonDefaultState();
     state.strName = "Bench 4";
-    state.strClass = "240404";
-    state.strPassword = "5566";
-    state.nRole = 1;
-    state.nBind = 1;
-    state.strBindAddr = "0012AB34CD56";
     state.nAuth = 1;
-    state.nBaud = 115200;
-    state.nStopBits = 1;
-    state.nParity = 2;
-    state.aScan[0] = 2048;
-    state.aScan[1] = 18;
-    state.aScan[2] = 1536;
-    state.aScan[3] = 20;
-    state.aSniff[0] = 800;
-    state.aSniff[1] = 80;
-    state.aSniff[2] = 7;
-    state.aSniff[3] = 9;
     return state;
 }
 

@@ -7,37 +7,6 @@
 
 using namespace e2e;
 
-namespace {
-
-// Every field away from the factory defaults, and no two numbers of a group alike, so that a
-// value put into the wrong control or member shows.
-SimState NonDefaultState()
-{
-    SimState state;
-    state.strName = "Kestrel Lab 7";
-    state.strClass = "240404";
-    state.strPassword = "5566";
-    state.nRole = 1;
-    state.nBind = 1;
-    state.strBindAddr = "0012AB34CD56";
-    state.nAuth = 0;
-    state.nBaud = 115200;
-    state.nStopBits = 1;
-    state.nParity = 2;
-    state.aScan[0] = 2048;
-    state.aScan[1] = 18;
-    state.aScan[2] = 1536;
-    state.aScan[3] = 20;
-    state.aSniff[0] = 800;
-    state.aSniff[1] = 80;
-    state.aSniff[2] = 7;
-    state.aSniff[3] = 9;
-    state.strLocalAddr = "00158300C3D4";
-    return state;
-}
-
-} // namespace
-
 // Query runs end to end: what the module holds reaches the form, and its silences, refusals and
 // disappearance are reported as the user must see them.
 class CQueryE2eTest : public QObject
