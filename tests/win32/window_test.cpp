@@ -32,12 +32,14 @@ constexpr auto kRunWait = std::chrono::seconds(20);
 const wchar_t *const kPortTitle = L"连接串口";
 const wchar_t *const kMainTitle = L"内嵌模块参数设置工具 V4.25.20051116";
 
+int g_nPasses = 0;
 int g_nFailures = 0;
 
 void Check(bool bOk, const std::string &strWhat, const std::wstring &strDetail = {})
 {
     if (bOk) {
         std::printf("ok   %s\n", strWhat.c_str());
+        ++g_nPasses;
         return;
     }
     ++g_nFailures;
@@ -653,6 +655,6 @@ int wmain(int argc, wchar_t **argv)
     TestMainWindow(context);
     TestSilentCommand(context);
     TestUnplugAndReplug(context);
-    std::printf("%d failure(s)\n", g_nFailures);
+    std::printf("%d passed, %d failed\n", g_nPasses, g_nFailures);
     return g_nFailures == 0 ? 0 : 1;
 }
