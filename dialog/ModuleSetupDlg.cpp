@@ -106,20 +106,7 @@ void CModuleSetupDlg::WireControls()
         connect(pCheck, &QAbstractButton::clicked, pCheck,
                 [pCheck] { pCheck->setProperty(kRawCheckState, QVariant()); });
     }
-    const struct
-    {
-        int nId;
-        void (CModuleSetupEngine::*pfnHandler)();
-    } aButtons[] = {
-        {IDC_BUTTON_QUERY, &CModuleSetupEngine::OnButtonQuery},
-        {IDC_BUTTON_SET, &CModuleSetupEngine::OnButtonSet},
-        {IDC_BUTTON_DEFAULT, &CModuleSetupEngine::OnButtonDefault},
-        {IDC_BUTTON_CLEARADDR, &CModuleSetupEngine::OnButtonClearAddr},
-        {IDC_BUTTON_SEARCH, &CModuleSetupEngine::OnButtonSearch},
-        {IDC_CHECK_AUTH, &CModuleSetupEngine::OnCheckAuth},
-        {IDC_CHECK_BIND, &CModuleSetupEngine::OnCheckBind},
-    };
-    for (const auto &button : aButtons) {
+    for (const ButtonHandler &button : ButtonHandlerTable) {
         auto *pButton = Find<QAbstractButton>(button.nId);
         connect(pButton, &QAbstractButton::clicked, this,
                 [this, pfn = button.pfnHandler] { (this->*pfn)(); });

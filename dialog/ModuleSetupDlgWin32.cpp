@@ -33,20 +33,6 @@ const struct
     {IDC_COMBO_BINDADDR, 0},    {IDC_EDIT_LOCALADDR, 0},
 };
 
-const struct
-{
-    int nId;
-    void (CModuleSetupEngine::*pfnHandler)();
-} kButtons[] = {
-    {IDC_BUTTON_QUERY, &CModuleSetupEngine::OnButtonQuery},
-    {IDC_BUTTON_SET, &CModuleSetupEngine::OnButtonSet},
-    {IDC_BUTTON_DEFAULT, &CModuleSetupEngine::OnButtonDefault},
-    {IDC_BUTTON_CLEARADDR, &CModuleSetupEngine::OnButtonClearAddr},
-    {IDC_BUTTON_SEARCH, &CModuleSetupEngine::OnButtonSearch},
-    {IDC_CHECK_AUTH, &CModuleSetupEngine::OnCheckAuth},
-    {IDC_CHECK_BIND, &CModuleSetupEngine::OnCheckBind},
-};
-
 bool IsCheckBox(int nId)
 {
     return nId == IDC_CHECK_ROLE || nId == IDC_CHECK_BIND || nId == IDC_CHECK_AUTH;
@@ -247,7 +233,7 @@ void CModuleSetupDlg::OnCommand(HWND, int nId, HWND, UINT nNotify)
     // A state the module reported beyond 0 and 1 stays readable until the user clicks the box.
     if (IsCheckBox(nId))
         m_rawCheckStates.erase(nId);
-    for (const auto &button : kButtons) {
+    for (const ButtonHandler &button : ButtonHandlerTable) {
         if (button.nId == nId) {
             (this->*button.pfnHandler)();
             return;

@@ -31,6 +31,16 @@ bool StartsWithNoCase(const std::string &strText, const std::string &strPrefix)
 
 } // namespace
 
+const ButtonHandler ButtonHandlerTable[7] = {
+    {IDC_BUTTON_QUERY, &CModuleSetupEngine::OnButtonQuery},
+    {IDC_BUTTON_SET, &CModuleSetupEngine::OnButtonSet},
+    {IDC_BUTTON_DEFAULT, &CModuleSetupEngine::OnButtonDefault},
+    {IDC_BUTTON_CLEARADDR, &CModuleSetupEngine::OnButtonClearAddr},
+    {IDC_BUTTON_SEARCH, &CModuleSetupEngine::OnButtonSearch},
+    {IDC_CHECK_AUTH, &CModuleSetupEngine::OnCheckAuth},
+    {IDC_CHECK_BIND, &CModuleSetupEngine::OnCheckBind},
+};
+
 CModuleSetupEngine::CModuleSetupEngine() = default;
 
 CModuleSetupEngine::~CModuleSetupEngine() = default;

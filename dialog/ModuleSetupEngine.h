@@ -306,3 +306,12 @@ protected:
     bool m_bAutoQueryPending = false; // TIMER_AUTOQUERY fired while a run waited
     CSetRunBook m_setRunBook;         // what the queued set lines advanced (ParameterWrite.cpp)
 };
+
+// Which handler a click on each of the form's buttons and check boxes runs; every window binds
+// its controls from this one table.
+struct ButtonHandler
+{
+    int nId;
+    void (CModuleSetupEngine::*pfnHandler)();
+};
+extern const ButtonHandler ButtonHandlerTable[7];
