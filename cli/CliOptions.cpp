@@ -65,7 +65,7 @@ public:
 
     std::string Apply(const std::string &strName, const std::string &strValue)
     {
-        CliSetValues &set = m_options.set;
+        CSetValues &set = m_options.set;
         if (strName == "--port") {
             m_options.ports.push_back(strValue);
         } else if (strName == "--flow") {
@@ -104,7 +104,7 @@ public:
 private:
     std::string ApplyChoiceOrGroup(const std::string &strName, const std::string &strValue)
     {
-        CliSetValues &set = m_options.set;
+        CSetValues &set = m_options.set;
         if (strName == "--parity")
             return Choice(strValue, kParities, set.nParity, "--parity takes none, odd or even");
         if (strName == "--stop-bits")
@@ -210,7 +210,7 @@ std::string CheckCombination(const CliOptions &options)
         return "--from goes with set";
     if (options.bVerify && options.bDryRun)
         return "--verify reads back what was sent; --dry-run sends nothing";
-    const CliSetValues &set = options.set;
+    const CSetValues &set = options.set;
     const bool bAnySet = set.strName || set.strClass || set.strBaud || set.nParity ||
                          set.nStopBits || set.nRole || set.nBind || set.strBindAddr || set.nAuth ||
                          set.strPassword || set.scan || set.sniff;
@@ -256,7 +256,7 @@ CliParseResult ParseCliArguments(const std::vector<std::string> &args)
     return result;
 }
 
-std::string ConvertSetTextsToGbk(CliSetValues &set)
+std::string ConvertSetTextsToGbk(CSetValues &set)
 {
     const std::pair<const char *, std::optional<std::string> *> aTexts[] = {
         {"--name", &set.strName},

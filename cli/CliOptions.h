@@ -1,6 +1,7 @@
 #pragma once
 
-#include <optional>
+#include "dialog/FormValues.h"
+
 #include <string>
 #include <vector>
 
@@ -14,22 +15,6 @@ enum CliExitCode : int {
 
 enum class CliAction { None, Ports, Query, Set, Defaults, ClearAddress, Search, Help, Version };
 
-// What "set" was asked to change; unset fields keep what the module reported.
-struct CliSetValues
-{
-    std::optional<std::string> strName; // UTF-8 as typed, GBK after ConvertSetTextsToGbk
-    std::optional<std::string> strClass;
-    std::optional<std::string> strBaud;
-    std::optional<int> nParity;   // 0 none, 1 odd, 2 even
-    std::optional<int> nStopBits; // index: 0 one, 1 two
-    std::optional<int> nRole;     // 1 master, 0 slave
-    std::optional<int> nBind;
-    std::optional<std::string> strBindAddr;
-    std::optional<int> nAuth;
-    std::optional<std::string> strPassword;
-    std::optional<std::vector<std::string>> scan;  // four numbers
-    std::optional<std::vector<std::string>> sniff; // max, min, attempt, timeout
-};
 
 // The parsed command line.
 struct CliOptions
@@ -46,7 +31,7 @@ struct CliOptions
     std::string strFromFile; // set: a configuration file (what query --json prints)
     double dSearchSeconds = 10.0;
     double dTimerScale = 1.0; // hidden: tests shorten the step timeouts
-    CliSetValues set;
+    CSetValues set;
 };
 
 struct CliParseResult
@@ -60,5 +45,5 @@ CliParseResult ParseCliArguments(const std::vector<std::string> &args);
 
 // Turns the typed texts of set into the module's GBK. A text GBK cannot hold is refused, never
 // sent as "?": the error names the option; empty when every text converted.
-std::string ConvertSetTextsToGbk(CliSetValues &set);
+std::string ConvertSetTextsToGbk(CSetValues &set);
 std::string CliUsageText();

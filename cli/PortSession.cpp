@@ -1,7 +1,7 @@
 #include "cli/PortSession.h"
 
-#include "cli/ConfigFile.h"
-#include "cli/FormValues.h"
+#include "dialog/ConfigFile.h"
+#include "dialog/FormValues.h"
 #include "dialog/FormModel.h"
 #include "protocol/AtProtocol.h"
 #include "serial/LinkTrace.h"
@@ -228,7 +228,7 @@ std::string DescribeMismatches(const std::vector<CVerifyMismatch> &mismatches)
 // record starts blank, so a value the reading skipped counts as not held rather than as the one
 // queued.
 void VerifySet(CCliEngine &engine, CSessionLoop &loop, CPortReport &report,
-               const CliSetValues &asked)
+               const CSetValues &asked)
 {
     engine.m_paramsCur = ModuleParams{};
     if (!RunQuery(engine, loop, report))

@@ -2,7 +2,7 @@
 
 #include "cli/CliOptions.h"
 #include "cli/CliPlatform.h"
-#include "cli/ConfigFile.h"
+#include "dialog/ConfigFile.h"
 #include "cli/PortList.h"
 #include "cli/PortSession.h"
 #include "protocol/GbkText.h"

@@ -14,7 +14,7 @@ set(kestrel_data_dir "${CMAKE_CURRENT_BINARY_DIR}/desktop")
 file(MAKE_DIRECTORY "${kestrel_data_dir}")
 
 # Wayland gives the window no class, so the program names its desktop entry itself.
-target_compile_definitions(kestrel_gui PRIVATE KESTREL_DESKTOP_ID="${KESTREL_APP_ID}")
+target_compile_definitions(kestrel_qt PRIVATE KESTREL_DESKTOP_ID="${KESTREL_APP_ID}")
 
 install(TARGETS kestrel kestrel-cli kestrel-sim RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
 

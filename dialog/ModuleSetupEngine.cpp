@@ -10,6 +10,10 @@
 
 namespace {
 
+// The PC's side of the line: 9600 baud, 8 data bits, no parity, one stop bit.
+constexpr uint32_t kSessionBaudRate = 9600;
+constexpr uint8_t kSessionByteSize = 8;
+
 // Entries of the parity and stop-bit lists, GBK: "无校验", "奇校验", "偶校验".
 constexpr const char *kParityEntries[] = {"\xce\xde\xd0\xa3\xd1\xe9", "\xc6\xe6\xd0\xa3\xd1\xe9",
                                           "\xc5\xbc\xd0\xa3\xd1\xe9", ""};
@@ -44,6 +48,50 @@ const ButtonHandler ButtonHandlerTable[7] = {
 CModuleSetupEngine::CModuleSetupEngine() = default;
 
 CModuleSetupEngine::~CModuleSetupEngine() = default;
+
+bool CModuleSetupEngine::OpenSessionLink(const std::string &strPortPath, int nFlow,
+                                         ReceiveCallback pfnReceive,
+                                         DisconnectCallback pfnDisconnect, void *pUser)
+{
+    m_pSessionLink = std::make_unique<CSerialLink>();
+    m_pSerial = m_pSessionLink.get();
+    m_sessionTrace.Tap(*m_pSessionLink, pfnReceive, pUser);
+    m_pTrace = &m_sessionTrace;
+    m_pSessionLink->SetDisconnectCallback(pfnDisconnect, pUser);
+    m_pSessionLink->m_nBaudRate = kSessionBaudRate;
+    m_pSessionLink->m_nByteSize = kSessionByteSize;
+    m_pSessionLink->m_nParity = 0;
+    m_pSessionLink->m_nStopBits = 0;
+    m_pSessionLink->m_nFlowControl = static_cast<uint8_t>(nFlow & 0xFF);
+    m_strSessionPort = strPortPath;
+    m_sessionOpenFailure = OpenFailure::None;
+    m_nSessionOpenError = 0;
+    if (m_pSessionLink->Open(strPortPath))
+        return true;
+    m_sessionOpenFailure = m_pSessionLink->LastOpenFailure();
+    m_nSessionOpenError = m_pSessionLink->LastOpenError();
+    m_pSessionLink->Close();
+    return false;
+}
+
+bool CModuleSetupEngine::ReopenSessionLink()
+{
+    if (!m_pSessionLink)
+        return false;
+    if (m_pSessionLink->IsOpen())
+        return true;
+    DiscardReceivedBytes();
+    if (m_pSessionLink->Open(m_strSessionPort))
+        return true;
+    m_pSessionLink->Close();
+    return false;
+}
+
+void CModuleSetupEngine::CloseSessionLink()
+{
+    if (m_pSessionLink && m_pSessionLink->IsOpen())
+        m_pSessionLink->Close();
+}
 
 void CModuleSetupEngine::FillLists()
 {

@@ -6,10 +6,13 @@
 #include "dialog/RunEnd.h"
 #include "protocol/PendingBytes.h"
 #include "protocol/ResponseScanner.h"
+#include "serial/LinkTrace.h"
+#include "serial/SerialLink.h"
 
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <string>
 
 class CLinkTrace;
@@ -133,7 +136,30 @@ public:
     // is never touched.
     virtual void OnRunGateChanged(bool bRunWaiting);
 
-    // Owned by the window (or the command line); the engine only writes and asks IsOpen.
+    // --- The session's link, made and opened the same way by every window
+    // Makes the link and registers the window's receive function (through the trace tap) and its
+    // disconnect function before the port opens, so that no byte is missed; sets the line (8N1 at
+    // 9600, the chosen flow control) and opens strPortPath. False when the port did not open: the
+    // link is closed again (one that refused its settings would stay held until closed) and why
+    // it failed is kept in m_sessionOpenFailure and m_nSessionOpenError for the window's box.
+    bool OpenSessionLink(const std::string &strPortPath, int nFlow, ReceiveCallback pfnReceive,
+                         DisconnectCallback pfnDisconnect, void *pUser);
+    // Opens the session's device again with the same settings once it is back. Nothing of the old
+    // device may join what the new one sends, so its unfinished line is dropped first. False
+    // while it is away (or refuses its settings): the caller tries again later.
+    bool ReopenSessionLink();
+    // Closes the session's port, if one is open; the link stays for a later reopen.
+    void CloseSessionLink();
+
+    CLinkTrace m_sessionTrace; // every byte of the session's link, for the traffic view
+    // Declared after the trace its reader calls into, so it goes (and its reader is joined) first.
+    std::unique_ptr<CSerialLink> m_pSessionLink; // the window's own link; m_pSerial points here
+    std::string m_strSessionPort;                // the device the session opened
+    OpenFailure m_sessionOpenFailure = OpenFailure::None;
+    int m_nSessionOpenError = 0;
+
+    // The link the engine writes to: the session's, or the command line's; the engine only
+    // writes and asks IsOpen.
     CSerialLink *m_pSerial = nullptr;
     // When set, every command written is recorded there (the owner taps the receiving side).
     CLinkTrace *m_pTrace = nullptr;

@@ -8,6 +8,7 @@ root=$(pwd)
 jobs=$(nproc)
 
 scripts/setup-deps.sh
+scripts/check-layers.sh
 
 echo "== main build"
 cmake -S . -B build -G Ninja -DKESTREL_WERROR=ON

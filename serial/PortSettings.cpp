@@ -1,20 +1,39 @@
 #include "serial/PortSettings.h"
 
-#include <QSettings>
+#include <charconv>
 
 namespace {
 constexpr int kFlowMaxIndex = 1;
-const QString kOrganization = QStringLiteral("Kestrel");
-const QString kApplication = QStringLiteral("Kestrel");
+const std::string kSection = "Settings";
 } // namespace
 
-CPortSettings CPortSettings::Load(int nPortCount)
+int CProfile::ReadNumber(const std::string &strSection, const std::string &strKey, int nDefault)
 {
-    QSettings profile(QSettings::IniFormat, QSettings::UserScope, kOrganization, kApplication);
+    const std::optional<std::string> strValue = ReadString(strSection, strKey);
+    if (!strValue || strValue->empty())
+        return nDefault;
+    const char *pBegin = strValue->data();
+    const char *pEnd = pBegin + strValue->size();
+    if (*pBegin == '+')
+        ++pBegin;
+    int nValue = 0;
+    const auto [pStop, error] = std::from_chars(pBegin, pEnd, nValue);
+    if (error != std::errc() || pStop != pEnd)
+        return nDefault;
+    return nValue;
+}
+
+void CProfile::WriteNumber(const std::string &strSection, const std::string &strKey, int nValue)
+{
+    WriteString(strSection, strKey, std::to_string(nValue));
+}
+
+CPortSettings CPortSettings::Load(CProfile &profile, int nPortCount)
+{
     CPortSettings settings;
-    settings.m_nPortNum = profile.value(QStringLiteral("Settings/PortNum"), 0).toInt();
-    settings.m_nFlow = profile.value(QStringLiteral("Settings/Flow"), 0).toInt();
-    settings.m_strPortName = profile.value(QStringLiteral("Settings/PortName")).toString();
+    settings.m_nPortNum = profile.ReadNumber(kSection, "PortNum", 0);
+    settings.m_nFlow = profile.ReadNumber(kSection, "Flow", 0);
+    settings.m_strPortName = profile.ReadString(kSection, "PortName").value_or(std::string());
     // Compared unsigned, so a negative stored value falls back as well.
     if (static_cast<unsigned>(settings.m_nPortNum) >= static_cast<unsigned>(nPortCount))
         settings.m_nPortNum = 0;
@@ -23,14 +42,14 @@ CPortSettings CPortSettings::Load(int nPortCount)
     return settings;
 }
 
-void CPortSettings::Save() const
+void CPortSettings::Save(CProfile &profile) const
 {
-    QSettings profile(QSettings::IniFormat, QSettings::UserScope, kOrganization, kApplication);
-    profile.setValue(QStringLiteral("Settings/PortNum"), m_nPortNum);
-    profile.setValue(QStringLiteral("Settings/Flow"), m_nFlow);
-    if (m_strPortName.isEmpty())
-        profile.remove(QStringLiteral("Settings/PortName"));
+    // Both choices are written on every OK, even when unchanged.
+    profile.WriteNumber(kSection, "PortNum", m_nPortNum);
+    profile.WriteNumber(kSection, "Flow", m_nFlow);
+    if (m_strPortName.empty())
+        profile.Remove(kSection, "PortName");
     else
-        profile.setValue(QStringLiteral("Settings/PortName"), m_strPortName);
-    profile.sync();
+        profile.WriteString(kSection, "PortName", m_strPortName);
+    profile.Flush();
 }

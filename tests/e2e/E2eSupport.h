@@ -4,7 +4,7 @@
 // texts, and readers that turn the form and the last-read record into a module state, so that
 // what the window shows can be compared with what the simulated module holds.
 
-#include "dialog/ModuleSetupDlg.h"
+#include "qt/ModuleSetupDlg.h"
 #include "serial/SerialLink.h"
 #include "sim/ModuleSim.h"
 

@@ -2,7 +2,7 @@
 // loads back as the same form without a byte on the wire, a bad file leaves the form alone, and
 // the traffic window shows a query run as it crossed the line.
 
-#include "dialog/TrafficDlg.h"
+#include "qt/TrafficDlg.h"
 #include "tests/e2e/E2eSupport.h"
 
 #include <QFile>

@@ -1,9 +1,9 @@
 // The main window's widgets: byte limits of the fields, the slider switches, Enter and Close,
 // and a start against the simulated module through the link's hand-over to the window.
 
-#include "app/AboutDlg.h"
-#include "dialog/ModuleSetupDlg.h"
-#include "serial/PortSelectDlg.h"
+#include "qt/AboutDlg.h"
+#include "qt/ModuleSetupDlg.h"
+#include "qt/PortSelectDlg.h"
 #include "serial/SerialLink.h"
 #include "sim/ModuleSim.h"
 

@@ -1,7 +1,7 @@
 // The port dialog against the saved profile: what it preselects, what OK and Cancel store.
 
-#include "serial/PortSelectDlg.h"
-#include "serial/PortSettings.h"
+#include "qt/PortSelectDlg.h"
+#include "qt/ProfileQt.h"
 
 #include <QAccessible>
 #include <QComboBox>
@@ -109,7 +109,8 @@ void CPortSelectDlgTest::indexFallbackAgainstListLength()
     QFETCH(int, nStored);
     QFETCH(int, nExpected);
     Store(nStored, 1);
-    const CPortSettings settings = CPortSettings::Load(50);
+    CProfileQt profile;
+    const CPortSettings settings = CPortSettings::Load(profile, 50);
     QCOMPARE(settings.m_nPortNum, nExpected);
     QCOMPARE(settings.m_nFlow, 1);
 }

@@ -1,6 +1,6 @@
 // The status line's painting, rendered offscreen into images.
 
-#include "app/StatusLabel.h"
+#include "qt/StatusLabel.h"
 
 #include <QApplication>
 #include <QImage>

@@ -1,7 +1,7 @@
 // The GDI status line, drawn into a 24-bit bitmap and read back pixel by pixel: the gradient's
 // two ends, the button face for an empty text, and where the text lands with and without a tab.
 
-#include "app/StatusLabelWin32.h"
+#include "win32/StatusLabelWin32.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -33,7 +33,7 @@ public:
         item.hwndItem = hButton;
         item.hDC = hMem;
         item.rcItem = {0, 0, kWidth, kHeight};
-        CStatusLabel label;
+        CStatusLabelWin32 label;
         label.DrawItem(item);
         GdiFlush();
         const auto *pPixels = static_cast<const uint32_t *>(pBits);

@@ -8,7 +8,7 @@
 //   leaves in CONTROL_DIR ask the script for something: NAME.shot a picture of the window titled
 //   as the file says, replug a new simulated module behind COM9.
 
-#include "app/Win32Api.h"
+#include "win32/Win32Api.h"
 
 #include <chrono>
 #include <cstdio>

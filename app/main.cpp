@@ -1,7 +1,0 @@
-#include "app/ModuleSetupApp.h"
-
-int main(int argc, char **argv)
-{
-    CModuleSetupApp theApp;
-    return theApp.Run(argc, argv);
-}

@@ -1,0 +1,185 @@
+#include "qt/PortSelectDlg.h"
+
+#include "qt/GuiCommon.h"
+#include "qt/ProfileQt.h"
+#include "serial/PortSettings.h"
+#include "serial/SerialLink.h"
+
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QIcon>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QSerialPortInfo>
+#include <QSvgRenderer>
+
+namespace {
+constexpr QSize kPlugSizePx{51, 49};
+constexpr int kListMarginPx = 24; // room for the frame and a scroll bar
+const QString kEntrySeparator = QStringLiteral("  ");
+const QString kSimulatedDescription = QStringLiteral("模拟模块");
+
+bool IsRawPseudoTerminal(const QString &strPath)
+{
+    return CSerialLink::IsRawPseudoTerminal(strPath.toStdString());
+}
+
+QPixmap PlugPicture()
+{
+    QPixmap pixmap(kPlugSizePx);
+    pixmap.fill(Qt::transparent);
+    QSvgRenderer renderer(QStringLiteral(":/plug.svg"));
+    QPainter painter(&pixmap);
+    renderer.render(&painter);
+    return pixmap;
+}
+} // namespace
+
+CPortSelectDlg::CPortSelectDlg(const QString &strPreferredPath, QWidget *pParent) : QDialog(pParent)
+{
+    EnsureKestrelResources();
+    setFont(KestrelDialogFont());
+    setWindowTitle(QStringLiteral("连接串口"));
+    setWindowIcon(QIcon(QStringLiteral(":/kestrel.svg")));
+    CreateControls();
+    OnInitDialog(strPreferredPath);
+}
+
+void CPortSelectDlg::CreateControls()
+{
+    const CDialogUnits du(font());
+    setFixedSize(du.X(187), du.Y(100));
+
+    auto *pGroup = new QGroupBox(QStringLiteral("串口参数"), this);
+    pGroup->setGeometry(du.Rect(57, 7, 123, 60));
+    auto *pPicture = new QLabel(this);
+    pPicture->setPixmap(PlugPicture());
+    pPicture->setGeometry(QRect(QPoint(du.X(11), du.Y(13)), kPlugSizePx));
+
+    auto *pPortLabel = new QLabel(QStringLiteral("通讯口"), this);
+    pPortLabel->setGeometry(du.Rect(68, 24, 25, 8));
+    m_pComboPort = new QComboBox(this);
+    m_pComboPort->setGeometry(du.X(117), du.Y(20), du.X(55), m_pComboPort->sizeHint().height());
+    // Any device path can be typed: pseudo-terminals and adapters the system does not list.
+    m_pComboPort->setEditable(true);
+    m_pComboPort->setInsertPolicy(QComboBox::NoInsert);
+    // What was typed is what opens: no completion turns "/dev/ttyS1" into "/dev/ttyS10", and the
+    // first Enter presses OK instead of taking a completion.
+    m_pComboPort->setCompleter(nullptr);
+    m_pComboPort->setAccessibleName(QStringLiteral("通讯口"));
+    pPortLabel->setBuddy(m_pComboPort);
+
+    auto *pFlowLabel = new QLabel(QStringLiteral("数据流控制"), this);
+    pFlowLabel->setGeometry(du.Rect(68, 45, 41, 8));
+    m_pComboFlow = new QComboBox(this);
+    m_pComboFlow->setGeometry(du.X(117), du.Y(43), du.X(55), m_pComboFlow->sizeHint().height());
+    m_pComboFlow->setAccessibleName(QStringLiteral("数据流控制"));
+    pFlowLabel->setBuddy(m_pComboFlow);
+
+    auto *pOk = new QPushButton(QStringLiteral("确定(&O)"), this);
+    pOk->setGeometry(du.Rect(39, 79, 50, 14));
+    pOk->setDefault(true);
+    connect(pOk, &QPushButton::clicked, this, &CPortSelectDlg::accept);
+    auto *pCancel = new QPushButton(QStringLiteral("取消(&C)"), this);
+    pCancel->setGeometry(du.Rect(110, 79, 50, 14));
+    connect(pCancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void CPortSelectDlg::OnInitDialog(const QString &strPreferredPath)
+{
+    FillPortList(strPreferredPath);
+    CProfileQt profile;
+    const CPortSettings settings = CPortSettings::Load(profile, m_pComboPort->count());
+
+    // The saved device wins over the saved index: the system's list may have reordered. A raw
+    // pseudo-terminal saved by an older version now belongs to some other terminal.
+    const QString strSavedName = IsRawPseudoTerminal(QString::fromStdString(settings.m_strPortName))
+                                     ? QString()
+                                     : QString::fromStdString(settings.m_strPortName);
+    int nPortIndex = settings.m_nPortNum;
+    const int nByName = strSavedName.isEmpty() ? -1 : m_pComboPort->findData(strSavedName);
+    if (nByName >= 0) {
+        nPortIndex = nByName;
+    } else if (!strSavedName.isEmpty() && strPreferredPath.isEmpty()) {
+        // A typed path (a pseudo-terminal, a symlink) or an adapter not plugged in right now: the
+        // same port is offered again rather than whatever now stands at the saved index.
+        m_pComboPort->addItem(strSavedName, strSavedName);
+        nPortIndex = m_pComboPort->count() - 1;
+    }
+    if (!strPreferredPath.isEmpty())
+        nPortIndex = 0;
+    m_pComboPort->setCurrentIndex(nPortIndex);
+
+    m_pComboFlow->addItem(QStringLiteral("无"), 0);
+    m_pComboFlow->addItem(QStringLiteral("硬件"), 1);
+    m_pComboFlow->setCurrentIndex(settings.m_nFlow);
+}
+
+std::function<QList<CPortSelectDlg::CPortEntry>()> CPortSelectDlg::s_fnPortSource;
+
+void CPortSelectDlg::FillPortList(const QString &strPreferredPath)
+{
+    // A Windows build would list COM1 to COM50 here, as "COM%d", with "\\.\COM%d" as the data.
+    // The simulated module says what it is: its pseudo-terminal name alone looks like any other.
+    if (!strPreferredPath.isEmpty())
+        m_pComboPort->addItem(strPreferredPath + kEntrySeparator + kSimulatedDescription,
+                              strPreferredPath);
+    for (const CPortEntry &entry : s_fnPortSource ? s_fnPortSource() : SystemPorts()) {
+        if (entry.strPath == strPreferredPath)
+            continue;
+        const QString strText = entry.strDescription.isEmpty()
+                                    ? entry.strPath
+                                    : entry.strPath + kEntrySeparator + entry.strDescription;
+        m_pComboPort->addItem(strText, entry.strPath);
+    }
+    // The list drops wider than the box, so that each entry shows whole with its description.
+    QAbstractItemView *pView = m_pComboPort->view();
+    pView->setMinimumWidth(pView->sizeHintForColumn(0) + kListMarginPx);
+}
+
+QList<CPortSelectDlg::CPortEntry> CPortSelectDlg::SystemPorts()
+{
+    QList<CPortEntry> entries;
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
+        entries.append({info.systemLocation(), info.description()});
+    return entries;
+}
+
+void CPortSelectDlg::SetPortSourceForTesting(std::function<QList<CPortEntry>()> fnSource)
+{
+    s_fnPortSource = std::move(fnSource);
+}
+
+QString CPortSelectDlg::ChosenPath() const
+{
+    // A listed entry gives its path; a typed text is taken as a path up to any description.
+    const QString strText = m_pComboPort->currentText().trimmed();
+    const int nListed = m_pComboPort->findText(strText, Qt::MatchExactly);
+    if (nListed >= 0)
+        return m_pComboPort->itemData(nListed).toString();
+    return strText.section(kEntrySeparator, 0, 0).trimmed();
+}
+
+void CPortSelectDlg::accept()
+{
+    const QString strPath = ChosenPath();
+    if (strPath.isEmpty()) {
+        m_pComboPort->setFocus();
+        return;
+    }
+    CPortSettings settings;
+    const int nListed = m_pComboPort->findData(strPath);
+    settings.m_nPortNum = nListed >= 0 ? nListed : 0;
+    settings.m_nFlow = m_pComboFlow->currentIndex() >= 0 ? m_pComboFlow->currentIndex() : 0;
+    // A raw pseudo-terminal serves this run only; the next start falls back to the saved index.
+    settings.m_strPortName = IsRawPseudoTerminal(strPath) ? std::string() : strPath.toStdString();
+    CProfileQt profile;
+    settings.Save(profile);
+
+    m_nPort = settings.m_nPortNum + 1;
+    m_nFlow = m_pComboFlow->itemData(settings.m_nFlow).toInt();
+    m_strPortPath = strPath;
+    QDialog::accept();
+}
