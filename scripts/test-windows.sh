@@ -5,7 +5,9 @@
 #   2. the Win32 link and kestrel-cli.exe against the simulated module, driven from Linux
 #      (tests/wine/wine_link_test.cpp; COM7 is the simulator's symlink in the prefix).
 #   3. the Windows window, in a prefix and on a virtual display of its own
-#      (scripts/test-windows-window.sh).
+#      (scripts/test-windows-window.sh);
+#   4. the installer: installed, run, installed over and removed, silently, in a prefix of its
+#      own (scripts/test-windows-installer.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 win=${1:-build-win}
@@ -43,6 +45,8 @@ run_stages() {
     (cd "$host" && ctest --output-on-failure -L wine)
     echo "== the Windows window under Wine, on a virtual display of its own"
     KESTREL_SIM="$host/sim/kestrel-sim" scripts/test-windows-window.sh "$win"
+    echo "== the installer under Wine: install, run, upgrade, uninstall"
+    KESTREL_SIM="$host/sim/kestrel-sim" scripts/test-windows-installer.sh "$win"
 }
 
 started=$(date +%s)
