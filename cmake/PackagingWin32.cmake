@@ -1,8 +1,9 @@
 # The Windows installer: CPack's NSIS generator (Debian's nsis package builds it on Linux) with
 # the project's own script template in cmake/nsis, which makes it a 64-bit installer. It puts the
 # programs in Program Files\Kestrel\bin, adds a Start-menu entry for the window, an Apps entry
-# and an uninstaller, and on request the bin folder on the PATH. Included from Win32Window.cmake
-# only, so it never meets the Linux packaging.
+# and an uninstaller, and on request the bin folder on the PATH. Included by the top-level
+# CMakeLists.txt for Windows builds only, once both programs exist, so it never meets the Linux
+# packaging.
 
 # The version records of both programs and of the installer carry the package's version, in the
 # four numbers Windows wants.
