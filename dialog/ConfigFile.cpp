@@ -1,4 +1,5 @@
 #include "dialog/ConfigFile.h"
+#include "dialog/UiText.h"
 
 #include "dialog/ParameterWrite.h"
 #include "protocol/AtProtocol.h"
@@ -379,7 +380,7 @@ std::string CheckValues(const CSetValues &values)
         CSetFormInput input = InputWithKey(key, values);
         ModuleParams snapshot;
         if (const char *pszMessage = CheckSetForm(input, &snapshot))
-            return std::string("params.") + key.pszKey + ": " + pszMessage;
+            return std::string("params.") + key.pszKey + ": " + Tr("Engine", pszMessage);
     }
     return {};
 }
