@@ -66,6 +66,19 @@ private:
     void OnDrawItem(HWND hwnd, const DRAWITEMSTRUCT *pItem);
     HICON OnQueryDragIcon();
     bool OnSysCommand(UINT nCommand);
+    // The language entries of the system menu: the profile's value, the command, the name.
+    struct CLanguageEntry
+    {
+        const char *pCode;
+        UINT nCommand;
+        const wchar_t *pName;
+    };
+    static constexpr CLanguageEntry kLanguageEntries[] = {{"zh_CN", 0x0020, L"中文"},
+                                                          {"en", 0x0030, L"English"}};
+    // Keeps the language for the next start and says so.
+    void ChooseLanguage(const CLanguageEntry &entry);
+    // A string resource in the user's language.
+    std::wstring ResourceText(UINT nId) const;
     bool OnPaint();
     void OnCancel();
 

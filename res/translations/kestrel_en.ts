@@ -521,7 +521,7 @@
     <name>PortDialog</name>
     <message>
         <source>模拟模块</source>
-        <translation>simulated module</translation>
+        <translation>simulated</translation>
     </message>
     <message>
         <source>连接串口</source>
