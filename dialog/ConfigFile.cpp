@@ -146,7 +146,7 @@ const char *ChoiceHint(EKind eKind)
 }
 
 // The top-level fields of a query's report that belong to the run, not to the module.
-constexpr const char *kRunFields[] = {"port", "ok", "status", "error"};
+constexpr const char *kRunFields[] = {"port", "ok", "status", "end", "error"};
 
 // --- From the record to JSON
 

@@ -34,6 +34,14 @@ const char *Tr(const char *pContext, const char *pSourceUtf8);
 // The same in a chosen language, whatever the process's.
 const char *TrIn(EUiLanguage eLanguage, const char *pContext, const char *pSourceUtf8);
 
+// The language menu and its notice read the same in both languages (both languages): whoever
+// looks for them may not read the language in use.
+inline constexpr char kLanguageMenuText[] = "语言 / Language";
+inline constexpr char kLanguageChosenText[] =
+    "下次启动时使用所选语言。\nThe chosen language applies from the next start.";
+inline constexpr char kChineseLanguageName[] = "中文";
+inline constexpr char kEnglishLanguageName[] = "English";
+
 // Marks a source text for the catalogue where it is only stored (tables, constants); it is
 // translated where it is shown, with Tr and the same context.
 #define KESTREL_TR_NOOP(context, source) source

@@ -242,13 +242,13 @@ void CModuleSetupDlg::contextMenuEvent(QContextMenuEvent *pEvent)
     menu.addAction(m_pAboutAction);
     menu.addSeparator();
     // Named in both languages, so that a user who reads neither the other can still find it.
-    QMenu *pLanguage = menu.addMenu(QStringLiteral("语言 / Language"));
+    QMenu *pLanguage = menu.addMenu(QString::fromUtf8(kLanguageMenuText));
     CProfileQt profile;
     const std::string strChosen = profile.ReadString(kLanguageSection, kLanguageKey)
                                       .value_or(UiLanguageCode(UiLanguage()));
-    for (const auto &[pszCode, strName] : {std::pair{"zh_CN", QStringLiteral("中文")},
-                                           std::pair{"en", QStringLiteral("English")}}) {
-        QAction *pAction = pLanguage->addAction(strName);
+    for (const auto &[pszCode, strName] : {std::pair{"zh_CN", kChineseLanguageName},
+                                           std::pair{"en", kEnglishLanguageName}}) {
+        QAction *pAction = pLanguage->addAction(QString::fromUtf8(strName));
         pAction->setCheckable(true);
         pAction->setChecked(strChosen == pszCode);
         connect(pAction, &QAction::triggered, this, [this, strCode = std::string(pszCode)] {
@@ -264,9 +264,8 @@ void CModuleSetupDlg::ChooseLanguage(const std::string &strCode)
     profile.WriteString(kLanguageSection, kLanguageKey, strCode);
     profile.Flush();
     // Said in both languages: the user has just chosen the one that is not shown yet.
-    ShowMessageBox(QStringLiteral("下次启动时使用所选语言。\nThe chosen language applies from the "
-                                  "next start."),
-                   QStringLiteral("语言 / Language"), MB_OK | MB_ICONINFORMATION, QString());
+    ShowMessageBox(QString::fromUtf8(kLanguageChosenText), QString::fromUtf8(kLanguageMenuText),
+                   MB_OK | MB_ICONINFORMATION, QString());
 }
 
 void CModuleSetupDlg::ShowAbout()

@@ -57,7 +57,8 @@ private:
 QString AccessibleFromLabel(const QString &strLabel)
 {
     QString strName = strLabel.trimmed();
-    if (strName.endsWith(QStringLiteral("：")) || strName.endsWith(QLatin1Char(':')))
+    // The full-width colon ends Chinese labels in both languages' catalogue sources.
+    if (strName.endsWith(QChar(0xFF1A)) || strName.endsWith(QLatin1Char(':')))
         strName.chop(1);
     return strName;
 }

@@ -28,6 +28,29 @@ report=$(awk '
                       if ($0 ~ /<translation[^>]*><\/translation>/ && state == "translated") state = "untranslated"
                       if (state != "translated") print context " | " source " | " state }
 ' "$work/kestrel_en.ts")
+# The Win32 window's resource script: lupdate cannot read it, but its dialogs take their texts
+# from the same contexts as the Qt window's, so each text of it must be a source there. Font
+# names and the version block are not shown in the window.
+while IFS= read -r text; do
+    escaped=$(printf '%s' "$text" | sed 's/&/\&amp;/g')
+    grep -qF "<source>$escaped</source>" "$work/kestrel_en.ts" ||
+        report+=$'\n'"res/kestrel.rc | $text | not in the catalogue"
+done < <(grep -v -E '^\s*(FONT|VALUE)' res/kestrel.rc | grep -oP '"[^"]*[^\x00-\x7f][^"]*"' |
+         sed -e 's/^"//' -e 's/"$//' -e 's/ *$//' | sort -u)
+# A Chinese literal that no translation call or mark carries would stay Chinese in English. A
+# literal that continues the one on the line before belongs to that one's call; a text meant to
+# read the same in both languages says so in a comment on its line.
+unmarked=$(awk '
+    FNR == 1 { previous = "" }
+    /"[^"]*[^\x01-\x7f][^"]*"/ && !/^[ \t]*\/\// {
+        if ($0 !~ /translate\(|Tr\(|TrWide\(|TR_NOOP\(|TRANSLATE_NOOP\(|both languages/ &&
+            previous !~ /"[ \t]*$/)
+            print FILENAME ":" FNR " | " $0 " | not marked for translation"
+    }
+    { previous = $0 }
+' dialog/*.cpp cli/*.cpp qt/*.cpp win32/*.cpp win32/*.h)
+[ -n "$unmarked" ] && report+=$'\n'"$unmarked"
+report=$(printf '%s' "$report" | sed '/^$/d')
 if [ -n "$report" ]; then
     echo "The catalogue res/translations/kestrel_en.ts is out of step with the code:"
     echo "$report"

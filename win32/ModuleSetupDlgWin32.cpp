@@ -181,8 +181,9 @@ void CModuleSetupDlgWin32::AddAboutEntry()
     const HMENU hLanguages = CreatePopupMenu();
     for (const CLanguageEntry &entry : kLanguageEntries)
         AppendMenuW(hLanguages, MF_STRING | (strChosen == entry.pCode ? MF_CHECKED : 0u),
-                    entry.nCommand, entry.pName);
-    AppendMenuW(hSysMenu, MF_POPUP, reinterpret_cast<UINT_PTR>(hLanguages), L"语言 / Language");
+                    entry.nCommand, WideFromUtf8(entry.pName).c_str());
+    AppendMenuW(hSysMenu, MF_POPUP, reinterpret_cast<UINT_PTR>(hLanguages),
+                WideFromUtf8(kLanguageMenuText).c_str());
 }
 
 void CModuleSetupDlgWin32::SetUpSliders()
@@ -289,8 +290,8 @@ void CModuleSetupDlgWin32::ChooseLanguage(const CLanguageEntry &entry)
         CheckMenuItem(hSysMenu, other.nCommand,
                       MF_BYCOMMAND | (&other == &entry ? MF_CHECKED : MF_UNCHECKED));
     // Said in both languages: the user has just chosen the one that is not shown yet.
-    MessageBoxW(m_hWnd, L"下次启动时使用所选语言。\nThe chosen language applies from the next start.",
-                L"语言 / Language", MB_OK | MB_ICONINFORMATION);
+    MessageBoxW(m_hWnd, WideFromUtf8(kLanguageChosenText).c_str(),
+                WideFromUtf8(kLanguageMenuText).c_str(), MB_OK | MB_ICONINFORMATION);
 }
 
 bool CModuleSetupDlgWin32::OnSysCommand(UINT nCommand)

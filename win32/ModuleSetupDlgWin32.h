@@ -3,6 +3,7 @@
 #include "win32/StatusLabelWin32.h"
 #include "win32/Win32Api.h"
 #include "dialog/ModuleSetupEngine.h"
+#include "dialog/UiText.h"
 
 #include <map>
 #include <memory>
@@ -71,10 +72,10 @@ private:
     {
         const char *pCode;
         UINT nCommand;
-        const wchar_t *pName;
+        const char *pName;
     };
-    static constexpr CLanguageEntry kLanguageEntries[] = {{"zh_CN", 0x0020, L"中文"},
-                                                          {"en", 0x0030, L"English"}};
+    static constexpr CLanguageEntry kLanguageEntries[] = {
+        {"zh_CN", 0x0020, kChineseLanguageName}, {"en", 0x0030, kEnglishLanguageName}};
     // Keeps the language for the next start and says so.
     void ChooseLanguage(const CLanguageEntry &entry);
     // A string resource in the user's language.
