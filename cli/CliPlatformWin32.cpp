@@ -161,5 +161,5 @@ EUiLanguage SystemUiLanguage()
             return ChooseUiLanguageFromEnvironment({});
     }
     return PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_CHINESE ? EUiLanguage::Chinese
-                                                                      : EUiLanguage::English;
+                                                                     : EUiLanguage::English;
 }

@@ -1,8 +1,8 @@
 #include "cli/PortSession.h"
 
 #include "dialog/ConfigFile.h"
-#include "dialog/FormValues.h"
 #include "dialog/FormModel.h"
+#include "dialog/FormValues.h"
 #include "dialog/UiText.h"
 #include "protocol/AtProtocol.h"
 #include "serial/LinkTrace.h"
@@ -309,8 +309,7 @@ void RunSearch(CCliEngine &engine, CSessionLoop &loop, CPortReport &report,
     if (!bDone) {
         Fail(report, EXIT_CLI_MODULE, "the module did not finish the search in time");
         report.strEnd = RunEndName(ERunEnd::TimedOut);
-    }
-    else if (pEnd && !pEnd->Succeeded())
+    } else if (pEnd && !pEnd->Succeeded())
         Fail(report, ExitCodeOf(*pEnd), RunEndStatusText(*pEnd));
 }
 

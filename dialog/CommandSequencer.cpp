@@ -20,8 +20,10 @@ constexpr char kClearDone[] = KESTREL_TR_NOOP("Engine", "成功清除邦定的�
 constexpr char kClearFailed[] = KESTREL_TR_NOOP("Engine", "清除蓝牙地址失败");
 constexpr char kClearTimeout[] = KESTREL_TR_NOOP("Engine", "清除蓝牙地址超时");
 constexpr char kRestoreDone[] = KESTREL_TR_NOOP("Engine", "成功恢复默认参数");
-constexpr char kRestoreFailed[] = KESTREL_TR_NOOP("Engine", "恢复默认参数失败，请手动点击“设置”按钮");
-constexpr char kRestoreTimeout[] = KESTREL_TR_NOOP("Engine", "恢复默认参数超时，请手动点击“设置”按钮");
+constexpr char kRestoreFailed[] =
+    KESTREL_TR_NOOP("Engine", "恢复默认参数失败，请手动点击“设置”按钮");
+constexpr char kRestoreTimeout[] =
+    KESTREL_TR_NOOP("Engine", "恢复默认参数超时，请手动点击“设置”按钮");
 constexpr char kPortLost[] = KESTREL_TR_NOOP("Engine", "串口已断开，请检查连接");
 constexpr char kQueryFailedAsk[] = KESTREL_TR_NOOP("Engine", "查询 [%s] 时失败，是否继续？");
 constexpr char kQueryFailed[] = KESTREL_TR_NOOP("Engine", "查询[%s]时失败");
@@ -377,8 +379,8 @@ void CModuleSetupEngine::AskToContinue(ERun eRun, const char *pPromptFormat, ERu
     }
     const std::string strName = CommandDisplayName(RunCommand(eRun));
     const CPromptTicket ticket{eRun, RunStep(eRun), m_nCmdIndex};
-    const int nAnswer =
-        AskUser(FormatWithText(Tr("Engine", pPromptFormat), strName), MB_YESNO | MB_ICONINFORMATION);
+    const int nAnswer = AskUser(FormatWithText(Tr("Engine", pPromptFormat), strName),
+                                MB_YESNO | MB_ICONINFORMATION);
     const bool bYes = nAnswer == IDYES;
     if (IsTicketCurrent(ticket)) {
         if (bYes) {

@@ -8,7 +8,8 @@ namespace {
 
 // Our own wording of the standard messages for a failed field check (UTF-8).
 constexpr char kMsgNotUnsigned[] = KESTREL_TR_NOOP("Engine", "请输入一个整数。");
-constexpr char kMsgOutOfRange[] = KESTREL_TR_NOOP("Engine", "请输入一个介于 0 和 4096 之间的整数。");
+constexpr char kMsgOutOfRange[] =
+    KESTREL_TR_NOOP("Engine", "请输入一个介于 0 和 4096 之间的整数。");
 constexpr char kMsgTooLong[] = KESTREL_TR_NOOP("Engine", "输入的内容不能超过 %s 个字节。");
 constexpr char kCaptionNotice[] = KESTREL_TR_NOOP("Engine", "提示");
 

@@ -20,8 +20,7 @@ std::string_view LanguagePart(std::string_view strLocale)
 EUiLanguage LanguageOfLocale(std::string_view strLocale)
 {
     const std::string_view strLanguage = LanguagePart(strLocale);
-    if (strLanguage.empty() || strLanguage == "C" || strLanguage == "POSIX" ||
-        strLanguage == "zh")
+    if (strLanguage.empty() || strLanguage == "C" || strLanguage == "POSIX" || strLanguage == "zh")
         return EUiLanguage::Chinese;
     return EUiLanguage::English;
 }

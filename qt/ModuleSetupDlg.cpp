@@ -2,10 +2,10 @@
 
 #include "qt/AboutDlg.h"
 #include "qt/GuiCommon.h"
-#include "qt/StatusLabel.h"
-#include "qt/TrafficDlg.h"
 #include "qt/PortSelectDlg.h"
 #include "qt/ProfileQt.h"
+#include "qt/StatusLabel.h"
+#include "qt/TrafficDlg.h"
 #include "qt/UiLanguageQt.h"
 #include "serial/SerialLink.h"
 
@@ -13,11 +13,11 @@
 #include <cmath>
 #include <cstring>
 
-#include <QCoreApplication>
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QIcon>
 #include <QKeyEvent>
@@ -77,7 +77,8 @@ CModuleSetupDlg::CModuleSetupDlg(const QString &strPreferredPort, QWidget *pPare
     WireControls();
 
     // No system menu to extend here: the About entry lives in the context menu and on F1.
-    m_pAboutAction = new QAction(QCoreApplication::translate("MainWindow", "关于 Kestrel(&A)..."), this);
+    m_pAboutAction =
+        new QAction(QCoreApplication::translate("MainWindow", "关于 Kestrel(&A)..."), this);
     m_pAboutAction->setShortcut(QKeySequence(Qt::Key_F1));
     addAction(m_pAboutAction);
     connect(m_pAboutAction, &QAction::triggered, this, &CModuleSetupDlg::ShowAbout);
@@ -167,15 +168,17 @@ bool CModuleSetupDlg::StartSession(const QString &strPortPath, int nFlow)
 {
     FillLists();
     SetStatusText(QCoreApplication::translate("MainWindow", "准备就绪").toStdString());
-    setWindowTitle(QCoreApplication::translate("MainWindow", "内嵌模块参数设置工具 V4.25.20051116"));
+    setWindowTitle(
+        QCoreApplication::translate("MainWindow", "内嵌模块参数设置工具 V4.25.20051116"));
     g_pMainDlg = this;
 
     if (!OpenSessionLink(strPortPath.toStdString(), nFlow, OnSerialReceive, OnSerialDisconnect,
                          this)) {
         const QString strDetail =
             OpenFailureDetail(m_sessionOpenFailure, m_nSessionOpenError, strPortPath);
-        ShowMessageBox(QCoreApplication::translate("MainWindow", "打开串口失败，请确认是否有其他程序在使用！"),
-                       QCoreApplication::translate("MainWindow", "错误"), MB_OK | MB_ICONHAND, strDetail);
+        ShowMessageBox(
+            QCoreApplication::translate("MainWindow", "打开串口失败，请确认是否有其他程序在使用！"),
+            QCoreApplication::translate("MainWindow", "错误"), MB_OK | MB_ICONHAND, strDetail);
         return false;
     }
     StartAutoQuery();
@@ -244,16 +247,15 @@ void CModuleSetupDlg::contextMenuEvent(QContextMenuEvent *pEvent)
     // Named in both languages, so that a user who reads neither the other can still find it.
     QMenu *pLanguage = menu.addMenu(QString::fromUtf8(kLanguageMenuText));
     CProfileQt profile;
-    const std::string strChosen = profile.ReadString(kLanguageSection, kLanguageKey)
-                                      .value_or(UiLanguageCode(UiLanguage()));
-    for (const auto &[pszCode, strName] : {std::pair{"zh_CN", kChineseLanguageName},
-                                           std::pair{"en", kEnglishLanguageName}}) {
+    const std::string strChosen =
+        profile.ReadString(kLanguageSection, kLanguageKey).value_or(UiLanguageCode(UiLanguage()));
+    for (const auto &[pszCode, strName] :
+         {std::pair{"zh_CN", kChineseLanguageName}, std::pair{"en", kEnglishLanguageName}}) {
         QAction *pAction = pLanguage->addAction(QString::fromUtf8(strName));
         pAction->setCheckable(true);
         pAction->setChecked(strChosen == pszCode);
-        connect(pAction, &QAction::triggered, this, [this, strCode = std::string(pszCode)] {
-            ChooseLanguage(strCode);
-        });
+        connect(pAction, &QAction::triggered, this,
+                [this, strCode = std::string(pszCode)] { ChooseLanguage(strCode); });
     }
     menu.exec(pEvent->globalPos());
 }
@@ -334,7 +336,8 @@ int CModuleSetupDlg::ShowMessageBox(const QString &strText, const QString &strCa
     QMessageBox box(icon, strCaption, strText, QMessageBox::NoButton, this);
     box.setInformativeText(strDetail);
     if ((nType & 0x0F) == MB_YESNO) {
-        QPushButton *pYes = box.addButton(QCoreApplication::translate("MainWindow", "是(&Y)"), QMessageBox::YesRole);
+        QPushButton *pYes = box.addButton(QCoreApplication::translate("MainWindow", "是(&Y)"),
+                                          QMessageBox::YesRole);
         box.addButton(QCoreApplication::translate("MainWindow", "否(&N)"), QMessageBox::NoRole);
         box.setDefaultButton(pYes);
         box.exec();

@@ -4,8 +4,8 @@
 #include "qt/ModuleSetupDlg.h"
 #include "qt/TrafficDlg.h"
 
-#include <QCoreApplication>
 #include <QAction>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -40,7 +40,8 @@ void CModuleSetupDlg::CreateFileActions()
         {QT_TRANSLATE_NOOP("MainWindow", "通信记录"), &CModuleSetupDlg::ShowTraffic},
     };
     for (const auto &action : aActions) {
-        auto *pAction = new QAction(QCoreApplication::translate("MainWindow", action.pszText), this);
+        auto *pAction =
+            new QAction(QCoreApplication::translate("MainWindow", action.pszText), this);
         connect(pAction, &QAction::triggered, this, action.pfnHandler);
         m_fileActions.append(pAction);
     }
@@ -102,9 +103,10 @@ bool CModuleSetupDlg::LoadConfigFrom(const QString &strPath)
 
 void CModuleSetupDlg::OnSaveConfig()
 {
-    const QString strPath = QFileDialog::getSaveFileName(
-        this, QCoreApplication::translate("MainWindow", "保存配置"),
-        QDir(m_strConfigDir).filePath(QStringLiteral("kestrel.json")), QCoreApplication::translate("MainWindow", kFileFilter));
+    const QString strPath =
+        QFileDialog::getSaveFileName(this, QCoreApplication::translate("MainWindow", "保存配置"),
+                                     QDir(m_strConfigDir).filePath(QStringLiteral("kestrel.json")),
+                                     QCoreApplication::translate("MainWindow", kFileFilter));
     if (strPath.isEmpty())
         return;
     m_strConfigDir = QFileInfo(strPath).absolutePath();
@@ -113,8 +115,9 @@ void CModuleSetupDlg::OnSaveConfig()
 
 void CModuleSetupDlg::OnLoadConfig()
 {
-    const QString strPath =
-        QFileDialog::getOpenFileName(this, QCoreApplication::translate("MainWindow", "载入配置"), m_strConfigDir, QCoreApplication::translate("MainWindow", kFileFilter));
+    const QString strPath = QFileDialog::getOpenFileName(
+        this, QCoreApplication::translate("MainWindow", "载入配置"), m_strConfigDir,
+        QCoreApplication::translate("MainWindow", kFileFilter));
     if (strPath.isEmpty())
         return;
     m_strConfigDir = QFileInfo(strPath).absolutePath();

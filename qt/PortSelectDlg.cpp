@@ -5,9 +5,9 @@
 #include "serial/PortSettings.h"
 #include "serial/SerialLink.h"
 
-#include <QCoreApplication>
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QIcon>
 #include <QLabel>

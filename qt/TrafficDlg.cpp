@@ -2,8 +2,8 @@
 
 #include "serial/LinkTrace.h"
 
-#include <QCoreApplication>
 #include <QClipboard>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFontDatabase>
@@ -121,16 +121,17 @@ bool CTrafficDlg::SaveTo(const QString &strPath, QString *pstrError)
 
 void CTrafficDlg::OnSave()
 {
-    const QString strPath =
-        QFileDialog::getSaveFileName(this, QCoreApplication::translate("Traffic", "保存通信记录"),
-                                     QDir::home().filePath(QStringLiteral("kestrel-trace.txt")),
-                                     QCoreApplication::translate("Traffic", "文本文件 (*.txt);;所有文件 (*)"));
+    const QString strPath = QFileDialog::getSaveFileName(
+        this, QCoreApplication::translate("Traffic", "保存通信记录"),
+        QDir::home().filePath(QStringLiteral("kestrel-trace.txt")),
+        QCoreApplication::translate("Traffic", "文本文件 (*.txt);;所有文件 (*)"));
     if (strPath.isEmpty())
         return;
     QString strError;
     if (!SaveTo(strPath, &strError))
         QMessageBox::critical(this, QCoreApplication::translate("Traffic", "错误"),
-                              QCoreApplication::translate("Traffic", "无法保存通信记录：%1\n%2").arg(strPath, strError));
+                              QCoreApplication::translate("Traffic", "无法保存通信记录：%1\n%2")
+                                  .arg(strPath, strError));
 }
 
 void CTrafficDlg::Clear()

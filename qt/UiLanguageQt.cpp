@@ -2,11 +2,11 @@
 
 #include "serial/PortSettings.h"
 
+#include <memory>
+
 #include <QCoreApplication>
 #include <QLibraryInfo>
 #include <QTranslator>
-
-#include <memory>
 
 namespace {
 // Installed for the process's life; replaced when the language changes.
@@ -44,7 +44,8 @@ void ApplyUiLanguage(EUiLanguage eLanguage)
 
     // Qt's own texts, from the system's Qt translations; without them Qt speaks English.
     auto pQt = std::make_unique<QTranslator>();
-    const QString strQtName = bEnglish ? QStringLiteral("qtbase_en") : QStringLiteral("qtbase_zh_CN");
+    const QString strQtName =
+        bEnglish ? QStringLiteral("qtbase_en") : QStringLiteral("qtbase_zh_CN");
     if (!pQt->load(strQtName, QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         pQt.reset();
     Replace(g_pQtTranslator, std::move(pQt));

@@ -1,11 +1,11 @@
 #include "win32/ModuleSetupDlgWin32.h"
 
-#include "win32/AboutDlgWin32.h"
-#include "win32/Win32Common.h"
 #include "res/resource.h"
+#include "serial/SerialLink.h"
+#include "win32/AboutDlgWin32.h"
 #include "win32/PortSelectDlgWin32.h"
 #include "win32/ProfileWin32.h"
-#include "serial/SerialLink.h"
+#include "win32/Win32Common.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -176,8 +176,8 @@ void CModuleSetupDlgWin32::AddAboutEntry()
     AppendMenuW(hSysMenu, MF_STRING, IDM_ABOUTBOX, strAbout.c_str());
     // Named in both languages, so that a user who reads only one of them can find it.
     CProfileWin32 profile;
-    const std::string strChosen = profile.ReadString(kLanguageSection, kLanguageKey)
-                                      .value_or(UiLanguageCode(UiLanguage()));
+    const std::string strChosen =
+        profile.ReadString(kLanguageSection, kLanguageKey).value_or(UiLanguageCode(UiLanguage()));
     const HMENU hLanguages = CreatePopupMenu();
     for (const CLanguageEntry &entry : kLanguageEntries)
         AppendMenuW(hLanguages, MF_STRING | (strChosen == entry.pCode ? MF_CHECKED : 0u),
@@ -278,7 +278,8 @@ HICON CModuleSetupDlgWin32::OnQueryDragIcon()
 
 std::wstring CModuleSetupDlgWin32::ResourceText(UINT nId) const
 {
-    return WideFromUtf8(Tr("MainWindow", Utf8FromWide(LoadResourceString(m_hInstance, nId)).c_str()));
+    return WideFromUtf8(
+        Tr("MainWindow", Utf8FromWide(LoadResourceString(m_hInstance, nId)).c_str()));
 }
 
 void CModuleSetupDlgWin32::ChooseLanguage(const CLanguageEntry &entry)

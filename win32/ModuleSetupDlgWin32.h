@@ -1,9 +1,9 @@
 #pragma once
 
-#include "win32/StatusLabelWin32.h"
-#include "win32/Win32Api.h"
 #include "dialog/ModuleSetupEngine.h"
 #include "dialog/UiText.h"
+#include "win32/StatusLabelWin32.h"
+#include "win32/Win32Api.h"
 
 #include <map>
 #include <memory>
@@ -74,8 +74,8 @@ private:
         UINT nCommand;
         const char *pName;
     };
-    static constexpr CLanguageEntry kLanguageEntries[] = {
-        {"zh_CN", 0x0020, kChineseLanguageName}, {"en", 0x0030, kEnglishLanguageName}};
+    static constexpr CLanguageEntry kLanguageEntries[] = {{"zh_CN", 0x0020, kChineseLanguageName},
+                                                          {"en", 0x0030, kEnglishLanguageName}};
     // Keeps the language for the next start and says so.
     void ChooseLanguage(const CLanguageEntry &entry);
     // A string resource in the user's language.

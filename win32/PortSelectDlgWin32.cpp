@@ -1,9 +1,9 @@
 #include "win32/PortSelectDlgWin32.h"
 
 #include "res/resource.h"
+#include "serial/SerialLink.h"
 #include "win32/ProfileWin32.h"
 #include "win32/Win32Common.h"
-#include "serial/SerialLink.h"
 
 #include <cwchar>
 

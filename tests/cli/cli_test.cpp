@@ -621,12 +621,15 @@ void CCliTest::englishTextsAndTheEndField_data()
     QTest::addColumn<QString>("strEnd");
     QTest::addColumn<QString>("strEnglish"); // the status (or, when the port failed, the error)
     QTest::addColumn<QString>("strChinese");
-    QTest::newRow("done") << QString() << QString() << 0 << "done" << "Query finished"
+    QTest::newRow("done") << QString() << QString() << 0 << "done"
+                          << "Query finished"
                           << "查询完成";
     QTest::newRow("refused") << "AT+NAME" << QString() << 0 << "refused"
-                             << "Querying [device name] failed" << "查询[设备名称]时失败";
+                             << "Querying [device name] failed"
+                             << "查询[设备名称]时失败";
     QTest::newRow("timed out") << QString() << "AT+NAME" << 0 << "timed_out"
-                               << "Querying [device name] timed out" << "查询 [设备名称] 时超时";
+                               << "Querying [device name] timed out"
+                               << "查询 [设备名称] 时超时";
     QTest::newRow("port lost") << QString() << QString() << 3 << "port_lost"
                                << "The serial port was disconnected; please check the connection"
                                << "串口已断开，请检查连接";
@@ -642,8 +645,9 @@ void CCliTest::englishTextsAndTheEndField()
     QFETCH(QString, strChinese);
     QJsonObject reports[2];
     int exitCodes[2] = {};
-    const QStringList environments[2] = {{"LANGUAGE=", "LC_ALL=", "LC_MESSAGES=", "LANG=en_US.UTF-8"},
-                                         {"LANGUAGE=", "LC_ALL=", "LC_MESSAGES=", "LANG=C.UTF-8"}};
+    const QStringList environments[2] = {
+        {"LANGUAGE=", "LC_ALL=", "LC_MESSAGES=", "LANG=en_US.UTF-8"},
+        {"LANGUAGE=", "LC_ALL=", "LC_MESSAGES=", "LANG=C.UTF-8"}};
     for (int i = 0; i < 2; ++i) {
         SimOptions options;
         if (!strError.isEmpty())
@@ -653,8 +657,9 @@ void CCliTest::englishTextsAndTheEndField()
         options.nHangUpAfter = nHangUpAfter;
         auto pSim = StartSim(options);
         QVERIFY(pSim);
-        const CliRun run = RunCli({"query", "--json", "--port", Port(*pSim), "--timer-scale", "0.05"},
-                                  60000, environments[i]);
+        const CliRun run =
+            RunCli({"query", "--json", "--port", Port(*pSim), "--timer-scale", "0.05"}, 60000,
+                   environments[i]);
         exitCodes[i] = run.nExitCode;
         reports[i] = QJsonDocument::fromJson(run.strOut.toUtf8()).object();
         QCOMPARE(reports[i]["end"].toString(), strEnd);

@@ -1,11 +1,10 @@
 // The window in English against the simulated module: the main flows read in English, every text
 // fits its control, and the Chinese texts stay exactly as they were when Chinese is chosen.
 
-#include "tests/e2e/E2eSupport.h"
-
 #include "qt/PortSelectDlg.h"
 #include "qt/ProfileQt.h"
 #include "qt/UiLanguageQt.h"
+#include "tests/e2e/E2eSupport.h"
 
 #include <QGroupBox>
 #include <QLabel>

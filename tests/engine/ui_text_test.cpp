@@ -30,27 +30,27 @@ protected:
 TEST_F(UiTextTest, LanguageComesFromTheProfileElseTheFirstSetVariable)
 {
     const CLanguageCase aCases[] = {
-        {"", nullptr, nullptr, nullptr, nullptr, zh},             // nothing set
-        {"", nullptr, nullptr, nullptr, "C.UTF-8", zh},           // these machines, containers
+        {"", nullptr, nullptr, nullptr, nullptr, zh},   // nothing set
+        {"", nullptr, nullptr, nullptr, "C.UTF-8", zh}, // these machines, containers
         {"", nullptr, nullptr, nullptr, "C", zh},
-        {"", nullptr, "POSIX", nullptr, "en_US.UTF-8", zh},       // LC_ALL before LANG
+        {"", nullptr, "POSIX", nullptr, "en_US.UTF-8", zh}, // LC_ALL before LANG
         {"", nullptr, nullptr, nullptr, "zh_CN.UTF-8", zh},
         {"", nullptr, nullptr, nullptr, "zh_TW.Big5", zh},
-        {"", nullptr, nullptr, nullptr, "en_US.UTF-8", en},       // need not be generated
+        {"", nullptr, nullptr, nullptr, "en_US.UTF-8", en}, // need not be generated
         {"", nullptr, nullptr, nullptr, "de_DE@euro", en},
         {"", nullptr, nullptr, "fr_FR.UTF-8", "zh_CN.UTF-8", en}, // LC_MESSAGES before LANG
         {"", "en_GB:zh_CN", "zh_CN.UTF-8", nullptr, nullptr, en}, // LANGUAGE first, its first entry
         {"", "zh_CN:en", nullptr, nullptr, "en_US.UTF-8", zh},
-        {"", "", "", "", "en_US.UTF-8", en},                      // empty counts as unset
-        {"zh_CN", nullptr, nullptr, nullptr, "en_US.UTF-8", zh},  // the profile decides
+        {"", "", "", "", "en_US.UTF-8", en},                     // empty counts as unset
+        {"zh_CN", nullptr, nullptr, nullptr, "en_US.UTF-8", zh}, // the profile decides
         {"en", nullptr, nullptr, nullptr, "zh_CN.UTF-8", en},
         {"en", nullptr, nullptr, nullptr, nullptr, en},
         {"klingon", nullptr, nullptr, nullptr, "en_US.UTF-8", en}, // unknown value: no choice
     };
     for (const CLanguageCase &row : aCases) {
-        EXPECT_EQ(ChooseUiLanguage(row.pProfile, row.pLanguage, row.pLcAll, row.pLcMessages,
-                                   row.pLang),
-                  row.eExpected)
+        EXPECT_EQ(
+            ChooseUiLanguage(row.pProfile, row.pLanguage, row.pLcAll, row.pLcMessages, row.pLang),
+            row.eExpected)
             << "profile '" << row.pProfile << "' LANG " << (row.pLang ? row.pLang : "(unset)");
     }
 }
@@ -68,7 +68,7 @@ TEST_F(UiTextTest, ChineseIsTheSourceByteForByteAndEnglishComesFromTheCatalogue)
         {"MainWindow", "设置(&S)", "&Set"},
         {"PortDialog", "无", "None"},
         {"Engine", "不在目录里的文字", "不在目录里的文字"}, // not in the catalogue: the source
-        {"Nowhere", "查询完成", "查询完成"},                  // the context counts
+        {"Nowhere", "查询完成", "查询完成"},                // the context counts
     };
     for (const auto &row : aCases) {
         SetUiLanguage(zh);

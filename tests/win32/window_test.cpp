@@ -669,7 +669,8 @@ void TestEnglish(const CContext &context)
     if (hMain == nullptr)
         return;
     Check(WaitStatus(hMain, L"Query finished") && Text(hMain, IDC_COMBO_PARITY) == L"None" &&
-              Text(hMain, IDC_BUTTON_QUERY) == L"&Query" && Text(hMain, IDC_EDIT_NAME) == L"CORVA3264",
+              Text(hMain, IDC_BUTTON_QUERY) == L"&Query" &&
+              Text(hMain, IDC_EDIT_NAME) == L"CORVA3264",
           "en: the first query fills the form", Text(hMain, IDC_STATUS));
     RequestShot(hMain, context.strControlDir, L"win32-main-dialog-en");
     SetText(hMain, IDC_EDIT_NAME, L"KestrelE");
