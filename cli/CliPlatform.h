@@ -1,5 +1,7 @@
 #pragma once
 
+#include "dialog/UiText.h"
+
 #include <memory>
 #include <ostream>
 #include <string>
@@ -16,6 +18,10 @@ void PrepareConsole();
 
 // Machine-readable output (JSON) stays UTF-8 whatever PrepareConsole did.
 void WriteUtf8(std::ostream &out, const std::string &strText);
+
+// The language of the texts the engine passes on: the environment's (LANGUAGE, LC_ALL,
+// LC_MESSAGES, LANG), and on Windows, where those are usually unset, the user's UI language.
+EUiLanguage SystemUiLanguage();
 
 // Starts the built-in simulated module: its device path, and a handle that keeps it running.
 // Null, with the reason in strError, where it cannot run.

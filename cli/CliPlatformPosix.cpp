@@ -25,3 +25,8 @@ std::shared_ptr<void> StartSimulatedModule(std::string &strDevicePath, std::stri
     strDevicePath = pSim->DevicePath();
     return pSim;
 }
+
+EUiLanguage SystemUiLanguage()
+{
+    return ChooseUiLanguageFromEnvironment({});
+}

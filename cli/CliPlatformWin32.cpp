@@ -3,6 +3,7 @@
 
 #include "cli/CliPlatform.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <streambuf>
@@ -150,4 +151,15 @@ std::shared_ptr<void> StartSimulatedModule(std::string &, std::string &strError)
     strError = "--simulate needs a Linux host: the simulated module runs on a pseudo-terminal. "
                "Run kestrel-sim on Linux, or connect a module and give its --port COMn";
     return nullptr;
+}
+
+EUiLanguage SystemUiLanguage()
+{
+    // A locale variable someone set on purpose (a script, Wine's environment) still decides.
+    for (const char *pName : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"}) {
+        if (const char *pValue = std::getenv(pName); pValue && *pValue)
+            return ChooseUiLanguageFromEnvironment({});
+    }
+    return PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_CHINESE ? EUiLanguage::Chinese
+                                                                     : EUiLanguage::English;
 }

@@ -1,8 +1,9 @@
 #include "cli/PortSession.h"
 
 #include "dialog/ConfigFile.h"
-#include "dialog/FormValues.h"
 #include "dialog/FormModel.h"
+#include "dialog/FormValues.h"
+#include "dialog/UiText.h"
 #include "protocol/AtProtocol.h"
 #include "serial/LinkTrace.h"
 #include "serial/SerialLink.h"
@@ -65,7 +66,8 @@ public:
         const int nResult = CHeadlessEngine::MessageBox(strText, strCaption, nType);
         if (m_fnShown) {
             const bool bPrompt = (nType & MB_YESNO) != 0;
-            m_fnShown(bPrompt ? strText + (nResult == IDYES ? " 是" : " 否") : strText);
+            const char *pAnswer = nResult == IDYES ? Tr("Cli", "是") : Tr("Cli", "否");
+            m_fnShown(bPrompt ? strText + " " + pAnswer : strText);
         }
         return nResult;
     }
@@ -304,9 +306,10 @@ void RunSearch(CCliEngine &engine, CSessionLoop &loop, CPortReport &report,
         deadline);
     report.devices = engine.m_devices;
     const CRunEnd *pEnd = engine.EndSince(nEnds, ERunKind::Search);
-    if (!bDone)
+    if (!bDone) {
         Fail(report, EXIT_CLI_MODULE, "the module did not finish the search in time");
-    else if (pEnd && !pEnd->Succeeded())
+        report.strEnd = RunEndName(ERunEnd::TimedOut);
+    } else if (pEnd && !pEnd->Succeeded())
         Fail(report, ExitCodeOf(*pEnd), RunEndStatusText(*pEnd));
 }
 
@@ -382,6 +385,7 @@ CPortReport CPortSession::Run()
     if (!link.Open(m_strPort)) {
         report.nExitCode = EXIT_CLI_PORT;
         report.strError = DescribeOpenError(m_strPort, link.LastOpenError());
+        report.strEnd = RunEndName(ERunEnd::NoPort);
         link.Close();
         return report;
     }
@@ -398,9 +402,12 @@ CPortReport CPortSession::Run()
     report.strStatus = LastStatus(engine);
     report.params = engine.m_paramsCur;
     report.strLocalAddr = engine.m_strLocalAddr;
+    if (report.strEnd.empty() && !engine.m_runEnds.empty())
+        report.strEnd = RunEndName(engine.m_runEnds.back().eEnd);
     if (loop.PortLost() && report.nExitCode == EXIT_CLI_OK) {
         report.nExitCode = EXIT_CLI_MODULE;
         report.strError = m_strPort + " went away";
+        report.strEnd = RunEndName(ERunEnd::PortLost);
     }
     engine.m_pSerial = nullptr;
     link.Close();

@@ -16,6 +16,7 @@ struct CPortReport
     int nExitCode = EXIT_CLI_OK;
     std::string strStatus; // the last status text (UTF-8)
     std::string strError;  // why it failed, for stderr (UTF-8)
+    std::string strEnd;    // how the last action ended, language-free (RunEndName)
     ModuleParams params;   // last read from (or queued for) the module, GBK
     std::string strLocalAddr;
     std::vector<std::string> lines;   // set: the lines sent, or with --dry-run would be

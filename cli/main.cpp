@@ -62,7 +62,8 @@ nlohmann::ordered_json ReportToJson(const CPortReport &report)
 {
     nlohmann::ordered_json json = {{"port", report.strPort},
                                    {"ok", report.nExitCode == EXIT_CLI_OK},
-                                   {"status", report.strStatus}};
+                                   {"status", report.strStatus},
+                                   {"end", report.strEnd}};
     if (!report.strError.empty())
         json["error"] = report.strError;
     json["params"] = ParamsToJson(report.params, report.strLocalAddr);
@@ -220,6 +221,7 @@ int RunPorts(const CliOptions &options)
 int main(int argc, char **argv)
 {
     PrepareConsole();
+    SetUiLanguage(SystemUiLanguage());
     std::vector<std::string> args = CommandLineArguments(argc, argv);
     CliParseResult parsed = ParseCliArguments(args);
     if (!parsed.bOk) {

@@ -1,34 +1,37 @@
 #include "dialog/ModuleSetupEngine.h"
+#include "dialog/UiText.h"
 #include "protocol/AtProtocol.h"
 
 #include <cstring>
 
 namespace {
 
-constexpr char kCaptionNotice[] = "提示";
-constexpr char kUnknownName[] = "未知";
+constexpr char kCaptionNotice[] = KESTREL_TR_NOOP("Engine", "提示");
+constexpr char kUnknownName[] = KESTREL_TR_NOOP("Engine", "未知");
 constexpr char kQueryRaddr[] = "AT+RADDR?\r\n";
 
 // Status texts and prompts of the runs (UTF-8).
-constexpr char kNeedPort[] = "请先打开串口";
-constexpr char kQuerying[] = "正在查询内嵌模块参数...";
-constexpr char kQueryDone[] = "查询完成";
-constexpr char kSetDone[] = "设置完成";
-constexpr char kNothingToSet[] = "没有改变参数，不需要设置";
-constexpr char kClearDone[] = "成功清除邦定的蓝牙地址";
-constexpr char kClearFailed[] = "清除蓝牙地址失败";
-constexpr char kClearTimeout[] = "清除蓝牙地址超时";
-constexpr char kRestoreDone[] = "成功恢复默认参数";
-constexpr char kRestoreFailed[] = "恢复默认参数失败，请手动点击“设置”按钮";
-constexpr char kRestoreTimeout[] = "恢复默认参数超时，请手动点击“设置”按钮";
-constexpr char kPortLost[] = "串口已断开，请检查连接";
-constexpr char kQueryFailedAsk[] = "查询 [%s] 时失败，是否继续？";
-constexpr char kQueryFailed[] = "查询[%s]时失败";
-constexpr char kQueryTimeoutAsk[] = "查询 [%s] 时超时，是否继续？";
-constexpr char kQueryTimeout[] = "查询 [%s] 时超时";
-constexpr char kSetTimeoutAsk[] = "设置 [%s] 时超时，是否继续？";
-constexpr char kSetTimeout[] = "设置 [%s] 时超时";
-constexpr char kSearchDone[] = "查询完成";
+constexpr char kNeedPort[] = KESTREL_TR_NOOP("Engine", "请先打开串口");
+constexpr char kQuerying[] = KESTREL_TR_NOOP("Engine", "正在查询内嵌模块参数...");
+constexpr char kQueryDone[] = KESTREL_TR_NOOP("Engine", "查询完成");
+constexpr char kSetDone[] = KESTREL_TR_NOOP("Engine", "设置完成");
+constexpr char kNothingToSet[] = KESTREL_TR_NOOP("Engine", "没有改变参数，不需要设置");
+constexpr char kClearDone[] = KESTREL_TR_NOOP("Engine", "成功清除邦定的蓝牙地址");
+constexpr char kClearFailed[] = KESTREL_TR_NOOP("Engine", "清除蓝牙地址失败");
+constexpr char kClearTimeout[] = KESTREL_TR_NOOP("Engine", "清除蓝牙地址超时");
+constexpr char kRestoreDone[] = KESTREL_TR_NOOP("Engine", "成功恢复默认参数");
+constexpr char kRestoreFailed[] =
+    KESTREL_TR_NOOP("Engine", "恢复默认参数失败，请手动点击“设置”按钮");
+constexpr char kRestoreTimeout[] =
+    KESTREL_TR_NOOP("Engine", "恢复默认参数超时，请手动点击“设置”按钮");
+constexpr char kPortLost[] = KESTREL_TR_NOOP("Engine", "串口已断开，请检查连接");
+constexpr char kQueryFailedAsk[] = KESTREL_TR_NOOP("Engine", "查询 [%s] 时失败，是否继续？");
+constexpr char kQueryFailed[] = KESTREL_TR_NOOP("Engine", "查询[%s]时失败");
+constexpr char kQueryTimeoutAsk[] = KESTREL_TR_NOOP("Engine", "查询 [%s] 时超时，是否继续？");
+constexpr char kQueryTimeout[] = KESTREL_TR_NOOP("Engine", "查询 [%s] 时超时");
+constexpr char kSetTimeoutAsk[] = KESTREL_TR_NOOP("Engine", "设置 [%s] 时超时，是否继续？");
+constexpr char kSetTimeout[] = KESTREL_TR_NOOP("Engine", "设置 [%s] 时超时");
+constexpr char kSearchDone[] = KESTREL_TR_NOOP("Engine", "查询完成");
 
 // The status text of each end that has one of its own; "%s" takes the command's display name.
 struct CRunEndText
@@ -80,14 +83,21 @@ struct CommandName
 };
 
 constexpr CommandName CommandNameTable[] = {
-    {"AT+NAME", false, "设备名称"},      {"AT+VERSION", false, "软件版本"},
-    {"AT+CLASS", false, "设备类别码"},   {"AT+BAUD", false, "波特率"},
-    {"AT+UARTMODE", false, "串口参数"},  {"AT+ROLE", false, "主从角色"},
-    {"AT+BIND", false, "绑定状态"},      {"AT+AUTH", false, "是否鉴权/加密"},
-    {"AT+SCANTIME", false, "节能参数"},  {"AT+SNIFF", false, "Sniff节能参数"},
-    {"AT+LADDR", false, "本地蓝牙地址"}, {"AT+RADDR", false, "当前绑定的蓝牙地址"},
-    {"AT+PASSWORD", false, "密码"},      {"AT+CLEARADDR\r\n", true, "清除地址命令"},
-    {"AT\r\n", true, "测试命令"},
+    {"AT+NAME", false, KESTREL_TR_NOOP("Engine", "设备名称")},
+    {"AT+VERSION", false, KESTREL_TR_NOOP("Engine", "软件版本")},
+    {"AT+CLASS", false, KESTREL_TR_NOOP("Engine", "设备类别码")},
+    {"AT+BAUD", false, KESTREL_TR_NOOP("Engine", "波特率")},
+    {"AT+UARTMODE", false, KESTREL_TR_NOOP("Engine", "串口参数")},
+    {"AT+ROLE", false, KESTREL_TR_NOOP("Engine", "主从角色")},
+    {"AT+BIND", false, KESTREL_TR_NOOP("Engine", "绑定状态")},
+    {"AT+AUTH", false, KESTREL_TR_NOOP("Engine", "是否鉴权/加密")},
+    {"AT+SCANTIME", false, KESTREL_TR_NOOP("Engine", "节能参数")},
+    {"AT+SNIFF", false, KESTREL_TR_NOOP("Engine", "Sniff节能参数")},
+    {"AT+LADDR", false, KESTREL_TR_NOOP("Engine", "本地蓝牙地址")},
+    {"AT+RADDR", false, KESTREL_TR_NOOP("Engine", "当前绑定的蓝牙地址")},
+    {"AT+PASSWORD", false, KESTREL_TR_NOOP("Engine", "密码")},
+    {"AT+CLEARADDR\r\n", true, KESTREL_TR_NOOP("Engine", "清除地址命令")},
+    {"AT\r\n", true, KESTREL_TR_NOOP("Engine", "测试命令")},
 };
 
 } // namespace
@@ -96,12 +106,12 @@ std::string RunEndStatusText(const CRunEnd &runEnd)
 {
     // Whatever the action, these two say the same.
     if (runEnd.eEnd == ERunEnd::NoPort)
-        return kNeedPort;
+        return Tr("Engine", kNeedPort);
     if (runEnd.eEnd == ERunEnd::PortLost)
-        return kPortLost;
+        return Tr("Engine", kPortLost);
     for (const CRunEndText &row : kRunEndTexts) {
         if (row.eRun == runEnd.eRun && row.eEnd == runEnd.eEnd) {
-            std::string strText = row.pText;
+            std::string strText = Tr("Engine", row.pText);
             if (const size_t nAt = strText.find("%s"); nAt != std::string::npos)
                 strText.replace(nAt, 2, runEnd.strCommand);
             return strText;
@@ -110,18 +120,43 @@ std::string RunEndStatusText(const CRunEnd &runEnd)
     return {};
 }
 
+const char *RunEndName(ERunEnd eEnd)
+{
+    switch (eEnd) {
+    case ERunEnd::Done:
+        return "done";
+    case ERunEnd::Refused:
+        return "refused";
+    case ERunEnd::TimedOut:
+        return "timed_out";
+    case ERunEnd::PortLost:
+        return "port_lost";
+    case ERunEnd::NothingToSend:
+        return "nothing_to_send";
+    case ERunEnd::NoPort:
+        return "no_port";
+    case ERunEnd::FormRefused:
+        return "form_refused";
+    case ERunEnd::Busy:
+        return "busy";
+    case ERunEnd::Abandoned:
+        return "abandoned";
+    }
+    return "unknown";
+}
+
 std::string CModuleSetupEngine::CommandDisplayName(const char *pCommand)
 {
     if (pCommand == nullptr)
-        return kUnknownName;
+        return Tr("Engine", kUnknownName);
     for (const CommandName &row : CommandNameTable) {
         const bool bMatch = row.bWholeText
                                 ? std::strcmp(pCommand, row.pText) == 0
                                 : std::strncmp(pCommand, row.pText, std::strlen(row.pText)) == 0;
         if (bMatch)
-            return row.pName;
+            return Tr("Engine", row.pName);
     }
-    return kUnknownName;
+    return Tr("Engine", kUnknownName);
 }
 
 void CModuleSetupEngine::OnButtonQuery()
@@ -136,7 +171,7 @@ void CModuleSetupEngine::OnButtonQuery()
     m_strCurPassword.clear();
     ResetContent(IDC_COMBO_BINDADDR);
     // Status, run state and timer before the write: the reply may be handled at once.
-    SetStatusText(kQuerying);
+    SetStatusText(Tr("Engine", kQuerying));
     m_bQuerying = 1;
     m_nCmdIndex = 0;
     m_nSkipped = 0;
@@ -328,7 +363,7 @@ void CModuleSetupEngine::OnAutoQueryDue()
 int CModuleSetupEngine::AskUser(const std::string &strText, unsigned nType)
 {
     ++m_nOpenPrompts;
-    const int nAnswer = MessageBox(strText, kCaptionNotice, nType);
+    const int nAnswer = MessageBox(strText, Tr("Engine", kCaptionNotice), nType);
     --m_nOpenPrompts;
     return nAnswer;
 }
@@ -339,13 +374,13 @@ void CModuleSetupEngine::AskToContinue(ERun eRun, const char *pPromptFormat, ERu
 {
     // An index outside this run's commands: nothing to name or ask.
     if (!IsRunIndexValid(eRun)) {
-        EndRun({eRun, eEndIfNo, kUnknownName, 0, m_nSkipped});
+        EndRun({eRun, eEndIfNo, Tr("Engine", kUnknownName), 0, m_nSkipped});
         return;
     }
     const std::string strName = CommandDisplayName(RunCommand(eRun));
     const CPromptTicket ticket{eRun, RunStep(eRun), m_nCmdIndex};
-    const int nAnswer =
-        AskUser(FormatWithText(pPromptFormat, strName), MB_YESNO | MB_ICONINFORMATION);
+    const int nAnswer = AskUser(FormatWithText(Tr("Engine", pPromptFormat), strName),
+                                MB_YESNO | MB_ICONINFORMATION);
     const bool bYes = nAnswer == IDYES;
     if (IsTicketCurrent(ticket)) {
         if (bYes) {

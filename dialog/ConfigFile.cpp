@@ -1,6 +1,7 @@
 #include "dialog/ConfigFile.h"
 
 #include "dialog/ParameterWrite.h"
+#include "dialog/UiText.h"
 #include "protocol/AtProtocol.h"
 #include "protocol/GbkText.h"
 
@@ -145,7 +146,7 @@ const char *ChoiceHint(EKind eKind)
 }
 
 // The top-level fields of a query's report that belong to the run, not to the module.
-constexpr const char *kRunFields[] = {"port", "ok", "status", "error"};
+constexpr const char *kRunFields[] = {"port", "ok", "status", "end", "error"};
 
 // --- From the record to JSON
 
@@ -379,7 +380,7 @@ std::string CheckValues(const CSetValues &values)
         CSetFormInput input = InputWithKey(key, values);
         ModuleParams snapshot;
         if (const char *pszMessage = CheckSetForm(input, &snapshot))
-            return std::string("params.") + key.pszKey + ": " + pszMessage;
+            return std::string("params.") + key.pszKey + ": " + Tr("Engine", pszMessage);
     }
     return {};
 }

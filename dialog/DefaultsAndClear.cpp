@@ -1,5 +1,6 @@
 // Restore-defaults and clear-binding: single-command actions that the sequencer ends.
 #include "dialog/ModuleSetupEngine.h"
+#include "dialog/UiText.h"
 #include "protocol/AtProtocol.h"
 
 namespace {
@@ -20,8 +21,6 @@ constexpr CDefaultText kDefaultTexts[] = {
     {IDC_EDIT_SNIFF_TIMEOUT, "0"},
 };
 
-constexpr char kParityNonePrefix[] = "\xce\xde"; // "无" in GBK, begins "无校验"
-
 } // namespace
 
 void CModuleSetupEngine::OnButtonDefault()
@@ -37,7 +36,7 @@ void CModuleSetupEngine::OnButtonDefault()
     for (const CDefaultText &row : kDefaultTexts)
         SetWindowText(row.nId, row.pText);
     SelectStringPrefix(IDC_COMBO_BAUD, "9600");
-    SelectStringPrefix(IDC_COMBO_PARITY, kParityNonePrefix);
+    SelectStringPrefix(IDC_COMBO_PARITY, ParityListEntry(0));
     SelectStringPrefix(IDC_COMBO_STOPBITS, "1");
     // The found devices stay listed; only the chosen address goes.
     SetWindowText(IDC_COMBO_BINDADDR, "");
@@ -45,7 +44,7 @@ void CModuleSetupEngine::OnButtonDefault()
 
     // No port check: on a closed port nothing goes out and the timer ends the action, after
     // which the form still holds the defaults for the Set button.
-    SetStatusText("正在恢复默认参数...");
+    SetStatusText(Tr("Engine", "正在恢复默认参数..."));
     m_bRestoring = 1;
     BeginWaiting(TIMER_DEFAULT, kDefaultTimeout);
     WriteCommand(CMD_RESET);
@@ -60,7 +59,7 @@ void CModuleSetupEngine::OnButtonClearAddr()
         return;
     }
     // Waiting and guarded before the command goes out, so an immediate reply finds the action.
-    SetStatusText("正在清除邦定的蓝牙地址...");
+    SetStatusText(Tr("Engine", "正在清除邦定的蓝牙地址..."));
     m_bClearing = 1;
     BeginWaiting(TIMER_CLEARADDR, kClearAddrTimeout);
     WriteCommand(CMD_CLEARADDR);

@@ -1,5 +1,6 @@
 // Device search: results go into the bind-address combo as they arrive; no flag, no timer.
 #include "dialog/ModuleSetupEngine.h"
+#include "dialog/UiText.h"
 #include "protocol/AtProtocol.h"
 
 #include <algorithm>
@@ -55,7 +56,7 @@ void CModuleSetupEngine::OnButtonSearch()
     // neither removed nor overwritten.
     ResetContent(IDC_COMBO_BINDADDR);
     EnableWindow(IDC_COMBO_BINDADDR, true);
-    SetStatusText("正在查询设备......");
+    SetStatusText(Tr("Engine", "正在查询设备......"));
     WriteCommand(CMD_INQ);
 }
 
@@ -77,7 +78,7 @@ void CModuleSetupEngine::OnInquiryResult(const char *pLine, uint16_t nLength)
     while (nIndex < nCount && CompareNoCase(GetLBText(IDC_COMBO_BINDADDR, nIndex), strEntry) <= 0)
         ++nIndex;
     InsertString(IDC_COMBO_BINDADDR, nIndex, strEntry);
-    SetStatusText("查询到设备 " + PrintableAscii(strAddress));
+    SetStatusText(Tr("Engine", "查询到设备 ") + PrintableAscii(strAddress));
     OnDeviceFound(strEntry);
 }
 

@@ -1,4 +1,5 @@
 #include "dialog/ModuleSetupEngine.h"
+#include "dialog/UiText.h"
 #include "protocol/AtProtocol.h"
 
 #include <limits>
@@ -6,10 +7,11 @@
 namespace {
 
 // Our own wording of the standard messages for a failed field check (UTF-8).
-constexpr char kMsgNotUnsigned[] = "请输入一个整数。";
-constexpr char kMsgOutOfRange[] = "请输入一个介于 0 和 4096 之间的整数。";
-constexpr char kMsgTooLong[] = "输入的内容不能超过 %s 个字节。";
-constexpr char kCaptionNotice[] = "提示";
+constexpr char kMsgNotUnsigned[] = KESTREL_TR_NOOP("Engine", "请输入一个整数。");
+constexpr char kMsgOutOfRange[] =
+    KESTREL_TR_NOOP("Engine", "请输入一个介于 0 和 4096 之间的整数。");
+constexpr char kMsgTooLong[] = KESTREL_TR_NOOP("Engine", "输入的内容不能超过 %s 个字节。");
+constexpr char kCaptionNotice[] = KESTREL_TR_NOOP("Engine", "提示");
 
 bool IsBlank(char c)
 {
@@ -70,7 +72,7 @@ bool CModuleSetupEngine::ExchangeText(bool bSave, int nId, std::string &strValue
     }
     std::string strText = GetWindowText(nId);
     if (nMaxBytes != 0 && strText.size() > nMaxBytes)
-        return FailField(nId, FormatWithText(kMsgTooLong, FormatUInt(nMaxBytes)));
+        return FailField(nId, FormatWithText(Tr("Engine", kMsgTooLong), FormatUInt(nMaxBytes)));
     strValue = std::move(strText);
     return true;
 }
@@ -83,16 +85,16 @@ bool CModuleSetupEngine::ExchangeUInt(bool bSave, int nId, uint32_t &nValue, boo
     }
     uint32_t nRead = 0;
     if (!ParseUnsigned(GetWindowText(nId), nRead))
-        return FailField(nId, kMsgNotUnsigned);
+        return FailField(nId, Tr("Engine", kMsgNotUnsigned));
     if (bRanged && nRead > SCAN_VALUE_MAX)
-        return FailField(nId, kMsgOutOfRange);
+        return FailField(nId, Tr("Engine", kMsgOutOfRange));
     nValue = nRead;
     return true;
 }
 
 bool CModuleSetupEngine::FailField(int nId, const std::string &strMessage)
 {
-    MessageBox(strMessage, kCaptionNotice, MB_ICONEXCLAMATION);
+    MessageBox(strMessage, Tr("Engine", kCaptionNotice), MB_ICONEXCLAMATION);
     SetFocus(nId);
     return false;
 }

@@ -1,12 +1,15 @@
 #include "dialog/ModuleSetupEngine.h"
 
+#include "dialog/UiText.h"
 #include "protocol/AtProtocol.h"
+#include "protocol/GbkText.h"
 #include "serial/LinkTrace.h"
 #include "serial/SerialLink.h"
 
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 namespace {
 
@@ -14,9 +17,11 @@ namespace {
 constexpr uint32_t kSessionBaudRate = 9600;
 constexpr uint8_t kSessionByteSize = 8;
 
-// Entries of the parity and stop-bit lists, GBK: "无校验", "奇校验", "偶校验".
-constexpr const char *kParityEntries[] = {"\xce\xde\xd0\xa3\xd1\xe9", "\xc6\xe6\xd0\xa3\xd1\xe9",
-                                          "\xc5\xbc\xd0\xa3\xd1\xe9", ""};
+// Entries of the parity and stop-bit lists; the form maps them by index, never by text, so the
+// parity entries follow the user's language.
+constexpr const char *kParityEntries[] = {KESTREL_TR_NOOP("Engine", "无校验"),
+                                          KESTREL_TR_NOOP("Engine", "奇校验"),
+                                          KESTREL_TR_NOOP("Engine", "偶校验"), ""};
 constexpr const char *kStopBitEntries[] = {"1", "2", ""};
 
 bool StartsWithNoCase(const std::string &strText, const std::string &strPrefix)
@@ -101,12 +106,20 @@ void CModuleSetupEngine::FillLists()
     InsertString(IDC_COMBO_BAUD, BAUD_RATE_COUNT, "");
 
     ResetContent(IDC_COMBO_PARITY);
-    for (int i = 0; const char *pEntry : kParityEntries)
-        InsertString(IDC_COMBO_PARITY, i++, pEntry);
+    for (int i = 0; i < static_cast<int>(std::size(kParityEntries)); ++i)
+        InsertString(IDC_COMBO_PARITY, i, ParityListEntry(i));
 
     ResetContent(IDC_COMBO_STOPBITS);
     for (int i = 0; const char *pEntry : kStopBitEntries)
         InsertString(IDC_COMBO_STOPBITS, i++, pEntry);
+}
+
+std::string CModuleSetupEngine::ParityListEntry(int nIndex)
+{
+    if (nIndex < 0 || nIndex >= static_cast<int>(std::size(kParityEntries)))
+        return {};
+    // Control texts are GBK; every translation is ASCII, so it always converts.
+    return Utf8ToGbk(Tr("Engine", kParityEntries[nIndex])).value_or(std::string());
 }
 
 bool CModuleSetupEngine::IsPortOpen() const

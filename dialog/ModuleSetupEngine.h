@@ -104,6 +104,8 @@ public:
     // Fills the baud, parity and stop-bit lists as the dialog shows them after its start: each
     // ends with the empty entry, nothing is selected.
     void FillLists();
+    // The parity list's entry nIndex (0 none, 1 odd, 2 even, 3 empty) as the list shows it (GBK).
+    static std::string ParityListEntry(int nIndex);
 
     // --- Control surface, provided by the window or the command line. Ids are IDC_* values.
     virtual std::string GetWindowText(int nId) = 0; // edit text, or selected entry of a list

@@ -3,6 +3,7 @@
 #include "dialog/ParameterWrite.h"
 
 #include "dialog/ModuleSetupEngine.h"
+#include "dialog/UiText.h"
 #include "protocol/AtProtocol.h"
 
 #include <cassert>
@@ -60,12 +61,12 @@ const char *CheckLists(const CSetFormInput &input, ModuleParams *pNew)
     pNew->Bind = input.m_nBind;
     pNew->Auth = input.m_nAuth;
     if (pNew->Baud.empty())
-        return "请选择合适的波特率";
+        return KESTREL_TR_NOOP("Engine", "请选择合适的波特率");
     // -1 is a list with no selection at all (before the form was first cleared): no valid index.
     if (pNew->Parity < 0 || pNew->Parity > 2)
-        return "请选择合适的校验位";
+        return KESTREL_TR_NOOP("Engine", "请选择合适的校验位");
     if (pNew->StopBits < 0 || pNew->StopBits > 1)
-        return "请选择合适的停止位";
+        return KESTREL_TR_NOOP("Engine", "请选择合适的停止位");
     return nullptr;
 }
 
@@ -73,20 +74,20 @@ const char *CheckNameAndClass(CSetFormInput &input, ModuleParams *pNew)
 {
     TrimInPlace(input.m_strName);
     if (input.m_strName.empty())
-        return "名称不能为空";
+        return KESTREL_TR_NOOP("Engine", "名称不能为空");
     if (HasControlByte(input.m_strName))
-        return "名称不能包含控制字符";
+        return KESTREL_TR_NOOP("Engine", "名称不能包含控制字符");
     // The form caps the name; a caller without the form must not overflow the command slot.
     if (input.m_strName.size() > NAME_MAX_BYTES)
-        return "名称长度不能超过20";
+        return KESTREL_TR_NOOP("Engine", "名称长度不能超过20");
     pNew->Name = input.m_strName;
     TrimInPlace(input.m_strClass);
     if (input.m_strClass.empty())
-        return "类别码不能为空";
+        return KESTREL_TR_NOOP("Engine", "类别码不能为空");
     if (HasControlByte(input.m_strClass))
-        return "类别码不能包含控制字符";
+        return KESTREL_TR_NOOP("Engine", "类别码不能包含控制字符");
     if (input.m_strClass.size() != CLASS_BYTES)
-        return "类别码长度必须为6";
+        return KESTREL_TR_NOOP("Engine", "类别码长度必须为6");
     pNew->Class = input.m_strClass;
     return nullptr;
 }
@@ -95,32 +96,32 @@ const char *CheckPasswordAndAddress(CSetFormInput &input, ModuleParams *pNew)
 {
     TrimInPlace(input.m_strPassword);
     if (HasControlByte(input.m_strPassword))
-        return "密码不能包含控制字符";
+        return KESTREL_TR_NOOP("Engine", "密码不能包含控制字符");
     if (input.m_strPassword.size() > PASSWORD_MAX_BYTES)
-        return "密码长度不能超过16";
+        return KESTREL_TR_NOOP("Engine", "密码长度不能超过16");
     pNew->Password = input.m_strPassword;
     TrimInPlace(input.m_strBindAddr);
     // A found device reads "address name": the address is what the first 12 bytes hold.
     pNew->BindAddr = input.m_strBindAddr.substr(0, BLUETOOTH_ADDRESS_LENGTH);
     if (!pNew->BindAddr.empty() && pNew->BindAddr.size() != BLUETOOTH_ADDRESS_LENGTH)
-        return "绑定的蓝牙地址格式不正确";
+        return KESTREL_TR_NOOP("Engine", "绑定的蓝牙地址格式不正确");
     if (HasControlByte(pNew->BindAddr))
-        return "绑定的蓝牙地址不能包含控制字符";
+        return KESTREL_TR_NOOP("Engine", "绑定的蓝牙地址不能包含控制字符");
     return nullptr;
 }
 
 const char *CheckNumbers(const CSetFormInput &input, ModuleParams *pNew)
 {
     if (input.m_nConnDuration > input.m_nConnInterval)
-        return "连接持续时间不能大于连接间隔时间";
+        return KESTREL_TR_NOOP("Engine", "连接持续时间不能大于连接间隔时间");
     if (input.m_nInqDuration > input.m_nInqInterval)
-        return "查询持续时间不能大于查询间隔时间";
+        return KESTREL_TR_NOOP("Engine", "查询持续时间不能大于查询间隔时间");
     pNew->ConnInterval = DecimalText(input.m_nConnInterval);
     pNew->ConnDuration = DecimalText(input.m_nConnDuration);
     pNew->InqInterval = DecimalText(input.m_nInqInterval);
     pNew->InqDuration = DecimalText(input.m_nInqDuration);
     if (input.m_nSniffMin > input.m_nSniffMax)
-        return "Sniff最小值不能大于最大值";
+        return KESTREL_TR_NOOP("Engine", "Sniff最小值不能大于最大值");
     pNew->SniffAttempt = DecimalText(input.m_nSniffAttempt);
     pNew->SniffMax = DecimalText(input.m_nSniffMax);
     pNew->SniffMin = DecimalText(input.m_nSniffMin);
@@ -407,7 +408,7 @@ bool CheckSetAction(CModuleSetupEngine &engine)
     engine.m_strPassword = input.m_strPassword;
     engine.m_strBindAddr = input.m_strBindAddr;
     if (pMessage)
-        engine.MessageBox(pMessage, "提示", MB_ICONHAND);
+        engine.MessageBox(Tr("Engine", pMessage), Tr("Engine", "提示"), MB_ICONHAND);
     return pMessage == nullptr;
 }
 
@@ -430,7 +431,7 @@ void CModuleSetupEngine::OnButtonSet()
     OnSetRunEnded();
     BuildSetCommandList(m_paramsNew, &m_paramsCur, m_SetCommandList, &m_nSetCommandCount,
                         &m_setRunBook);
-    SetStatusText("正在设置参数...");
+    SetStatusText(Tr("Engine", "正在设置参数..."));
     if (m_nSetCommandCount == 0) {
         ReportRunEnd({ERunKind::Set, ERunEnd::NothingToSend});
         return;

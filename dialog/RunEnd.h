@@ -56,5 +56,9 @@ struct CRunEnd
     bool operator==(const CRunEnd &) const = default;
 };
 
-// The status text an end shows (UTF-8); empty when it shows none (FormRefused, Busy, Abandoned).
+// How an end is named for machines, the same in every language: "done", "timed_out", ...
+const char *RunEndName(ERunEnd eEnd);
+
+// The status text an end shows (UTF-8, in the user's language); empty when it shows none
+// (FormRefused, Busy, Abandoned).
 std::string RunEndStatusText(const CRunEnd &runEnd);

@@ -2,6 +2,7 @@
 
 #include "qt/GuiCommon.h"
 
+#include <QCoreApplication>
 #include <QIcon>
 #include <QLabel>
 #include <QPushButton>
@@ -14,7 +15,7 @@ CAboutDlg::CAboutDlg(QWidget *pParent) : QDialog(pParent)
 {
     EnsureKestrelResources();
     setFont(KestrelDialogFont());
-    setWindowTitle(QStringLiteral("关于 Kestrel"));
+    setWindowTitle(QCoreApplication::translate("About", "关于 Kestrel"));
     setWindowIcon(QIcon(QStringLiteral(":/kestrel.svg")));
     CreateControls();
 }
@@ -29,13 +30,15 @@ void CAboutDlg::CreateControls()
     pIcon->setGeometry(du.X(7), du.Y(7), kIconSizePx, kIconSizePx);
 
     // The version line is shown as written: no mnemonic processing.
-    auto *pTitle = new QLabel(QStringLiteral("内嵌模块v3.0_20040210设置工具"), this);
+    auto *pTitle =
+        new QLabel(QCoreApplication::translate("About", "内嵌模块v3.0_20040210设置工具"), this);
     pTitle->setTextFormat(Qt::PlainText);
     pTitle->setGeometry(du.X(40), du.Y(10), du.X(119), du.Y(8));
-    auto *pMaker = new QLabel(QStringLiteral("CORVA科技 蓝牙技术研究所"), this);
+    auto *pMaker =
+        new QLabel(QCoreApplication::translate("About", "CORVA科技 蓝牙技术研究所"), this);
     pMaker->setGeometry(du.X(41), du.Y(31), du.X(119), du.Y(8));
 
-    auto *pOk = new QPushButton(QStringLiteral("确定"), this);
+    auto *pOk = new QPushButton(QCoreApplication::translate("About", "确定"), this);
     pOk->setGeometry(du.Rect(178, 7, 50, 14));
     pOk->setDefault(true);
     connect(pOk, &QPushButton::clicked, this, &QDialog::accept);

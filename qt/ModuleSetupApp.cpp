@@ -1,6 +1,8 @@
 #include "qt/ModuleSetupApp.h"
 
 #include "qt/ModuleSetupDlg.h"
+#include "qt/ProfileQt.h"
+#include "qt/UiLanguageQt.h"
 #include "sim/ModuleSim.h"
 
 #include <cstdio>
@@ -85,6 +87,10 @@ int CModuleSetupApp::Run(int argc, char **argv)
     g_pfnQtMessages = qInstallMessageHandler(OnStartupMessage);
     QApplication app(argc, argv);
     qInstallMessageHandler(g_pfnQtMessages);
+    {
+        CProfileQt profile;
+        ApplyUiLanguage(ChooseProfileUiLanguage(profile));
+    }
 #ifdef KESTREL_DESKTOP_ID
     // Lets the desktop match the window to its menu entry and icon (Wayland has no WM_CLASS).
     QGuiApplication::setDesktopFileName(QStringLiteral(KESTREL_DESKTOP_ID));

@@ -2,9 +2,11 @@
 
 #include "qt/AboutDlg.h"
 #include "qt/GuiCommon.h"
+#include "qt/PortSelectDlg.h"
+#include "qt/ProfileQt.h"
 #include "qt/StatusLabel.h"
 #include "qt/TrafficDlg.h"
-#include "qt/PortSelectDlg.h"
+#include "qt/UiLanguageQt.h"
 #include "serial/SerialLink.h"
 
 #include <cerrno>
@@ -15,6 +17,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QIcon>
 #include <QKeyEvent>
@@ -45,16 +48,19 @@ QString OpenFailureDetail(OpenFailure failure, int nErrno, const QString &strPat
         OpenFailure failure;
         const char *pszDetail;
     } kDetails[] = {
-        {OpenFailure::NoSuchDevice, "没有找到设备 %1：请确认串口适配器已经插好。"},
-        {OpenFailure::Busy, "设备 %1 正被其他程序占用：请先关闭那个程序。"},
-        {OpenFailure::NoPermission, "没有打开 %1 的权限：请把用户加入 dialout 组"
-                                    "（sudo usermod -aG dialout $USER），然后重新登录。"},
+        {OpenFailure::NoSuchDevice,
+         QT_TRANSLATE_NOOP("MainWindow", "没有找到设备 %1：请确认串口适配器已经插好。")},
+        {OpenFailure::Busy,
+         QT_TRANSLATE_NOOP("MainWindow", "设备 %1 正被其他程序占用：请先关闭那个程序。")},
+        {OpenFailure::NoPermission,
+         QT_TRANSLATE_NOOP("MainWindow", "没有打开 %1 的权限：请把用户加入 dialout 组"
+                                         "（sudo usermod -aG dialout $USER），然后重新登录。")},
     };
     for (const auto &detail : kDetails) {
         if (detail.failure == failure)
-            return QString::fromUtf8(detail.pszDetail).arg(strPath);
+            return QCoreApplication::translate("MainWindow", detail.pszDetail).arg(strPath);
     }
-    return QStringLiteral("无法打开 %1：%2")
+    return QCoreApplication::translate("MainWindow", "无法打开 %1：%2")
         .arg(strPath, QString::fromLocal8Bit(std::strerror(nErrno ? nErrno : EINVAL)));
 }
 } // namespace
@@ -64,14 +70,15 @@ CModuleSetupDlg::CModuleSetupDlg(const QString &strPreferredPort, QWidget *pPare
 {
     EnsureKestrelResources();
     setWindowIcon(QIcon(QStringLiteral(":/kestrel.svg")));
-    setWindowTitle(QStringLiteral("内嵌模块参数设置工具"));
+    setWindowTitle(QCoreApplication::translate("MainWindow", "内嵌模块参数设置工具"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
     CreateControls();
     WireControls();
 
     // No system menu to extend here: the About entry lives in the context menu and on F1.
-    m_pAboutAction = new QAction(QStringLiteral("关于 Kestrel(&A)..."), this);
+    m_pAboutAction =
+        new QAction(QCoreApplication::translate("MainWindow", "关于 Kestrel(&A)..."), this);
     m_pAboutAction->setShortcut(QKeySequence(Qt::Key_F1));
     addAction(m_pAboutAction);
     connect(m_pAboutAction, &QAction::triggered, this, &CModuleSetupDlg::ShowAbout);
@@ -160,16 +167,18 @@ bool CModuleSetupDlg::OnInitDialog()
 bool CModuleSetupDlg::StartSession(const QString &strPortPath, int nFlow)
 {
     FillLists();
-    SetStatusText("准备就绪");
-    setWindowTitle(QStringLiteral("内嵌模块参数设置工具 V4.25.20051116"));
+    SetStatusText(QCoreApplication::translate("MainWindow", "准备就绪").toStdString());
+    setWindowTitle(
+        QCoreApplication::translate("MainWindow", "内嵌模块参数设置工具 V4.25.20051116"));
     g_pMainDlg = this;
 
     if (!OpenSessionLink(strPortPath.toStdString(), nFlow, OnSerialReceive, OnSerialDisconnect,
                          this)) {
         const QString strDetail =
             OpenFailureDetail(m_sessionOpenFailure, m_nSessionOpenError, strPortPath);
-        ShowMessageBox(QStringLiteral("打开串口失败，请确认是否有其他程序在使用！"),
-                       QStringLiteral("错误"), MB_OK | MB_ICONHAND, strDetail);
+        ShowMessageBox(
+            QCoreApplication::translate("MainWindow", "打开串口失败，请确认是否有其他程序在使用！"),
+            QCoreApplication::translate("MainWindow", "错误"), MB_OK | MB_ICONHAND, strDetail);
         return false;
     }
     StartAutoQuery();
@@ -217,7 +226,7 @@ void CModuleSetupDlg::TryReopenPort()
     if (!QFileInfo::exists(QString::fromStdString(m_strSessionPort)) || !ReopenSessionLink())
         return;
     m_pReopenTimer->stop();
-    SetStatusText("串口已重新连接");
+    SetStatusText(QCoreApplication::translate("MainWindow", "串口已重新连接").toStdString());
 }
 
 void CModuleSetupDlg::keyPressEvent(QKeyEvent *pEvent)
@@ -234,7 +243,31 @@ void CModuleSetupDlg::contextMenuEvent(QContextMenuEvent *pEvent)
     QMenu menu(this);
     menu.addActions(m_fileActions);
     menu.addAction(m_pAboutAction);
+    menu.addSeparator();
+    // Named in both languages, so that a user who reads neither the other can still find it.
+    QMenu *pLanguage = menu.addMenu(QString::fromUtf8(kLanguageMenuText));
+    CProfileQt profile;
+    const std::string strChosen =
+        profile.ReadString(kLanguageSection, kLanguageKey).value_or(UiLanguageCode(UiLanguage()));
+    for (const auto &[pszCode, strName] :
+         {std::pair{"zh_CN", kChineseLanguageName}, std::pair{"en", kEnglishLanguageName}}) {
+        QAction *pAction = pLanguage->addAction(QString::fromUtf8(strName));
+        pAction->setCheckable(true);
+        pAction->setChecked(strChosen == pszCode);
+        connect(pAction, &QAction::triggered, this,
+                [this, strCode = std::string(pszCode)] { ChooseLanguage(strCode); });
+    }
     menu.exec(pEvent->globalPos());
+}
+
+void CModuleSetupDlg::ChooseLanguage(const std::string &strCode)
+{
+    CProfileQt profile;
+    profile.WriteString(kLanguageSection, kLanguageKey, strCode);
+    profile.Flush();
+    // Said in both languages: the user has just chosen the one that is not shown yet.
+    ShowMessageBox(QString::fromUtf8(kLanguageChosenText), QString::fromUtf8(kLanguageMenuText),
+                   MB_OK | MB_ICONINFORMATION, QString());
 }
 
 void CModuleSetupDlg::ShowAbout()
@@ -303,13 +336,14 @@ int CModuleSetupDlg::ShowMessageBox(const QString &strText, const QString &strCa
     QMessageBox box(icon, strCaption, strText, QMessageBox::NoButton, this);
     box.setInformativeText(strDetail);
     if ((nType & 0x0F) == MB_YESNO) {
-        QPushButton *pYes = box.addButton(QStringLiteral("是(&Y)"), QMessageBox::YesRole);
-        box.addButton(QStringLiteral("否(&N)"), QMessageBox::NoRole);
+        QPushButton *pYes = box.addButton(QCoreApplication::translate("MainWindow", "是(&Y)"),
+                                          QMessageBox::YesRole);
+        box.addButton(QCoreApplication::translate("MainWindow", "否(&N)"), QMessageBox::NoRole);
         box.setDefaultButton(pYes);
         box.exec();
         return box.clickedButton() == pYes ? IDYES : IDNO;
     }
-    box.addButton(QStringLiteral("确定"), QMessageBox::AcceptRole);
+    box.addButton(QCoreApplication::translate("MainWindow", "确定"), QMessageBox::AcceptRole);
     box.exec();
     return IDOK;
 }

@@ -35,6 +35,8 @@ public:
 
     void OnButtonClose();
     void ShowAbout();
+    // Keeps the language for the next start ("zh_CN" or "en") and says so.
+    void ChooseLanguage(const std::string &strCode);
 
     // ModuleSetupDlgFiles.cpp: configuration files and the traffic window. Save writes what the
     // form shows; load only fills the controls, nothing is sent until Set. Both tell the user

@@ -5,6 +5,7 @@
 #include "qt/TrafficDlg.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -12,12 +13,19 @@
 #include <QSaveFile>
 
 namespace {
-constexpr char kCaptionError[] = "错误";
-constexpr char kCaptionNotice[] = "提示";
+constexpr char kCaptionError[] = QT_TRANSLATE_NOOP("MainWindow", "错误");
+constexpr char kCaptionNotice[] = QT_TRANSLATE_NOOP("MainWindow", "提示");
 // A run that waits is still filling the form: a file read or written now would be half of it.
-constexpr char kBusySave[] = "正在与模块通信，请在本次操作结束后再保存配置。";
-constexpr char kBusyLoad[] = "正在与模块通信，请在本次操作结束后再载入配置。";
-const QString kFileFilter = QStringLiteral("配置文件 (*.json);;所有文件 (*)");
+constexpr char kBusySave[] =
+    QT_TRANSLATE_NOOP("MainWindow", "正在与模块通信，请在本次操作结束后再保存配置。");
+constexpr char kBusyLoad[] =
+    QT_TRANSLATE_NOOP("MainWindow", "正在与模块通信，请在本次操作结束后再载入配置。");
+constexpr char kFileFilter[] = QT_TRANSLATE_NOOP("MainWindow", "配置文件 (*.json);;所有文件 (*)");
+
+std::string TrText(const char *pszSource)
+{
+    return QCoreApplication::translate("MainWindow", pszSource).toStdString();
+}
 } // namespace
 
 void CModuleSetupDlg::CreateFileActions()
@@ -27,12 +35,13 @@ void CModuleSetupDlg::CreateFileActions()
         const char *pszText;
         void (CModuleSetupDlg::*pfnHandler)();
     } aActions[] = {
-        {"保存配置...", &CModuleSetupDlg::OnSaveConfig},
-        {"载入配置...", &CModuleSetupDlg::OnLoadConfig},
-        {"通信记录", &CModuleSetupDlg::ShowTraffic},
+        {QT_TRANSLATE_NOOP("MainWindow", "保存配置..."), &CModuleSetupDlg::OnSaveConfig},
+        {QT_TRANSLATE_NOOP("MainWindow", "载入配置..."), &CModuleSetupDlg::OnLoadConfig},
+        {QT_TRANSLATE_NOOP("MainWindow", "通信记录"), &CModuleSetupDlg::ShowTraffic},
     };
     for (const auto &action : aActions) {
-        auto *pAction = new QAction(QString::fromUtf8(action.pszText), this);
+        auto *pAction =
+            new QAction(QCoreApplication::translate("MainWindow", action.pszText), this);
         connect(pAction, &QAction::triggered, this, action.pfnHandler);
         m_fileActions.append(pAction);
     }
@@ -48,7 +57,7 @@ void CModuleSetupDlg::CreateFileActions()
 bool CModuleSetupDlg::SaveConfigTo(const QString &strPath)
 {
     if (IsRunWaiting()) {
-        MessageBox(kBusySave, kCaptionNotice, MB_OK | MB_ICONINFORMATION);
+        MessageBox(TrText(kBusySave), TrText(kCaptionNotice), MB_OK | MB_ICONINFORMATION);
         return false;
     }
     ModuleParams params;
@@ -60,10 +69,10 @@ bool CModuleSetupDlg::SaveConfigTo(const QString &strPath)
     // Written aside and renamed: a failed save never leaves half a file in place of a good one.
     QSaveFile file(strPath);
     if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
-        MessageBox(QStringLiteral("无法保存配置文件 %1：%2")
+        MessageBox(QCoreApplication::translate("MainWindow", "无法保存配置文件 %1：%2")
                        .arg(strPath, file.errorString())
                        .toStdString(),
-                   kCaptionError, MB_OK | MB_ICONHAND);
+                   TrText(kCaptionError), MB_OK | MB_ICONHAND);
         return false;
     }
     return true;
@@ -72,15 +81,15 @@ bool CModuleSetupDlg::SaveConfigTo(const QString &strPath)
 bool CModuleSetupDlg::LoadConfigFrom(const QString &strPath)
 {
     if (IsRunWaiting()) {
-        MessageBox(kBusyLoad, kCaptionNotice, MB_OK | MB_ICONINFORMATION);
+        MessageBox(TrText(kBusyLoad), TrText(kCaptionNotice), MB_OK | MB_ICONINFORMATION);
         return false;
     }
     const CConfigReadResult file = LoadConfigFile(QFile::encodeName(strPath).toStdString());
     if (!file.bOk) {
-        MessageBox(QStringLiteral("无法载入配置文件 %1：%2")
+        MessageBox(QCoreApplication::translate("MainWindow", "无法载入配置文件 %1：%2")
                        .arg(strPath, QString::fromStdString(file.strError))
                        .toStdString(),
-                   kCaptionError, MB_OK | MB_ICONHAND);
+                   TrText(kCaptionError), MB_OK | MB_ICONHAND);
         return false;
     }
     ApplyValuesToForm(*this, file.values);
@@ -94,9 +103,10 @@ bool CModuleSetupDlg::LoadConfigFrom(const QString &strPath)
 
 void CModuleSetupDlg::OnSaveConfig()
 {
-    const QString strPath = QFileDialog::getSaveFileName(
-        this, QStringLiteral("保存配置"),
-        QDir(m_strConfigDir).filePath(QStringLiteral("kestrel.json")), kFileFilter);
+    const QString strPath =
+        QFileDialog::getSaveFileName(this, QCoreApplication::translate("MainWindow", "保存配置"),
+                                     QDir(m_strConfigDir).filePath(QStringLiteral("kestrel.json")),
+                                     QCoreApplication::translate("MainWindow", kFileFilter));
     if (strPath.isEmpty())
         return;
     m_strConfigDir = QFileInfo(strPath).absolutePath();
@@ -105,8 +115,9 @@ void CModuleSetupDlg::OnSaveConfig()
 
 void CModuleSetupDlg::OnLoadConfig()
 {
-    const QString strPath =
-        QFileDialog::getOpenFileName(this, QStringLiteral("载入配置"), m_strConfigDir, kFileFilter);
+    const QString strPath = QFileDialog::getOpenFileName(
+        this, QCoreApplication::translate("MainWindow", "载入配置"), m_strConfigDir,
+        QCoreApplication::translate("MainWindow", kFileFilter));
     if (strPath.isEmpty())
         return;
     m_strConfigDir = QFileInfo(strPath).absolutePath();

@@ -1,11 +1,12 @@
 // The form's widgets, placed in the dialog units the window was designed in.
 
 #include "qt/GuiCommon.h"
-#include "qt/StatusLabel.h"
 #include "qt/ModuleSetupDlg.h"
+#include "qt/StatusLabel.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,8 +21,8 @@ constexpr int kLabelHeightDu = 8;
 constexpr int kSliderMax = 100;
 constexpr int kNoLimit = -1;
 
-const QString kScanGroup = QStringLiteral("节能参数（待机状态）");
-const QString kSniffGroup = QStringLiteral("Sniff节能参数（连接参数）");
+constexpr char kScanGroup[] = QT_TRANSLATE_NOOP("MainWindow", "节能参数（待机状态）");
+constexpr char kSniffGroup[] = QT_TRANSLATE_NOOP("MainWindow", "Sniff节能参数（连接参数）");
 
 // Refuses input that would take a field over its byte limit in GBK (a Chinese character counts
 // two), characters GBK cannot carry (the core's rule, which the command line applies too), and,
@@ -56,7 +57,8 @@ private:
 QString AccessibleFromLabel(const QString &strLabel)
 {
     QString strName = strLabel.trimmed();
-    if (strName.endsWith(QStringLiteral("：")))
+    // The full-width colon ends Chinese labels in both languages' catalogue sources.
+    if (strName.endsWith(QChar(0xFF1A)) || strName.endsWith(QLatin1Char(':')))
         strName.chop(1);
     return strName;
 }
@@ -84,10 +86,12 @@ void CModuleSetupDlg::CreateGroupBoxes()
         QString strTitle;
         QRect rectDu;
     } aGroups[] = {
-        {QStringLiteral("基本设置"), QRect(7, 10, 265, 61)},
-        {QStringLiteral("串口参数"), QRect(7, 73, 265, 45)},
-        {kScanGroup + QString(34, QLatin1Char(' ')), QRect(7, 124, 265, 85)},
-        {kSniffGroup + QString(29, QLatin1Char(' ')), QRect(7, 174, 265, 35)},
+        {QCoreApplication::translate("MainWindow", "基本设置"), QRect(7, 10, 265, 61)},
+        {QCoreApplication::translate("MainWindow", "串口参数"), QRect(7, 73, 265, 45)},
+        {QCoreApplication::translate("MainWindow", kScanGroup) + QString(34, QLatin1Char(' ')),
+         QRect(7, 124, 265, 85)},
+        {QCoreApplication::translate("MainWindow", kSniffGroup) + QString(29, QLatin1Char(' ')),
+         QRect(7, 174, 265, 35)},
         {QString(), QRect(7, 210, 265, 29)},
     };
     for (const auto &group : aGroups) {
@@ -99,20 +103,29 @@ void CModuleSetupDlg::CreateGroupBoxes()
 
 void CModuleSetupDlg::CreateBasicControls()
 {
-    CreateEdit(IDC_EDIT_NAME, QStringLiteral("设备名称："), QRect(54, 20, 57, 14), 20, false);
-    CreateStaticText(QStringLiteral("设备名称："), 13, 23, IDC_EDIT_NAME);
-    CreateEdit(IDC_EDIT_CLASS, QStringLiteral("类别码："), QRect(54, 36, 57, 14), 6, true);
-    CreateStaticText(QStringLiteral("类别码："), 13, 38, IDC_EDIT_CLASS);
-    CreateEdit(IDC_EDIT_VERSION, QStringLiteral("固件版本号："), QRect(169, 20, 80, 13), kNoLimit,
-               false);
-    CreateStaticText(QStringLiteral("固件版本号："), 118, 22, IDC_EDIT_VERSION);
+    CreateEdit(IDC_EDIT_NAME, QCoreApplication::translate("MainWindow", "设备名称："),
+               QRect(54, 20, 57, 14), 20, false);
+    CreateStaticText(QCoreApplication::translate("MainWindow", "设备名称："), 13, 23,
+                     IDC_EDIT_NAME);
+    CreateEdit(IDC_EDIT_CLASS, QCoreApplication::translate("MainWindow", "类别码："),
+               QRect(54, 36, 57, 14), 6, true);
+    CreateStaticText(QCoreApplication::translate("MainWindow", "类别码："), 13, 38, IDC_EDIT_CLASS);
+    CreateEdit(IDC_EDIT_VERSION, QCoreApplication::translate("MainWindow", "固件版本号："),
+               QRect(169, 20, 80, 13), kNoLimit, false);
+    CreateStaticText(QCoreApplication::translate("MainWindow", "固件版本号："), 118, 22,
+                     IDC_EDIT_VERSION);
     Find<QLineEdit>(IDC_EDIT_VERSION)->setReadOnly(true);
-    CreateCheck(IDC_CHECK_ROLE, QStringLiteral("主设备"), QRect(13, 55, 40, 10));
-    CreateCheck(IDC_CHECK_BIND, QStringLiteral("绑定地址"), QRect(63, 55, 48, 10));
-    CreateCheck(IDC_CHECK_AUTH, QStringLiteral("是否加密"), QRect(118, 55, 48, 10));
+    CreateCheck(IDC_CHECK_ROLE, QCoreApplication::translate("MainWindow", "主设备"),
+                QRect(13, 55, 40, 10));
+    CreateCheck(IDC_CHECK_BIND, QCoreApplication::translate("MainWindow", "绑定地址"),
+                QRect(63, 55, 48, 10));
+    CreateCheck(IDC_CHECK_AUTH, QCoreApplication::translate("MainWindow", "是否加密"),
+                QRect(118, 55, 48, 10));
     // Shown in clear: the module reports it in clear anyway.
-    CreateEdit(IDC_EDIT_PASSWORD, QStringLiteral("密码："), QRect(200, 52, 56, 14), 16, false);
-    CreateStaticText(QStringLiteral("密码："), 171, 55, IDC_EDIT_PASSWORD);
+    CreateEdit(IDC_EDIT_PASSWORD, QCoreApplication::translate("MainWindow", "密码："),
+               QRect(200, 52, 56, 14), 16, false);
+    CreateStaticText(QCoreApplication::translate("MainWindow", "密码："), 171, 55,
+                     IDC_EDIT_PASSWORD);
     Find<QLineEdit>(IDC_EDIT_PASSWORD)->setReadOnly(true);
 }
 
@@ -120,17 +133,23 @@ void CModuleSetupDlg::CreateSerialControls()
 {
     // A combo box's accessible name is its current text; the label reaches a screen reader only
     // as the buddy relation.
-    CreateList(IDC_COMBO_BAUD, QStringLiteral("波特率："), QRect(56, 84, 59, 157));
-    CreateStaticText(QStringLiteral("波特率："), 17, 86, IDC_COMBO_BAUD);
-    CreateList(IDC_COMBO_PARITY, QStringLiteral("校验位："), QRect(169, 85, 57, 97));
-    CreateStaticText(QStringLiteral("校验位："), 131, 87, IDC_COMBO_PARITY);
-    CreateList(IDC_COMBO_STOPBITS, QStringLiteral("停止位："), QRect(55, 101, 59, 71));
-    CreateStaticText(QStringLiteral("停止位："), 17, 102, IDC_COMBO_STOPBITS);
+    CreateList(IDC_COMBO_BAUD, QCoreApplication::translate("MainWindow", "波特率："),
+               QRect(56, 84, 59, 157));
+    CreateStaticText(QCoreApplication::translate("MainWindow", "波特率："), 17, 86, IDC_COMBO_BAUD);
+    CreateList(IDC_COMBO_PARITY, QCoreApplication::translate("MainWindow", "校验位："),
+               QRect(169, 85, 57, 97));
+    CreateStaticText(QCoreApplication::translate("MainWindow", "校验位："), 131, 87,
+                     IDC_COMBO_PARITY);
+    CreateList(IDC_COMBO_STOPBITS, QCoreApplication::translate("MainWindow", "停止位："),
+               QRect(55, 101, 59, 71));
+    CreateStaticText(QCoreApplication::translate("MainWindow", "停止位："), 17, 102,
+                     IDC_COMBO_STOPBITS);
 }
 
 void CModuleSetupDlg::CreatePowerControls()
 {
-    CreateSlider(IDC_SLIDER_SCAN, kScanGroup, QRect(150, 121, 50, 15), 132, 204, 125);
+    CreateSlider(IDC_SLIDER_SCAN, QCoreApplication::translate("MainWindow", kScanGroup),
+                 QRect(150, 121, 50, 15), 132, 204, 125);
     const struct
     {
         int nId;
@@ -138,30 +157,41 @@ void CModuleSetupDlg::CreatePowerControls()
         int nLabelX, nLabelY;
         QRect rectDu;
     } aEdits[] = {
-        {IDC_EDIT_CONN_INTERVAL, "连接间隔：", 13, 140, QRect(62, 136, 42, 14)},
-        {IDC_EDIT_CONN_DURATION, "连接持续：", 130, 140, QRect(186, 136, 42, 14)},
-        {IDC_EDIT_INQ_INTERVAL, "查询间隔：", 13, 157, QRect(62, 155, 42, 14)},
-        {IDC_EDIT_INQ_DURATION, "查询持续：", 130, 157, QRect(186, 155, 42, 14)},
-        {IDC_EDIT_SNIFF_MAX, "最大：", 11, 188, QRect(37, 186, 36, 14)},
-        {IDC_EDIT_SNIFF_MIN, "最小：", 77, 188, QRect(104, 186, 36, 14)},
-        {IDC_EDIT_SNIFF_ATTEMPT, "尝试：", 144, 188, QRect(169, 186, 36, 14)},
-        {IDC_EDIT_SNIFF_TIMEOUT, "超时：", 208, 188, QRect(234, 186, 36, 14)},
+        {IDC_EDIT_CONN_INTERVAL, QT_TRANSLATE_NOOP("MainWindow", "连接间隔："), 13, 140,
+         QRect(62, 136, 42, 14)},
+        {IDC_EDIT_CONN_DURATION, QT_TRANSLATE_NOOP("MainWindow", "连接持续："), 130, 140,
+         QRect(186, 136, 42, 14)},
+        {IDC_EDIT_INQ_INTERVAL, QT_TRANSLATE_NOOP("MainWindow", "查询间隔："), 13, 157,
+         QRect(62, 155, 42, 14)},
+        {IDC_EDIT_INQ_DURATION, QT_TRANSLATE_NOOP("MainWindow", "查询持续："), 130, 157,
+         QRect(186, 155, 42, 14)},
+        {IDC_EDIT_SNIFF_MAX, QT_TRANSLATE_NOOP("MainWindow", "最大："), 11, 188,
+         QRect(37, 186, 36, 14)},
+        {IDC_EDIT_SNIFF_MIN, QT_TRANSLATE_NOOP("MainWindow", "最小："), 77, 188,
+         QRect(104, 186, 36, 14)},
+        {IDC_EDIT_SNIFF_ATTEMPT, QT_TRANSLATE_NOOP("MainWindow", "尝试："), 144, 188,
+         QRect(169, 186, 36, 14)},
+        {IDC_EDIT_SNIFF_TIMEOUT, QT_TRANSLATE_NOOP("MainWindow", "超时："), 208, 188,
+         QRect(234, 186, 36, 14)},
     };
     for (const auto &edit : aEdits) {
-        const QString strLabel = QString::fromUtf8(edit.pszLabel);
+        const QString strLabel = QCoreApplication::translate("MainWindow", edit.pszLabel);
         CreateEdit(edit.nId, strLabel, edit.rectDu, kNoLimit, true);
         CreateStaticText(strLabel, edit.nLabelX, edit.nLabelY, edit.nId);
         Find<QLineEdit>(edit.nId)->setText(QStringLiteral("0"));
     }
-    CreateSlider(IDC_SLIDER_SNIFF, kSniffGroup, QRect(150, 170, 50, 15), 132, 203, 173);
+    CreateSlider(IDC_SLIDER_SNIFF, QCoreApplication::translate("MainWindow", kSniffGroup),
+                 QRect(150, 170, 50, 15), 132, 203, 173);
 }
 
 void CModuleSetupDlg::CreateBottomControls()
 {
     const CDialogUnits du(font());
     QComboBox *pBindAddr =
-        CreateList(IDC_COMBO_BINDADDR, QStringLiteral("绑定的蓝牙地址"), QRect(79, 221, 115, 97));
-    CreateStaticText(QStringLiteral("绑定的蓝牙地址"), 13, 222, IDC_COMBO_BINDADDR);
+        CreateList(IDC_COMBO_BINDADDR, QCoreApplication::translate("MainWindow", "绑定的蓝牙地址"),
+                   QRect(79, 221, 115, 97));
+    CreateStaticText(QCoreApplication::translate("MainWindow", "绑定的蓝牙地址"), 13, 222,
+                     IDC_COMBO_BINDADDR);
     pBindAddr->setEditable(true);
     pBindAddr->setInsertPolicy(QComboBox::NoInsert);
     pBindAddr->setCompleter(nullptr); // what is typed stays as typed, as in a plain drop-down
@@ -169,20 +199,27 @@ void CModuleSetupDlg::CreateBottomControls()
     // (the Set check wants twelve characters).
     pBindAddr->setValidator(new CGbkFieldValidator(kNoLimit, false, pBindAddr));
     pBindAddr->setEnabled(false);
-    CreateButton(IDC_BUTTON_SEARCH, QStringLiteral("搜索设备"), QRect(206, 220, 50, 14));
+    CreateButton(IDC_BUTTON_SEARCH, QCoreApplication::translate("MainWindow", "搜索设备"),
+                 QRect(206, 220, 50, 14));
 
-    CreateButton(IDC_BUTTON_QUERY, QStringLiteral("查询(&I)"), QRect(8, 246, 45, 16));
-    CreateButton(IDC_BUTTON_SET, QStringLiteral("设置(&S)"), QRect(61, 246, 45, 16));
-    CreateButton(IDC_BUTTON_DEFAULT, QStringLiteral("默认"), QRect(114, 246, 45, 16));
-    CreateButton(IDC_BUTTON_CLEARADDR, QStringLiteral("清除地址"), QRect(167, 246, 45, 16));
-    CreateButton(IDC_BUTTON_CLOSE, QStringLiteral("关闭"), QRect(220, 246, 45, 16));
+    CreateButton(IDC_BUTTON_QUERY, QCoreApplication::translate("MainWindow", "查询(&I)"),
+                 QRect(8, 246, 45, 16));
+    CreateButton(IDC_BUTTON_SET, QCoreApplication::translate("MainWindow", "设置(&S)"),
+                 QRect(61, 246, 45, 16));
+    CreateButton(IDC_BUTTON_DEFAULT, QCoreApplication::translate("MainWindow", "默认"),
+                 QRect(114, 246, 45, 16));
+    CreateButton(IDC_BUTTON_CLEARADDR, QCoreApplication::translate("MainWindow", "清除地址"),
+                 QRect(167, 246, 45, 16));
+    CreateButton(IDC_BUTTON_CLOSE, QCoreApplication::translate("MainWindow", "关闭"),
+                 QRect(220, 246, 45, 16));
 
     m_pStatus = new CStatusLabel(this);
     m_pStatus->setGeometry(du.Rect(7, 273, 153, 11));
     m_mapControls.insert(IDC_STATUS, m_pStatus);
-    CreateEdit(IDC_EDIT_LOCALADDR, QStringLiteral("本地蓝牙地址"), QRect(217, 271, 55, 13),
-               kNoLimit, false);
-    CreateStaticText(QStringLiteral("本地蓝牙地址"), 166, 274, IDC_EDIT_LOCALADDR);
+    CreateEdit(IDC_EDIT_LOCALADDR, QCoreApplication::translate("MainWindow", "本地蓝牙地址"),
+               QRect(217, 271, 55, 13), kNoLimit, false);
+    CreateStaticText(QCoreApplication::translate("MainWindow", "本地蓝牙地址"), 166, 274,
+                     IDC_EDIT_LOCALADDR);
     Find<QLineEdit>(IDC_EDIT_LOCALADDR)->setReadOnly(true);
 }
 
@@ -252,7 +289,8 @@ void CModuleSetupDlg::CreateSlider(int nId, const QString &strGroup, const QRect
     m_mapControls.insert(nId, pSlider);
 
     for (const auto &[strText, nX] :
-         {std::pair{QStringLiteral("《关"), nOffX}, std::pair{QStringLiteral("开》"), nOnX}}) {
+         {std::pair{QCoreApplication::translate("MainWindow", "《关"), nOffX},
+          std::pair{QCoreApplication::translate("MainWindow", "开》"), nOnX}}) {
         auto *pLabel = new QLabel(strText, this);
         pLabel->setBuddy(pSlider);
         pLabel->setAutoFillBackground(true);

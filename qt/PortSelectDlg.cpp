@@ -7,6 +7,7 @@
 
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QIcon>
 #include <QLabel>
@@ -19,7 +20,7 @@ namespace {
 constexpr QSize kPlugSizePx{51, 49};
 constexpr int kListMarginPx = 24; // room for the frame and a scroll bar
 const QString kEntrySeparator = QStringLiteral("  ");
-const QString kSimulatedDescription = QStringLiteral("模拟模块");
+constexpr char kSimulatedDescription[] = QT_TRANSLATE_NOOP("PortDialog", "模拟模块");
 
 bool IsRawPseudoTerminal(const QString &strPath)
 {
@@ -41,7 +42,7 @@ CPortSelectDlg::CPortSelectDlg(const QString &strPreferredPath, QWidget *pParent
 {
     EnsureKestrelResources();
     setFont(KestrelDialogFont());
-    setWindowTitle(QStringLiteral("连接串口"));
+    setWindowTitle(QCoreApplication::translate("PortDialog", "连接串口"));
     setWindowIcon(QIcon(QStringLiteral(":/kestrel.svg")));
     CreateControls();
     OnInitDialog(strPreferredPath);
@@ -52,13 +53,13 @@ void CPortSelectDlg::CreateControls()
     const CDialogUnits du(font());
     setFixedSize(du.X(187), du.Y(100));
 
-    auto *pGroup = new QGroupBox(QStringLiteral("串口参数"), this);
+    auto *pGroup = new QGroupBox(QCoreApplication::translate("PortDialog", "串口参数"), this);
     pGroup->setGeometry(du.Rect(57, 7, 123, 60));
     auto *pPicture = new QLabel(this);
     pPicture->setPixmap(PlugPicture());
     pPicture->setGeometry(QRect(QPoint(du.X(11), du.Y(13)), kPlugSizePx));
 
-    auto *pPortLabel = new QLabel(QStringLiteral("通讯口"), this);
+    auto *pPortLabel = new QLabel(QCoreApplication::translate("PortDialog", "通讯口"), this);
     pPortLabel->setGeometry(du.Rect(68, 24, 25, 8));
     m_pComboPort = new QComboBox(this);
     m_pComboPort->setGeometry(du.X(117), du.Y(20), du.X(55), m_pComboPort->sizeHint().height());
@@ -68,21 +69,21 @@ void CPortSelectDlg::CreateControls()
     // What was typed is what opens: no completion turns "/dev/ttyS1" into "/dev/ttyS10", and the
     // first Enter presses OK instead of taking a completion.
     m_pComboPort->setCompleter(nullptr);
-    m_pComboPort->setAccessibleName(QStringLiteral("通讯口"));
+    m_pComboPort->setAccessibleName(QCoreApplication::translate("PortDialog", "通讯口"));
     pPortLabel->setBuddy(m_pComboPort);
 
-    auto *pFlowLabel = new QLabel(QStringLiteral("数据流控制"), this);
+    auto *pFlowLabel = new QLabel(QCoreApplication::translate("PortDialog", "数据流控制"), this);
     pFlowLabel->setGeometry(du.Rect(68, 45, 41, 8));
     m_pComboFlow = new QComboBox(this);
     m_pComboFlow->setGeometry(du.X(117), du.Y(43), du.X(55), m_pComboFlow->sizeHint().height());
-    m_pComboFlow->setAccessibleName(QStringLiteral("数据流控制"));
+    m_pComboFlow->setAccessibleName(QCoreApplication::translate("PortDialog", "数据流控制"));
     pFlowLabel->setBuddy(m_pComboFlow);
 
-    auto *pOk = new QPushButton(QStringLiteral("确定(&O)"), this);
+    auto *pOk = new QPushButton(QCoreApplication::translate("PortDialog", "确定(&O)"), this);
     pOk->setGeometry(du.Rect(39, 79, 50, 14));
     pOk->setDefault(true);
     connect(pOk, &QPushButton::clicked, this, &CPortSelectDlg::accept);
-    auto *pCancel = new QPushButton(QStringLiteral("取消(&C)"), this);
+    auto *pCancel = new QPushButton(QCoreApplication::translate("PortDialog", "取消(&C)"), this);
     pCancel->setGeometry(du.Rect(110, 79, 50, 14));
     connect(pCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
@@ -112,8 +113,8 @@ void CPortSelectDlg::OnInitDialog(const QString &strPreferredPath)
         nPortIndex = 0;
     m_pComboPort->setCurrentIndex(nPortIndex);
 
-    m_pComboFlow->addItem(QStringLiteral("无"), 0);
-    m_pComboFlow->addItem(QStringLiteral("硬件"), 1);
+    m_pComboFlow->addItem(QCoreApplication::translate("PortDialog", "无"), 0);
+    m_pComboFlow->addItem(QCoreApplication::translate("PortDialog", "硬件"), 1);
     m_pComboFlow->setCurrentIndex(settings.m_nFlow);
 }
 
@@ -124,7 +125,8 @@ void CPortSelectDlg::FillPortList(const QString &strPreferredPath)
     // A Windows build would list COM1 to COM50 here, as "COM%d", with "\\.\COM%d" as the data.
     // The simulated module says what it is: its pseudo-terminal name alone looks like any other.
     if (!strPreferredPath.isEmpty())
-        m_pComboPort->addItem(strPreferredPath + kEntrySeparator + kSimulatedDescription,
+        m_pComboPort->addItem(strPreferredPath + kEntrySeparator +
+                                  QCoreApplication::translate("PortDialog", kSimulatedDescription),
                               strPreferredPath);
     for (const CPortEntry &entry : s_fnPortSource ? s_fnPortSource() : SystemPorts()) {
         if (entry.strPath == strPreferredPath)

@@ -1,5 +1,6 @@
 #include "qt/StatusLabel.h"
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <QPainter>
 
@@ -9,7 +10,7 @@ CStatusLabel::CStatusLabel(QWidget *pParent) : QPushButton(pParent)
     m_fontBold = font();
     m_fontBold.setWeight(QFont::Bold);
     setAutoDefault(false);
-    setAccessibleName(QStringLiteral("状态"));
+    setAccessibleName(QCoreApplication::translate("MainWindow", "状态"));
 }
 
 void CStatusLabel::SetText(const QString &strText)

@@ -3,6 +3,7 @@
 #include "serial/LinkTrace.h"
 
 #include <QClipboard>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFontDatabase>
@@ -21,7 +22,7 @@ constexpr int kHeightPx = 420;
 
 CTrafficDlg::CTrafficDlg(CLinkTrace &trace, QWidget *pParent) : QDialog(pParent), m_trace(trace)
 {
-    setWindowTitle(QStringLiteral("通信记录"));
+    setWindowTitle(QCoreApplication::translate("Traffic", "通信记录"));
     setModal(false);
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint | Qt::WindowMinMaxButtonsHint);
@@ -48,12 +49,12 @@ void CTrafficDlg::CreateControls()
     m_pView->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_pView->setMaximumBlockCount(kMaxLines);
     m_pView->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    m_pView->setAccessibleName(QStringLiteral("通信记录"));
+    m_pView->setAccessibleName(QCoreApplication::translate("Traffic", "通信记录"));
 
-    auto *pCopy = new QPushButton(QStringLiteral("复制"), this);
-    auto *pSave = new QPushButton(QStringLiteral("保存..."), this);
-    auto *pClear = new QPushButton(QStringLiteral("清除"), this);
-    auto *pClose = new QPushButton(QStringLiteral("关闭"), this);
+    auto *pCopy = new QPushButton(QCoreApplication::translate("Traffic", "复制"), this);
+    auto *pSave = new QPushButton(QCoreApplication::translate("Traffic", "保存..."), this);
+    auto *pClear = new QPushButton(QCoreApplication::translate("Traffic", "清除"), this);
+    auto *pClose = new QPushButton(QCoreApplication::translate("Traffic", "关闭"), this);
     connect(pCopy, &QPushButton::clicked, this, &CTrafficDlg::CopyToClipboard);
     connect(pSave, &QPushButton::clicked, this, &CTrafficDlg::OnSave);
     connect(pClear, &QPushButton::clicked, this, &CTrafficDlg::Clear);
@@ -120,16 +121,17 @@ bool CTrafficDlg::SaveTo(const QString &strPath, QString *pstrError)
 
 void CTrafficDlg::OnSave()
 {
-    const QString strPath =
-        QFileDialog::getSaveFileName(this, QStringLiteral("保存通信记录"),
-                                     QDir::home().filePath(QStringLiteral("kestrel-trace.txt")),
-                                     QStringLiteral("文本文件 (*.txt);;所有文件 (*)"));
+    const QString strPath = QFileDialog::getSaveFileName(
+        this, QCoreApplication::translate("Traffic", "保存通信记录"),
+        QDir::home().filePath(QStringLiteral("kestrel-trace.txt")),
+        QCoreApplication::translate("Traffic", "文本文件 (*.txt);;所有文件 (*)"));
     if (strPath.isEmpty())
         return;
     QString strError;
     if (!SaveTo(strPath, &strError))
-        QMessageBox::critical(this, QStringLiteral("错误"),
-                              QStringLiteral("无法保存通信记录：%1\n%2").arg(strPath, strError));
+        QMessageBox::critical(this, QCoreApplication::translate("Traffic", "错误"),
+                              QCoreApplication::translate("Traffic", "无法保存通信记录：%1\n%2")
+                                  .arg(strPath, strError));
 }
 
 void CTrafficDlg::Clear()

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Captures the port dialog and the main window (after the first query filled it) against the
-# simulated module, on a virtual display, into docs/port-dialog.png and docs/main-dialog.png.
+# simulated module, on a virtual display: in Chinese into docs/port-dialog.png and
+# docs/main-dialog.png, in English into docs/port-dialog-en.png and docs/main-dialog-en.png, and
+# the English window at 150 % into docs/main-dialog-en-150.png.
 # KESTREL_AUTO_ACCEPT_PORT=N is a scripting aid: the port dialog accepts itself after N seconds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 build=${KESTREL_BUILD_DIR:-build-run}
-display=:99
+display=${KESTREL_DISPLAY:-:99}
 
 if [ ! -x "$build/qt/kestrel" ]; then
     cmake -S . -B "$build" -G Ninja -DKESTREL_BUILD_TESTS=OFF -DKESTREL_BUILD_BENCH=OFF >/dev/null
@@ -24,12 +26,6 @@ cleanup() {
 trap cleanup EXIT
 sleep 1
 
-# A fresh profile, so the dialog shows its first-run choice.
-DISPLAY=$display XDG_CONFIG_HOME=$profile KESTREL_AUTO_ACCEPT_PORT=4 \
-    "$build/qt/kestrel" --simulate &
-app_pid=$!
-mkdir -p docs
-sleep 2.5
 capture() {
     # The mapped top-level window whose title starts with $1, else the whole screen.
     local id
@@ -40,8 +36,28 @@ capture() {
         DISPLAY=$display import -window root "$2"
     fi
 }
-capture "连接串口" "$root/docs/port-dialog.png"
-# Accepted at 4 s; the first query starts one second later and takes well under two.
-sleep 5
-capture "内嵌模块参数设置工具" "$root/docs/main-dialog.png"
-echo "wrote docs/port-dialog.png docs/main-dialog.png"
+
+# shoot LANG SCALE PORT_TITLE MAIN_TITLE PORT_PNG MAIN_PNG (an empty name: no picture)
+shoot() {
+    # A fresh profile, so the dialog shows its first-run choice and no language is kept.
+    rm -rf "$profile" && mkdir -p "$profile"
+    DISPLAY=$display XDG_CONFIG_HOME=$profile KESTREL_AUTO_ACCEPT_PORT=4 LANGUAGE= LC_ALL= \
+        LC_MESSAGES= LANG=$1 QT_SCALE_FACTOR=$2 "$build/qt/kestrel" --simulate &
+    app_pid=$!
+    sleep 2.5
+    [ -n "$5" ] && capture "$3" "$root/docs/$5"
+    # Accepted at 4 s; the first query starts one second later and takes well under two.
+    sleep 5
+    capture "$4" "$root/docs/$6"
+    kill "$app_pid" 2>/dev/null || true
+    wait "$app_pid" 2>/dev/null || true
+    app_pid=
+}
+
+mkdir -p docs
+shoot C.UTF-8 1 "连接串口" "内嵌模块参数设置工具" port-dialog.png main-dialog.png
+shoot en_US.UTF-8 1 "Connect serial port" "Embedded module parameter setting tool" \
+    port-dialog-en.png main-dialog-en.png
+shoot en_US.UTF-8 1.5 "Connect serial port" "Embedded module parameter setting tool" \
+    "" main-dialog-en-150.png
+echo "wrote docs/{port,main}-dialog{,-en}.png docs/main-dialog-en-150.png"

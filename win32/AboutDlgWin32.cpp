@@ -1,6 +1,7 @@
 #include "win32/AboutDlgWin32.h"
 
 #include "res/resource.h"
+#include "win32/Win32Common.h"
 
 INT_PTR CAboutDlgWin32::DoModal(HWND hParent)
 {
@@ -12,6 +13,7 @@ INT_PTR CALLBACK CAboutDlgWin32::DialogProc(HWND hwnd, UINT message, WPARAM wPar
 {
     switch (message) {
     case WM_INITDIALOG:
+        TranslateDialog(hwnd, "About");
         return TRUE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {

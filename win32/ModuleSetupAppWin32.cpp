@@ -1,6 +1,8 @@
 #include "win32/ModuleSetupAppWin32.h"
 
 #include "win32/ModuleSetupDlgWin32.h"
+#include "win32/ProfileWin32.h"
+#include "win32/Win32Common.h"
 
 #include <memory>
 
@@ -10,6 +12,10 @@ BOOL CModuleSetupAppWin32::InitInstance(HINSTANCE hInstance)
     INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
 
+    {
+        CProfileWin32 profile;
+        ApplyWin32UiLanguage(profile);
+    }
     auto pDlg = std::make_unique<CModuleSetupDlgWin32>(hInstance);
     pDlg->DoModal(); // OK or Cancel, the program ends either way
     pDlg.reset();

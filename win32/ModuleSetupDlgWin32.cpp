@@ -1,10 +1,11 @@
 #include "win32/ModuleSetupDlgWin32.h"
 
-#include "win32/AboutDlgWin32.h"
-#include "win32/Win32Common.h"
 #include "res/resource.h"
-#include "win32/PortSelectDlgWin32.h"
 #include "serial/SerialLink.h"
+#include "win32/AboutDlgWin32.h"
+#include "win32/PortSelectDlgWin32.h"
+#include "win32/ProfileWin32.h"
+#include "win32/Win32Common.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -143,6 +144,7 @@ INT_PTR CModuleSetupDlgWin32::OnMessage(UINT message, WPARAM wParam, LPARAM lPar
 BOOL CModuleSetupDlgWin32::OnInitDialog(HWND hwnd, HWND, LPARAM)
 {
     // The form as the template and the members start: empty texts, "0" in the number fields.
+    TranslateDialog(hwnd, "MainWindow");
     UpdateData(false);
     Edit_LimitText(Item(IDC_EDIT_NAME), 20);
     Edit_LimitText(Item(IDC_EDIT_CLASS), 6);
@@ -167,11 +169,21 @@ BOOL CModuleSetupDlgWin32::OnInitDialog(HWND hwnd, HWND, LPARAM)
 void CModuleSetupDlgWin32::AddAboutEntry()
 {
     const HMENU hSysMenu = GetSystemMenu(m_hWnd, FALSE);
-    const std::wstring strAbout = LoadResourceString(m_hInstance, IDS_ABOUTBOX);
+    const std::wstring strAbout = ResourceText(IDS_ABOUTBOX);
     if (hSysMenu == nullptr || strAbout.empty())
         return;
     AppendMenuW(hSysMenu, MF_SEPARATOR, 0, nullptr);
     AppendMenuW(hSysMenu, MF_STRING, IDM_ABOUTBOX, strAbout.c_str());
+    // Named in both languages, so that a user who reads only one of them can find it.
+    CProfileWin32 profile;
+    const std::string strChosen =
+        profile.ReadString(kLanguageSection, kLanguageKey).value_or(UiLanguageCode(UiLanguage()));
+    const HMENU hLanguages = CreatePopupMenu();
+    for (const CLanguageEntry &entry : kLanguageEntries)
+        AppendMenuW(hLanguages, MF_STRING | (strChosen == entry.pCode ? MF_CHECKED : 0u),
+                    entry.nCommand, WideFromUtf8(entry.pName).c_str());
+    AppendMenuW(hSysMenu, MF_POPUP, reinterpret_cast<UINT_PTR>(hLanguages),
+                WideFromUtf8(kLanguageMenuText).c_str());
 }
 
 void CModuleSetupDlgWin32::SetUpSliders()
@@ -189,14 +201,15 @@ void CModuleSetupDlgWin32::SetUpSliders()
 bool CModuleSetupDlgWin32::StartSession(int nPort, int nFlow)
 {
     FillLists();
-    SetStatusText("准备就绪");
-    ::SetWindowTextW(m_hWnd, LoadResourceString(m_hInstance, IDS_TITLE).c_str());
+    SetStatusText(Tr("MainWindow", "准备就绪"));
+    ::SetWindowTextW(m_hWnd, ResourceText(IDS_TITLE).c_str());
     g_pMainDlg = this;
 
     char szDevice[32] = {};
     std::snprintf(szDevice, sizeof(szDevice), "\\\\.\\COM%d", nPort);
     if (!OpenSessionLink(szDevice, nFlow, OnSerialReceive, OnSerialDisconnect, this)) {
-        MessageBox("打开串口失败，请确认是否有其他程序在使用！", "错误", MB_OK | MB_ICONHAND);
+        MessageBox(Tr("MainWindow", "打开串口失败，请确认是否有其他程序在使用！"),
+                   Tr("MainWindow", "错误"), MB_OK | MB_ICONHAND);
         return false;
     }
     StartAutoQuery();
@@ -263,8 +276,33 @@ HICON CModuleSetupDlgWin32::OnQueryDragIcon()
     return m_hIcon;
 }
 
+std::wstring CModuleSetupDlgWin32::ResourceText(UINT nId) const
+{
+    return WideFromUtf8(
+        Tr("MainWindow", Utf8FromWide(LoadResourceString(m_hInstance, nId)).c_str()));
+}
+
+void CModuleSetupDlgWin32::ChooseLanguage(const CLanguageEntry &entry)
+{
+    CProfileWin32 profile;
+    profile.WriteString(kLanguageSection, kLanguageKey, entry.pCode);
+    const HMENU hSysMenu = GetSystemMenu(m_hWnd, FALSE);
+    for (const CLanguageEntry &other : kLanguageEntries)
+        CheckMenuItem(hSysMenu, other.nCommand,
+                      MF_BYCOMMAND | (&other == &entry ? MF_CHECKED : MF_UNCHECKED));
+    // Said in both languages: the user has just chosen the one that is not shown yet.
+    MessageBoxW(m_hWnd, WideFromUtf8(kLanguageChosenText).c_str(),
+                WideFromUtf8(kLanguageMenuText).c_str(), MB_OK | MB_ICONINFORMATION);
+}
+
 bool CModuleSetupDlgWin32::OnSysCommand(UINT nCommand)
 {
+    for (const CLanguageEntry &entry : kLanguageEntries) {
+        if ((nCommand & 0xFFF0) == entry.nCommand) {
+            ChooseLanguage(entry);
+            return true;
+        }
+    }
     if ((nCommand & 0xFFF0) != static_cast<UINT>(IDM_ABOUTBOX))
         return false;
     CAboutDlgWin32 aboutDlg(m_hInstance);
@@ -327,7 +365,7 @@ void CModuleSetupDlgWin32::TryReopenPort()
     if (!ReopenSessionLink())
         return; // absent, or it refused its settings: try again later
     ::KillTimer(m_hWnd, kReopenTimerId);
-    SetStatusText("串口已重新连接");
+    SetStatusText(Tr("MainWindow", "串口已重新连接"));
 }
 
 // Chunks still queued once the reader has been joined are freed, not handed to anyone.

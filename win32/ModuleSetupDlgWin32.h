@@ -1,8 +1,9 @@
 #pragma once
 
+#include "dialog/ModuleSetupEngine.h"
+#include "dialog/UiText.h"
 #include "win32/StatusLabelWin32.h"
 #include "win32/Win32Api.h"
-#include "dialog/ModuleSetupEngine.h"
 
 #include <map>
 #include <memory>
@@ -66,6 +67,19 @@ private:
     void OnDrawItem(HWND hwnd, const DRAWITEMSTRUCT *pItem);
     HICON OnQueryDragIcon();
     bool OnSysCommand(UINT nCommand);
+    // The language entries of the system menu: the profile's value, the command, the name.
+    struct CLanguageEntry
+    {
+        const char *pCode;
+        UINT nCommand;
+        const char *pName;
+    };
+    static constexpr CLanguageEntry kLanguageEntries[] = {{"zh_CN", 0x0020, kChineseLanguageName},
+                                                          {"en", 0x0030, kEnglishLanguageName}};
+    // Keeps the language for the next start and says so.
+    void ChooseLanguage(const CLanguageEntry &entry);
+    // A string resource in the user's language.
+    std::wstring ResourceText(UINT nId) const;
     bool OnPaint();
     void OnCancel();
 

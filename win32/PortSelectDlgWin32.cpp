@@ -1,8 +1,9 @@
 #include "win32/PortSelectDlgWin32.h"
 
 #include "res/resource.h"
-#include "win32/ProfileWin32.h"
 #include "serial/SerialLink.h"
+#include "win32/ProfileWin32.h"
+#include "win32/Win32Common.h"
 
 #include <cwchar>
 
@@ -40,6 +41,7 @@ INT_PTR CALLBACK CPortSelectDlgWin32::DialogProc(HWND hwnd, UINT message, WPARAM
 BOOL CPortSelectDlgWin32::OnInitDialog(HWND hwnd, HWND, LPARAM)
 {
     m_hWnd = hwnd;
+    TranslateDialog(hwnd, "PortDialog");
     // Its own taskbar button (it has no parent), so it carries the program's icon.
     m_hIcon =
         static_cast<HICON>(LoadImageW(m_hInstance, MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON,
@@ -67,11 +69,12 @@ BOOL CPortSelectDlgWin32::OnInitDialog(HWND hwnd, HWND, LPARAM)
     const HWND hFlow = GetDlgItem(hwnd, IDC_COMBO_FLOW);
     const struct
     {
-        const wchar_t *pText;
+        const char *pText;
         int nMode;
-    } aFlows[] = {{L"无", FLOW_NONE}, {L"硬件", FLOW_HARDWARE}};
+    } aFlows[] = {{KESTREL_TR_NOOP("PortDialog", "无"), FLOW_NONE},
+                  {KESTREL_TR_NOOP("PortDialog", "硬件"), FLOW_HARDWARE}};
     for (const auto &flow : aFlows) {
-        const int nIndex = ComboBox_AddString(hFlow, flow.pText);
+        const int nIndex = ComboBox_AddString(hFlow, TrWide("PortDialog", flow.pText).c_str());
         ComboBox_SetItemData(hFlow, nIndex, flow.nMode);
     }
     ComboBox_SetCurSel(hFlow, m_nFlow);

@@ -1,5 +1,7 @@
 #include "win32/Win32Common.h"
 
+#include "serial/PortSettings.h"
+
 namespace {
 constexpr UINT kCodePageGbk = 936;
 
@@ -79,4 +81,55 @@ std::wstring LoadResourceString(HINSTANCE hInstance, UINT nId)
     const int nLength = LoadStringW(hInstance, nId, reinterpret_cast<LPWSTR>(&pText), 0);
     return nLength > 0 && pText != nullptr ? std::wstring(pText, static_cast<size_t>(nLength))
                                            : std::wstring();
+}
+
+EUiLanguage ApplyWin32UiLanguage(CProfile &profile)
+{
+    EUiLanguage eLanguage = EUiLanguage::Chinese;
+    const std::string strChoice =
+        profile.ReadString(kLanguageSection, kLanguageKey).value_or(std::string());
+    if (ParseUiLanguageCode(strChoice, &eLanguage)) {
+        SetThreadUILanguage(eLanguage == EUiLanguage::English
+                                ? MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)
+                                : MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED));
+    } else {
+        eLanguage = PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_CHINESE
+                        ? EUiLanguage::Chinese
+                        : EUiLanguage::English;
+    }
+    SetUiLanguage(eLanguage);
+    return eLanguage;
+}
+
+std::wstring TrWide(const char *pContext, const char *pSourceUtf8)
+{
+    return WideFromUtf8(Tr(pContext, pSourceUtf8));
+}
+
+namespace {
+void TranslateWindowText(HWND hwnd, const char *pContext)
+{
+    const std::string strText = Utf8FromWide(WindowTextOf(hwnd));
+    const size_t nEnd = strText.find_last_not_of(' ');
+    if (nEnd == std::string::npos)
+        return;
+    const std::string strSource = strText.substr(0, nEnd + 1);
+    const char *pShown = Tr(pContext, strSource.c_str());
+    if (strSource != pShown)
+        SetWindowTextW(hwnd, WideFromUtf8(pShown + strText.substr(nEnd + 1)).c_str());
+}
+
+BOOL CALLBACK TranslateChild(HWND hwnd, LPARAM lParam)
+{
+    TranslateWindowText(hwnd, reinterpret_cast<const char *>(lParam));
+    return TRUE;
+}
+} // namespace
+
+void TranslateDialog(HWND hDlg, const char *pContext)
+{
+    if (UiLanguage() == EUiLanguage::Chinese)
+        return; // the templates are Chinese
+    TranslateWindowText(hDlg, pContext);
+    EnumChildWindows(hDlg, TranslateChild, reinterpret_cast<LPARAM>(pContext));
 }

@@ -16,3 +16,24 @@ std::string Utf8FromWide(std::wstring_view strWide);
 
 std::wstring WindowTextOf(HWND hwnd);
 std::wstring LoadResourceString(HINSTANCE hInstance, UINT nId);
+
+#include "dialog/UiText.h"
+
+class CProfile;
+
+// The profile's key that chooses the language ("zh_CN" or "en"), section [Settings].
+inline constexpr char kLanguageSection[] = "Settings";
+inline constexpr char kLanguageKey[] = "Language";
+
+// The window's language: the profile's choice, else the user's UI language (Chinese gives
+// Chinese, anything else English). A choice in the profile also becomes the thread's UI
+// language, so that the system's own texts (message box buttons) follow it.
+EUiLanguage ApplyWin32UiLanguage(CProfile &profile);
+
+// A text of the catalogue for a control.
+std::wstring TrWide(const char *pContext, const char *pSourceUtf8);
+
+// Puts the dialog's caption and its controls' texts, as the template has them, into the user's
+// language, context pContext of the catalogue. Blanks after a text (room a template keeps for a
+// control drawn over it) stay.
+void TranslateDialog(HWND hDlg, const char *pContext);

@@ -26,9 +26,20 @@ struct CliRun
     QString strErr;
 };
 
-CliRun RunCli(const QStringList &args, int nTimeoutMs = 60000)
+// environment: "NAME=VALUE" set, "NAME=" removed, over the test's own.
+CliRun RunCli(const QStringList &args, int nTimeoutMs = 60000, const QStringList &environment = {})
 {
     QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString &strEntry : environment) {
+        const QString strName = strEntry.section('=', 0, 0);
+        const QString strValue = strEntry.section('=', 1);
+        if (strValue.isEmpty())
+            env.remove(strName);
+        else
+            env.insert(strName, strValue);
+    }
+    process.setProcessEnvironment(env);
     process.start(QStringLiteral(KESTREL_CLI_PATH), args);
     if (!process.waitForFinished(nTimeoutMs)) {
         process.kill();
@@ -122,6 +133,8 @@ private slots:
     void verifyNamesWhatTheModuleDropped();
     void traceShowsTheWireInOrder_data();
     void traceShowsTheWireInOrder();
+    void englishTextsAndTheEndField_data();
+    void englishTextsAndTheEndField();
 };
 
 void CCliTest::queryPrintsTheModuleState()
@@ -596,6 +609,70 @@ void CCliTest::traceShowsTheWireInOrder()
     QCOMPARE(sent.size(), portCount);
     for (const QStringList &commands : std::as_const(sent))
         QCOMPARE(commands, QueryCommands());
+}
+
+// Under an English locale the texts the engine passes on are English; the JSON's keys, its other
+// values, its "end" and the exit code are the same as under the tool's own Chinese.
+void CCliTest::englishTextsAndTheEndField_data()
+{
+    QTest::addColumn<QString>("strError");  // commands the module refuses
+    QTest::addColumn<QString>("strSilent"); // commands it leaves unanswered
+    QTest::addColumn<int>("nHangUpAfter");
+    QTest::addColumn<QString>("strEnd");
+    QTest::addColumn<QString>("strEnglish"); // the status (or, when the port failed, the error)
+    QTest::addColumn<QString>("strChinese");
+    QTest::newRow("done") << QString() << QString() << 0 << "done"
+                          << "Query finished"
+                          << "查询完成";
+    QTest::newRow("refused") << "AT+NAME" << QString() << 0 << "refused"
+                             << "Querying [device name] failed"
+                             << "查询[设备名称]时失败";
+    QTest::newRow("timed out") << QString() << "AT+NAME" << 0 << "timed_out"
+                               << "Querying [device name] timed out"
+                               << "查询 [设备名称] 时超时";
+    QTest::newRow("port lost") << QString() << QString() << 3 << "port_lost"
+                               << "The serial port was disconnected; please check the connection"
+                               << "串口已断开，请检查连接";
+}
+
+void CCliTest::englishTextsAndTheEndField()
+{
+    QFETCH(QString, strError);
+    QFETCH(QString, strSilent);
+    QFETCH(int, nHangUpAfter);
+    QFETCH(QString, strEnd);
+    QFETCH(QString, strEnglish);
+    QFETCH(QString, strChinese);
+    QJsonObject reports[2];
+    int exitCodes[2] = {};
+    const QStringList environments[2] = {
+        {"LANGUAGE=", "LC_ALL=", "LC_MESSAGES=", "LANG=en_US.UTF-8"},
+        {"LANGUAGE=", "LC_ALL=", "LC_MESSAGES=", "LANG=C.UTF-8"}};
+    for (int i = 0; i < 2; ++i) {
+        SimOptions options;
+        if (!strError.isEmpty())
+            options.errorCommands = {strError.toStdString()};
+        if (!strSilent.isEmpty())
+            options.silentCommands = {strSilent.toStdString()};
+        options.nHangUpAfter = nHangUpAfter;
+        auto pSim = StartSim(options);
+        QVERIFY(pSim);
+        const CliRun run =
+            RunCli({"query", "--json", "--port", Port(*pSim), "--timer-scale", "0.05"}, 60000,
+                   environments[i]);
+        exitCodes[i] = run.nExitCode;
+        reports[i] = QJsonDocument::fromJson(run.strOut.toUtf8()).object();
+        QCOMPARE(reports[i]["end"].toString(), strEnd);
+    }
+    QCOMPARE(reports[0]["status"].toString(), strEnglish);
+    QCOMPARE(reports[1]["status"].toString(), strChinese);
+    QCOMPARE(exitCodes[0], exitCodes[1]);
+    for (QJsonObject &report : reports) {
+        report.remove("status");
+        report.remove("port");
+        report.remove("error");
+    }
+    QCOMPARE(reports[0], reports[1]);
 }
 
 QTEST_GUILESS_MAIN(CCliTest)

@@ -205,6 +205,15 @@ std::wstring ProfilePath()
     return std::wstring(szAppData) + L"\\Kestrel\\Kestrel.ini";
 }
 
+// A fresh profile that holds only the window's language: under Wine the user's UI language
+// follows the Linux side's locale (English under C.UTF-8), so each test says which it reads.
+void ResetProfile(const wchar_t *pLanguage)
+{
+    DeleteFileW(ProfilePath().c_str());
+    CreateDirectoryW(ProfilePath().substr(0, ProfilePath().rfind(L'\\')).c_str(), nullptr);
+    WritePrivateProfileStringW(L"Settings", L"Language", pLanguage, ProfilePath().c_str());
+}
+
 int ProfileValue(const wchar_t *pKey)
 {
     return static_cast<int>(GetPrivateProfileIntW(L"Settings", pKey, -100, ProfilePath().c_str()));
@@ -281,7 +290,7 @@ struct CContext
 
 void TestPortDialogAndCancel(const CContext &context)
 {
-    DeleteFileW(ProfilePath().c_str());
+    ResetProfile(L"zh_CN");
     CApp app(context.strExe);
     Check(app.Started(), "kestrel.exe starts");
     const HWND hPort = app.WaitWindow(kPortTitle);
@@ -301,8 +310,8 @@ void TestPortDialogAndCancel(const CContext &context)
     RequestShot(hPort, context.strControlDir, L"win32-port-dialog");
     Click(hPort, IDCANCEL);
     Check(app.WaitExit(), "cancel ends the program");
-    Check(GetFileAttributesW(ProfilePath().c_str()) == INVALID_FILE_ATTRIBUTES,
-          "cancel writes no profile");
+    Check(ProfileValue(L"PortNum") == -100 && ProfileValue(L"Flow") == -100,
+          "cancel writes no port choice");
 }
 
 // What an earlier run left in the profile decides what the port dialog offers; values outside
@@ -333,7 +342,7 @@ void TestSavedChoices(const CContext &context)
             Click(hPort, IDCANCEL);
         app.WaitExit();
     }
-    DeleteFileW(ProfilePath().c_str());
+    ResetProfile(L"zh_CN");
 }
 
 // Text that reaches a field some other way than a keystroke the edit limits (a paste, another
@@ -639,6 +648,74 @@ void TestUnplugAndReplug(const CContext &context)
     Check(app.WaitExit(), "关闭 ends the program");
 }
 
+// The same window in English, chosen in the profile: the port dialog, a query, a Set, a busy
+// port, and a silent command's prompt answered Yes and then No.
+void TestEnglish(const CContext &context)
+{
+    ResetProfile(L"en");
+    const std::wstring strMainTitle = L"Embedded module parameter setting tool V4.25.20051116";
+    CApp app(context.strExe);
+    const HWND hPort = app.WaitWindow(L"Connect serial port");
+    Check(hPort != nullptr, "en: the port dialog opens with its English title");
+    if (hPort == nullptr)
+        return;
+    Check(Entries(hPort, IDC_COMBO_FLOW) == std::vector<std::wstring>{L"None", L"Hardware"} &&
+              Text(hPort, IDOK) == L"&OK" && Text(hPort, IDCANCEL) == L"&Cancel",
+          "en: the flow list and the buttons", Text(hPort, IDOK));
+    RequestShot(hPort, context.strControlDir, L"win32-port-dialog-en");
+    ChoosePort(hPort, kMainPort, 0);
+    const HWND hMain = app.WaitWindow(strMainTitle);
+    Check(hMain != nullptr, "en: the main window opens with its English title");
+    if (hMain == nullptr)
+        return;
+    Check(WaitStatus(hMain, L"Query finished") && Text(hMain, IDC_COMBO_PARITY) == L"None" &&
+              Text(hMain, IDC_BUTTON_QUERY) == L"&Query" &&
+              Text(hMain, IDC_EDIT_NAME) == L"CORVA3264",
+          "en: the first query fills the form", Text(hMain, IDC_STATUS));
+    RequestShot(hMain, context.strControlDir, L"win32-main-dialog-en");
+    SetText(hMain, IDC_EDIT_NAME, L"KestrelE");
+    Click(hMain, IDC_BUTTON_SET);
+    Check(WaitStatus(hMain, L"Setting finished"), "en: Set completes", Text(hMain, IDC_STATUS));
+    {
+        CApp second(context.strExe);
+        const HWND hSecondPort = second.WaitWindow(L"Connect serial port");
+        if (hSecondPort != nullptr)
+            ChoosePort(hSecondPort, kMainPort, 0);
+        const HWND hBox = second.WaitWindow(L"Error");
+        Check(hBox != nullptr && MessageText(hBox) == L"Opening the serial port failed. Check "
+                                                      L"whether another program is using it!",
+              "en: a busy port gives the open-failure box", MessageText(hBox));
+        if (hBox != nullptr)
+            PostMessageW(hBox, WM_COMMAND, IDOK, 0);
+        second.WaitExit();
+    }
+    Click(hMain, IDC_BUTTON_CLOSE);
+    Check(app.WaitExit(), "en: Close ends the program");
+
+    CApp silent(context.strExe);
+    const HWND hSilentPort = silent.WaitWindow(L"Connect serial port");
+    if (hSilentPort != nullptr)
+        ChoosePort(hSilentPort, kSilentPort, 0);
+    const HWND hSilentMain = silent.WaitWindow(strMainTitle);
+    for (const int nAnswer : {IDYES, IDNO}) {
+        if (nAnswer == IDNO && hSilentMain != nullptr)
+            Click(hSilentMain, IDC_BUTTON_QUERY);
+        const HWND hBox = silent.WaitWindow(L"Notice", kRunWait);
+        Check(hBox != nullptr && MessageText(hBox) == L"Querying [device name] timed out. Go on?",
+              "en: a silent command asks whether to go on", MessageText(hBox));
+        if (hBox == nullptr || hSilentMain == nullptr)
+            return;
+        PostMessageW(hBox, WM_COMMAND, nAnswer, 0);
+        const wchar_t *pStatus =
+            nAnswer == IDYES ? L"Query finished" : L"Querying [device name] timed out";
+        Check(WaitStatus(hSilentMain, pStatus), "en: the answer decides how the run ends",
+              Text(hSilentMain, IDC_STATUS));
+    }
+    PostMessageW(hSilentMain, WM_COMMAND, IDCANCEL, 0);
+    Check(silent.WaitExit(), "en: Escape ends the program");
+    ResetProfile(L"zh_CN");
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t **argv)
@@ -655,6 +732,7 @@ int wmain(int argc, wchar_t **argv)
     TestMainWindow(context);
     TestSilentCommand(context);
     TestUnplugAndReplug(context);
+    TestEnglish(context);
     std::printf("%d passed, %d failed\n", g_nPasses, g_nFailures);
     return g_nFailures == 0 ? 0 : 1;
 }
