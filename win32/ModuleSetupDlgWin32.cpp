@@ -157,7 +157,7 @@ BOOL CModuleSetupDlgWin32::OnInitDialog(HWND hwnd, HWND, LPARAM)
         EndDialog(hwnd, IDCANCEL); // no port is open yet
         return FALSE;
     }
-    if (!StartSession(portDlg.m_nPort, portDlg.m_nFlow)) {
+    if (!StartSession(portDlg.m_nPort, portDlg.m_line)) {
         EndDialog(hwnd, IDCANCEL);
         return FALSE;
     }
@@ -186,7 +186,7 @@ void CModuleSetupDlgWin32::SetUpSliders()
     }
 }
 
-bool CModuleSetupDlgWin32::StartSession(int nPort, int nFlow)
+bool CModuleSetupDlgWin32::StartSession(int nPort, const CLineSettings &line)
 {
     FillLists();
     SetStatusText("准备就绪");
@@ -195,7 +195,7 @@ bool CModuleSetupDlgWin32::StartSession(int nPort, int nFlow)
 
     char szDevice[32] = {};
     std::snprintf(szDevice, sizeof(szDevice), "\\\\.\\COM%d", nPort);
-    if (!OpenSessionLink(szDevice, nFlow, OnSerialReceive, OnSerialDisconnect, this)) {
+    if (!OpenSessionLink(szDevice, line, OnSerialReceive, OnSerialDisconnect, this)) {
         MessageBox("打开串口失败，请确认是否有其他程序在使用！", "错误", MB_OK | MB_ICONHAND);
         return false;
     }
