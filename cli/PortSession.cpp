@@ -209,9 +209,8 @@ int ExitCodeOf(const CRunEnd &runEnd)
 // Waits for the action of this kind that was just started to end; records a failure. A run whose
 // first command got no answer points at the line rate, unless a probe just found it.
 bool AwaitRunEnd(CCliEngine &engine, CSessionLoop &loop, CPortReport &report, ERunKind eRun,
-                 size_t nEndsBefore)
+                 size_t nEndsBefore, size_t nWritesBefore)
 {
-    const size_t nWritesBefore = engine.m_nWrites;
     loop.RunUntil([&] { return engine.EndSince(nEndsBefore, eRun) != nullptr; }, kNoDeadline);
     const CRunEnd *pEnd = engine.EndSince(nEndsBefore, eRun);
     const int nExitCode = pEnd ? ExitCodeOf(*pEnd) : EXIT_CLI_MODULE;
@@ -247,8 +246,9 @@ bool RunProbe(CCliEngine &engine, CSessionLoop &loop, CPortReport &report)
 bool RunQuery(CCliEngine &engine, CSessionLoop &loop, CPortReport &report)
 {
     const size_t nEnds = engine.m_runEnds.size();
+    const size_t nWrites = engine.m_nWrites;
     engine.OnButtonQuery();
-    return AwaitRunEnd(engine, loop, report, ERunKind::Query, nEnds);
+    return AwaitRunEnd(engine, loop, report, ERunKind::Query, nEnds, nWrites);
 }
 
 // "name asked "Office 1", read "CORVA3264"; ..." for every parameter that differs.
@@ -293,6 +293,7 @@ void RunSet(CCliEngine &engine, CSessionLoop &loop, CPortReport &report, const C
     engine.m_bCaptureOnly = options.bDryRun;
     engine.m_written.clear();
     const size_t nEnds = engine.m_runEnds.size();
+    const size_t nWrites = engine.m_nWrites;
     engine.OnButtonSet();
     if (options.bDryRun) {
         if (const CRunEnd *pEnd = engine.EndSince(nEnds, ERunKind::Set);
@@ -305,7 +306,7 @@ void RunSet(CCliEngine &engine, CSessionLoop &loop, CPortReport &report, const C
         engine.SetStatusText({});
         return;
     }
-    const bool bSet = AwaitRunEnd(engine, loop, report, ERunKind::Set, nEnds);
+    const bool bSet = AwaitRunEnd(engine, loop, report, ERunKind::Set, nEnds, nWrites);
     report.lines = engine.m_written;
     if (bSet && options.bVerify)
         VerifySet(engine, loop, report, options.set);
@@ -316,11 +317,13 @@ void RunSingle(CCliEngine &engine, CSessionLoop &loop, CPortReport &report, CliA
 {
     const bool bDefaults = action == CliAction::Defaults;
     const size_t nEnds = engine.m_runEnds.size();
+    const size_t nWrites = engine.m_nWrites;
     if (bDefaults)
         engine.OnButtonDefault();
     else
         engine.OnButtonClearAddr();
-    AwaitRunEnd(engine, loop, report, bDefaults ? ERunKind::Restore : ERunKind::ClearAddr, nEnds);
+    AwaitRunEnd(engine, loop, report, bDefaults ? ERunKind::Restore : ERunKind::ClearAddr, nEnds,
+                nWrites);
 }
 
 // Searches until the module reports the end of the search, or the time allowed runs out.
