@@ -22,6 +22,16 @@ const char *const CModuleSetupEngine::kProbeChecklist =
     "5. 模块没有连接手机或其他设备。\n"
     "检查后请点击“查询”重试。";
 
+uint32_t CModuleSetupEngine::LineRate() const
+{
+    return m_pSerial != nullptr ? m_pSerial->m_nBaudRate : 0;
+}
+
+bool CModuleSetupEngine::SetLineRate(uint32_t nRate)
+{
+    return m_pSerial != nullptr && m_pSerial->SetLineRate(nRate);
+}
+
 bool CModuleSetupEngine::StartLineProbe()
 {
     if (IsRunWaiting() || !IsPortOpen())
@@ -31,7 +41,7 @@ bool CModuleSetupEngine::StartLineProbe()
     DiscardReceivedBytes();
     SetStatusText(kProbing);
     // A line opened at the first rate is clean already: no reconfiguring, no extra time.
-    if (m_pSerial->m_nBaudRate != m_lineProbe.Rate() && !m_pSerial->SetLineRate(m_lineProbe.Rate())) {
+    if (LineRate() != m_lineProbe.Rate() && !SetLineRate(m_lineProbe.Rate())) {
         m_lineProbe.Stop();
         EndLineProbe(0);
         return true;
@@ -45,7 +55,7 @@ void CModuleSetupEngine::OnLineProbeStep(CLineProbe::EStep eStep)
 {
     using EStep = CLineProbe::EStep;
     // A rate the port refuses cannot answer: the next one is tried at once.
-    while (eStep == EStep::NextRate && !m_pSerial->SetLineRate(m_lineProbe.Rate()))
+    while (eStep == EStep::NextRate && !SetLineRate(m_lineProbe.Rate()))
         eStep = m_lineProbe.OnTimeout();
     switch (eStep) {
     case EStep::Wait:
@@ -76,7 +86,7 @@ void CModuleSetupEngine::EndLineProbe(uint32_t nRate)
     if (nRate == 0) {
         // Back to where an unprobed line stands; nothing is read until the user asks.
         if (IsPortOpen())
-            m_pSerial->SetLineRate(kDefaultLineRate);
+            SetLineRate(kDefaultLineRate);
         KillTimer(TIMER_AUTOQUERY);
         m_bAutoQueryPending = false;
         SetStatusText(kProbeNotFound);

@@ -318,6 +318,10 @@ protected:
     void OnAutoQueryDue();
 
     // --- Probe internals (LineRateProbe.cpp)
+    // The rate the line runs at, and setting it (received bytes are dropped); tests replace them
+    // to watch the rates.
+    virtual uint32_t LineRate() const;
+    virtual bool SetLineRate(uint32_t nRate);
     void OnLineProbeStep(CLineProbe::EStep eStep);
     void EndLineProbe(uint32_t nRate);
     // Stops a running probe without a word (the port went away, the window closes).
