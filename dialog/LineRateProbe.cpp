@@ -9,7 +9,6 @@ namespace {
 constexpr char kProbing[] = "正在检测串口波特率...";
 constexpr char kProbeFound[] = "检测到串口波特率：%s";
 constexpr char kProbeNotFound[] = "没有检测到模块应答的串口波特率";
-constexpr char kCaptionNotice[] = "提示";
 
 } // namespace
 
