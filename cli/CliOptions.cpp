@@ -15,6 +15,7 @@ const std::map<std::string, CliAction> kActions = {
     {"defaults", CliAction::Defaults},
     {"clear-address", CliAction::ClearAddress},
     {"search", CliAction::Search},
+    {"probe", CliAction::Probe},
     {"help", CliAction::Help},
 };
 
@@ -72,6 +73,17 @@ public:
             std::optional<int> nFlow;
             std::string strError = Choice(strValue, kFlows, nFlow, "--flow takes none or hardware");
             m_options.nFlow = nFlow.value_or(m_options.nFlow);
+            return strError;
+        } else if (strName == "--line-rate") {
+            m_options.bLineRateGiven = true;
+            return LineRate(strValue);
+        } else if (strName == "--dtr" || strName == "--rts") {
+            const bool bDtr = strName == "--dtr";
+            std::optional<int> nOn;
+            std::string strError = Choice(strValue, kOnOff, nOn,
+                                          bDtr ? "--dtr takes on or off" : "--rts takes on or off");
+            (bDtr ? m_options.line.bDtr : m_options.line.bRts) = nOn.value_or(1) != 0;
+            m_options.bRtsGiven = m_options.bRtsGiven || !bDtr;
             return strError;
         } else if (strName == "--on-error") {
             if (strValue != "stop" && strValue != "continue")
@@ -145,6 +157,25 @@ private:
         return {};
     }
 
+    std::string LineRate(const std::string &strValue)
+    {
+        if (strValue == "auto") {
+            m_options.line.nRate = kAutoLineRate;
+            return {};
+        }
+        const uint32_t nRate =
+            IsDecimal(strValue) ? static_cast<uint32_t>(std::strtoul(strValue.c_str(), nullptr, 10))
+                                : 0;
+        if (!IsLineRate(nRate)) {
+            std::string strRates;
+            for (const uint32_t nEach : kLineRates)
+                strRates += " " + std::to_string(nEach);
+            return "--line-rate takes auto or one of" + strRates;
+        }
+        m_options.line.nRate = nRate;
+        return {};
+    }
+
     std::string Seconds(const std::string &strValue)
     {
         char *pEnd = nullptr;
@@ -163,7 +194,8 @@ bool TakesValue(const std::string &strName)
     static const char *const kWithValue[] = {
         "--port",      "--flow", "--on-error", "--timeout",   "--timer-scale", "--name",
         "--class",     "--baud", "--parity",   "--stop-bits", "--role",        "--bind",
-        "--bind-addr", "--auth", "--password", "--scan",      "--sniff",       "--from"};
+        "--bind-addr", "--auth", "--password", "--scan",      "--sniff",       "--from",
+        "--line-rate", "--dtr",  "--rts"};
     for (const char *pszName : kWithValue) {
         if (strName == pszName)
             return true;
@@ -197,11 +229,15 @@ std::string CheckCombination(const CliOptions &options)
 {
     const CliAction action = options.action;
     if (action == CliAction::None)
-        return "no command given (ports, query, set, defaults, clear-address, search)";
+        return "no command given (ports, query, set, defaults, clear-address, search, probe)";
     const bool bNeedsPort =
         action != CliAction::Ports && action != CliAction::Help && action != CliAction::Version;
     if (bNeedsPort && options.ports.empty() && !options.bSimulate)
         return "--port PATH (or --simulate) is required";
+    if (options.bLineRateGiven && action == CliAction::Probe)
+        return "probe tries every line rate; --line-rate goes with the other commands";
+    if (options.bRtsGiven && options.nFlow == FLOW_HARDWARE)
+        return "--rts goes not with --flow hardware: the handshake drives RTS";
     if (options.bDryRun && action != CliAction::Set)
         return "--dry-run goes with set";
     if (options.bVerify && action != CliAction::Set)
@@ -288,10 +324,21 @@ Commands:
   defaults                  tell the module to restore its factory defaults
   clear-address             make the module forget its bound address
   search [--timeout S]      search for nearby devices; prints each as it is found
+  probe                     find the line rate the module answers at: "AT" at 9600,
+                            38400, 115200, 57600, 19200, 4800, 2400, 1200, 230400,
+                            460800, 921600 and 1382400 until a framed "OK" comes back;
+                            prints the rate (--json: the port and the rate, or null)
 
 Options:
   --port PATH               serial device; may be given several times (worked in parallel)
-  --flow none|hardware      flow control (default none); the line runs at 9600 8N1
+  --flow none|hardware      flow control (default none)
+  --line-rate RATE|auto     the PC's line rate (default 9600; 8N1 always): 1200 2400
+                            4800 9600 19200 38400 57600 115200 230400 460800 921600
+                            1382400, or auto to probe it at the open (the rate found goes
+                            to stderr). Not the module's own baud parameter (--baud)
+  --dtr on|off              DTR while the port is open (default on)
+  --rts on|off              RTS while the port is open (default on; not with --flow
+                            hardware, whose handshake drives RTS)
   --simulate                use a built-in simulated module (added to the ports)
   --on-error stop|continue  when the module refuses a command or does not answer
                             (default stop)
@@ -306,7 +353,8 @@ Options:
                             and non-printable bytes escaped
 
 Parameters of set:
-  --name TEXT  --class 6DIGITS  --baud RATE  --parity none|odd|even  --stop-bits 1|2
+  --name TEXT  --class 6DIGITS  --baud RATE (the module's baud, not the line rate)
+  --parity none|odd|even  --stop-bits 1|2
   --role master|slave  --bind on|off  --bind-addr 12CHARS  --auth on|off  --password TEXT
   --scan a,b,c,d            connection interval, duration, inquiry interval, duration
   --sniff max,min,attempt,timeout
@@ -314,10 +362,21 @@ Parameters of set:
 Exit codes:
   0  success
   1  the module refused a command, did not answer in time, or the port went away; or
-     --verify read back a value other than the one asked
+     --verify read back a value other than the one asked; or no line rate answered the
+     probe
   2  bad arguments, or a value the checks refuse (nothing is sent)
   3  a port cannot be opened (missing, busy, or no permission)
 
 Messages go to stderr, results to stdout.
 )";
+}
+
+std::string ProbeChecklistText()
+{
+    return "no line rate got an answer; check that:\n"
+           "  - the module is in command mode (its key pin, as its documentation says)\n"
+           "  - TX and RX are crossed (the module's TX to the adapter's RX, and back)\n"
+           "  - both sides use the same logic level (3.3 V or 5 V)\n"
+           "  - no other program holds the port\n"
+           "  - no phone or other device is connected to the module\n";
 }

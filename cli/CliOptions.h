@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dialog/FormValues.h"
+#include "serial/SerialLink.h"
 
 #include <string>
 #include <vector>
@@ -13,8 +14,18 @@ enum CliExitCode : int {
     EXIT_CLI_PORT = 3,   // the port cannot be opened (missing, busy, no permission)
 };
 
-enum class CliAction { None, Ports, Query, Set, Defaults, ClearAddress, Search, Help, Version };
-
+enum class CliAction {
+    None,
+    Ports,
+    Query,
+    Set,
+    Defaults,
+    ClearAddress,
+    Search,
+    Probe,
+    Help,
+    Version
+};
 
 // The parsed command line.
 struct CliOptions
@@ -22,6 +33,11 @@ struct CliOptions
     CliAction action = CliAction::None;
     std::vector<std::string> ports;
     int nFlow = 0; // 0 none, 1 hardware
+    // The PC's side of the line: rate (kAutoLineRate: probed at the open), DTR and RTS; its flow
+    // is nFlow.
+    CLineSettings line;
+    bool bLineRateGiven = false;
+    bool bRtsGiven = false;
     bool bSimulate = false;
     bool bContinueOnError = false;
     bool bJson = false;
@@ -47,3 +63,5 @@ CliParseResult ParseCliArguments(const std::vector<std::string> &args);
 // sent as "?": the error names the option; empty when every text converted.
 std::string ConvertSetTextsToGbk(CSetValues &set);
 std::string CliUsageText();
+// What to look at when no rate answered the probe, one line each, for stderr.
+std::string ProbeChecklistText();

@@ -36,13 +36,16 @@ public:
 
     void SetTimer(unsigned nIdEvent, std::chrono::milliseconds period) override
     {
+        // The probe waits for bytes on the wire: shortened, it would miss answers.
+        const double dScale = nIdEvent == TIMER_PROBE ? 1.0 : m_dTimerScale;
         const auto scaled =
-            std::chrono::duration_cast<std::chrono::milliseconds>(period * m_dTimerScale);
+            std::chrono::duration_cast<std::chrono::milliseconds>(period * dScale);
         CHeadlessEngine::SetTimer(nIdEvent, std::max(scaled, std::chrono::milliseconds(1)));
     }
 
     void WriteCommand(const char *pCommand) override
     {
+        ++m_nWrites;
         m_written.emplace_back(pCommand);
         if (!m_bCaptureOnly)
             CHeadlessEngine::WriteCommand(pCommand);
@@ -73,6 +76,17 @@ public:
     }
 
     void OnDeviceFound(const std::string &strEntry) override { m_devices.push_back(strEntry); }
+
+    // No box here: the command line prints its own checklist.
+    void OnLineProbeEnded(uint32_t nRate) override
+    {
+        m_nProbedRate = nRate;
+        m_bProbeEnded = true;
+    }
+
+    size_t m_nWrites = 0; // commands written so far, dry runs included
+    uint32_t m_nProbedRate = 0;
+    bool m_bProbeEnded = false;
 
     std::function<void(const std::string &)> m_fnShown; // each message box as it is answered
     bool m_bCaptureOnly = false;
@@ -194,24 +208,49 @@ int ExitCodeOf(const CRunEnd &runEnd)
     return EXIT_CLI_MODULE;
 }
 
-// Waits for the action of this kind that was just started to end; records a failure.
+// Waits for the action of this kind that was just started to end; records a failure. A run whose
+// first command got no answer points at the line rate, unless a probe just found it.
 bool AwaitRunEnd(CCliEngine &engine, CSessionLoop &loop, CPortReport &report, ERunKind eRun,
-                 size_t nEndsBefore)
+                 size_t nEndsBefore, size_t nWritesBefore)
 {
     loop.RunUntil([&] { return engine.EndSince(nEndsBefore, eRun) != nullptr; }, kNoDeadline);
     const CRunEnd *pEnd = engine.EndSince(nEndsBefore, eRun);
     const int nExitCode = pEnd ? ExitCodeOf(*pEnd) : EXIT_CLI_MODULE;
     if (nExitCode == EXIT_CLI_OK)
         return true;
-    Fail(report, nExitCode, pEnd ? RunEndStatusText(*pEnd) : std::string());
+    std::string strError = pEnd ? RunEndStatusText(*pEnd) : std::string();
+    if (pEnd && pEnd->eEnd == ERunEnd::TimedOut && engine.m_nWrites - nWritesBefore == 1 &&
+        report.nLineRate == 0)
+        strError += " (no answer at this line rate; try `kestrel-cli probe`)";
+    Fail(report, nExitCode, strError);
+    return false;
+}
+
+// Runs the probe on the open line; false (with the report failed) when no rate answered.
+bool RunProbe(CCliEngine &engine, CSessionLoop &loop, CPortReport &report)
+{
+    engine.m_bProbeEnded = false;
+    if (!engine.StartLineProbe()) {
+        Fail(report, EXIT_CLI_MODULE, "the line could not be probed");
+        return false;
+    }
+    loop.RunUntil([&] { return engine.m_bProbeEnded || loop.PortLost(); }, kNoDeadline);
+    report.nLineRate = engine.m_bProbeEnded ? engine.m_nProbedRate : 0;
+    if (report.nLineRate != 0)
+        return true;
+    if (!loop.PortLost()) {
+        report.bNoRateAnswered = true;
+        Fail(report, EXIT_CLI_MODULE, "no line rate answered \"AT\" with \"OK\"");
+    }
     return false;
 }
 
 bool RunQuery(CCliEngine &engine, CSessionLoop &loop, CPortReport &report)
 {
     const size_t nEnds = engine.m_runEnds.size();
+    const size_t nWrites = engine.m_nWrites;
     engine.OnButtonQuery();
-    return AwaitRunEnd(engine, loop, report, ERunKind::Query, nEnds);
+    return AwaitRunEnd(engine, loop, report, ERunKind::Query, nEnds, nWrites);
 }
 
 // "name asked "Office 1", read "CORVA3264"; ..." for every parameter that differs.
@@ -256,6 +295,7 @@ void RunSet(CCliEngine &engine, CSessionLoop &loop, CPortReport &report, const C
     engine.m_bCaptureOnly = options.bDryRun;
     engine.m_written.clear();
     const size_t nEnds = engine.m_runEnds.size();
+    const size_t nWrites = engine.m_nWrites;
     engine.OnButtonSet();
     if (options.bDryRun) {
         if (const CRunEnd *pEnd = engine.EndSince(nEnds, ERunKind::Set);
@@ -268,7 +308,7 @@ void RunSet(CCliEngine &engine, CSessionLoop &loop, CPortReport &report, const C
         engine.SetStatusText({});
         return;
     }
-    const bool bSet = AwaitRunEnd(engine, loop, report, ERunKind::Set, nEnds);
+    const bool bSet = AwaitRunEnd(engine, loop, report, ERunKind::Set, nEnds, nWrites);
     report.lines = engine.m_written;
     if (bSet && options.bVerify)
         VerifySet(engine, loop, report, options.set);
@@ -279,11 +319,13 @@ void RunSingle(CCliEngine &engine, CSessionLoop &loop, CPortReport &report, CliA
 {
     const bool bDefaults = action == CliAction::Defaults;
     const size_t nEnds = engine.m_runEnds.size();
+    const size_t nWrites = engine.m_nWrites;
     if (bDefaults)
         engine.OnButtonDefault();
     else
         engine.OnButtonClearAddr();
-    AwaitRunEnd(engine, loop, report, bDefaults ? ERunKind::Restore : ERunKind::ClearAddr, nEnds);
+    AwaitRunEnd(engine, loop, report, bDefaults ? ERunKind::Restore : ERunKind::ClearAddr, nEnds,
+                nWrites);
 }
 
 // Searches until the module reports the end of the search, or the time allowed runs out.
@@ -329,6 +371,9 @@ void RunAction(CCliEngine &engine, CSessionLoop &loop, CPortReport &report,
         break;
     case CliAction::Search:
         RunSearch(engine, loop, report, options, fnDevices);
+        break;
+    case CliAction::Probe:
+        RunProbe(engine, loop, report);
         break;
     default:
         break;
@@ -377,11 +422,16 @@ CPortReport CPortSession::Run()
     }
     trace.Tap(link, &OnChunk, &inbox);
     link.SetDisconnectCallback(&OnLost, &inbox);
-    link.m_nBaudRate = 9600;
+    const bool bProbeFirst =
+        m_options.action != CliAction::Probe && m_options.line.nRate == kAutoLineRate;
+    link.m_nBaudRate = m_options.line.nRate == kAutoLineRate ? kDefaultLineRate
+                                                              : m_options.line.nRate;
     link.m_nByteSize = 8;
     link.m_nParity = 0;
     link.m_nStopBits = 0;
     link.m_nFlowControl = static_cast<uint8_t>(m_options.nFlow);
+    link.m_bDtr = m_options.line.bDtr;
+    link.m_bRts = m_options.line.bRts;
     if (!link.Open(m_strPort)) {
         report.nExitCode = EXIT_CLI_PORT;
         report.strError = DescribeOpenError(m_strPort, link.LastOpenError());
@@ -398,7 +448,12 @@ CPortReport CPortSession::Run()
             m_fnMessages(m_strPort, strText);
     };
     CSessionLoop loop(engine, inbox);
-    RunAction(engine, loop, report, m_options, m_fnDevices);
+    if (!bProbeFirst || RunProbe(engine, loop, report)) {
+        if (bProbeFirst && m_fnMessages)
+            m_fnMessages(m_strPort, "line rate " + std::to_string(report.nLineRate) +
+                                        " (found by the probe)");
+        RunAction(engine, loop, report, m_options, m_fnDevices);
+    }
     report.strStatus = LastStatus(engine);
     report.params = engine.m_paramsCur;
     report.strLocalAddr = engine.m_strLocalAddr;

@@ -21,6 +21,8 @@ struct CPortReport
     std::string strLocalAddr;
     std::vector<std::string> lines;   // set: the lines sent, or with --dry-run would be
     std::vector<std::string> devices; // search: "ADDRESS TEXT" entries as found, GBK
+    uint32_t nLineRate = 0;           // probe, --line-rate auto: the rate that answered; 0 none
+    bool bNoRateAnswered = false;     // the probe found no rate (its checklist is due)
 };
 
 // Runs one command-line action on one port with the window's own engine on an in-memory form:

@@ -58,6 +58,13 @@ int ListPorts()
     return EXIT_CLI_OK;
 }
 
+nlohmann::ordered_json ProbeToJson(const CPortReport &report)
+{
+    return {{"port", report.strPort},
+            {"line_rate", report.nLineRate != 0 ? nlohmann::ordered_json(report.nLineRate)
+                                                : nlohmann::ordered_json(nullptr)}};
+}
+
 nlohmann::ordered_json ReportToJson(const CPortReport &report)
 {
     nlohmann::ordered_json json = {{"port", report.strPort},
@@ -99,8 +106,11 @@ void PrintReport(const CPortReport &report, const CliOptions &options, bool bPre
         for (const std::string &strLine : report.lines)
             std::cout << strPrefix << FromGbk(strLine.substr(0, strLine.size() - 2)) << "\n";
     }
+    if (options.action == CliAction::Probe && report.nExitCode == EXIT_CLI_OK && !options.bJson)
+        std::cout << strPrefix << report.nLineRate << "\n";
     if (options.action != CliAction::Query && options.action != CliAction::Search &&
-        !report.strStatus.empty() && report.nExitCode == EXIT_CLI_OK)
+        options.action != CliAction::Probe && !report.strStatus.empty() &&
+        report.nExitCode == EXIT_CLI_OK)
         std::cerr << strPrefix << report.strStatus << "\n";
 }
 
@@ -202,13 +212,18 @@ int RunPorts(const CliOptions &options)
     progress.Stop();
 
     int nExitCode = EXIT_CLI_OK;
+    bool bChecklist = false;
+    const bool bProbe = options.action == CliAction::Probe;
     nlohmann::ordered_json jsonReports = nlohmann::ordered_json::array();
     for (const CPortReport &report : reports) {
         PrintReport(report, options, bSeveral);
-        jsonReports.push_back(ReportToJson(report));
+        jsonReports.push_back(bProbe ? ProbeToJson(report) : ReportToJson(report));
         nExitCode = std::max(nExitCode, report.nExitCode);
+        bChecklist = bChecklist || report.bNoRateAnswered;
     }
-    if (options.bJson && options.action == CliAction::Query)
+    if (bChecklist)
+        std::cerr << ProbeChecklistText();
+    if (options.bJson && (options.action == CliAction::Query || bProbe))
         WriteUtf8(
             std::cout,
             (bSeveral ? nlohmann::ordered_json{{"ports", jsonReports}} : jsonReports[0]).dump(2) +

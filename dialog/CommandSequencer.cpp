@@ -167,6 +167,12 @@ void CModuleSetupEngine::OnButtonQuery()
         ReportRunEnd({ERunKind::Query, ERunEnd::NoPort});
         return;
     }
+    // A line opened to be probed whose rate is still unknown is probed first; the reading
+    // follows once a rate answered.
+    if (m_bAutoLineRate && m_nFoundLineRate == 0) {
+        m_bAutoQueryPending = StartLineProbe();
+        return;
+    }
     ClearForm();
     m_strCurPassword.clear();
     ResetContent(IDC_COMBO_BINDADDR);
@@ -182,7 +188,8 @@ void CModuleSetupEngine::OnButtonQuery()
 
 bool CModuleSetupEngine::IsRunWaiting() const
 {
-    return m_bQuerying || m_bSetting || m_bClearing || m_bRestoring || m_nOpenPrompts > 0;
+    return m_bQuerying || m_bSetting || m_bClearing || m_bRestoring || m_nOpenPrompts > 0 ||
+           m_lineProbe.IsRunning();
 }
 
 bool CModuleSetupEngine::RefuseWhileRunWaits(ERunKind eRun)
@@ -343,6 +350,10 @@ void CModuleSetupEngine::OnTimer(unsigned nIdEvent)
         KillTimer(TIMER_AUTOQUERY);
         OnAutoQueryDue();
         break;
+    case TIMER_PROBE:
+        KillTimer(TIMER_PROBE);
+        OnLineProbeStep(m_lineProbe.OnTimeout());
+        break;
     default:
         break;
     }
@@ -477,6 +488,7 @@ bool CModuleSetupEngine::EndWaitingRuns(ERunEnd eEnd)
     // The first reading is not due any more either: nothing may start on a line that is gone.
     KillTimer(TIMER_AUTOQUERY);
     m_bAutoQueryPending = false;
+    CancelLineProbe();
     bool bAnyWaited = false;
     for (const CRunTimer &timer : kRunTimers) {
         KillTimer(timer.nIdEvent);

@@ -36,6 +36,7 @@ constexpr int IDC_BUTTON_CLOSE = 8;
 // Port dialog
 constexpr int IDC_COMBO_PORT = 1002;
 constexpr int IDC_COMBO_FLOW = 1004;
+constexpr int IDC_COMBO_LINERATE = 1005;
 
 constexpr int IDM_ABOUTBOX = 0x10;
 
@@ -45,6 +46,7 @@ constexpr unsigned TIMER_CLEARADDR = 1002;
 constexpr unsigned TIMER_SET = 1003;
 constexpr unsigned TIMER_DEFAULT = 1004;
 constexpr unsigned TIMER_AUTOQUERY = 1005;
+constexpr unsigned TIMER_PROBE = 1006; // the wait for "OK" at one rate of the line-rate probe
 
 // Message box types and results, with the values the dialog's behaviour was defined in.
 constexpr unsigned MB_OK = 0x00;

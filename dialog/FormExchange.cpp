@@ -162,5 +162,8 @@ void CModuleSetupEngine::OnReleasedCaptureSliderSniff()
 
 void CModuleSetupEngine::StartAutoQuery()
 {
+    // The rate is found first; a reading due before the probe ends waits for it.
+    if (m_bAutoLineRate)
+        StartLineProbe();
     SetTimer(TIMER_AUTOQUERY, kAutoQueryDelay);
 }

@@ -13,8 +13,7 @@
 
 namespace {
 
-// The PC's side of the line: 9600 baud, 8 data bits, no parity, one stop bit.
-constexpr uint32_t kSessionBaudRate = 9600;
+// The PC's side of the line: 8 data bits, no parity, one stop bit, at the chosen rate.
 constexpr uint8_t kSessionByteSize = 8;
 
 // Entries of the parity and stop-bit lists; the form maps them by index, never by text, so the
@@ -54,7 +53,7 @@ CModuleSetupEngine::CModuleSetupEngine() = default;
 
 CModuleSetupEngine::~CModuleSetupEngine() = default;
 
-bool CModuleSetupEngine::OpenSessionLink(const std::string &strPortPath, int nFlow,
+bool CModuleSetupEngine::OpenSessionLink(const std::string &strPortPath, const CLineSettings &line,
                                          ReceiveCallback pfnReceive,
                                          DisconnectCallback pfnDisconnect, void *pUser)
 {
@@ -63,11 +62,15 @@ bool CModuleSetupEngine::OpenSessionLink(const std::string &strPortPath, int nFl
     m_sessionTrace.Tap(*m_pSessionLink, pfnReceive, pUser);
     m_pTrace = &m_sessionTrace;
     m_pSessionLink->SetDisconnectCallback(pfnDisconnect, pUser);
-    m_pSessionLink->m_nBaudRate = kSessionBaudRate;
+    m_bAutoLineRate = line.nRate == kAutoLineRate;
+    m_nFoundLineRate = 0;
+    m_pSessionLink->m_nBaudRate = m_bAutoLineRate ? kDefaultLineRate : line.nRate;
     m_pSessionLink->m_nByteSize = kSessionByteSize;
     m_pSessionLink->m_nParity = 0;
     m_pSessionLink->m_nStopBits = 0;
-    m_pSessionLink->m_nFlowControl = static_cast<uint8_t>(nFlow & 0xFF);
+    m_pSessionLink->m_nFlowControl = line.nFlow;
+    m_pSessionLink->m_bDtr = line.bDtr;
+    m_pSessionLink->m_bRts = line.bRts;
     m_strSessionPort = strPortPath;
     m_sessionOpenFailure = OpenFailure::None;
     m_nSessionOpenError = 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dialog/ControlIds.h"
+#include "dialog/LineProbe.h"
 #include "dialog/ModuleParams.h"
 #include "dialog/ParameterWrite.h"
 #include "dialog/RunEnd.h"
@@ -144,14 +145,29 @@ public:
     // 9600, the chosen flow control) and opens strPortPath. False when the port did not open: the
     // link is closed again (one that refused its settings would stay held until closed) and why
     // it failed is kept in m_sessionOpenFailure and m_nSessionOpenError for the window's box.
-    bool OpenSessionLink(const std::string &strPortPath, int nFlow, ReceiveCallback pfnReceive,
-                         DisconnectCallback pfnDisconnect, void *pUser);
+    // With kAutoLineRate the port opens at the default rate and StartAutoQuery probes the line
+    // first.
+    bool OpenSessionLink(const std::string &strPortPath, const CLineSettings &line,
+                         ReceiveCallback pfnReceive, DisconnectCallback pfnDisconnect, void *pUser);
     // Opens the session's device again with the same settings once it is back. Nothing of the old
     // device may join what the new one sends, so its unfinished line is dropped first. False
     // while it is away (or refuses its settings): the caller tries again later.
     bool ReopenSessionLink();
     // Closes the session's port, if one is open; the link stays for a later reopen.
     void CloseSessionLink();
+
+    // --- The line-rate probe (LineRateProbe.cpp): "AT" at each rate until a framed "OK" comes,
+    // driven by TIMER_PROBE and the received bytes like any run, so the window never blocks. It
+    // holds the line: the gate stays closed while it runs. False (nothing written) when a run
+    // waits or the port is closed. The line stays at the rate found, or goes back to the default.
+    bool StartLineProbe();
+    bool IsLineProbeRunning() const { return m_lineProbe.IsRunning(); }
+    // The probe ended: nRate answered, or 0 when none did. By default a failure shows the
+    // checklist of what to look at in a message box.
+    virtual void OnLineProbeEnded(uint32_t nRate);
+    static const char *const kProbeChecklist; // the box's text (UTF-8)
+    bool m_bAutoLineRate = false;  // the session's line was opened to be probed
+    uint32_t m_nFoundLineRate = 0; // what the last probe found; 0 none yet
 
     CLinkTrace m_sessionTrace; // every byte of the session's link, for the traffic view
     // Declared after the trace its reader calls into, so it goes (and its reader is joined) first.
@@ -303,6 +319,16 @@ protected:
     void BeginWaiting(unsigned nIdEvent, std::chrono::milliseconds period);
     void OnAutoQueryDue();
 
+    // --- Probe internals (LineRateProbe.cpp)
+    // The rate the line runs at, and setting it (received bytes are dropped); tests replace them
+    // to watch the rates.
+    virtual uint32_t LineRate() const;
+    virtual bool SetLineRate(uint32_t nRate);
+    void OnLineProbeStep(CLineProbe::EStep eStep);
+    void EndLineProbe(uint32_t nRate);
+    // Stops a running probe without a word (the port went away, the window closes).
+    void CancelLineProbe();
+
     // --- Receive internals (ResponseHandlers.cpp)
     // Forgets bytes of a line that will never be completed (the device went away), so they are
     // not put in front of what the next device sends. Safe while a scan runs: applied after it.
@@ -333,6 +359,7 @@ protected:
     bool m_bGateClosed = false;       // what OnRunGateChanged last said
     bool m_bAutoQueryPending = false; // TIMER_AUTOQUERY fired while a run waited
     CSetRunBook m_setRunBook;         // what the queued set lines advanced (ParameterWrite.cpp)
+    CLineProbe m_lineProbe;
 };
 
 // Which handler a click on each of the form's buttons and check boxes runs; every window binds

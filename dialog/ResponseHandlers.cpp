@@ -56,6 +56,11 @@ void CModuleSetupEngine::OnReceivedBytes(const char *pData, size_t nLength)
 {
     if (pData == nullptr || nLength == 0)
         return;
+    // While the probe holds the line, what arrives is its answer or noise, never a reply.
+    if (m_lineProbe.IsRunning() && !m_bScanning) {
+        OnLineProbeStep(m_lineProbe.OnBytes(pData, nLength));
+        return;
+    }
     m_receiveQueue.emplace_back(pData, nLength);
     // A handler's prompt runs a nested event loop that may deliver more bytes: they wait in the
     // queue and are scanned by the loop below once the current block is done.

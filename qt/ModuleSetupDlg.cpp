@@ -161,10 +161,17 @@ bool CModuleSetupDlg::OnInitDialog()
     }
     if (portDlg.exec() != QDialog::Accepted)
         return false;
-    return StartSession(portDlg.m_strPortPath, portDlg.m_nFlow);
+    return StartSession(portDlg.m_strPortPath, portDlg.m_line);
 }
 
 bool CModuleSetupDlg::StartSession(const QString &strPortPath, int nFlow)
+{
+    CLineSettings line;
+    line.nFlow = static_cast<uint8_t>(nFlow);
+    return StartSession(strPortPath, line);
+}
+
+bool CModuleSetupDlg::StartSession(const QString &strPortPath, const CLineSettings &line)
 {
     FillLists();
     SetStatusText(QCoreApplication::translate("MainWindow", "准备就绪").toStdString());
@@ -172,7 +179,7 @@ bool CModuleSetupDlg::StartSession(const QString &strPortPath, int nFlow)
         QCoreApplication::translate("MainWindow", "内嵌模块参数设置工具 V4.25.20051116"));
     g_pMainDlg = this;
 
-    if (!OpenSessionLink(strPortPath.toStdString(), nFlow, OnSerialReceive, OnSerialDisconnect,
+    if (!OpenSessionLink(strPortPath.toStdString(), line, OnSerialReceive, OnSerialDisconnect,
                          this)) {
         const QString strDetail =
             OpenFailureDetail(m_sessionOpenFailure, m_nSessionOpenError, strPortPath);
@@ -293,7 +300,9 @@ void CModuleSetupDlg::SetTimer(unsigned nIdEvent, std::chrono::milliseconds peri
         connect(pTimer, &QTimer::timeout, this, [this, nIdEvent] { OnTimer(nIdEvent); });
         m_mapTimers.insert(nIdEvent, pTimer);
     }
-    const auto nScaledMs = static_cast<int>(std::lround(period.count() * s_dTimerScale));
+    // The probe waits for bytes on the wire, not for the user: shortened, it would miss answers.
+    const double dScale = nIdEvent == TIMER_PROBE ? 1.0 : s_dTimerScale;
+    const auto nScaledMs = static_cast<int>(std::lround(period.count() * dScale));
     pTimer->start(std::max(nScaledMs, 0));
 }
 

@@ -32,6 +32,7 @@ public:
     bool OnInitDialog();
     // Everything after the port dialog: lists, status, title, the link, the first query.
     bool StartSession(const QString &strPortPath, int nFlow);
+    bool StartSession(const QString &strPortPath, const CLineSettings &line);
 
     void OnButtonClose();
     void ShowAbout();

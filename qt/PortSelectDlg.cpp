@@ -2,6 +2,7 @@
 
 #include "qt/GuiCommon.h"
 #include "qt/ProfileQt.h"
+#include "protocol/AtProtocol.h"
 #include "serial/PortSettings.h"
 #include "serial/SerialLink.h"
 
@@ -51,10 +52,10 @@ CPortSelectDlg::CPortSelectDlg(const QString &strPreferredPath, QWidget *pParent
 void CPortSelectDlg::CreateControls()
 {
     const CDialogUnits du(font());
-    setFixedSize(du.X(187), du.Y(100));
+    setFixedSize(du.X(187), du.Y(123));
 
     auto *pGroup = new QGroupBox(QCoreApplication::translate("PortDialog", "串口参数"), this);
-    pGroup->setGeometry(du.Rect(57, 7, 123, 60));
+    pGroup->setGeometry(du.Rect(57, 7, 123, 83));
     auto *pPicture = new QLabel(this);
     pPicture->setPixmap(PlugPicture());
     pPicture->setGeometry(QRect(QPoint(du.X(11), du.Y(13)), kPlugSizePx));
@@ -79,12 +80,21 @@ void CPortSelectDlg::CreateControls()
     m_pComboFlow->setAccessibleName(QCoreApplication::translate("PortDialog", "数据流控制"));
     pFlowLabel->setBuddy(m_pComboFlow);
 
+    // The PC's line rate, not the module's own baud parameter of the main form.
+    auto *pRateLabel = new QLabel(QCoreApplication::translate("PortDialog", "波特率"), this);
+    pRateLabel->setGeometry(du.Rect(68, 68, 41, 8));
+    m_pComboLineRate = new QComboBox(this);
+    m_pComboLineRate->setGeometry(du.X(117), du.Y(66), du.X(55),
+                                  m_pComboLineRate->sizeHint().height());
+    m_pComboLineRate->setAccessibleName(QCoreApplication::translate("PortDialog", "波特率"));
+    pRateLabel->setBuddy(m_pComboLineRate);
+
     auto *pOk = new QPushButton(QCoreApplication::translate("PortDialog", "确定(&O)"), this);
-    pOk->setGeometry(du.Rect(39, 79, 50, 14));
+    pOk->setGeometry(du.Rect(39, 102, 50, 14));
     pOk->setDefault(true);
     connect(pOk, &QPushButton::clicked, this, &CPortSelectDlg::accept);
     auto *pCancel = new QPushButton(QCoreApplication::translate("PortDialog", "取消(&C)"), this);
-    pCancel->setGeometry(du.Rect(110, 79, 50, 14));
+    pCancel->setGeometry(du.Rect(110, 102, 50, 14));
     connect(pCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
@@ -116,6 +126,14 @@ void CPortSelectDlg::OnInitDialog(const QString &strPreferredPath)
     m_pComboFlow->addItem(QCoreApplication::translate("PortDialog", "无"), 0);
     m_pComboFlow->addItem(QCoreApplication::translate("PortDialog", "硬件"), 1);
     m_pComboFlow->setCurrentIndex(settings.m_nFlow);
+
+    m_pComboLineRate->addItem(QStringLiteral("自动检测"), static_cast<uint>(kAutoLineRate));
+    for (const char *pszRate : BaudRateList)
+        m_pComboLineRate->addItem(QString::fromLatin1(pszRate), QString::fromLatin1(pszRate).toUInt());
+    m_pComboLineRate->setCurrentIndex(
+        std::max(0, m_pComboLineRate->findData(static_cast<uint>(settings.m_nBaud))));
+    m_line.bDtr = settings.m_bDtr;
+    m_line.bRts = settings.m_bRts;
 }
 
 std::function<QList<CPortSelectDlg::CPortEntry>()> CPortSelectDlg::s_fnPortSource;
@@ -177,11 +195,14 @@ void CPortSelectDlg::accept()
     settings.m_nFlow = m_pComboFlow->currentIndex() >= 0 ? m_pComboFlow->currentIndex() : 0;
     // A raw pseudo-terminal serves this run only; the next start falls back to the saved index.
     settings.m_strPortName = IsRawPseudoTerminal(strPath) ? std::string() : strPath.toStdString();
+    settings.m_nBaud = static_cast<int>(m_pComboLineRate->currentData().toUInt());
     CProfileQt profile;
     settings.Save(profile);
 
     m_nPort = settings.m_nPortNum + 1;
     m_nFlow = m_pComboFlow->itemData(settings.m_nFlow).toInt();
+    m_line.nRate = static_cast<uint32_t>(settings.m_nBaud);
+    m_line.nFlow = static_cast<uint8_t>(m_nFlow);
     m_strPortPath = strPath;
     QDialog::accept();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "serial/SerialLink.h"
+
 #include <functional>
 
 #include <QDialog>
@@ -34,9 +36,11 @@ public:
     int m_nFlow = 0;       // after OK: the flow mode, FLOW_NONE or FLOW_HARDWARE
     int m_nPort = 0;       // after OK: the list index plus one
     QString m_strPortPath; // after OK: the device to open
+    CLineSettings m_line;  // after OK: rate and flow as chosen, DTR and RTS as the profile says
 
     QComboBox *m_pComboPort = nullptr; // 1002
     QComboBox *m_pComboFlow = nullptr; // 1004
+    QComboBox *m_pComboLineRate = nullptr; // 1005: "自动检测", then the rates; data: the rate
 
 private:
     void CreateControls();

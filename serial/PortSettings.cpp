@@ -39,6 +39,12 @@ CPortSettings CPortSettings::Load(CProfile &profile, int nPortCount)
         settings.m_nPortNum = 0;
     if (static_cast<unsigned>(settings.m_nFlow) > static_cast<unsigned>(kFlowMaxIndex))
         settings.m_nFlow = 0;
+    settings.m_nBaud = profile.ReadNumber(kSection, "Baud", static_cast<int>(kDefaultLineRate));
+    if (settings.m_nBaud != static_cast<int>(kAutoLineRate) &&
+        (settings.m_nBaud < 0 || !IsLineRate(static_cast<uint32_t>(settings.m_nBaud))))
+        settings.m_nBaud = static_cast<int>(kDefaultLineRate);
+    settings.m_bDtr = profile.ReadNumber(kSection, "Dtr", 1) != 0;
+    settings.m_bRts = profile.ReadNumber(kSection, "Rts", 1) != 0;
     return settings;
 }
 
@@ -47,6 +53,7 @@ void CPortSettings::Save(CProfile &profile) const
     // Both choices are written on every OK, even when unchanged.
     profile.WriteNumber(kSection, "PortNum", m_nPortNum);
     profile.WriteNumber(kSection, "Flow", m_nFlow);
+    profile.WriteNumber(kSection, "Baud", m_nBaud);
     if (m_strPortName.empty())
         profile.Remove(kSection, "PortName");
     else

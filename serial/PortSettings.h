@@ -1,5 +1,7 @@
 #pragma once
 
+#include "serial/SerialLink.h"
+
 #include <optional>
 #include <string>
 
@@ -36,4 +38,11 @@ public:
     int m_nFlow = 0;            // zero-based index in the flow list: 0 none, 1 hardware
     std::string m_strPortName;  // the chosen device path, empty when not to be kept; finds the
                                 // device when the list reorders
+    // The line rate: one of kLineRates, or kAutoLineRate for "自动检测"; a missing or unknown
+    // value gives kDefaultLineRate.
+    int m_nBaud = static_cast<int>(kDefaultLineRate);
+    // Whether DTR and RTS are raised while the port is open: keys "Dtr" and "Rts", 1 or 0,
+    // anything else 1. Kept only in the profile; no dialog writes them.
+    bool m_bDtr = true;
+    bool m_bRts = true;
 };

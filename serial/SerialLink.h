@@ -15,6 +15,24 @@ using DisconnectCallback = void (*)(void *pUser);
 
 enum : uint8_t { FLOW_NONE = 0, FLOW_HARDWARE = 1, FLOW_XONXOFF = 2 };
 
+// The rates the line can run at, ascending: those the module itself can be set to.
+constexpr uint32_t kLineRates[] = {1200,   2400,   4800,   9600,   19200,  38400,
+                                   57600,  115200, 230400, 460800, 921600, 1382400};
+constexpr uint32_t kDefaultLineRate = 9600;
+constexpr uint32_t kAutoLineRate = 0; // the rate is found by a probe once the port is open
+
+bool IsLineRate(uint32_t nRate);
+
+// How the PC's side of the line is set up, in one description for both windows and the command
+// line. Data bits, parity and stop bits are fixed at 8N1.
+struct CLineSettings
+{
+    uint32_t nRate = kDefaultLineRate; // kAutoLineRate: opened at the default, then probed
+    uint8_t nFlow = FLOW_NONE;
+    bool bDtr = true; // raised while the port is open
+    bool bRts = true; // raised while the port is open; the handshake drives it under FLOW_HARDWARE
+};
+
 // Why a device would not open, in the terms a user can act on.
 enum class OpenFailure { None, NoSuchDevice, Busy, NoPermission, Other };
 
@@ -36,6 +54,9 @@ public:
     void SetDisconnectCallback(DisconnectCallback pfnDisconnect, void *pUser);
 
     bool Open(std::string strPortName);
+    // Sets the open port to another rate, dropping whatever was received and not yet read. The
+    // rate stays for a later Open. False when the port is closed or refuses the rate.
+    bool SetLineRate(uint32_t nRate);
     uint32_t Write(const void *pData, uint32_t nLength);
     int32_t Read(void *pBuffer, uint32_t nCapacity);
     bool Close();
@@ -58,6 +79,8 @@ public:
     uint8_t m_nStopBits = 0; // 0 one, 1 one and a half, 2 two
     uint8_t m_nParity = 0;   // 0 none, 1 odd, 2 even, 3 mark, 4 space
     uint8_t m_nFlowControl = FLOW_NONE;
+    bool m_bDtr = true; // false: DTR stays low (on Linux it is lowered right after the open)
+    bool m_bRts = true; // false: RTS stays low; ignored under FLOW_HARDWARE
     std::atomic<uint32_t> m_dwModemStatus{0};
 
 private:

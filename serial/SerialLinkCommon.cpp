@@ -4,8 +4,14 @@
 
 #include "serial/SerialLink.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
+
+bool IsLineRate(uint32_t nRate)
+{
+    return std::find(std::begin(kLineRates), std::end(kLineRates), nRate) != std::end(kLineRates);
+}
 
 OpenFailure CSerialLink::LastOpenFailure() const
 {

@@ -223,10 +223,16 @@ bool CSerialLink::Open(std::string strPortName)
     if (!Configure())
         return false; // stays open, unconfigured and unread, until Close
     tcflush(hPort, TCIOFLUSH);
-    // DTR high, and RTS too unless the handshake drives it. Pseudo-terminals have no modem lines
-    // and refuse this; the line works without them.
-    int nLines = TIOCM_DTR | (m_nFlowControl == FLOW_HARDWARE ? 0 : TIOCM_RTS);
-    ioctl(hPort, TIOCMBIS, &nLines);
+    // The kernel raised DTR and RTS at the open; each stays up or goes down as chosen, RTS only
+    // when the handshake does not drive it. Pseudo-terminals have no modem lines and refuse this;
+    // the line works without them.
+    const bool bRtsOurs = m_nFlowControl != FLOW_HARDWARE;
+    int nRaise = (m_bDtr ? TIOCM_DTR : 0) | (bRtsOurs && m_bRts ? TIOCM_RTS : 0);
+    int nLower = (m_bDtr ? 0 : TIOCM_DTR) | (bRtsOurs && !m_bRts ? TIOCM_RTS : 0);
+    if (nLower != 0)
+        ioctl(hPort, TIOCMBIC, &nLower);
+    if (nRaise != 0)
+        ioctl(hPort, TIOCMBIS, &nRaise);
     StartReader();
     return true;
 }
@@ -249,6 +255,21 @@ bool CSerialLink::Configure()
         return false;
     }
     return true;
+}
+
+bool CSerialLink::SetLineRate(uint32_t nRate)
+{
+    std::lock_guard guard(m_csLock);
+    const int hPort = m_hPort.load();
+    m_nBaudRate = nRate;
+    if (hPort < 0)
+        return false;
+    // What came in at the old rate is noise at the new one. No drain first: under a handshake
+    // held off it would never return, and the owner changes the rate only once its last command
+    // has long gone out.
+    const bool bSet = Configure();
+    tcflush(hPort, TCIOFLUSH);
+    return bSet;
 }
 
 void CSerialLink::ClearStopEvent()

@@ -97,17 +97,20 @@ bool WaitTransfer(HANDLE hPort, OVERLAPPED &ov, HANDLE hStop, DWORD dwTimeoutMs)
     return false;
 }
 
-void SetFlowFlags(DCB &dcb, uint8_t nFlowControl)
+// An "off" line is never raised, not even for the moment between the open and the first command.
+void SetFlowFlags(DCB &dcb, uint8_t nFlowControl, bool bDtr, bool bRts)
 {
     dcb.fBinary = TRUE;
     dcb.fOutxCtsFlow = nFlowControl == FLOW_HARDWARE;
     dcb.fOutxDsrFlow = FALSE;
-    dcb.fDtrControl = DTR_CONTROL_ENABLE;
+    dcb.fDtrControl = bDtr ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE;
     dcb.fDsrSensitivity = FALSE;
     dcb.fTXContinueOnXoff = TRUE;
     dcb.fOutX = nFlowControl == FLOW_XONXOFF;
     dcb.fInX = nFlowControl == FLOW_XONXOFF;
-    dcb.fRtsControl = nFlowControl == FLOW_HARDWARE ? RTS_CONTROL_HANDSHAKE : RTS_CONTROL_ENABLE;
+    dcb.fRtsControl = nFlowControl == FLOW_HARDWARE ? RTS_CONTROL_HANDSHAKE
+                      : bRts                        ? RTS_CONTROL_ENABLE
+                                                    : RTS_CONTROL_DISABLE;
     dcb.fAbortOnError = TRUE;
 }
 
@@ -192,7 +195,8 @@ bool CSerialLink::Open(std::string strPortName)
         return false; // stays open, unconfigured and unread, until Close
     PurgeComm(hPort, kPurgeAll);
     // Ports without modem lines (a pseudo-terminal under Wine) refuse this; the line works anyway.
-    EscapeCommFunction(hPort, SETDTR);
+    if (m_bDtr)
+        EscapeCommFunction(hPort, SETDTR);
     StartReader();
     return true;
 }
@@ -209,12 +213,25 @@ bool CSerialLink::Configure()
     dcb.ByteSize = m_nByteSize;
     dcb.Parity = m_nParity;
     dcb.StopBits = m_nStopBits;
-    SetFlowFlags(dcb, m_nFlowControl);
+    SetFlowFlags(dcb, m_nFlowControl, m_bDtr, m_bRts);
     if (!SetCommState(m_hPort.load(), &dcb)) {
         m_nLastOpenError = EINVAL;
         return false;
     }
     return true;
+}
+
+bool CSerialLink::SetLineRate(uint32_t nRate)
+{
+    std::lock_guard guard(m_csLock);
+    m_nBaudRate = nRate;
+    const HANDLE hPort = m_hPort.load();
+    if (hPort == INVALID_HANDLE_VALUE)
+        return false;
+    // What came in at the old rate is noise at the new one.
+    const bool bSet = Configure();
+    PurgeComm(hPort, PURGE_RXCLEAR);
+    return bSet;
 }
 
 void CSerialLink::ReaderLoop()

@@ -210,6 +210,40 @@ microseconds WireTime(size_t nBytes, uint32_t nBaud)
     return nBaud == 0 ? microseconds{0} : microseconds{nBytes * 10 * 1000000ULL / nBaud};
 }
 
+// The kernel's termios2 (generic layout), which carries the rate as a number: rates without a
+// Bxxx constant (1382400) are only seen this way. <asm/termbits.h> cannot live beside
+// <termios.h>, so the record is declared here.
+struct CKernelTermios2
+{
+    tcflag_t c_iflag;
+    tcflag_t c_oflag;
+    tcflag_t c_cflag;
+    tcflag_t c_lflag;
+    cc_t c_line;
+    cc_t c_cc[19];
+    speed_t c_ispeed;
+    speed_t c_ospeed;
+};
+const unsigned long kIoctlGetTermios2 = _IOR('T', 0x2A, CKernelTermios2);
+
+// The bytes of a framed "OK" in either case; noise must never hold them in a row.
+bool IsOkFrameByte(char ch)
+{
+    return ch == '\r' || ch == '\n' || ch == 'O' || ch == 'o' || ch == 'K' || ch == 'k';
+}
+
+bool IsFramedOkAt(const std::string &strBytes, size_t nAt)
+{
+    static const char kFrame[] = "\r\nOK\r\n";
+    for (size_t i = 0; i < 6; ++i) {
+        const char ch = strBytes[nAt + i];
+        const char upper = ch >= 'a' && ch <= 'z' ? static_cast<char>(ch - 32) : ch;
+        if (upper != kFrame[i])
+            return false;
+    }
+    return true;
+}
+
 bool SetRaw(int hTty)
 {
     termios tio{};
@@ -442,9 +476,51 @@ void CModuleSim::Run()
     }
 }
 
+uint32_t CModuleSim::ClientRate() const
+{
+    // Both ends of a pty share one set of settings: the tool's tcsetattr shows on our slave.
+    CKernelTermios2 tio2{};
+    if (ioctl(m_hSlave, kIoctlGetTermios2, &tio2) == 0)
+        return tio2.c_ospeed;
+    return 0;
+}
+
+// Random bytes as a wrong rate garbles them, with pieces of "OK" and CR LF among them to tempt a
+// careless reader, but never a framed "OK", not even joined with what came before or after.
+std::string CModuleSim::Noise(size_t nLength)
+{
+    static const char *const kTemptations[] = {"OK\r\n", "\r\nOK", "\r\nO\r\n", "ok\r\n\r"};
+    std::string strNoise;
+    while (strNoise.size() < nLength) {
+        m_nRandom = m_nRandom * 1103515245u + 12345u;
+        const uint32_t nDraw = m_nRandom >> 16;
+        if (nDraw % 7 == 0)
+            strNoise += kTemptations[(nDraw / 7) % 4];
+        else
+            strNoise.push_back(static_cast<char>(nDraw & 0xFF));
+    }
+    for (size_t i = 0; i + 6 <= strNoise.size(); ++i) {
+        if (IsFramedOkAt(strNoise, i))
+            strNoise[i + 2] = '0';
+    }
+    // Ends that cannot take part in a frame, so no "OK" forms across two writes.
+    if (IsOkFrameByte(strNoise.front()))
+        strNoise.front() = '~';
+    if (IsOkFrameByte(strNoise.back()))
+        strNoise.back() = '~';
+    return strNoise;
+}
+
 // Cuts commands at CR or LF; false once the module has hung up.
 bool CModuleSim::OnBytes(const char *pData, size_t nLength)
 {
+    if (const SimOptions options = Options();
+        options.nAtRate != 0 && ClientRate() != options.nAtRate) {
+        // Nothing of it was understood; what was pending is garbled too.
+        m_strPending.clear();
+        Send(Noise(nLength * 2 + 2), options);
+        return true;
+    }
     for (size_t i = 0; i < nLength; ++i) {
         if (pData[i] != '\r' && pData[i] != '\n') {
             if (m_strPending.size() >= kMaxCommandBytes)

@@ -55,6 +55,10 @@ struct SimOptions
                                              {"00AABB001122", "Headset"}};
     std::chrono::milliseconds inquiryInterval{200}; // between inquiry results
     std::string strLinkPath;                        // when set, a symlink to the device path
+    // Answers only when the tool's side of the line runs at this rate (read from the pty's own
+    // settings); at any other rate, what arrives is not understood and noise comes back, never
+    // a framed "OK". 0: any rate.
+    uint32_t nAtRate = 0;
 };
 
 // A command as it arrived, with its CR LF, and when.
@@ -114,6 +118,8 @@ private:
     void StartThread();
     void StopThread();
     bool OnBytes(const char *pData, size_t nLength);
+    uint32_t ClientRate() const;
+    std::string Noise(size_t nLength);
     bool OnCommand(const std::string &strCommand);
     std::vector<std::string> Answer(const std::string &strCommand, const SimOptions &options);
     void ScheduleInquiry(const SimOptions &options);

@@ -19,6 +19,9 @@ constexpr char kUsage[] =
     "  --link PATH          also make PATH a symbolic link to the device\n"
     "  --delay MS           wait MS milliseconds before each reply\n"
     "  --baud N             pace both directions as a line of N baud would (10 bits a byte)\n"
+    "  --at-rate N          answer only while the tool's line runs at N baud (read from the\n"
+    "                       pseudo-terminal's settings); at any other rate answer noise,\n"
+    "                       never a framed \"OK\"\n"
     "  --split MODE         how replies are written: whole (default), byte, random\n"
     "  --echo               echo each command line before the reply\n"
     "  --lower              reply keywords in lower case (\"+name:\", \"ok\")\n"
@@ -77,6 +80,8 @@ bool ApplyOption(const std::string &strName, const char *pszValue, SimOptions &o
         options.replyDelay = std::chrono::milliseconds(nValue);
     else if (strName == "--baud" && ParseUnsigned(pszValue, nValue) && nValue <= UINT32_MAX)
         options.nPaceBaud = static_cast<uint32_t>(nValue);
+    else if (strName == "--at-rate" && ParseUnsigned(pszValue, nValue) && nValue <= UINT32_MAX)
+        options.nAtRate = static_cast<uint32_t>(nValue);
     else if (strName == "--split")
         return ParseSplit(pszValue, options.split);
     else if (strName == "--silent")

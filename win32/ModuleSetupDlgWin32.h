@@ -60,7 +60,7 @@ private:
     BOOL OnInitDialog(HWND hwnd, HWND hwndFocus, LPARAM lParam);
     void AddAboutEntry();
     void SetUpSliders();
-    bool StartSession(int nPort, int nFlow);
+    bool StartSession(int nPort, const CLineSettings &line);
     void OnCommand(HWND hwnd, int nId, HWND hwndCtl, UINT nNotify);
     void OnTimerMessage(HWND hwnd, UINT nIdEvent);
     LRESULT OnNotify(HWND hwnd, int nIdFrom, NMHDR *pHeader);

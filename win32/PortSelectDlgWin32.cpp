@@ -1,10 +1,12 @@
 #include "win32/PortSelectDlgWin32.h"
 
+#include "protocol/AtProtocol.h"
 #include "res/resource.h"
 #include "serial/SerialLink.h"
 #include "win32/ProfileWin32.h"
 #include "win32/Win32Common.h"
 
+#include <cstdlib>
 #include <cwchar>
 
 namespace {
@@ -78,6 +80,22 @@ BOOL CPortSelectDlgWin32::OnInitDialog(HWND hwnd, HWND, LPARAM)
         ComboBox_SetItemData(hFlow, nIndex, flow.nMode);
     }
     ComboBox_SetCurSel(hFlow, m_nFlow);
+
+    // The PC's line rate: "自动检测" (0), then the rates; each entry's data is its rate.
+    const HWND hRate = GetDlgItem(hwnd, IDC_COMBO_LINERATE);
+    ComboBox_SetItemData(hRate, ComboBox_AddString(hRate, L"自动检测"), kAutoLineRate);
+    for (const char *pszRate : BaudRateList) {
+        wchar_t szRate[16] = {};
+        std::swprintf(szRate, 16, L"%hs", pszRate);
+        const int nIndex = ComboBox_AddString(hRate, szRate);
+        ComboBox_SetItemData(hRate, nIndex, std::strtoul(pszRate, nullptr, 10));
+        if (std::strtoul(pszRate, nullptr, 10) == static_cast<unsigned long>(settings.m_nBaud))
+            ComboBox_SetCurSel(hRate, nIndex);
+    }
+    if (settings.m_nBaud == static_cast<int>(kAutoLineRate))
+        ComboBox_SetCurSel(hRate, 0);
+    m_line.bDtr = settings.m_bDtr;
+    m_line.bRts = settings.m_bRts;
     return TRUE;
 }
 
@@ -102,6 +120,12 @@ void CPortSelectDlgWin32::OnOK()
     if (settings.m_nFlow < 0)
         settings.m_nFlow = 0;
     m_nFlow = static_cast<int>(ComboBox_GetItemData(hFlow, settings.m_nFlow));
+    const HWND hRate = GetDlgItem(m_hWnd, IDC_COMBO_LINERATE);
+    const int nRateIndex = ComboBox_GetCurSel(hRate);
+    settings.m_nBaud = nRateIndex < 0 ? static_cast<int>(kDefaultLineRate)
+                                      : static_cast<int>(ComboBox_GetItemData(hRate, nRateIndex));
+    m_line.nRate = static_cast<uint32_t>(settings.m_nBaud);
+    m_line.nFlow = static_cast<uint8_t>(m_nFlow);
     CProfileWin32 profile;
     settings.Save(profile);
     EndDialog(m_hWnd, IDOK);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "serial/SerialLink.h"
 #include "win32/Win32Api.h"
 
 #include <string>
@@ -17,6 +18,7 @@ public:
 
     int m_nFlow = 0; // after OK: the flow mode, FLOW_NONE or FLOW_HARDWARE
     int m_nPort = 0; // while open: the list index; after OK: the port number, 1 to 50
+    CLineSettings m_line; // after OK: rate and flow as chosen, DTR and RTS as the profile says
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

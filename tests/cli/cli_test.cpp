@@ -101,6 +101,8 @@ SimState UnusualState()
 
 } // namespace
 
+Q_DECLARE_METATYPE(SimOptions)
+
 // Runs the real binary; every case starts its own simulated modules.
 class CCliTest : public QObject
 {
@@ -135,6 +137,10 @@ private slots:
     void traceShowsTheWireInOrder();
     void englishTextsAndTheEndField_data();
     void englishTextsAndTheEndField();
+    void probeNamesTheRateThatAnswers_data();
+    void probeNamesTheRateThatAnswers();
+    void lineRateReachesAModuleAtAnotherRate_data();
+    void lineRateReachesAModuleAtAnotherRate();
 };
 
 void CCliTest::queryPrintsTheModuleState()
@@ -446,6 +452,14 @@ void CCliTest::badArgumentsAreRefused_data()
     QTest::newRow("verify with dry run")
         << QStringList{"set", "--port", "x", "--verify", "--dry-run"};
     QTest::newRow("from on query") << QStringList{"query", "--port", "x", "--from", "f.json"};
+    QTest::newRow("line rate off the list") << QStringList{"query", "--port", "x", "--line-rate", "14400"};
+    QTest::newRow("line rate not a number") << QStringList{"query", "--port", "x", "--line-rate", "fast"};
+    QTest::newRow("line rate on probe") << QStringList{"probe", "--port", "x", "--line-rate", "9600"};
+    QTest::newRow("rts under the handshake")
+        << QStringList{"query", "--port", "x", "--flow", "hardware", "--rts", "off"};
+    QTest::newRow("rts on under the handshake")
+        << QStringList{"set", "--port", "x", "--rts", "on", "--flow", "hardware", "--name", "A"};
+    QTest::newRow("dtr neither on nor off") << QStringList{"query", "--port", "x", "--dtr", "low"};
 }
 
 void CCliTest::badArgumentsAreRefused()
@@ -673,6 +687,97 @@ void CCliTest::englishTextsAndTheEndField()
         report.remove("error");
     }
     QCOMPARE(reports[0], reports[1]);
+void CCliTest::probeNamesTheRateThatAnswers_data()
+{
+    QTest::addColumn<SimOptions>("options");
+    QTest::addColumn<int>("nExitCode");
+    QTest::addColumn<QString>("strRate"); // what --json gives; "null" when none answered
+    QTest::addColumn<int>("nUnderstood");  // commands the module understood
+    SimOptions at9600;
+    at9600.nAtRate = 9600;
+    SimOptions at38400;
+    at38400.nAtRate = 38400;
+    SimOptions atHighest;
+    atHighest.nAtRate = 1382400;
+    atHighest.split = SimSplit::ByteByByte;
+    SimOptions noiseOnly; // a rate the probe never tries: noise whatever it tries
+    noiseOnly.nAtRate = 1000000;
+    SimOptions silent;
+    silent.silentCommands = {"AT"};
+    // 9600 is tried first and costs one "AT"; elsewhere the answer is asked for twice.
+    QTest::newRow("9600") << at9600 << 0 << "9600" << 1;
+    QTest::newRow("38400") << at38400 << 0 << "38400" << 2;
+    QTest::newRow("1382400, byte by byte") << atHighest << 0 << "1382400" << 2;
+    QTest::newRow("noise at every rate") << noiseOnly << 1 << "null" << 0;
+    QTest::newRow("no answer at all") << silent << 1 << "null" << 0;
+}
+
+void CCliTest::probeNamesTheRateThatAnswers()
+{
+    QFETCH(SimOptions, options);
+    QFETCH(int, nExitCode);
+    QFETCH(QString, strRate);
+    QFETCH(int, nUnderstood);
+    auto pSim = StartSim(options);
+    QVERIFY(pSim);
+    const CliRun run = RunCli({"probe", "--port", Port(*pSim)}, 30000);
+    QCOMPARE(run.nExitCode, nExitCode);
+    QCOMPARE(run.strOut, nExitCode == 0 ? strRate + "\n" : QString());
+    QCOMPARE(run.strErr.contains("the module is in command mode"), nExitCode != 0);
+    const int nHeard = int(pSim->Commands().size());
+    if (options.silentCommands.empty())
+        QCOMPARE(nHeard, nUnderstood);
+
+    const CliRun json = RunCli({"probe", "--json", "--port", Port(*pSim)}, 30000);
+    QCOMPARE(json.nExitCode, nExitCode);
+    const QJsonObject object = QJsonDocument::fromJson(json.strOut.toUtf8()).object();
+    QCOMPARE(object.value("port").toString(), Port(*pSim));
+    QCOMPARE(QJsonDocument(QJsonArray{object.value("line_rate")}).toJson(QJsonDocument::Compact),
+             ("[" + strRate + "]").toUtf8());
+}
+
+void CCliTest::lineRateReachesAModuleAtAnotherRate_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("nExitCode");
+    QTest::addColumn<QString>("strErr"); // part of stderr
+    QTest::addColumn<QString>("strName"); // the module's name afterwards
+    QTest::newRow("query at 38400") << QStringList{"query", "--line-rate", "38400"} << 0
+                                    << QString() << "CORVA3264";
+    QTest::newRow("query, rate probed")
+        << QStringList{"query", "--line-rate", "auto"} << 0
+        << "line rate 38400 (found by the probe)" << "CORVA3264";
+    QTest::newRow("set at 38400, DTR and RTS low")
+        << QStringList{"set", "--line-rate", "38400", "--name", "Bench", "--dtr", "off", "--rts",
+                       "off"}
+        << 0 << QString() << "Bench";
+    QTest::newRow("set, rate probed")
+        << QStringList{"set", "--line-rate", "auto", "--name", "Bench"} << 0
+        << "line rate 38400 (found by the probe)" << "Bench";
+    QTest::newRow("query at the default rate") << QStringList{"query"} << 1
+                                               << "try `kestrel-cli probe`" << "CORVA3264";
+    QTest::newRow("set at another wrong rate")
+        << QStringList{"set", "--line-rate", "115200", "--name", "Bench"} << 1
+        << "try `kestrel-cli probe`" << "CORVA3264";
+}
+
+// A module whose command interface answers only at 38400.
+void CCliTest::lineRateReachesAModuleAtAnotherRate()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, nExitCode);
+    QFETCH(QString, strErr);
+    QFETCH(QString, strName);
+    SimOptions options;
+    options.nAtRate = 38400;
+    auto pSim = StartSim(options);
+    QVERIFY(pSim);
+    const CliRun run = RunCli(args + QStringList{"--port", Port(*pSim), "--timer-scale", "0.1"});
+    QCOMPARE(run.nExitCode, nExitCode);
+    QVERIFY2(run.strErr.contains(strErr), qPrintable(run.strErr));
+    QCOMPARE(QString::fromStdString(pSim->State().strName), strName);
+    // The whole reading reached the module, understood, in order.
+    QCOMPARE(Commands(*pSim).join("").contains(QueryCommands().join("")), nExitCode == 0);
 }
 
 QTEST_GUILESS_MAIN(CCliTest)

@@ -53,6 +53,9 @@ private slots:
     void indexFallbackAgainstListLength_data();
     void indexFallbackAgainstListLength();
     void flowListHoldsNoneAndHardware();
+    void lineRateListAndStoredRate_data();
+    void lineRateListAndStoredRate();
+    void lineRateRoundTrip();
     void okStoresIndexFlowAndPath();
     void okStoresEvenWhenUnchanged();
     void savedPathWinsOverIndex();
@@ -126,6 +129,76 @@ void CPortSelectDlgTest::flowListHoldsNoneAndHardware()
     QCOMPARE(dlg.windowTitle(), QStringLiteral("连接串口"));
 }
 
+void CPortSelectDlgTest::lineRateListAndStoredRate_data()
+{
+    QTest::addColumn<QVariant>("baud");
+    QTest::addColumn<QString>("strShown");
+    QTest::newRow("first run: 9600") << QVariant() << "9600";
+    QTest::newRow("auto") << QVariant(0) << "自动检测";
+    QTest::newRow("38400 kept") << QVariant(38400) << "38400";
+    QTest::newRow("highest kept") << QVariant(1382400) << "1382400";
+    QTest::newRow("not a rate of the list") << QVariant(14400) << "9600";
+    QTest::newRow("negative") << QVariant(-9600) << "9600";
+    QTest::newRow("garbage") << QVariant(QStringLiteral("fast")) << "9600";
+}
+
+void CPortSelectDlgTest::lineRateListAndStoredRate()
+{
+    QFETCH(QVariant, baud);
+    QFETCH(QString, strShown);
+    Store(0, 0);
+    if (baud.isValid()) {
+        QSettings profile = Profile();
+        profile.setValue(QStringLiteral("Settings/Baud"), baud);
+    }
+    CPortSelectDlg dlg(kSimPath);
+    QStringList entries;
+    for (int i = 0; i < dlg.m_pComboLineRate->count(); ++i)
+        entries << dlg.m_pComboLineRate->itemText(i);
+    QCOMPARE(entries, QStringList({"自动检测", "1200", "2400", "4800", "9600", "19200", "38400",
+                                   "57600", "115200", "230400", "460800", "921600", "1382400"}));
+    QCOMPARE(dlg.m_pComboLineRate->currentText(), strShown);
+}
+
+// What OK saves comes back at the next start, and goes to the session with the profile's DTR and
+// RTS choices.
+void CPortSelectDlgTest::lineRateRoundTrip()
+{
+    const struct
+    {
+        QString strPicked;
+        int nSaved;
+        QVariant dtr;
+        QVariant rts;
+        bool bDtr;
+        bool bRts;
+    } kCases[] = {
+        {"38400", 38400, {}, {}, true, true},
+        {"自动检测", 0, 0, 1, false, true},
+        {"1382400", 1382400, 1, 0, true, false},
+        {"9600", 9600, "junk", 0, true, false},
+    };
+    for (const auto &c : kCases) {
+        Store(0, 0);
+        {
+            QSettings profile = Profile();
+            if (c.dtr.isValid())
+                profile.setValue(QStringLiteral("Settings/Dtr"), c.dtr);
+            if (c.rts.isValid())
+                profile.setValue(QStringLiteral("Settings/Rts"), c.rts);
+        }
+        CPortSelectDlg dlg(kSimPath);
+        dlg.m_pComboLineRate->setCurrentText(c.strPicked);
+        dlg.accept();
+        QCOMPARE(Profile().value(QStringLiteral("Settings/Baud")).toInt(), c.nSaved);
+        QCOMPARE(dlg.m_line.nRate, uint32_t(c.nSaved));
+        QCOMPARE(dlg.m_line.bDtr, c.bDtr);
+        QCOMPARE(dlg.m_line.bRts, c.bRts);
+        CPortSelectDlg next(kSimPath);
+        QCOMPARE(next.m_pComboLineRate->currentText(), c.strPicked);
+    }
+}
+
 void CPortSelectDlgTest::okStoresIndexFlowAndPath()
 {
     CPortSelectDlg dlg(kSimPath);
@@ -147,7 +220,7 @@ void CPortSelectDlgTest::okStoresEvenWhenUnchanged()
 {
     CPortSelectDlg unchanged(kSimPath);
     unchanged.accept();
-    QCOMPARE(Profile().allKeys().size(), 3);
+    QCOMPARE(Profile().allKeys().size(), 4);
 
     // A typed path that the system does not list is taken as it is.
     CPortSelectDlg dlg;
@@ -335,7 +408,8 @@ void CPortSelectDlgTest::labelsReachScreenReaders()
 {
     CPortSelectDlg dlg;
     const std::pair<QWidget *, QString> kControls[] = {{dlg.m_pComboPort, "通讯口"},
-                                                       {dlg.m_pComboFlow, "数据流控制"}};
+                                                       {dlg.m_pComboFlow, "数据流控制"},
+                                                       {dlg.m_pComboLineRate, "波特率"}};
     for (const auto &[pControl, strLabel] : kControls) {
         QStringList found;
         for (const auto &[pLabel, relation] :

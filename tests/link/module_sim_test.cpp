@@ -1,6 +1,7 @@
 #include "serial/SerialLink.h"
 #include "sim/ModuleSim.h"
 
+#include <cctype>
 #include <condition_variable>
 #include <gtest/gtest.h>
 #include <string>
@@ -352,3 +353,42 @@ TEST_F(ModuleSimTest, HangUpOnRequestIsSeenByTheLink)
 }
 
 } // namespace
+
+// True when a framed "OK" is among the bytes, in either case.
+bool HoldsFramedOk(std::string strBytes)
+{
+    for (char &ch : strBytes)
+        ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    return strBytes.find("\r\nOK\r\n") != std::string::npos;
+}
+
+// The module answers only at its rate, read from the pty the link set up; at any other rate it
+// answers noise that never holds a framed "OK", whichever rate the link moves to while open.
+TEST_F(ModuleSimTest, AnswersOnlyAtItsLineRate)
+{
+    const struct
+    {
+        uint32_t nSimRate;
+        uint32_t nLinkRate;
+        bool bAnswers;
+    } kCases[] = {
+        {38400, 38400, true},     {38400, 9600, false},       {9600, 9600, true},
+        {9600, 115200, false},    {1382400, 1382400, true},   {1382400, 921600, false},
+        {1200, 1200, true},       {0, 460800, true},          {57600, 1382400, false},
+    };
+    for (const auto &c : kCases) {
+        SimOptions options;
+        options.nAtRate = c.nSimRate;
+        m_sim->SetOptions(options);
+        ASSERT_TRUE(m_link.SetLineRate(c.nLinkRate)) << c.nLinkRate;
+        for (int nTry = 0; nTry < 5; ++nTry) {
+            const std::string strGot = Exchange("AT", "K\r\n", c.bAnswers ? kWait : 60ms);
+            EXPECT_EQ(HoldsFramedOk(strGot), c.bAnswers) << c.nSimRate << " at " << c.nLinkRate;
+            EXPECT_FALSE(strGot.empty());
+            if (c.bAnswers)
+                break;
+        }
+    }
+    // Commands at a wrong rate were never understood.
+    EXPECT_EQ(m_sim->Commands(), std::vector<std::string>(5, "AT\r\n"));
+}

@@ -242,6 +242,30 @@ INSTANTIATE_TEST_SUITE_P(Link, BaudRateTest,
                          ::testing::Values(1200u, 2400u, 4800u, 9600u, 19200u, 38400u, 57600u,
                                            115200u, 230400u, 460800u, 921600u, 1382400u));
 
+// The rate changes on the open line and stays for the next open (a reconnect keeps the rate a
+// probe found).
+TEST_F(SerialLinkTest, LineRateChangesWhileOpenAndStaysForTheNextOpen)
+{
+    EXPECT_FALSE(m_link.SetLineRate(38400)); // closed: only remembered
+    m_link.m_nBaudRate = 9600;
+    ASSERT_TRUE(m_link.Open(m_strSlave));
+    size_t nPings = 0;
+    for (const uint32_t nRate : {38400u, 1382400u, 4800u}) {
+        m_link.Close();
+        ASSERT_TRUE(m_link.Open(m_strSlave));
+        EXPECT_TRUE(m_link.SetLineRate(nRate));
+        m_link.Close();
+        ASSERT_TRUE(m_link.Open(m_strSlave));
+        EXPECT_EQ(m_link.m_nBaudRate, nRate);
+        const termios tio = LineSettings();
+        if (nRate != 1382400) { // no Bxxx constant: termios2 only
+            EXPECT_EQ(cfgetospeed(&tio), nRate == 38400 ? speed_t(B38400) : speed_t(B4800));
+        }
+        WriteMaster("ping");
+        EXPECT_TRUE(m_receiver.WaitForBytes(4 * ++nPings));
+    }
+}
+
 TEST_F(SerialLinkTest, SecondOpenOfTheSameDeviceFailsBusy)
 {
     ASSERT_TRUE(m_link.Open(m_strSlave));

@@ -307,6 +307,13 @@ void TestPortDialogAndCancel(const CContext &context)
           "the flow list holds 无 and 硬件");
     Check(Text(hPort, IDC_COMBO_PORT) == L"COM1" && Text(hPort, IDC_COMBO_FLOW) == L"无",
           "a first run preselects COM1 and 无", Text(hPort, IDC_COMBO_PORT));
+    Check(Entries(hPort, IDC_COMBO_LINERATE) ==
+              std::vector<std::wstring>{L"自动检测", L"1200", L"2400", L"4800", L"9600",
+                                        L"19200", L"38400", L"57600", L"115200", L"230400",
+                                        L"460800", L"921600", L"1382400"},
+          "the line-rate list holds 自动检测 and the twelve rates");
+    Check(Text(hPort, IDC_COMBO_LINERATE) == L"9600", "a first run preselects 9600",
+          Text(hPort, IDC_COMBO_LINERATE));
     RequestShot(hPort, context.strControlDir, L"win32-port-dialog");
     Click(hPort, IDCANCEL);
     Check(app.WaitExit(), "cancel ends the program");
@@ -322,22 +329,31 @@ void TestSavedChoices(const CContext &context)
     {
         const wchar_t *pPortNum;
         const wchar_t *pFlow;
+        const wchar_t *pBaud;
         const wchar_t *pPort;
         const wchar_t *pFlowText;
+        const wchar_t *pRateText;
     } aCases[] = {
-        {L"11", L"1", L"COM12", L"硬件"}, {L"49", L"0", L"COM50", L"无"},
-        {L"50", L"2", L"COM1", L"无"},    {L"-1", L"-1", L"COM1", L"无"},
-        {L"junk", L"", L"COM1", L"无"},
+        {L"11", L"1", L"38400", L"COM12", L"硬件", L"38400"},
+        {L"49", L"0", L"0", L"COM50", L"无", L"自动检测"},
+        {L"50", L"2", L"14400", L"COM1", L"无", L"9600"},
+        {L"-1", L"-1", L"-1", L"COM1", L"无", L"9600"},
+        {L"junk", L"", L"fast", L"COM1", L"无", L"9600"},
     };
     for (const auto &saved : aCases) {
         WritePrivateProfileStringW(L"Settings", L"PortNum", saved.pPortNum, ProfilePath().c_str());
         WritePrivateProfileStringW(L"Settings", L"Flow", saved.pFlow, ProfilePath().c_str());
+        WritePrivateProfileStringW(L"Settings", L"Baud", saved.pBaud, ProfilePath().c_str());
         CApp app(context.strExe);
         const HWND hPort = app.WaitWindow(kPortTitle);
-        const std::wstring strShown =
-            hPort ? Text(hPort, IDC_COMBO_PORT) + L" " + Text(hPort, IDC_COMBO_FLOW) : L"";
-        Check(strShown == std::wstring(saved.pPort) + L" " + saved.pFlowText,
-              "saved PortNum and Flow preselect their entries, or COM1 and 无", strShown);
+        const std::wstring strShown = hPort ? Text(hPort, IDC_COMBO_PORT) + L" " +
+                                                  Text(hPort, IDC_COMBO_FLOW) + L" " +
+                                                  Text(hPort, IDC_COMBO_LINERATE)
+                                            : L"";
+        Check(strShown == std::wstring(saved.pPort) + L" " + saved.pFlowText + L" " +
+                              saved.pRateText,
+              "saved PortNum, Flow and Baud preselect their entries, or COM1, 无 and 9600",
+              strShown);
         if (hPort != nullptr)
             Click(hPort, IDCANCEL);
         app.WaitExit();
@@ -558,8 +574,9 @@ void TestMainWindow(const CContext &context)
     Check(hMain != nullptr, "the main window opens with its full title");
     if (hMain == nullptr)
         return;
-    Check(ProfileValue(L"PortNum") == kMainPort - 1 && ProfileValue(L"Flow") == 0,
-          "OK saves the port index and the flow index");
+    Check(ProfileValue(L"PortNum") == kMainPort - 1 && ProfileValue(L"Flow") == 0 &&
+              ProfileValue(L"Baud") == 9600,
+          "OK saves the port index, the flow index and the line rate");
     TestFormFillsItself(hMain);
     RequestShot(hMain, context.strControlDir, L"win32-main-dialog");
     TestSetWritesOnlyChanges(context, hMain);

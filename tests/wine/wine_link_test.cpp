@@ -263,6 +263,39 @@ TEST_F(CWineLinkTest, CliQueryPrintsTheModuleStateAsTextAndJson)
     EXPECT_EQ(root["params"]["bind_address"], state.strBindAddr);
 }
 
+// Wine's SetCommState reaches the pseudo-terminal's settings, so the simulated module answering
+// only at 38400 is found by the probe and read at the rate found.
+TEST_F(CWineLinkTest, CliProbeFindsTheModulesLineRate)
+{
+    SimOptions options;
+    options.nAtRate = 38400;
+    StartSim(options);
+    const CWineRun probe = RunUnderWine(kCli, {"probe", "--port", "COM7"});
+    ASSERT_EQ(probe.nExitCode, 0) << probe.strErr;
+    EXPECT_EQ(Unix(probe.strOut), "38400\n");
+
+    m_pSim->ClearLog();
+    const CWineRun query = RunUnderWine(kCli, {"query", "--port", "COM7", "--line-rate", "auto"});
+    ASSERT_EQ(query.nExitCode, 0) << query.strErr;
+    EXPECT_NE(query.strErr.find("line rate 38400 (found by the probe)"), std::string::npos)
+        << query.strErr;
+    std::vector<std::string> wire{"AT\r\n", "AT\r\n"};
+    for (const std::string &strCommand : QueryCommands())
+        wire.push_back(strCommand);
+    EXPECT_EQ(m_pSim->Commands(), wire);
+
+    // Noise at every rate: the probe gives up, exit 1 with the checklist.
+    options.nAtRate = 1000000;
+    StartSim(options);
+    const CWineRun none = RunUnderWine(kCli, {"probe", "--json", "--port", "COM7"});
+    EXPECT_EQ(none.nExitCode, 1);
+    EXPECT_NE(none.strErr.find("TX and RX are crossed"), std::string::npos) << none.strErr;
+    const nlohmann::json root = nlohmann::json::parse(none.strOut, nullptr, false);
+    ASSERT_FALSE(root.is_discarded()) << none.strOut;
+    EXPECT_TRUE(root["line_rate"].is_null());
+    EXPECT_EQ(root["port"], "COM7");
+}
+
 TEST_F(CWineLinkTest, CliSetWritesExactlyTheChangedLines)
 {
     const CWineRun run = RunUnderWine(kCli, {"set", "--port", "com7", "--name", "Office 1",

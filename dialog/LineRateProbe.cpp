@@ -1,0 +1,112 @@
+// The line-rate probe as a run of the engine: one rate after the other on the session's line,
+// each with its own bounded wait, the received bytes going to the probe instead of the scanner.
+
+#include "dialog/ModuleSetupEngine.h"
+
+namespace {
+
+// Status texts (UTF-8); the rate goes where "%s" stands.
+constexpr char kProbing[] = "正在检测串口波特率...";
+constexpr char kProbeFound[] = "检测到串口波特率：%s";
+constexpr char kProbeNotFound[] = "没有检测到模块应答的串口波特率";
+
+} // namespace
+
+const char *const CModuleSetupEngine::kProbeChecklist =
+    "在所有波特率下模块都没有应答“AT”，请检查：\n"
+    "1. 模块处于命令模式（按模块说明设置其按键引脚）；\n"
+    "2. 模块的 TX 与 RX 和串口交叉连接；\n"
+    "3. 双方使用相同的电平（3.3 V 或 5 V）；\n"
+    "4. 没有其他程序占用串口；\n"
+    "5. 模块没有连接手机或其他设备。\n"
+    "检查后请点击“查询”重试。";
+
+uint32_t CModuleSetupEngine::LineRate() const
+{
+    return m_pSerial != nullptr ? m_pSerial->m_nBaudRate : 0;
+}
+
+bool CModuleSetupEngine::SetLineRate(uint32_t nRate)
+{
+    return m_pSerial != nullptr && m_pSerial->SetLineRate(nRate);
+}
+
+bool CModuleSetupEngine::StartLineProbe()
+{
+    if (IsRunWaiting() || !IsPortOpen())
+        return false;
+    m_lineProbe.Start();
+    m_nFoundLineRate = 0;
+    DiscardReceivedBytes();
+    SetStatusText(kProbing);
+    // A line opened at the first rate is clean already: no reconfiguring, no extra time.
+    if (LineRate() != m_lineProbe.Rate() && !SetLineRate(m_lineProbe.Rate())) {
+        m_lineProbe.Stop();
+        EndLineProbe(0);
+        return true;
+    }
+    BeginWaiting(TIMER_PROBE, CLineProbe::WaitAt(m_lineProbe.Rate()));
+    WriteCommand(CLineProbe::kCommand);
+    return true;
+}
+
+void CModuleSetupEngine::OnLineProbeStep(CLineProbe::EStep eStep)
+{
+    using EStep = CLineProbe::EStep;
+    // A rate the port refuses cannot answer: the next one is tried at once.
+    while (eStep == EStep::NextRate && !SetLineRate(m_lineProbe.Rate()))
+        eStep = m_lineProbe.OnTimeout();
+    switch (eStep) {
+    case EStep::Wait:
+        return;
+    case EStep::NextRate:
+        DiscardReceivedBytes();
+        [[fallthrough]];
+    case EStep::Write:
+        KillTimer(TIMER_PROBE);
+        SetTimer(TIMER_PROBE, CLineProbe::WaitAt(m_lineProbe.Rate()));
+        WriteCommand(CLineProbe::kCommand);
+        return;
+    case EStep::Found:
+        EndLineProbe(m_lineProbe.Rate());
+        return;
+    case EStep::NotFound:
+        EndLineProbe(0);
+        return;
+    }
+}
+
+void CModuleSetupEngine::EndLineProbe(uint32_t nRate)
+{
+    KillTimer(TIMER_PROBE);
+    m_lineProbe.Stop();
+    m_nFoundLineRate = nRate;
+    DiscardReceivedBytes();
+    if (nRate == 0) {
+        // Back to where an unprobed line stands; nothing is read until the user asks.
+        if (IsPortOpen())
+            SetLineRate(kDefaultLineRate);
+        KillTimer(TIMER_AUTOQUERY);
+        m_bAutoQueryPending = false;
+        SetStatusText(kProbeNotFound);
+    } else {
+        SetStatusText(FormatWithText(kProbeFound, FormatUInt(nRate)));
+    }
+    OnLineProbeEnded(nRate);
+    AfterRunStateChange();
+}
+
+void CModuleSetupEngine::OnLineProbeEnded(uint32_t nRate)
+{
+    if (nRate == 0)
+        AskUser(kProbeChecklist, MB_OK | MB_ICONEXCLAMATION);
+}
+
+void CModuleSetupEngine::CancelLineProbe()
+{
+    if (!m_lineProbe.IsRunning())
+        return;
+    KillTimer(TIMER_PROBE);
+    m_lineProbe.Stop();
+    AfterRunStateChange();
+}
