@@ -30,14 +30,6 @@ int ParsePid(const std::string &strText)
         return 0;
     return nPid > 0 ? nPid : 0;
 }
-
-std::string ReadText(const std::string &strPath)
-{
-    std::ifstream stream(strPath, std::ios::binary);
-    std::ostringstream text;
-    text << stream.rdbuf();
-    return text.str();
-}
 } // namespace
 
 std::string DescribePortHolders(const std::vector<CPortHolder> &holders)
@@ -97,6 +89,13 @@ std::string GroupAwaitingLogin(const std::string &, const CHolderRoots &)
 namespace fs = std::filesystem;
 
 namespace {
+std::string ReadText(const std::string &strPath)
+{
+    std::ifstream stream(strPath, std::ios::binary);
+    std::ostringstream text;
+    text << stream.rdbuf();
+    return text.str();
+}
 // The same device however it is reached: the node behind a by-id link, another node of it.
 bool SameDevice(const struct stat &a, const struct stat &b)
 {

@@ -1,8 +1,8 @@
 // COM ports as Windows knows them. The device manager's ports class gives each port's friendly
 // name, maker and hardware ids; every serial driver also enters its ports under
 // HARDWARE\DEVICEMAP\SERIALCOMM (device object name -> "COMn"), which catches ports of drivers
-// that install no device (Wine's mapped ones among them). Where both are empty, the DOS device names
-// starting with COM are taken instead.
+// that install no device; the DOS device names starting with COM add any port still missing
+// (Wine's mapped ones among them).
 
 #include "serial/PortList.h"
 
@@ -154,7 +154,8 @@ std::vector<CSerialPortEntry> FromDosDevices()
     const DWORD dwChars = QueryDosDeviceA(nullptr, strNames.data(), kDosNamesBytes);
     for (size_t nStart = 0; nStart < dwChars && strNames[nStart] != '\0';) {
         const std::string strName(strNames.c_str() + nStart);
-        if (strName.size() > 3 && _strnicmp(strName.c_str(), "COM", 3) == 0)
+        if (strName.size() > 3 && _strnicmp(strName.c_str(), "COM", 3) == 0 &&
+            strName.find_first_not_of("0123456789", 3) == std::string::npos)
             ports.push_back({strName, {}});
         nStart += strName.size() + 1;
     }
@@ -179,16 +180,18 @@ bool ComesBefore(const CSerialPortEntry &a, const CSerialPortEntry &b)
 
 std::vector<CSerialPortEntry> ListSerialPorts(const CPortListRoots &)
 {
+    // Each source adds the ports the ones before it did not know, with what it knows of them.
     std::vector<CSerialPortEntry> ports = FromDeviceManager();
-    for (const CSerialPortEntry &registered : FromRegistry()) {
-        const bool bKnown = std::any_of(ports.begin(), ports.end(), [&](const CSerialPortEntry &port) {
-            return _stricmp(port.strPath.c_str(), registered.strPath.c_str()) == 0;
-        });
-        if (!bKnown)
-            ports.push_back(registered);
+    for (const auto &source : {FromRegistry(), FromDosDevices()}) {
+        for (const CSerialPortEntry &found : source) {
+            const bool bKnown =
+                std::any_of(ports.begin(), ports.end(), [&](const CSerialPortEntry &port) {
+                    return _stricmp(port.strPath.c_str(), found.strPath.c_str()) == 0;
+                });
+            if (!bKnown)
+                ports.push_back(found);
+        }
     }
-    if (ports.empty())
-        ports = FromDosDevices();
     std::sort(ports.begin(), ports.end(), ComesBefore);
     return ports;
 }

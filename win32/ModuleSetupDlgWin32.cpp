@@ -157,7 +157,7 @@ BOOL CModuleSetupDlgWin32::OnInitDialog(HWND hwnd, HWND, LPARAM)
         EndDialog(hwnd, IDCANCEL); // no port is open yet
         return FALSE;
     }
-    if (!StartSession(portDlg.m_nPort, portDlg.m_nFlow)) {
+    if (!StartSession(portDlg.m_strPortPath, portDlg.m_nFlow)) {
         EndDialog(hwnd, IDCANCEL);
         return FALSE;
     }
@@ -186,16 +186,14 @@ void CModuleSetupDlgWin32::SetUpSliders()
     }
 }
 
-bool CModuleSetupDlgWin32::StartSession(int nPort, int nFlow)
+bool CModuleSetupDlgWin32::StartSession(const std::string &strPortPath, int nFlow)
 {
     FillLists();
     SetStatusText("准备就绪");
     ::SetWindowTextW(m_hWnd, LoadResourceString(m_hInstance, IDS_TITLE).c_str());
     g_pMainDlg = this;
 
-    char szDevice[32] = {};
-    std::snprintf(szDevice, sizeof(szDevice), "\\\\.\\COM%d", nPort);
-    if (!OpenSessionLink(szDevice, nFlow, OnSerialReceive, OnSerialDisconnect, this)) {
+    if (!OpenSessionLink(strPortPath, nFlow, OnSerialReceive, OnSerialDisconnect, this)) {
         MessageBox("打开串口失败，请确认是否有其他程序在使用！", "错误", MB_OK | MB_ICONHAND);
         return false;
     }

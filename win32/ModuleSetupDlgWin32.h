@@ -59,7 +59,7 @@ private:
     BOOL OnInitDialog(HWND hwnd, HWND hwndFocus, LPARAM lParam);
     void AddAboutEntry();
     void SetUpSliders();
-    bool StartSession(int nPort, int nFlow);
+    bool StartSession(const std::string &strPortPath, int nFlow);
     void OnCommand(HWND hwnd, int nId, HWND hwndCtl, UINT nNotify);
     void OnTimerMessage(HWND hwnd, UINT nIdEvent);
     LRESULT OnNotify(HWND hwnd, int nIdFrom, NMHDR *pHeader);
