@@ -189,7 +189,7 @@ void CPortSelectDlgWin32::OnOK()
     m_nPort = nNumber >= 1 && nNumber <= kPortCount ? nNumber : 0;
     settings.m_nPortNum = m_nPort > 0 ? m_nPort - 1 : 0;
     if (m_nPort == 0)
-        settings.m_strPortName = strName;
+        settings.m_strPortName = nNumber > 0 ? "COM" + std::to_string(nNumber) : strName;
     m_strPortPath = nNumber > 0 ? kDevicePrefix + "COM" + std::to_string(nNumber) : strName;
 
     const HWND hFlow = GetDlgItem(m_hWnd, IDC_COMBO_FLOW);
