@@ -2,8 +2,8 @@
 
 #include "cli/CliOptions.h"
 #include "cli/CliPlatform.h"
-#include "dialog/ConfigFile.h"
 #include "cli/PortSession.h"
+#include "dialog/ConfigFile.h"
 #include "protocol/GbkText.h"
 #include "serial/PortList.h"
 
@@ -51,12 +51,15 @@ int ListPorts(bool bJson)
     nlohmann::ordered_json jsonPorts = nlohmann::ordered_json::array();
     for (const CSerialPortEntry &port : ports) {
         const std::pair<const char *, const std::string *> facts[] = {
-            {"manufacturer", &port.strManufacturer},   {"usb_id", &port.strUsbId},
-            {"serial_number", &port.strSerialNumber}, {"by_id", &port.strById},
+            {"manufacturer", &port.strManufacturer},
+            {"usb_id", &port.strUsbId},
+            {"serial_number", &port.strSerialNumber},
+            {"by_id", &port.strById},
             {"by_path", &port.strByPath}};
         if (bJson) {
             const auto text = [](const std::string &strValue) {
-                return strValue.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(strValue);
+                return strValue.empty() ? nlohmann::ordered_json()
+                                        : nlohmann::ordered_json(strValue);
             };
             nlohmann::ordered_json json = {{"path", port.strPath},
                                            {"description", text(port.strDescription)}};

@@ -46,8 +46,9 @@ std::string DescribePortHolders(const std::vector<CPortHolder> &holders)
 
 bool HeldByModemManager(const std::vector<CPortHolder> &holders)
 {
-    return std::any_of(holders.begin(), holders.end(),
-                       [](const CPortHolder &holder) { return holder.strCommand == kModemManager; });
+    return std::any_of(holders.begin(), holders.end(), [](const CPortHolder &holder) {
+        return holder.strCommand == kModemManager;
+    });
 }
 
 std::string GroupListingUser(const std::string &strGroupFileText, unsigned nGid,
@@ -116,7 +117,7 @@ bool HasDescriptorOn(const fs::path &fdDir, const struct stat &device)
 {
     std::error_code error;
     for (const fs::directory_entry &fd : fs::directory_iterator(fdDir, error)) {
-        struct stat target{};
+        struct stat target = {};
         if (stat(fd.path().c_str(), &target) == 0 && SameDevice(target, device))
             return true;
     }
@@ -130,7 +131,8 @@ std::string LockName(const std::string &strDevice)
     std::string strNode = fs::canonical(strDevice, error).string();
     if (error)
         strNode = strDevice;
-    strNode = strNode.rfind("/dev/", 0) == 0 ? strNode.substr(5) : fs::path(strNode).filename().string();
+    strNode =
+        strNode.rfind("/dev/", 0) == 0 ? strNode.substr(5) : fs::path(strNode).filename().string();
     std::replace(strNode.begin(), strNode.end(), '/', '_');
     return "LCK.." + strNode;
 }
@@ -157,7 +159,7 @@ std::vector<CPortHolder> FindPortHolders(const std::string &strDevice, const CHo
         if (nPid != getpid() && !bKnown)
             holders.push_back({nPid, CommandOf(roots, nPid), bSeen});
     };
-    struct stat device{};
+    struct stat device = {};
     const bool bDevice = stat(strDevice.c_str(), &device) == 0;
     std::vector<int> pids;
     std::error_code error;
@@ -167,7 +169,8 @@ std::vector<CPortHolder> FindPortHolders(const std::string &strDevice, const CHo
     }
     std::sort(pids.begin(), pids.end());
     for (const int nPid : pids) {
-        if (bDevice && HasDescriptorOn(fs::path(roots.strProc) / std::to_string(nPid) / "fd", device))
+        if (bDevice &&
+            HasDescriptorOn(fs::path(roots.strProc) / std::to_string(nPid) / "fd", device))
             add(nPid, true);
     }
     for (const std::string &strDir : roots.lockDirs) {
@@ -176,7 +179,11 @@ std::vector<CPortHolder> FindPortHolders(const std::string &strDevice, const CHo
         if (nPid > 0 && fs::exists(fs::path(roots.strProc) / std::to_string(nPid), gone))
             add(nPid, true);
     }
-    if (holders.empty()) {
+    // It leaves pseudo-terminals alone.
+    std::error_code pathError;
+    const bool bPseudoTerminal =
+        fs::canonical(strDevice, pathError).string().rfind("/dev/pts/", 0) == 0;
+    if (holders.empty() && !bPseudoTerminal) {
         for (const int nPid : pids) {
             if (CommandOf(roots, nPid) == kModemManager)
                 add(nPid, false);
@@ -187,7 +194,7 @@ std::vector<CPortHolder> FindPortHolders(const std::string &strDevice, const CHo
 
 std::string GroupAwaitingLogin(const std::string &strDevice, const CHolderRoots &roots)
 {
-    struct stat device{};
+    struct stat device = {};
     if (stat(strDevice.c_str(), &device) != 0 || device.st_gid == getegid())
         return {};
     std::vector<gid_t> groups(static_cast<size_t>(std::max(getgroups(0, nullptr), 0)));

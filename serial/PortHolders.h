@@ -22,10 +22,11 @@ struct CHolderRoots
 
 // The processes other than this one that have the device open or hold its lock file (LCK..name),
 // by pid. When none can be seen and ModemManager runs, it is named unseen: it probes every new
-// port, as root, where a user cannot look. Always empty on Windows.
-std::vector<CPortHolder> FindPortHolders(const std::string &strDevice, const CHolderRoots &roots = {});
+// port (pseudo-terminals aside), as root, where a user cannot look. Always empty on Windows.
+std::vector<CPortHolder> FindPortHolders(const std::string &strDevice,
+                                         const CHolderRoots &roots = {});
 
-// "minicom (pid 4242), screen (pid 4300)"; an unseen holder reads "possibly ModemManager (pid 800)".
+// "minicom (pid 4242), screen (pid 4300)"; one not seen: "possibly ModemManager (pid 800)".
 std::string DescribePortHolders(const std::vector<CPortHolder> &holders);
 bool HeldByModemManager(const std::vector<CPortHolder> &holders);
 

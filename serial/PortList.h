@@ -7,16 +7,14 @@
 // may be empty.
 struct CSerialPortEntry
 {
-    std::string strPath;         // what opens it: /dev/ttyUSB0, COM7
-    std::string strDescription = {};  // the product, or Windows' friendly name "USB-SERIAL CH340 (COM7)"
+    std::string strPath; // what opens it: /dev/ttyUSB0, COM7
+    // The product, or on Windows the friendly name, "USB-SERIAL CH340 (COM7)".
+    std::string strDescription = {};
     std::string strManufacturer = {};
-    std::string strUsbId = {};        // "1a86:7523", vendor:product in hex, for USB devices
+    std::string strUsbId = {}; // "1a86:7523", vendor:product in hex, for USB devices
     std::string strSerialNumber = {};
-    std::string strById = {};         // /dev/serial/by-id/... : follows the adapter to whatever node it gets
-    std::string strByPath = {};       // /dev/serial/by-path/... : follows the socket it is plugged into
-
-    // The name to open and keep: the by-id name where there is one, the path otherwise.
-    const std::string &StableName() const { return strById.empty() ? strPath : strById; }
+    std::string strById = {};   // /dev/serial/by-id/...: follows the adapter to whatever node
+    std::string strByPath = {}; // /dev/serial/by-path/...: follows the socket it is plugged into
 };
 
 // Where the system's facts are read; tests point these at a made-up tree.

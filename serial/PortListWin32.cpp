@@ -10,12 +10,14 @@
 #include <cstdlib>
 #include <cwctype>
 #include <windows.h>
-#include <setupapi.h>
+
+#include <setupapi.h> // needs windows.h first
 
 namespace {
 
 // The device setup class "Ports (COM & LPT)"; spelled out so that no GUID library is needed.
-const GUID kPortsClass = {0x4D36E978, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+const GUID kPortsClass = {
+    0x4D36E978, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
 
 constexpr wchar_t kSerialCommKey[] = L"HARDWARE\\DEVICEMAP\\SERIALCOMM";
 constexpr DWORD kDosNamesBytes = 64 * 1024;
@@ -46,7 +48,8 @@ std::wstring DeviceText(HDEVINFO hDevices, SP_DEVINFO_DATA &device, DWORD dwProp
 
 std::wstring PortNameOf(HDEVINFO hDevices, SP_DEVINFO_DATA &device)
 {
-    const HKEY hKey = SetupDiOpenDevRegKey(hDevices, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
+    const HKEY hKey =
+        SetupDiOpenDevRegKey(hDevices, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
     if (hKey == INVALID_HANDLE_VALUE)
         return {};
     wchar_t achName[64] = {};
@@ -65,7 +68,8 @@ std::string UsbIdOf(const std::wstring &strHardwareId)
     const size_t nPid = strHardwareId.find(L"PID_");
     if (nVid == std::wstring::npos || nPid == std::wstring::npos)
         return {};
-    std::wstring strId = strHardwareId.substr(nVid + 4, 4) + L":" + strHardwareId.substr(nPid + 4, 4);
+    std::wstring strId =
+        strHardwareId.substr(nVid + 4, 4) + L":" + strHardwareId.substr(nPid + 4, 4);
     for (wchar_t &ch : strId)
         ch = static_cast<wchar_t>(std::towlower(ch));
     return ToUtf8(strId);

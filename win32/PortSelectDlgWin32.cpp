@@ -1,9 +1,9 @@
 #include "win32/PortSelectDlgWin32.h"
 
 #include "res/resource.h"
-#include "win32/ProfileWin32.h"
 #include "serial/PortList.h"
 #include "serial/SerialLink.h"
+#include "win32/ProfileWin32.h"
 
 #include <algorithm>
 #include <climits>
@@ -26,7 +26,8 @@ std::wstring Wide(const std::string &strUtf8)
 
 std::string Utf8(const std::wstring &strWide)
 {
-    const int nBytes = WideCharToMultiByte(CP_UTF8, 0, strWide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    const int nBytes =
+        WideCharToMultiByte(CP_UTF8, 0, strWide.c_str(), -1, nullptr, 0, nullptr, nullptr);
     std::string strUtf8(static_cast<size_t>(std::max(nBytes, 1)), '\0');
     WideCharToMultiByte(CP_UTF8, 0, strWide.c_str(), -1, strUtf8.data(), nBytes, nullptr, nullptr);
     strUtf8.resize(strUtf8.size() - 1);
@@ -118,8 +119,9 @@ void CPortSelectDlgWin32::FillPortList(const std::string &strSavedName)
     std::vector<CSerialPortEntry> ports = ListSerialPorts();
     for (int i = 1; i <= kPortCount; ++i) {
         const std::string strName = "COM" + std::to_string(i);
-        if (std::none_of(ports.begin(), ports.end(),
-                         [&](const CSerialPortEntry &port) { return ComNumber(port.strPath) == i; }))
+        if (std::none_of(ports.begin(), ports.end(), [&](const CSerialPortEntry &port) {
+                return ComNumber(port.strPath) == i;
+            }))
             ports.push_back({strName, {}});
     }
     if (!strSavedName.empty() &&
@@ -127,11 +129,12 @@ void CPortSelectDlgWin32::FillPortList(const std::string &strSavedName)
             return _stricmp(port.strPath.c_str(), strSavedName.c_str()) == 0;
         }))
         ports.push_back({strSavedName, {}});
-    std::stable_sort(ports.begin(), ports.end(), [](const CSerialPortEntry &a, const CSerialPortEntry &b) {
-        const int nA = ComNumber(a.strPath);
-        const int nB = ComNumber(b.strPath);
-        return (nA == 0 ? INT_MAX : nA) < (nB == 0 ? INT_MAX : nB);
-    });
+    std::stable_sort(ports.begin(), ports.end(),
+                     [](const CSerialPortEntry &a, const CSerialPortEntry &b) {
+                         const int nA = ComNumber(a.strPath);
+                         const int nB = ComNumber(b.strPath);
+                         return (nA == 0 ? INT_MAX : nA) < (nB == 0 ? INT_MAX : nB);
+                     });
 
     const HWND hPorts = GetDlgItem(m_hWnd, IDC_COMBO_PORT);
     int nSelect = -1;
@@ -147,7 +150,8 @@ void CPortSelectDlgWin32::FillPortList(const std::string &strSavedName)
     }
     // The list drops as wide as its longest entry.
     const HDC hdc = GetDC(hPorts);
-    const HGDIOBJ hOld = SelectObject(hdc, reinterpret_cast<HFONT>(SendMessageW(hPorts, WM_GETFONT, 0, 0)));
+    const HGDIOBJ hOld =
+        SelectObject(hdc, reinterpret_cast<HFONT>(SendMessageW(hPorts, WM_GETFONT, 0, 0)));
     LONG nWidest = 0;
     for (const CSerialPortEntry &port : ports) {
         const std::wstring strText = Wide(port.strPath + kEntrySeparator + ShownDescription(port));

@@ -310,7 +310,8 @@ void CPortSelectDlgTest::savedPathWinsOverIndex()
 // next start finds it there; a profile that kept its node finds it too.
 void CPortSelectDlgTest::byIdNameFollowsTheAdapter()
 {
-    const QString strById = QStringLiteral("/dev/serial/by-id/usb-Silicon_Labs_CP2102_0001-if00-port0");
+    const QString strById =
+        QStringLiteral("/dev/serial/by-id/usb-Silicon_Labs_CP2102_0001-if00-port0");
     CPortSelectDlg::SetPortSourceForTesting([&] {
         return QList<CPortSelectDlg::CPortEntry>{{"/dev/ttyS0", ""},
                                                  {"/dev/ttyUSB0", "CP2102", strById}};
@@ -324,9 +325,10 @@ void CPortSelectDlgTest::byIdNameFollowsTheAdapter()
 
     // Replugged: now /dev/ttyUSB1, after another adapter that took its old node and index.
     CPortSelectDlg::SetPortSourceForTesting([&] {
-        return QList<CPortSelectDlg::CPortEntry>{{"/dev/ttyS0", ""},
-                                                 {"/dev/ttyUSB0", "FT232R", "/dev/serial/by-id/usb-FTDI"},
-                                                 {"/dev/ttyUSB1", "CP2102", strById}};
+        return QList<CPortSelectDlg::CPortEntry>{
+            {"/dev/ttyS0", ""},
+            {"/dev/ttyUSB0", "FT232R", "/dev/serial/by-id/usb-FTDI"},
+            {"/dev/ttyUSB1", "CP2102", strById}};
     });
     CPortSelectDlg next;
     QCOMPARE(next.m_pComboPort->currentText(), QStringLiteral("/dev/ttyUSB1  CP2102"));

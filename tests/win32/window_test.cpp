@@ -644,7 +644,8 @@ void TestUnplugAndReplug(const CContext &context)
 std::wstring ProfileText(const wchar_t *pKey)
 {
     wchar_t szText[256] = {};
-    GetPrivateProfileStringW(L"Settings", pKey, L"", szText, ARRAYSIZE(szText), ProfilePath().c_str());
+    GetPrivateProfileStringW(L"Settings", pKey, L"", szText, ARRAYSIZE(szText),
+                             ProfilePath().c_str());
     return szText;
 }
 
@@ -674,7 +675,8 @@ void TestPortPastFifty(const CContext &context)
     CApp next(context.strExe);
     const HWND hPort = next.WaitWindow(kPortTitle);
     Check(hPort != nullptr && Text(hPort, IDC_COMBO_PORT) == L"COM51",
-          "the next start preselects the port kept by name", hPort ? Text(hPort, IDC_COMBO_PORT) : L"");
+          "the next start preselects the port kept by name",
+          hPort ? Text(hPort, IDC_COMBO_PORT) : L"");
     if (hPort != nullptr)
         Click(hPort, IDCANCEL);
     next.WaitExit();

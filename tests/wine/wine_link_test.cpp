@@ -272,7 +272,8 @@ TEST_F(CWineLinkTest, CliPortsListsTheMappedPort)
     ASSERT_TRUE(ports.is_array()) << run.strOut;
     std::string strListed;
     for (const nlohmann::json &port : ports) {
-        ASSERT_TRUE(port.contains("description") && port.contains("usb_id") && port.contains("by_id"))
+        ASSERT_TRUE(port.contains("description") && port.contains("usb_id") &&
+                    port.contains("by_id"))
             << port.dump();
         if (port["path"] == "COM7")
             strListed = port["path"];
