@@ -1,8 +1,8 @@
 // COM ports as Windows knows them. The device manager's ports class gives each port's friendly
 // name, maker and hardware ids; every serial driver also enters its ports under
 // HARDWARE\DEVICEMAP\SERIALCOMM (device object name -> "COMn"), which catches ports of drivers
-// that install no device; the DOS device names starting with COM add any port still missing
-// (Wine's mapped ones among them).
+// that install no device; the DOS device names starting with COM, and under Wine the prefix's
+// dosdevices links, add any port still missing.
 
 #include "serial/PortList.h"
 
@@ -166,6 +166,48 @@ std::vector<CSerialPortEntry> FromDosDevices()
     return ports;
 }
 
+// Under Wine a port is mapped by a link in the prefix's dosdevices folder ("com7" -> a tty), which
+// neither the registry nor the DOS device list shows; the folder itself is read. Elsewhere the two
+// functions Wine adds to kernel32 are missing and nothing is added.
+std::vector<CSerialPortEntry> FromWineDosDevices()
+{
+    using UnixNameOf = char *(CDECL *)(const wchar_t *);
+    using DosNameOf = wchar_t *(CDECL *)(const char *);
+    const HMODULE hKernel = GetModuleHandleW(L"kernel32");
+    const auto pfnUnixName = reinterpret_cast<UnixNameOf>(
+        reinterpret_cast<void (*)()>(GetProcAddress(hKernel, "wine_get_unix_file_name")));
+    const auto pfnDosName = reinterpret_cast<DosNameOf>(
+        reinterpret_cast<void (*)()>(GetProcAddress(hKernel, "wine_get_dos_file_name")));
+    std::vector<CSerialPortEntry> ports;
+    if (pfnUnixName == nullptr || pfnDosName == nullptr)
+        return ports;
+    // Drive C: is itself such a link: "<prefix>/dosdevices/c:/".
+    char *pszDrive = pfnUnixName(L"C:\\");
+    const std::string strDrive = pszDrive != nullptr ? pszDrive : "";
+    HeapFree(GetProcessHeap(), 0, pszDrive);
+    const size_t nFolderEnd = strDrive.rfind("/dosdevices/");
+    if (nFolderEnd == std::string::npos)
+        return ports;
+    wchar_t *pszFolder = pfnDosName(strDrive.substr(0, nFolderEnd + 11).c_str());
+    const std::wstring strPattern =
+        pszFolder != nullptr ? std::wstring(pszFolder) + L"\\com*" : L"";
+    HeapFree(GetProcessHeap(), 0, pszFolder);
+    WIN32_FIND_DATAW found{};
+    const HANDLE hFind =
+        strPattern.empty() ? INVALID_HANDLE_VALUE : FindFirstFileW(strPattern.c_str(), &found);
+    if (hFind == INVALID_HANDLE_VALUE)
+        return ports;
+    do {
+        std::string strName = ToUtf8(found.cFileName);
+        if (strName.size() > 3 && strName.find_first_not_of("0123456789", 3) == std::string::npos) {
+            strName.replace(0, 3, "COM");
+            ports.push_back({strName});
+        }
+    } while (FindNextFileW(hFind, &found));
+    FindClose(hFind);
+    return ports;
+}
+
 // The n of "COMn", 0 for any other name.
 long PortNumber(const std::string &strPath)
 {
@@ -186,7 +228,7 @@ std::vector<CSerialPortEntry> ListSerialPorts(const CPortListRoots &)
 {
     // Each source adds the ports the ones before it did not know, with what it knows of them.
     std::vector<CSerialPortEntry> ports = FromDeviceManager();
-    for (const auto &source : {FromRegistry(), FromDosDevices()}) {
+    for (const auto &source : {FromRegistry(), FromDosDevices(), FromWineDosDevices()}) {
         for (const CSerialPortEntry &found : source) {
             const bool bKnown =
                 std::any_of(ports.begin(), ports.end(), [&](const CSerialPortEntry &port) {
