@@ -39,6 +39,9 @@ void CReconnectE2eTest::portComesBackWithTheFormKept()
     });
     CPortSelectDlg portDlg;
     CPortSelectDlg::SetPortSourceForTesting({});
+    const int nEntry = portDlg.m_pComboPort->findData(strById); // not what an earlier run kept
+    QVERIFY(nEntry >= 0);
+    portDlg.m_pComboPort->setCurrentIndex(nEntry);
     portDlg.accept();
     QCOMPARE(portDlg.m_strPortPath, strById);
     CScriptedDlg dlg;

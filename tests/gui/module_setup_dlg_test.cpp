@@ -287,7 +287,7 @@ void CModuleSetupDlgTest::openFailureNamesItsCause_data()
     QTest::newRow("held by another program") << "busy"
                                              << "正被其他程序占用";
     QTest::newRow("held by a named program") << "held"
-                                             << "正被 flock (pid %1) 占用";
+                                             << "flock (pid %1)";
     QTest::newRow("no permission") << "denied"
                                    << "dialout";
     QTest::newRow("not a serial device") << "file"

@@ -5,6 +5,7 @@
 #include "serial/PortList.h"
 #include "serial/SerialLink.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
@@ -198,26 +199,33 @@ TEST(PortHolders, BusyPortNamesTheProcessHoldingIt)
         link.m_nBaudRate = 9600;
         ASSERT_FALSE(link.Open(strName));
         EXPECT_EQ(link.LastOpenFailure(), OpenFailure::Busy);
-        ASSERT_EQ(link.LastOpenHolders().size(), 1u);
-        EXPECT_EQ(DescribePortHolders(link.LastOpenHolders()),
-                  "kestrel-holder (pid " + std::to_string(holder.Pid()) + ")");
+        // Others may be named too: whoever kept an earlier terminal of this number open.
+        EXPECT_NE(DescribePortHolders(link.LastOpenHolders())
+                      .find("kestrel-holder (pid " + std::to_string(holder.Pid()) + ")"),
+                  std::string::npos)
+            << DescribePortHolders(link.LastOpenHolders());
     }
     // Our own descriptors never count: an open of our own is not a holder.
     const int hOwn = open(pty.strPath.c_str(), O_RDWR | O_NOCTTY);
     const std::vector<CPortHolder> holders = FindPortHolders(pty.strPath);
     close(hOwn);
-    ASSERT_EQ(holders.size(), 1u);
-    EXPECT_EQ(holders[0].nPid, holder.Pid());
+    EXPECT_TRUE(std::none_of(holders.begin(), holders.end(),
+                             [](const CPortHolder &h) { return h.nPid == getpid(); }));
+    EXPECT_TRUE(std::any_of(holders.begin(), holders.end(),
+                            [&](const CPortHolder &h) { return h.nPid == holder.Pid(); }));
 }
 
 // A terminal program that keeps a UUCP lock file instead of (or before) the device.
 TEST(PortHolders, LockFileNamesItsPid)
 {
-    CPty pty;
-    CHolder sleeper("/dev/null", "kestrel-locker");
-    CTempDir locks;
-    const std::string strLock = "LCK.." + pty.strPath.substr(5).replace(3, 1, "_"); // LCK..pts_N
-    const int nPid = sleeper.Pid();
+    CTempDir root;
+    // An adapter's node stands in as a plain file nobody has open; the processes are made up.
+    const std::string strDevice = (root.Path() / "ttyUSB9").string();
+    WriteFile(strDevice, "");
+    const int nPid = 4242;
+    WriteFile(root.Path() / "proc" / std::to_string(nPid) / "comm", "minicom\n");
+    WriteFile(root.Path() / "proc" / std::to_string(getpid()) / "comm", "kestrel\n");
+    const CHolderRoots roots{(root.Path() / "proc").string(), {(root.Path() / "lock").string()}};
     const struct
     {
         const char *pszCase;
@@ -228,20 +236,18 @@ TEST(PortHolders, LockFileNamesItsPid)
         {"binary", std::string(reinterpret_cast<const char *>(&nPid), sizeof(nPid)), nPid},
         {"ours", std::to_string(getpid()) + "\n", 0},
         {"junk", "kermit\n", 0},
-        {"stale", "999999999\n", 0},
+        {"stale", "4243\n", 0},
     };
     for (const auto &lockCase : cases) {
         SCOPED_TRACE(lockCase.pszCase);
-        WriteFile(locks.Path() / strLock, lockCase.strContent);
-        const std::vector<CPortHolder> holders =
-            FindPortHolders(pty.strPath, {"/proc", {locks.Path().string()}, "/etc/group"});
+        WriteFile(root.Path() / "lock/LCK..ttyUSB9", lockCase.strContent);
+        const std::vector<CPortHolder> holders = FindPortHolders(strDevice, roots);
         if (lockCase.nExpectedPid == 0) {
             EXPECT_TRUE(holders.empty());
             continue;
         }
         ASSERT_EQ(holders.size(), 1u);
-        EXPECT_EQ(holders[0].nPid, lockCase.nExpectedPid);
-        EXPECT_EQ(holders[0].strCommand, "kestrel-locker");
+        EXPECT_EQ(DescribePortHolders(holders), "minicom (pid 4242)");
     }
 }
 
