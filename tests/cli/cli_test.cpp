@@ -112,6 +112,7 @@ private slots:
     void exitCodeFollowsHowTheActionEnded_data();
     void exitCodeFollowsHowTheActionEnded();
     void searchPrintsEachDevice();
+    void portsTextAndJsonAgree();
     void badArgumentsAreRefused_data();
     void badArgumentsAreRefused();
     void queryJsonClonesOneModuleOntoTwo();
@@ -290,6 +291,35 @@ void CCliTest::severalPortsAreWorkedInParallel()
         // Each module was driven on its own, one command after the other.
         QCOMPARE(Commands(*pSim).mid(0, 14), QueryCommands());
     }
+}
+
+// Whatever this machine has: the text's first lines and the JSON's objects name the same devices
+// in the same order, each fact the JSON knows is in the text, and nothing is null but unknowns.
+void CCliTest::portsTextAndJsonAgree()
+{
+    const CliRun text = RunCli({"ports"});
+    const CliRun json = RunCli({"ports", "--json"});
+    QCOMPARE(text.nExitCode, 0);
+    QCOMPARE(json.nExitCode, 0);
+    const QJsonDocument doc = QJsonDocument::fromJson(json.strOut.toUtf8());
+    QVERIFY2(doc.isArray(), qPrintable(json.strOut));
+    QStringList fromText;
+    for (const QString &strLine : text.strOut.split('\n', Qt::SkipEmptyParts)) {
+        if (!strLine.startsWith(' '))
+            fromText << strLine.section('\t', 0, 0);
+    }
+    QStringList fromJson;
+    for (const QJsonValue &port : doc.array()) {
+        const QJsonObject object = port.toObject();
+        fromJson << object["path"].toString();
+        QCOMPARE(object.keys().size(), 7);
+        for (const char *pszKey : {"manufacturer", "usb_id", "serial_number", "by_id", "by_path"}) {
+            if (object[pszKey].isString())
+                QVERIFY(text.strOut.contains(
+                    QStringLiteral("  %1: %2\n").arg(pszKey, object[pszKey].toString())));
+        }
+    }
+    QCOMPARE(fromText, fromJson);
 }
 
 void CCliTest::portsThatCannotBeOpened()
