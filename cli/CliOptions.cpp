@@ -318,7 +318,8 @@ std::string CliUsageText()
 Reads and writes the configuration of a Bluetooth serial module over a serial port.
 
 Commands:
-  ports                     list the serial devices of this system
+  ports                     list the serial devices of this system: description, maker,
+                            USB id, serial number, the /dev/serial/by-id and by-path names
   query                     read every parameter (14 commands, as the window does)
   set [PARAMETERS]          read the module, check the values, send only what differs
   defaults                  tell the module to restore its factory defaults
@@ -342,7 +343,7 @@ Options:
   --simulate                use a built-in simulated module (added to the ports)
   --on-error stop|continue  when the module refuses a command or does not answer
                             (default stop)
-  --json                    query: print one JSON object
+  --json                    query: print one JSON object; ports: an array of objects
   --dry-run                 set: print the lines that would be sent, send nothing
   --verify                  set: read the module back and name every parameter it does
                             not hold as asked (exit 1)

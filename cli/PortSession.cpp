@@ -382,7 +382,9 @@ void RunAction(CCliEngine &engine, CSessionLoop &loop, CPortReport &report,
 
 } // namespace
 
-std::string DescribeOpenError(const std::string &strPort, int nErrno)
+std::string DescribeOpenError(const std::string &strPort, int nErrno,
+                              const std::vector<CPortHolder> &holders,
+                              const std::string &strGroupAwaitingLogin)
 {
     switch (nErrno) {
     case ENOENT:
@@ -391,9 +393,21 @@ std::string DescribeOpenError(const std::string &strPort, int nErrno)
         return "cannot open " + strPort + ": no such device (is the adapter plugged in?)";
     case EBUSY:
     case EWOULDBLOCK:
-        return "cannot open " + strPort + ": the port is busy (another program is using it)";
+        if (holders.empty())
+            return "cannot open " + strPort + ": the port is busy (another program is using it)";
+        return "cannot open " + strPort + ": the port is busy, held by " +
+               DescribePortHolders(holders) +
+               (HeldByModemManager(holders)
+                    ? " (ModemManager probes new ports: stop it with sudo systemctl stop "
+                      "ModemManager, or mark the device ignored with the udev property "
+                      "ID_MM_DEVICE_IGNORE=1)"
+                    : "");
     case EACCES:
     case EPERM:
+        if (!strGroupAwaitingLogin.empty())
+            return "cannot open " + strPort + ": permission denied (you are in the " +
+                   strGroupAwaitingLogin +
+                   " group, but not yet in this login: log out and in again)";
         return "cannot open " + strPort +
                ": permission denied (join the dialout group: sudo usermod -aG dialout $USER, "
                "then log in again)";
@@ -434,7 +448,8 @@ CPortReport CPortSession::Run()
     link.m_bRts = m_options.line.bRts;
     if (!link.Open(m_strPort)) {
         report.nExitCode = EXIT_CLI_PORT;
-        report.strError = DescribeOpenError(m_strPort, link.LastOpenError());
+        report.strError = DescribeOpenError(m_strPort, link.LastOpenError(), link.LastOpenHolders(),
+                                            link.LastOpenGroupAwaitingLogin());
         report.strEnd = RunEndName(ERunEnd::NoPort);
         link.Close();
         return report;

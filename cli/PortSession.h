@@ -3,6 +3,7 @@
 #include "cli/CliOptions.h"
 #include "dialog/ModuleParams.h"
 #include "serial/LinkTrace.h"
+#include "serial/PortHolders.h"
 
 #include <functional>
 #include <mutex>
@@ -60,5 +61,8 @@ private:
     std::mutex *m_pTraceOrder = nullptr;
 };
 
-// Why a port could not be opened, from the errno the link kept, with what to do about it.
-std::string DescribeOpenError(const std::string &strPort, int nErrno);
+// Why a port could not be opened, from the errno the link kept, with what to do about it: the
+// programs that hold a busy port, the log-in a refused user still owes.
+std::string DescribeOpenError(const std::string &strPort, int nErrno,
+                              const std::vector<CPortHolder> &holders = {},
+                              const std::string &strGroupAwaitingLogin = {});

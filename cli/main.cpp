@@ -2,10 +2,10 @@
 
 #include "cli/CliOptions.h"
 #include "cli/CliPlatform.h"
-#include "dialog/ConfigFile.h"
-#include "cli/PortList.h"
 #include "cli/PortSession.h"
+#include "dialog/ConfigFile.h"
 #include "protocol/GbkText.h"
+#include "serial/PortList.h"
 
 #include <algorithm>
 #include <atomic>
@@ -44,15 +44,42 @@ void PrintError(const std::string &strText)
     std::cerr << "kestrel-cli: " << strText << std::endl;
 }
 
-int ListPorts()
+// What the system knows of each device: an empty fact is left out of the text and null in JSON.
+int ListPorts(bool bJson)
 {
     const std::vector<CSerialPortEntry> ports = ListSerialPorts();
+    nlohmann::ordered_json jsonPorts = nlohmann::ordered_json::array();
     for (const CSerialPortEntry &port : ports) {
+        const std::pair<const char *, const std::string *> facts[] = {
+            {"manufacturer", &port.strManufacturer},
+            {"usb_id", &port.strUsbId},
+            {"serial_number", &port.strSerialNumber},
+            {"by_id", &port.strById},
+            {"by_path", &port.strByPath}};
+        if (bJson) {
+            const auto text = [](const std::string &strValue) {
+                return strValue.empty() ? nlohmann::ordered_json()
+                                        : nlohmann::ordered_json(strValue);
+            };
+            nlohmann::ordered_json json = {{"path", port.strPath},
+                                           {"description", text(port.strDescription)}};
+            for (const auto &[pszKey, pValue] : facts)
+                json[pszKey] = text(*pValue);
+            jsonPorts.push_back(json);
+            continue;
+        }
+        // The first line as before: the path, then the description after a tab.
         std::cout << port.strPath;
         if (!port.strDescription.empty())
             std::cout << "\t" << port.strDescription;
         std::cout << "\n";
+        for (const auto &[pszKey, pValue] : facts) {
+            if (!pValue->empty())
+                std::cout << "  " << pszKey << ": " << *pValue << "\n";
+        }
     }
+    if (bJson)
+        std::cout << jsonPorts.dump(2) << "\n";
     if (ports.empty())
         std::cerr << "kestrel-cli: no serial devices found\n";
     return EXIT_CLI_OK;
@@ -253,7 +280,7 @@ int main(int argc, char **argv)
         return EXIT_CLI_OK;
     }
     if (options.action == CliAction::Ports)
-        return ListPorts();
+        return ListPorts(options.bJson);
 
     // Before any port opens: a text the module cannot hold stops everything, nothing is sent.
     if (const std::string strError = ConvertSetTextsToGbk(options.set); !strError.empty()) {

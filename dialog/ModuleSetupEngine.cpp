@@ -74,10 +74,14 @@ bool CModuleSetupEngine::OpenSessionLink(const std::string &strPortPath, const C
     m_strSessionPort = strPortPath;
     m_sessionOpenFailure = OpenFailure::None;
     m_nSessionOpenError = 0;
+    m_sessionOpenHolders.clear();
+    m_strSessionGroupAwaitingLogin.clear();
     if (m_pSessionLink->Open(strPortPath))
         return true;
     m_sessionOpenFailure = m_pSessionLink->LastOpenFailure();
     m_nSessionOpenError = m_pSessionLink->LastOpenError();
+    m_sessionOpenHolders = m_pSessionLink->LastOpenHolders();
+    m_strSessionGroupAwaitingLogin = m_pSessionLink->LastOpenGroupAwaitingLogin();
     m_pSessionLink->Close();
     return false;
 }

@@ -175,6 +175,8 @@ public:
     std::string m_strSessionPort;                // the device the session opened
     OpenFailure m_sessionOpenFailure = OpenFailure::None;
     int m_nSessionOpenError = 0;
+    std::vector<CPortHolder> m_sessionOpenHolders; // who holds a busy port
+    std::string m_strSessionGroupAwaitingLogin;    // the group a refused user joined since login
 
     // The link the engine writes to: the session's, or the command line's; the engine only
     // writes and asks IsOpen.

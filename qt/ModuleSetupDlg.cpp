@@ -40,9 +40,24 @@ const char *const kRawCheckState = "kestrelRawCheckState";
 // How often a pulled adapter is looked for; a device node appears within a second of plugging.
 constexpr std::chrono::milliseconds kReopenPoll{500};
 
-// What stopped the port from opening, said under the box's text (%1 the device).
-QString OpenFailureDetail(OpenFailure failure, int nErrno, const QString &strPath)
+// What stopped the port from opening, said under the box's text (%1 the device): with the
+// programs that hold a busy port, and the log-in a refused user still owes.
+QString OpenFailureDetail(OpenFailure failure, int nErrno, const QString &strPath,
+                          const std::vector<CPortHolder> &holders, const std::string &strGroup)
 {
+    if (failure == OpenFailure::Busy && !holders.empty()) {
+        QString strDetail = QStringLiteral("设备 %1 正被 %2 占用：请先关闭那个程序。")
+                                .arg(strPath, QString::fromStdString(DescribePortHolders(holders)));
+        if (HeldByModemManager(holders))
+            strDetail += QStringLiteral("ModemManager 会探测新接入的串口：可停止它（sudo systemctl "
+                                        "stop ModemManager），或用 udev 属性 "
+                                        "ID_MM_DEVICE_IGNORE=1 让它忽略该设备。");
+        return strDetail;
+    }
+    if (failure == OpenFailure::NoPermission && !strGroup.empty())
+        return QStringLiteral("没有打开 %1 的权限：用户已在 %2 组中，但本次登录尚未生效，"
+                              "请注销后重新登录。")
+            .arg(strPath, QString::fromStdString(strGroup));
     static const struct
     {
         OpenFailure failure;
@@ -182,7 +197,8 @@ bool CModuleSetupDlg::StartSession(const QString &strPortPath, const CLineSettin
     if (!OpenSessionLink(strPortPath.toStdString(), line, OnSerialReceive, OnSerialDisconnect,
                          this)) {
         const QString strDetail =
-            OpenFailureDetail(m_sessionOpenFailure, m_nSessionOpenError, strPortPath);
+            OpenFailureDetail(m_sessionOpenFailure, m_nSessionOpenError, strPortPath,
+                              m_sessionOpenHolders, m_strSessionGroupAwaitingLogin);
         ShowMessageBox(
             QCoreApplication::translate("MainWindow", "打开串口失败，请确认是否有其他程序在使用！"),
             QCoreApplication::translate("MainWindow", "错误"), MB_OK | MB_ICONHAND, strDetail);

@@ -3,6 +3,7 @@
 #include "qt/GuiCommon.h"
 #include "qt/ProfileQt.h"
 #include "protocol/AtProtocol.h"
+#include "serial/PortList.h"
 #include "serial/PortSettings.h"
 #include "serial/SerialLink.h"
 
@@ -14,7 +15,6 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
-#include <QSerialPortInfo>
 #include <QSvgRenderer>
 
 namespace {
@@ -22,6 +22,8 @@ constexpr QSize kPlugSizePx{51, 49};
 constexpr int kListMarginPx = 24; // room for the frame and a scroll bar
 const QString kEntrySeparator = QStringLiteral("  ");
 constexpr char kSimulatedDescription[] = QT_TRANSLATE_NOOP("PortDialog", "模拟模块");
+// Beside the name an entry opens (its by-id name, if any), the node it stands at now.
+constexpr int kNodeRole = Qt::UserRole + 1;
 
 bool IsRawPseudoTerminal(const QString &strPath)
 {
@@ -110,7 +112,10 @@ void CPortSelectDlg::OnInitDialog(const QString &strPreferredPath)
                                      ? QString()
                                      : QString::fromStdString(settings.m_strPortName);
     int nPortIndex = settings.m_nPortNum;
-    const int nByName = strSavedName.isEmpty() ? -1 : m_pComboPort->findData(strSavedName);
+    // A name kept before the adapter was known by its by-id name finds it by its node too.
+    int nByName = strSavedName.isEmpty() ? -1 : m_pComboPort->findData(strSavedName);
+    if (nByName < 0 && !strSavedName.isEmpty())
+        nByName = m_pComboPort->findData(strSavedName, kNodeRole);
     if (nByName >= 0) {
         nPortIndex = nByName;
     } else if (!strSavedName.isEmpty() && strPreferredPath.isEmpty()) {
@@ -152,7 +157,9 @@ void CPortSelectDlg::FillPortList(const QString &strPreferredPath)
         const QString strText = entry.strDescription.isEmpty()
                                     ? entry.strPath
                                     : entry.strPath + kEntrySeparator + entry.strDescription;
-        m_pComboPort->addItem(strText, entry.strPath);
+        // A replugged adapter may come back at another node; its by-id name follows it there.
+        m_pComboPort->addItem(strText, entry.strById.isEmpty() ? entry.strPath : entry.strById);
+        m_pComboPort->setItemData(m_pComboPort->count() - 1, entry.strPath, kNodeRole);
     }
     // The list drops wider than the box, so that each entry shows whole with its description.
     QAbstractItemView *pView = m_pComboPort->view();
@@ -162,8 +169,10 @@ void CPortSelectDlg::FillPortList(const QString &strPreferredPath)
 QList<CPortSelectDlg::CPortEntry> CPortSelectDlg::SystemPorts()
 {
     QList<CPortEntry> entries;
-    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
-        entries.append({info.systemLocation(), info.description()});
+    for (const CSerialPortEntry &port : ListSerialPorts())
+        entries.append({QString::fromStdString(port.strPath),
+                        QString::fromStdString(port.strDescription),
+                        QString::fromStdString(port.strById)});
     return entries;
 }
 

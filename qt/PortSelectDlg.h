@@ -29,13 +29,14 @@ public:
     {
         QString strPath;
         QString strDescription;
+        QString strById = {}; // its /dev/serial/by-id name, if it has one: opened and kept instead
     };
     // Where the devices come from; tests put a machine's worth of adapters here. Empty: the system.
     static void SetPortSourceForTesting(std::function<QList<CPortEntry>()> fnSource);
 
     int m_nFlow = 0;       // after OK: the flow mode, FLOW_NONE or FLOW_HARDWARE
     int m_nPort = 0;       // after OK: the list index plus one
-    QString m_strPortPath; // after OK: the device to open
+    QString m_strPortPath; // after OK: the device to open (an adapter's by-id name, if it has one)
     CLineSettings m_line;  // after OK: rate and flow as chosen, DTR and RTS as the profile says
 
     QComboBox *m_pComboPort = nullptr; // 1002

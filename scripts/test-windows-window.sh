@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The native window under Wine, on a virtual display: kestrel_window_test.exe starts kestrel.exe
 # and works it through window messages against two simulated modules on the Linux side, reached
-# as COM7 (a normal module), COM8 (one that never answers "AT+NAME") and COM9 (one that hangs up
-# after 15 commands, and is plugged back in when the driver asks). Their logs must not be named
+# as COM7 (a normal module, also as COM51), COM8 (one that never answers "AT+NAME") and COM9 (one
+# that hangs up after 15 commands, and is plugged back in when the driver asks). Their logs must not be named
 # after the ports: Windows takes "com7.log" for the device COM7.
 #
 #   scripts/test-windows-window.sh [BUILD_DIR] [--shots]
@@ -85,6 +85,8 @@ pids+=($!)
 for _ in $(seq 50); do [ -e "$work/com7" ] && [ -e "$work/com8" ] && [ -e "$work/com9" ] && break
     sleep 0.1; done
 for port in com7 com8 com9; do ln -sf "$work/$port" "$WINEPREFIX/dosdevices/$port"; done
+# The main module again as COM51, a number past the fixed list, as Windows gives later adapters.
+ln -sf "$work/com7" "$WINEPREFIX/dosdevices/com51"
 
 # The driver's requests: NAME.shot (a window title inside) is captured into docs/NAME.png with
 # --shots and skipped without; replug puts a new module behind COM9.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "serial/PortHolders.h"
+
 #include <atomic>
 #include <cstdint>
 #include <mutex>
@@ -67,6 +69,10 @@ public:
     // On Windows the system's error is mapped to the nearest of these.
     int LastOpenError() const { return m_nLastOpenError; }
     OpenFailure LastOpenFailure() const;
+    // After a busy failure: who holds the device (Linux). After a refusal: the group that would
+    // grant it once the user logs in again. Empty otherwise.
+    const std::vector<CPortHolder> &LastOpenHolders() const { return m_openHolders; }
+    const std::string &LastOpenGroupAwaitingLogin() const { return m_strGroupAwaitingLogin; }
     const std::string &PortName() const { return m_strPortName; }
 
     // A device whose name the system hands to the next terminal that opens (a raw pseudo-terminal,
@@ -91,6 +97,7 @@ private:
     void JoinReader();
     void ReaderLoop();
     void OnDeviceGone();
+    void NoteOpenCause();
 
     std::atomic<int32_t> m_nReaderCount{0};
     std::string m_strPortName;
@@ -104,6 +111,8 @@ private:
     std::atomic<DisconnectCallback> m_pfnDisconnect{nullptr};
     std::atomic<void *> m_pDisconnectUser{nullptr};
     int m_nLastOpenError = 0;
+    std::vector<CPortHolder> m_openHolders;
+    std::string m_strGroupAwaitingLogin;
     std::atomic<std::thread::id> m_readerId{}; // lets Close and the destructor know who calls
 
 #ifdef _WIN32

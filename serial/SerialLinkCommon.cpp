@@ -32,6 +32,17 @@ OpenFailure CSerialLink::LastOpenFailure() const
     }
 }
 
+void CSerialLink::NoteOpenCause()
+{
+    // Looked for only when the open failed, so an open that works costs nothing more.
+    m_openHolders.clear();
+    m_strGroupAwaitingLogin.clear();
+    if (LastOpenFailure() == OpenFailure::Busy)
+        m_openHolders = FindPortHolders(m_strPortName);
+    else if (LastOpenFailure() == OpenFailure::NoPermission)
+        m_strGroupAwaitingLogin = GroupAwaitingLogin(m_strPortName);
+}
+
 bool CSerialLink::IsRawPseudoTerminal(const std::string &strPath)
 {
     // Lexically, so "/dev/./pts/3" counts too; a symbolic link elsewhere is a name someone chose

@@ -208,14 +208,18 @@ bool CSerialLink::Open(std::string strPortName)
     JoinReader(); // collect a reader that ended on its own when the device went away
     m_strPortName = std::move(strPortName);
     m_nLastOpenError = 0;
+    m_openHolders.clear();
+    m_strGroupAwaitingLogin.clear();
     // Without its stop event the reader could not be woken, and Close would wait for a byte.
     if (m_hStopEvent < 0) {
         m_nLastOpenError = EMFILE;
         return false;
     }
     const int hPort = OpenExclusive(m_strPortName, m_nLastOpenError);
-    if (hPort < 0)
+    if (hPort < 0) {
+        NoteOpenCause();
         return false;
+    }
     m_hPort = hPort;
     m_bStop = false;
     ClearStopEvent();

@@ -159,7 +159,7 @@ BOOL CModuleSetupDlgWin32::OnInitDialog(HWND hwnd, HWND, LPARAM)
         EndDialog(hwnd, IDCANCEL); // no port is open yet
         return FALSE;
     }
-    if (!StartSession(portDlg.m_nPort, portDlg.m_line)) {
+    if (!StartSession(portDlg.m_strPortPath, portDlg.m_line)) {
         EndDialog(hwnd, IDCANCEL);
         return FALSE;
     }
@@ -198,16 +198,14 @@ void CModuleSetupDlgWin32::SetUpSliders()
     }
 }
 
-bool CModuleSetupDlgWin32::StartSession(int nPort, const CLineSettings &line)
+bool CModuleSetupDlgWin32::StartSession(const std::string &strPortPath, const CLineSettings &line)
 {
     FillLists();
     SetStatusText(Tr("MainWindow", "准备就绪"));
     ::SetWindowTextW(m_hWnd, ResourceText(IDS_TITLE).c_str());
     g_pMainDlg = this;
 
-    char szDevice[32] = {};
-    std::snprintf(szDevice, sizeof(szDevice), "\\\\.\\COM%d", nPort);
-    if (!OpenSessionLink(szDevice, line, OnSerialReceive, OnSerialDisconnect, this)) {
+    if (!OpenSessionLink(strPortPath, line, OnSerialReceive, OnSerialDisconnect, this)) {
         MessageBox(Tr("MainWindow", "打开串口失败，请确认是否有其他程序在使用！"),
                    Tr("MainWindow", "错误"), MB_OK | MB_ICONHAND);
         return false;

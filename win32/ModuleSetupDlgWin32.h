@@ -60,7 +60,7 @@ private:
     BOOL OnInitDialog(HWND hwnd, HWND hwndFocus, LPARAM lParam);
     void AddAboutEntry();
     void SetUpSliders();
-    bool StartSession(int nPort, const CLineSettings &line);
+    bool StartSession(const std::string &strPortPath, const CLineSettings &line);
     void OnCommand(HWND hwnd, int nId, HWND hwndCtl, UINT nNotify);
     void OnTimerMessage(HWND hwnd, UINT nIdEvent);
     LRESULT OnNotify(HWND hwnd, int nIdFrom, NMHDR *pHeader);

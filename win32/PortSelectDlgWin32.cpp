@@ -2,15 +2,55 @@
 
 #include "protocol/AtProtocol.h"
 #include "res/resource.h"
+#include "serial/PortList.h"
 #include "serial/SerialLink.h"
 #include "win32/ProfileWin32.h"
 #include "win32/Win32Common.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <cwchar>
 
 namespace {
-constexpr int kPortCount = 50;
+constexpr int kPortCount = 50; // COM1 to COM50 are always offered, and kept by their index
+const std::string kEntrySeparator = "  ";
+const std::string kDevicePrefix = "\\\\.\\";
+
+std::wstring Wide(const std::string &strUtf8)
+{
+    const int nChars = MultiByteToWideChar(CP_UTF8, 0, strUtf8.c_str(), -1, nullptr, 0);
+    std::wstring strWide(static_cast<size_t>(std::max(nChars, 1)), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, strUtf8.c_str(), -1, strWide.data(), nChars);
+    strWide.resize(strWide.size() - 1);
+    return strWide;
+}
+
+std::string Utf8(const std::wstring &strWide)
+{
+    const int nBytes =
+        WideCharToMultiByte(CP_UTF8, 0, strWide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string strUtf8(static_cast<size_t>(std::max(nBytes, 1)), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, strWide.c_str(), -1, strUtf8.data(), nBytes, nullptr, nullptr);
+    strUtf8.resize(strUtf8.size() - 1);
+    return strUtf8;
+}
+
+// "COM7", "com7" and "\\.\COM7" give 7; any other name 0.
+int ComNumber(const std::string &strName)
+{
+    std::string strPort = strName.rfind(kDevicePrefix, 0) == 0 ? strName.substr(4) : strName;
+    if (strPort.size() <= 3 || _strnicmp(strPort.c_str(), "COM", 3) != 0 ||
+        strPort.find_first_not_of("0123456789", 3) != std::string::npos)
+        return 0;
+    return std::atoi(strPort.c_str() + 3);
+}
+
+// A registry entry's device object name ("\Device\Serial0") tells a user nothing.
+std::string ShownDescription(const CSerialPortEntry &port)
+{
+    return port.strDescription.rfind('\\', 0) == 0 ? std::string() : port.strDescription;
+}
 } // namespace
 
 INT_PTR CPortSelectDlgWin32::DoModal()
@@ -59,14 +99,7 @@ BOOL CPortSelectDlgWin32::OnInitDialog(HWND hwnd, HWND, LPARAM)
     const CPortSettings settings = CPortSettings::Load(profile, kPortCount);
     m_nPort = settings.m_nPortNum;
     m_nFlow = settings.m_nFlow;
-
-    const HWND hPorts = GetDlgItem(hwnd, IDC_COMBO_PORT);
-    for (int i = 1; i <= kPortCount; ++i) {
-        wchar_t szName[16] = {};
-        std::swprintf(szName, 16, L"COM%d", i);
-        ComboBox_AddString(hPorts, szName);
-    }
-    ComboBox_SetCurSel(hPorts, m_nPort);
+    FillPortList(settings.m_strPortName);
 
     const HWND hFlow = GetDlgItem(hwnd, IDC_COMBO_FLOW);
     const struct
@@ -99,6 +132,59 @@ BOOL CPortSelectDlgWin32::OnInitDialog(HWND hwnd, HWND, LPARAM)
     return TRUE;
 }
 
+void CPortSelectDlgWin32::FillPortList(const std::string &strSavedName)
+{
+    // COM1 to COM50 as always, then the system's ports past them, in number order; each with
+    // the name the system gives it. A port saved by name and not present now is offered again.
+    std::vector<CSerialPortEntry> ports = ListSerialPorts();
+    for (int i = 1; i <= kPortCount; ++i) {
+        const std::string strName = "COM" + std::to_string(i);
+        if (std::none_of(ports.begin(), ports.end(), [&](const CSerialPortEntry &port) {
+                return ComNumber(port.strPath) == i;
+            }))
+            ports.push_back({strName, {}});
+    }
+    if (!strSavedName.empty() &&
+        std::none_of(ports.begin(), ports.end(), [&](const CSerialPortEntry &port) {
+            return _stricmp(port.strPath.c_str(), strSavedName.c_str()) == 0;
+        }))
+        ports.push_back({strSavedName, {}});
+    std::stable_sort(ports.begin(), ports.end(),
+                     [](const CSerialPortEntry &a, const CSerialPortEntry &b) {
+                         const int nA = ComNumber(a.strPath);
+                         const int nB = ComNumber(b.strPath);
+                         return (nA == 0 ? INT_MAX : nA) < (nB == 0 ? INT_MAX : nB);
+                     });
+
+    const HWND hPorts = GetDlgItem(m_hWnd, IDC_COMBO_PORT);
+    int nSelect = -1;
+    for (const CSerialPortEntry &port : ports) {
+        const std::string strDescription = ShownDescription(port);
+        const std::string strText =
+            strDescription.empty() ? port.strPath : port.strPath + kEntrySeparator + strDescription;
+        const int nIndex = ComboBox_AddString(hPorts, Wide(strText).c_str());
+        const int nNumber = ComNumber(port.strPath);
+        if (strSavedName.empty() ? nNumber == m_nPort + 1
+                                 : _stricmp(port.strPath.c_str(), strSavedName.c_str()) == 0)
+            nSelect = nIndex;
+    }
+    // The list drops as wide as its longest entry.
+    const HDC hdc = GetDC(hPorts);
+    const HGDIOBJ hOld =
+        SelectObject(hdc, reinterpret_cast<HFONT>(SendMessageW(hPorts, WM_GETFONT, 0, 0)));
+    LONG nWidest = 0;
+    for (const CSerialPortEntry &port : ports) {
+        const std::wstring strText = Wide(port.strPath + kEntrySeparator + ShownDescription(port));
+        SIZE size{};
+        GetTextExtentPoint32W(hdc, strText.c_str(), static_cast<int>(strText.size()), &size);
+        nWidest = std::max(nWidest, size.cx);
+    }
+    SelectObject(hdc, hOld);
+    ReleaseDC(hPorts, hdc);
+    SendMessageW(hPorts, CB_SETDROPPEDWIDTH, nWidest + GetSystemMetrics(SM_CXVSCROLL) + 8, 0);
+    ComboBox_SetCurSel(hPorts, nSelect);
+}
+
 void CPortSelectDlgWin32::OnCommand(HWND hwnd, int nId, HWND, UINT)
 {
     if (nId == IDOK)
@@ -109,11 +195,26 @@ void CPortSelectDlgWin32::OnCommand(HWND hwnd, int nId, HWND, UINT)
 
 void CPortSelectDlgWin32::OnOK()
 {
+    // A listed entry or a typed name, up to any description: "COM51", "\\.\COM51".
+    const HWND hPorts = GetDlgItem(m_hWnd, IDC_COMBO_PORT);
+    wchar_t achText[256] = {};
+    GetWindowTextW(hPorts, achText, ARRAYSIZE(achText));
+    std::string strName = Utf8(achText);
+    strName = strName.substr(0, strName.find(kEntrySeparator));
+    strName.erase(0, strName.find_first_not_of(" \t"));
+    strName.erase(strName.find_last_not_of(" \t") + 1);
+    if (strName.empty()) {
+        SetFocus(hPorts);
+        return;
+    }
+    // COM1 to COM50 are kept by their index, as ever; any other port by its name.
     CPortSettings settings;
-    settings.m_nPortNum = ComboBox_GetCurSel(GetDlgItem(m_hWnd, IDC_COMBO_PORT));
-    if (settings.m_nPortNum < 0)
-        settings.m_nPortNum = 0;
-    m_nPort = settings.m_nPortNum + 1;
+    const int nNumber = ComNumber(strName);
+    m_nPort = nNumber >= 1 && nNumber <= kPortCount ? nNumber : 0;
+    settings.m_nPortNum = m_nPort > 0 ? m_nPort - 1 : 0;
+    if (m_nPort == 0)
+        settings.m_strPortName = nNumber > 0 ? "COM" + std::to_string(nNumber) : strName;
+    m_strPortPath = nNumber > 0 ? kDevicePrefix + "COM" + std::to_string(nNumber) : strName;
 
     const HWND hFlow = GetDlgItem(m_hWnd, IDC_COMBO_FLOW);
     settings.m_nFlow = ComboBox_GetCurSel(hFlow);

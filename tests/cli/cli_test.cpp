@@ -125,6 +125,7 @@ private slots:
     void exitCodeFollowsHowTheActionEnded_data();
     void exitCodeFollowsHowTheActionEnded();
     void searchPrintsEachDevice();
+    void portsTextAndJsonAgree();
     void badArgumentsAreRefused_data();
     void badArgumentsAreRefused();
     void queryJsonClonesOneModuleOntoTwo();
@@ -311,6 +312,35 @@ void CCliTest::severalPortsAreWorkedInParallel()
     }
 }
 
+// Whatever this machine has: the text's first lines and the JSON's objects name the same devices
+// in the same order, each fact the JSON knows is in the text, and nothing is null but unknowns.
+void CCliTest::portsTextAndJsonAgree()
+{
+    const CliRun text = RunCli({"ports"});
+    const CliRun json = RunCli({"ports", "--json"});
+    QCOMPARE(text.nExitCode, 0);
+    QCOMPARE(json.nExitCode, 0);
+    const QJsonDocument doc = QJsonDocument::fromJson(json.strOut.toUtf8());
+    QVERIFY2(doc.isArray(), qPrintable(json.strOut));
+    QStringList fromText;
+    for (const QString &strLine : text.strOut.split('\n', Qt::SkipEmptyParts)) {
+        if (!strLine.startsWith(' '))
+            fromText << strLine.section('\t', 0, 0);
+    }
+    QStringList fromJson;
+    for (const QJsonValue &port : doc.array()) {
+        const QJsonObject object = port.toObject();
+        fromJson << object["path"].toString();
+        QCOMPARE(object.keys().size(), 7);
+        for (const char *pszKey : {"manufacturer", "usb_id", "serial_number", "by_id", "by_path"}) {
+            if (object[pszKey].isString())
+                QVERIFY(text.strOut.contains(
+                    QStringLiteral("  %1: %2\n").arg(pszKey, object[pszKey].toString())));
+        }
+    }
+    QCOMPARE(fromText, fromJson);
+}
+
 void CCliTest::portsThatCannotBeOpened()
 {
     const CliRun missing = RunCli({"query", "--port", "/dev/kestrel-no-such-port"});
@@ -324,6 +354,15 @@ void CCliTest::portsThatCannotBeOpened()
     const CliRun busy = RunCli({"query", "--port", Port(*pSim)});
     QCOMPARE(busy.nExitCode, int(EXIT_CLI_PORT));
     QVERIFY2(busy.strErr.contains("busy"), qPrintable(busy.strErr));
+    // This test is the program that holds it, and is named so (among any other program that
+    // kept a pseudo-terminal of the same number open after its other end went).
+    QFile comm(QStringLiteral("/proc/self/comm"));
+    QVERIFY(comm.open(QIODevice::ReadOnly));
+    const QString strHolder = QStringLiteral("%1 (pid %2)")
+                                  .arg(QString::fromUtf8(comm.readAll()).trimmed())
+                                  .arg(QCoreApplication::applicationPid());
+    QVERIFY2(busy.strErr.contains("held by ") && busy.strErr.contains(strHolder),
+             qPrintable(busy.strErr));
     holder.Close();
 
     // One bad port among good ones: the good one is still worked, the worst code is returned.

@@ -1,6 +1,7 @@
 // A pulled adapter: the window notices the line going away, keeps what the user typed, reopens
 // the same device path when it comes back, and works again without querying by itself.
 
+#include "qt/PortSelectDlg.h"
 #include "tests/e2e/E2eSupport.h"
 
 #include <QTemporaryDir>
@@ -8,7 +9,7 @@
 using namespace e2e;
 
 // The simulated module hangs up and returns on the same symbolic link, as a USB adapter that is
-// pulled and plugged in again comes back under the same device name.
+// pulled and plugged in again comes back under the same by-id name (at whatever node).
 class CReconnectE2eTest : public QObject
 {
     Q_OBJECT
@@ -29,8 +30,22 @@ void CReconnectE2eTest::portComesBackWithTheFormKept()
     CModuleSim sim(options);
     QVERIFY(sim.Start());
 
+    // Chosen in the port dialog, where the adapter stands at its node with the link as its
+    // by-id name: the link is what opens, so the reopen follows it.
+    const QString strById = QString::fromStdString(options.strLinkPath);
+    CPortSelectDlg::SetPortSourceForTesting([&] {
+        return QList<CPortSelectDlg::CPortEntry>{
+            {QString::fromStdString(sim.PtyPath()), QStringLiteral("CP2102"), strById}};
+    });
+    CPortSelectDlg portDlg;
+    CPortSelectDlg::SetPortSourceForTesting({});
+    const int nEntry = portDlg.m_pComboPort->findData(strById); // not what an earlier run kept
+    QVERIFY(nEntry >= 0);
+    portDlg.m_pComboPort->setCurrentIndex(nEntry);
+    portDlg.accept();
+    QCOMPARE(portDlg.m_strPortPath, strById);
     CScriptedDlg dlg;
-    QVERIFY(dlg.StartSession(QString::fromStdString(options.strLinkPath), 0));
+    QVERIFY(dlg.StartSession(portDlg.m_strPortPath, 0));
     QTRY_COMPARE_WITH_TIMEOUT(Status(dlg), QStringLiteral("查询完成"), kWaitMs);
 
     // The user types, then the adapter is pulled.

@@ -19,6 +19,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QSlider>
 #include <QTemporaryDir>
@@ -285,6 +286,8 @@ void CModuleSetupDlgTest::openFailureNamesItsCause_data()
                                     << "没有找到设备";
     QTest::newRow("held by another program") << "busy"
                                              << "正被其他程序占用";
+    QTest::newRow("held by a named program") << "held"
+                                             << "flock (pid %1)";
     QTest::newRow("no permission") << "denied"
                                    << "dialout";
     QTest::newRow("not a serial device") << "file"
@@ -301,11 +304,23 @@ void CModuleSetupDlgTest::openFailureNamesItsCause()
     QString strPath = dir.filePath(QStringLiteral("kestrel-port"));
     CModuleSim sim;
     CSerialLink holder;
-    if (strKind == "busy") {
+    QProcess helper; // another program that holds the port, as a terminal left open does
+    if (strKind == "busy" || strKind == "held") {
         if (!sim.Start())
             QSKIP("no pseudo-terminal for the simulated module");
         strPath = QString::fromStdString(sim.DevicePath());
+    }
+    if (strKind == "busy") {
         QVERIFY(holder.Open(sim.DevicePath()));
+    } else if (strKind == "held") {
+        // flock(1) takes the same lock the link takes and keeps it while its child, cat, waits
+        // for the end of its input.
+        helper.start(QStringLiteral("flock"),
+                     {QStringLiteral("-o"), strPath, QStringLiteral("cat")});
+        if (!helper.waitForStarted())
+            QSKIP("no flock(1) here");
+        QTRY_VERIFY_WITH_TIMEOUT(!holder.Open(sim.DevicePath()) || (holder.Close(), false), 5000);
+        strCause = strCause.arg(helper.processId());
     } else if (strKind != "missing") {
         QFile file(strPath);
         QVERIFY(file.open(QIODevice::WriteOnly));
@@ -337,6 +352,8 @@ void CModuleSetupDlgTest::openFailureNamesItsCause()
     QCOMPARE(seen.buttons, QStringList{QStringLiteral("确定")});
     QVERIFY2(seen.strDetail.contains(strCause), qPrintable(seen.strDetail));
     QVERIFY2(seen.strDetail.contains(strPath), qPrintable(seen.strDetail));
+    helper.closeWriteChannel();
+    helper.waitForFinished();
 }
 
 // Cancel in the port dialog: no port is opened, the window never shows, and no byte reaches

@@ -59,6 +59,7 @@ private slots:
     void okStoresIndexFlowAndPath();
     void okStoresEvenWhenUnchanged();
     void savedPathWinsOverIndex();
+    void byIdNameFollowsTheAdapter();
     void rawPseudoTerminalsAreNotRemembered_data();
     void rawPseudoTerminalsAreNotRemembered();
     void simulatedEntryIsMarkedAndNotRemembered();
@@ -375,6 +376,47 @@ void CPortSelectDlgTest::savedPathWinsOverIndex()
     }
     CPortSelectDlg byIndex;
     QCOMPARE(byIndex.m_pComboPort->currentText(), QStringLiteral("/dev/ttyACM0"));
+    CPortSelectDlg::SetPortSourceForTesting({});
+}
+
+// An adapter with a by-id name is opened and kept by that name: replugged at another node, the
+// next start finds it there; a profile that kept its node finds it too.
+void CPortSelectDlgTest::byIdNameFollowsTheAdapter()
+{
+    const QString strById =
+        QStringLiteral("/dev/serial/by-id/usb-Silicon_Labs_CP2102_0001-if00-port0");
+    CPortSelectDlg::SetPortSourceForTesting([&] {
+        return QList<CPortSelectDlg::CPortEntry>{{"/dev/ttyS0", ""},
+                                                 {"/dev/ttyUSB0", "CP2102", strById}};
+    });
+    Store(1, 0);
+    CPortSelectDlg dlg;
+    QCOMPARE(dlg.m_pComboPort->currentText(), QStringLiteral("/dev/ttyUSB0  CP2102"));
+    dlg.accept();
+    QCOMPARE(dlg.m_strPortPath, strById);
+    QCOMPARE(Profile().value(QStringLiteral("Settings/PortName")).toString(), strById);
+
+    // Replugged: now /dev/ttyUSB1, after another adapter that took its old node and index.
+    CPortSelectDlg::SetPortSourceForTesting([&] {
+        return QList<CPortSelectDlg::CPortEntry>{
+            {"/dev/ttyS0", ""},
+            {"/dev/ttyUSB0", "FT232R", "/dev/serial/by-id/usb-FTDI"},
+            {"/dev/ttyUSB1", "CP2102", strById}};
+    });
+    CPortSelectDlg next;
+    QCOMPARE(next.m_pComboPort->currentText(), QStringLiteral("/dev/ttyUSB1  CP2102"));
+    next.accept();
+    QCOMPARE(next.m_strPortPath, strById);
+
+    // A profile that kept the node, before by-id names were kept: the device at that node.
+    {
+        QSettings profile = Profile();
+        profile.setValue(QStringLiteral("Settings/PortName"), QStringLiteral("/dev/ttyUSB1"));
+    }
+    CPortSelectDlg older;
+    QCOMPARE(older.m_pComboPort->currentIndex(), 2);
+    older.accept();
+    QCOMPARE(older.m_strPortPath, strById);
     CPortSelectDlg::SetPortSourceForTesting({});
 }
 

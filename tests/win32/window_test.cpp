@@ -298,11 +298,13 @@ void TestPortDialogAndCancel(const CContext &context)
     if (hPort == nullptr)
         return;
     std::printf("info start to port dialog: %.2f s\n", app.SecondsSinceStart());
+    // COM1 to COM50 as ever, then the system's port past them (COM51, mapped by the script).
     const std::vector<std::wstring> ports = Entries(hPort, IDC_COMBO_PORT);
-    bool bNames = ports.size() == 50;
+    bool bNames = ports.size() == 51;
     for (size_t i = 0; bNames && i < ports.size(); ++i)
         bNames = ports[i] == L"COM" + std::to_wstring(i + 1);
-    Check(bNames, "the port list holds COM1 to COM50 in order");
+    Check(bNames, "the port list holds COM1 to COM50 and the system's COM51 in order",
+          ports.empty() ? L"" : ports.back());
     Check(Entries(hPort, IDC_COMBO_FLOW) == std::vector<std::wstring>{L"无", L"硬件"},
           "the flow list holds 无 and 硬件");
     Check(Text(hPort, IDC_COMBO_PORT) == L"COM1" && Text(hPort, IDC_COMBO_FLOW) == L"无",
@@ -733,6 +735,48 @@ void TestEnglish(const CContext &context)
     ResetProfile(L"zh_CN");
 }
 
+std::wstring ProfileText(const wchar_t *pKey)
+{
+    wchar_t szText[256] = {};
+    GetPrivateProfileStringW(L"Settings", pKey, L"", szText, ARRAYSIZE(szText),
+                             ProfilePath().c_str());
+    return szText;
+}
+
+// The number Windows gives the next adapter may be past COM50: typed, it opens and is kept by name.
+void TestPortPastFifty(const CContext &context)
+{
+    ResetProfile(L"zh_CN");
+    {
+        CApp app(context.strExe);
+        const HWND hPort = app.WaitWindow(kPortTitle);
+        if (hPort == nullptr) {
+            Check(false, "the port dialog opens for a typed port");
+            return;
+        }
+        SetWindowTextW(GetDlgItem(hPort, IDC_COMBO_PORT), L"\\\\.\\COM51");
+        Click(hPort, IDOK);
+        const HWND hMain = app.WaitWindow(kMainTitle);
+        Check(hMain != nullptr && WaitStatus(hMain, L"查询完成"),
+              "a typed \\\\.\\COM51 opens and the form fills itself",
+              hMain ? Text(hMain, IDC_STATUS) : L"");
+        Check(ProfileText(L"PortName") == L"COM51" && ProfileValue(L"PortNum") == 0,
+              "a port past COM50 is kept as PortName", ProfileText(L"PortName"));
+        if (hMain != nullptr)
+            Click(hMain, IDC_BUTTON_CLOSE);
+        Check(app.WaitExit(), "关闭 ends the program");
+    }
+    CApp next(context.strExe);
+    const HWND hPort = next.WaitWindow(kPortTitle);
+    Check(hPort != nullptr && Text(hPort, IDC_COMBO_PORT) == L"COM51",
+          "the next start preselects the port kept by name",
+          hPort ? Text(hPort, IDC_COMBO_PORT) : L"");
+    if (hPort != nullptr)
+        Click(hPort, IDCANCEL);
+    next.WaitExit();
+    ResetProfile(L"zh_CN");
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t **argv)
@@ -750,6 +794,7 @@ int wmain(int argc, wchar_t **argv)
     TestSilentCommand(context);
     TestUnplugAndReplug(context);
     TestEnglish(context);
+    TestPortPastFifty(context);
     std::printf("%d passed, %d failed\n", g_nPasses, g_nFailures);
     return g_nFailures == 0 ? 0 : 1;
 }

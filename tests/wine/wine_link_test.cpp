@@ -296,6 +296,26 @@ TEST_F(CWineLinkTest, CliProbeFindsTheModulesLineRate)
     EXPECT_EQ(root["port"], "COM7");
 }
 
+// The mapped port is listed, as an object of the JSON array, and opens by the name listed.
+TEST_F(CWineLinkTest, CliPortsListsTheMappedPort)
+{
+    const CWineRun run = RunUnderWine(kCli, {"ports", "--json"});
+    ASSERT_EQ(run.nExitCode, 0) << run.strErr;
+    const nlohmann::json ports = nlohmann::json::parse(run.strOut, nullptr, false);
+    ASSERT_TRUE(ports.is_array()) << run.strOut;
+    std::string strListed;
+    for (const nlohmann::json &port : ports) {
+        ASSERT_TRUE(port.contains("description") && port.contains("usb_id") &&
+                    port.contains("by_id"))
+            << port.dump();
+        if (port["path"] == "COM7")
+            strListed = port["path"];
+    }
+    ASSERT_EQ(strListed, "COM7") << run.strOut;
+    const CWineRun query = RunUnderWine(kCli, {"query", "--port", strListed});
+    EXPECT_EQ(query.nExitCode, 0) << query.strErr;
+}
+
 TEST_F(CWineLinkTest, CliSetWritesExactlyTheChangedLines)
 {
     const CWineRun run = RunUnderWine(kCli, {"set", "--port", "com7", "--name", "Office 1",
