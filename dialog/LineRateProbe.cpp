@@ -2,24 +2,24 @@
 // each with its own bounded wait, the received bytes going to the probe instead of the scanner.
 
 #include "dialog/ModuleSetupEngine.h"
+#include "dialog/UiText.h"
 
 namespace {
 
 // Status texts (UTF-8); the rate goes where "%s" stands.
-constexpr char kProbing[] = "正在检测串口波特率...";
-constexpr char kProbeFound[] = "检测到串口波特率：%s";
-constexpr char kProbeNotFound[] = "没有检测到模块应答的串口波特率";
+constexpr char kProbing[] = KESTREL_TR_NOOP("Engine", "正在检测串口波特率...");
+constexpr char kProbeFound[] = KESTREL_TR_NOOP("Engine", "检测到串口波特率：%s");
+constexpr char kProbeNotFound[] = KESTREL_TR_NOOP("Engine", "没有检测到模块应答的串口波特率");
 
 } // namespace
 
-const char *const CModuleSetupEngine::kProbeChecklist =
-    "在所有波特率下模块都没有应答“AT”，请检查：\n"
+const char *const CModuleSetupEngine::kProbeChecklist = KESTREL_TR_NOOP("Engine", "在所有波特率下模块都没有应答“AT”，请检查：\n"
     "1. 模块处于命令模式（按模块说明设置其按键引脚）；\n"
     "2. 模块的 TX 与 RX 和串口交叉连接；\n"
     "3. 双方使用相同的电平（3.3 V 或 5 V）；\n"
     "4. 没有其他程序占用串口；\n"
     "5. 模块没有连接手机或其他设备。\n"
-    "检查后请点击“查询”重试。";
+    "检查后请点击“查询”重试。");
 
 uint32_t CModuleSetupEngine::LineRate() const
 {
@@ -38,7 +38,7 @@ bool CModuleSetupEngine::StartLineProbe()
     m_lineProbe.Start();
     m_nFoundLineRate = 0;
     DiscardReceivedBytes();
-    SetStatusText(kProbing);
+    SetStatusText(Tr("Engine", kProbing));
     // A line opened at the first rate is clean already: no reconfiguring, no extra time.
     if (LineRate() != m_lineProbe.Rate() && !SetLineRate(m_lineProbe.Rate())) {
         m_lineProbe.Stop();
@@ -88,9 +88,9 @@ void CModuleSetupEngine::EndLineProbe(uint32_t nRate)
             SetLineRate(kDefaultLineRate);
         KillTimer(TIMER_AUTOQUERY);
         m_bAutoQueryPending = false;
-        SetStatusText(kProbeNotFound);
+        SetStatusText(Tr("Engine", kProbeNotFound));
     } else {
-        SetStatusText(FormatWithText(kProbeFound, FormatUInt(nRate)));
+        SetStatusText(FormatWithText(Tr("Engine", kProbeFound), FormatUInt(nRate)));
     }
     OnLineProbeEnded(nRate);
     AfterRunStateChange();
@@ -99,7 +99,7 @@ void CModuleSetupEngine::EndLineProbe(uint32_t nRate)
 void CModuleSetupEngine::OnLineProbeEnded(uint32_t nRate)
 {
     if (nRate == 0)
-        AskUser(kProbeChecklist, MB_OK | MB_ICONEXCLAMATION);
+        AskUser(Tr("Engine", kProbeChecklist), MB_OK | MB_ICONEXCLAMATION);
 }
 
 void CModuleSetupEngine::CancelLineProbe()

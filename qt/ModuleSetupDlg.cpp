@@ -46,17 +46,17 @@ QString OpenFailureDetail(OpenFailure failure, int nErrno, const QString &strPat
                           const std::vector<CPortHolder> &holders, const std::string &strGroup)
 {
     if (failure == OpenFailure::Busy && !holders.empty()) {
-        QString strDetail = QStringLiteral("设备 %1 正被 %2 占用：请先关闭那个程序。")
+        QString strDetail = QCoreApplication::translate("MainWindow", "设备 %1 正被 %2 占用：请先关闭那个程序。")
                                 .arg(strPath, QString::fromStdString(DescribePortHolders(holders)));
         if (HeldByModemManager(holders))
-            strDetail += QStringLiteral("ModemManager 会探测新接入的串口：可停止它（sudo systemctl "
-                                        "stop ModemManager），或用 udev 属性 "
-                                        "ID_MM_DEVICE_IGNORE=1 让它忽略该设备。");
+            strDetail += QCoreApplication::translate("MainWindow", "ModemManager 会探测新接入的串口：可停止它（sudo systemctl "
+                              "stop ModemManager），或用 udev 属性 "
+                              "ID_MM_DEVICE_IGNORE=1 让它忽略该设备。");
         return strDetail;
     }
     if (failure == OpenFailure::NoPermission && !strGroup.empty())
-        return QStringLiteral("没有打开 %1 的权限：用户已在 %2 组中，但本次登录尚未生效，"
-                              "请注销后重新登录。")
+        return QCoreApplication::translate("MainWindow", "没有打开 %1 的权限：用户已在 %2 组中，但本次登录尚未生效，"
+                                           "请注销后重新登录。")
             .arg(strPath, QString::fromStdString(strGroup));
     static const struct
     {

@@ -132,7 +132,7 @@ void CPortSelectDlg::OnInitDialog(const QString &strPreferredPath)
     m_pComboFlow->addItem(QCoreApplication::translate("PortDialog", "硬件"), 1);
     m_pComboFlow->setCurrentIndex(settings.m_nFlow);
 
-    m_pComboLineRate->addItem(QStringLiteral("自动检测"), static_cast<uint>(kAutoLineRate));
+    m_pComboLineRate->addItem(QCoreApplication::translate("PortDialog", "自动检测"), static_cast<uint>(kAutoLineRate));
     for (const char *pszRate : BaudRateList)
         m_pComboLineRate->addItem(QString::fromLatin1(pszRate), QString::fromLatin1(pszRate).toUInt());
     m_pComboLineRate->setCurrentIndex(

@@ -116,7 +116,7 @@ BOOL CPortSelectDlgWin32::OnInitDialog(HWND hwnd, HWND, LPARAM)
 
     // The PC's line rate: "自动检测" (0), then the rates; each entry's data is its rate.
     const HWND hRate = GetDlgItem(hwnd, IDC_COMBO_LINERATE);
-    ComboBox_SetItemData(hRate, ComboBox_AddString(hRate, L"自动检测"), kAutoLineRate);
+    ComboBox_SetItemData(hRate, ComboBox_AddString(hRate, TrWide("PortDialog", "自动检测").c_str()), kAutoLineRate);
     for (const char *pszRate : BaudRateList) {
         wchar_t szRate[16] = {};
         std::swprintf(szRate, 16, L"%hs", pszRate);

@@ -281,6 +281,34 @@
         <source>正在设置参数...</source>
         <translation>Setting the parameters...</translation>
     </message>
+    <message>
+        <source>正在检测串口波特率...</source>
+        <translation>Detecting the line rate...</translation>
+    </message>
+    <message>
+        <source>检测到串口波特率：%s</source>
+        <translation>Line rate found: %s</translation>
+    </message>
+    <message>
+        <source>没有检测到模块应答的串口波特率</source>
+        <translation>No line rate got an answer from the module</translation>
+    </message>
+    <message>
+        <source>在所有波特率下模块都没有应答“AT”，请检查：
+1. 模块处于命令模式（按模块说明设置其按键引脚）；
+2. 模块的 TX 与 RX 和串口交叉连接；
+3. 双方使用相同的电平（3.3 V 或 5 V）；
+4. 没有其他程序占用串口；
+5. 模块没有连接手机或其他设备。
+检查后请点击“查询”重试。</source>
+        <translation>The module answered &quot;AT&quot; at no line rate. Please check:
+1. The module is in command mode (set its key pin as its documentation says);
+2. The module's TX and RX are crossed with the serial port's;
+3. Both sides use the same logic level (3.3 V or 5 V);
+4. No other program is using the serial port;
+5. No phone or other device is connected to the module.
+Then click &quot;Query&quot; to try again.</translation>
+    </message>
 </context>
 <context>
     <name>MainWindow</name>
@@ -516,6 +544,18 @@
         <source>状态</source>
         <translation>Status</translation>
     </message>
+    <message>
+        <source>设备 %1 正被 %2 占用：请先关闭那个程序。</source>
+        <translation>Device %1 is held by %2: close that program first.</translation>
+    </message>
+    <message>
+        <source>ModemManager 会探测新接入的串口：可停止它（sudo systemctl stop ModemManager），或用 udev 属性 ID_MM_DEVICE_IGNORE=1 让它忽略该设备。</source>
+        <translation>ModemManager probes newly plugged serial ports: stop it (sudo systemctl stop ModemManager), or have it ignore the device with the udev property ID_MM_DEVICE_IGNORE=1.</translation>
+    </message>
+    <message>
+        <source>没有打开 %1 的权限：用户已在 %2 组中，但本次登录尚未生效，请注销后重新登录。</source>
+        <translation>No permission to open %1: the user is in the %2 group, but not yet in this login. Log out and log in again.</translation>
+    </message>
 </context>
 <context>
     <name>PortDialog</name>
@@ -554,6 +594,14 @@
     <message>
         <source>硬件</source>
         <translation>Hardware</translation>
+    </message>
+    <message>
+        <source>波特率</source>
+        <translation>Line rate</translation>
+    </message>
+    <message>
+        <source>自动检测</source>
+        <translation>Auto-detect</translation>
     </message>
 </context>
 <context>

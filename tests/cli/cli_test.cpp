@@ -726,6 +726,8 @@ void CCliTest::englishTextsAndTheEndField()
         report.remove("error");
     }
     QCOMPARE(reports[0], reports[1]);
+}
+
 void CCliTest::probeNamesTheRateThatAnswers_data()
 {
     QTest::addColumn<SimOptions>("options");
