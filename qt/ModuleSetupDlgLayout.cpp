@@ -1,8 +1,9 @@
 // The form's widgets, placed in the dialog units the window was designed in.
 
+#include "dialog/ParamTable.h"
 #include "qt/GuiCommon.h"
-#include "qt/StatusLabel.h"
 #include "qt/ModuleSetupDlg.h"
+#include "qt/StatusLabel.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -19,6 +20,13 @@ constexpr int kDialogHeightDu = 293;
 constexpr int kLabelHeightDu = 8;
 constexpr int kSliderMax = 100;
 constexpr int kNoLimit = -1;
+
+// A text field's byte limit, as the parameter table gives it.
+int ByteLimit(int nId)
+{
+    const size_t nMaxBytes = FieldByteLimit(nId);
+    return nMaxBytes == 0 ? kNoLimit : static_cast<int>(nMaxBytes);
+}
 
 const QString kScanGroup = QStringLiteral("节能参数（待机状态）");
 const QString kSniffGroup = QStringLiteral("Sniff节能参数（连接参数）");
@@ -99,9 +107,11 @@ void CModuleSetupDlg::CreateGroupBoxes()
 
 void CModuleSetupDlg::CreateBasicControls()
 {
-    CreateEdit(IDC_EDIT_NAME, QStringLiteral("设备名称："), QRect(54, 20, 57, 14), 20, false);
+    CreateEdit(IDC_EDIT_NAME, QStringLiteral("设备名称："), QRect(54, 20, 57, 14),
+               ByteLimit(IDC_EDIT_NAME), false);
     CreateStaticText(QStringLiteral("设备名称："), 13, 23, IDC_EDIT_NAME);
-    CreateEdit(IDC_EDIT_CLASS, QStringLiteral("类别码："), QRect(54, 36, 57, 14), 6, true);
+    CreateEdit(IDC_EDIT_CLASS, QStringLiteral("类别码："), QRect(54, 36, 57, 14),
+               ByteLimit(IDC_EDIT_CLASS), true);
     CreateStaticText(QStringLiteral("类别码："), 13, 38, IDC_EDIT_CLASS);
     CreateEdit(IDC_EDIT_VERSION, QStringLiteral("固件版本号："), QRect(169, 20, 80, 13), kNoLimit,
                false);
@@ -111,7 +121,8 @@ void CModuleSetupDlg::CreateBasicControls()
     CreateCheck(IDC_CHECK_BIND, QStringLiteral("绑定地址"), QRect(63, 55, 48, 10));
     CreateCheck(IDC_CHECK_AUTH, QStringLiteral("是否加密"), QRect(118, 55, 48, 10));
     // Shown in clear: the module reports it in clear anyway.
-    CreateEdit(IDC_EDIT_PASSWORD, QStringLiteral("密码："), QRect(200, 52, 56, 14), 16, false);
+    CreateEdit(IDC_EDIT_PASSWORD, QStringLiteral("密码："), QRect(200, 52, 56, 14),
+               ByteLimit(IDC_EDIT_PASSWORD), false);
     CreateStaticText(QStringLiteral("密码："), 171, 55, IDC_EDIT_PASSWORD);
     Find<QLineEdit>(IDC_EDIT_PASSWORD)->setReadOnly(true);
 }
