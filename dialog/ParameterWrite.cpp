@@ -74,36 +74,38 @@ const char *CheckLists(const CSetFormInput &input, ModuleParams *pNew)
     return nullptr;
 }
 
-const char *CheckNameAndClass(CSetFormInput &input, ModuleParams *pNew)
+// The checks of one text, in their order: blank, control bytes, length (the parameter table's
+// byte limit; the class must have exactly that many bytes).
+struct CTextCheck
 {
-    TrimInPlace(input.Name);
-    if (input.Name.empty())
-        return "名称不能为空";
-    if (HasControlByte(input.Name))
-        return "名称不能包含控制字符";
-    // The form caps the name; a caller without the form must not overflow the command slot.
-    if (input.Name.size() > ParamOf(&ModuleParams::Name).nMaxBytes)
-        return "名称长度不能超过20";
-    pNew->Name = input.Name;
-    TrimInPlace(input.Class);
-    if (input.Class.empty())
-        return "类别码不能为空";
-    if (HasControlByte(input.Class))
-        return "类别码不能包含控制字符";
-    if (input.Class.size() != ParamOf(&ModuleParams::Class).nMaxBytes)
-        return "类别码长度必须为6";
-    pNew->Class = input.Class;
-    return nullptr;
-}
+    std::string ModuleParams::*pField;
+    const char *pszBlank; // nullptr: may stay empty
+    const char *pszControl;
+    const char *pszLength;
+    bool bExactLength;
+};
 
-const char *CheckPasswordAndAddress(CSetFormInput &input, ModuleParams *pNew)
+// The form caps the name; a caller without the form must not overflow the command slot.
+const CTextCheck kTextChecks[] = {
+    {&ModuleParams::Name, "名称不能为空", "名称不能包含控制字符", "名称长度不能超过20", false},
+    {&ModuleParams::Class, "类别码不能为空", "类别码不能包含控制字符", "类别码长度必须为6", true},
+    {&ModuleParams::Password, nullptr, "密码不能包含控制字符", "密码长度不能超过16", false},
+};
+
+const char *CheckTexts(CSetFormInput &input, ModuleParams *pNew)
 {
-    TrimInPlace(input.Password);
-    if (HasControlByte(input.Password))
-        return "密码不能包含控制字符";
-    if (input.Password.size() > ParamOf(&ModuleParams::Password).nMaxBytes)
-        return "密码长度不能超过16";
-    pNew->Password = input.Password;
+    for (const CTextCheck &check : kTextChecks) {
+        std::string &strText = input.*check.pField;
+        TrimInPlace(strText);
+        if (check.pszBlank && strText.empty())
+            return check.pszBlank;
+        if (HasControlByte(strText))
+            return check.pszControl;
+        const size_t nLimit = ParamOf(check.pField).nMaxBytes;
+        if (check.bExactLength ? strText.size() != nLimit : strText.size() > nLimit)
+            return check.pszLength;
+        pNew->*check.pField = strText;
+    }
     TrimInPlace(input.BindAddr);
     // A found device reads "address name": the address is what the first 12 bytes hold.
     pNew->BindAddr = input.BindAddr.substr(0, BLUETOOTH_ADDRESS_LENGTH);
@@ -256,9 +258,7 @@ const char *CheckSetForm(CSetFormInput &input, ModuleParams *pNew)
 {
     if (const char *pMessage = CheckLists(input, pNew))
         return pMessage;
-    if (const char *pMessage = CheckNameAndClass(input, pNew))
-        return pMessage;
-    if (const char *pMessage = CheckPasswordAndAddress(input, pNew))
+    if (const char *pMessage = CheckTexts(input, pNew))
         return pMessage;
     return CheckNumbers(input, pNew);
 }

@@ -13,28 +13,7 @@ namespace {
 
 const std::string kGbkThreeChars = "\xce\xde\xd0\xa3\xd1\xe9"; // three Chinese characters
 
-// A form as a user leaves it after a query run, nothing edited.
-CSetFormInput ValidInput()
-{
-    CSetFormInput input;
-    input.Name = "Office";
-    input.Class = "001F00";
-    input.Password = "1234";
-    input.BindAddr = "0012AB34CD56";
-    input.ConnInterval = "1024";
-    input.ConnDuration = "512";
-    input.InqInterval = "1024";
-    input.InqDuration = "512";
-    input.Role = 0;
-    input.Bind = 1;
-    input.Auth = 1;
-    input.Baud = "9600";
-    input.Parity = 0;
-    input.StopBits = 0;
-    return input;
-}
-
-// What the query run read from a module that holds exactly ValidInput().
+// What the query run read from a module.
 ModuleParams ReadBack()
 {
     ModuleParams cur;
@@ -54,6 +33,12 @@ ModuleParams ReadBack()
     cur.SniffMax = cur.SniffMin = cur.SniffAttempt = cur.SniffTimeout = "0";
     cur.BindAddr = "0012AB34CD56";
     return cur;
+}
+
+// A form as a user leaves it after a query run, nothing edited: it shows what was read.
+CSetFormInput ValidInput()
+{
+    return ReadBack();
 }
 
 // Runs the checks and, when they pass, builds the list against cur.
