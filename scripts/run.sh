@@ -7,4 +7,4 @@ cd "$(dirname "$0")/.."
 scripts/setup-deps.sh --run-only
 cmake -S . -B build-run -G Ninja -DKESTREL_BUILD_TESTS=OFF -DKESTREL_BUILD_BENCH=OFF >/dev/null
 cmake --build build-run --target kestrel kestrel-cli kestrel-sim -j "$(nproc)"
-exec build-run/app/kestrel "$@"
+exec build-run/qt/kestrel "$@"

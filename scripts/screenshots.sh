@@ -8,7 +8,7 @@ root=$(pwd)
 build=${KESTREL_BUILD_DIR:-build-run}
 display=:99
 
-if [ ! -x "$build/app/kestrel" ]; then
+if [ ! -x "$build/qt/kestrel" ]; then
     cmake -S . -B "$build" -G Ninja -DKESTREL_BUILD_TESTS=OFF -DKESTREL_BUILD_BENCH=OFF >/dev/null
     cmake --build "$build" --target kestrel -j 2
 fi
@@ -26,7 +26,7 @@ sleep 1
 
 # A fresh profile, so the dialog shows its first-run choice.
 DISPLAY=$display XDG_CONFIG_HOME=$profile KESTREL_AUTO_ACCEPT_PORT=4 \
-    "$build/app/kestrel" --simulate &
+    "$build/qt/kestrel" --simulate &
 app_pid=$!
 mkdir -p docs
 sleep 2.5

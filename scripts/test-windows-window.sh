@@ -25,7 +25,7 @@ started=$(date +%s)
 
 scripts/setup-deps.sh --wine
 scripts/setup-deps.sh --wine-window
-[ -x "$build/kestrel.exe" ] && [ -f "$build/tests/win32/kestrel_window_test.exe" ] &&
+[ -x "$build/win32/kestrel.exe" ] && [ -f "$build/tests/win32/kestrel_window_test.exe" ] &&
     [ -f "$build/tests/win32/status_label_win32_test.exe" ] ||
     scripts/build-windows.sh "$build"
 sim=${KESTREL_SIM:-$root/build/sim/kestrel-sim}
@@ -121,7 +121,7 @@ status=0
 # The status line's drawing, pixel by pixel; it needs the display as the window does.
 timeout 120 wine "$build/tests/win32/status_label_win32_test.exe" --gtest_brief=1 </dev/null 2>/dev/null ||
     status=$?
-timeout 600 wine "$build/tests/win32/kestrel_window_test.exe" "$(winpath "$build/kestrel.exe")" \
+timeout 600 wine "$build/tests/win32/kestrel_window_test.exe" "$(winpath "$build/win32/kestrel.exe")" \
     "$(winpath "$work/sim-main.log")" "$(winpath "$work/sim-silent.log")" \
     "$(winpath "$work/control")" \
     </dev/null 2>/dev/null || status=$?
