@@ -65,18 +65,6 @@ const CParamRow *FindOption(const std::string &strName)
     return nullptr;
 }
 
-// "none, odd or even" (or "none|odd|even"): the words a choice takes.
-std::string ChoiceWords(const CParamRow &row, const char *pszSeparator, const char *pszLast)
-{
-    std::string strWords;
-    for (size_t i = 0; i < row.choices.size(); ++i)
-        strWords += (i == 0                        ? ""
-                     : i + 1 == row.choices.size() ? pszLast
-                                                   : pszSeparator) +
-                    std::string(row.choices[i].pszWord);
-    return strWords;
-}
-
 // The parameter options as --help lists them: the short ones packed into lines, one with its
 // own explanation on a line of its own, aligned with the other options' explanations.
 std::string ParameterHelp()
@@ -93,7 +81,7 @@ std::string ParameterHelp()
     for (const CParamRow *pRow : ParamsInHelpOrder()) {
         const std::string strOption = std::string(pRow->pszOption) + " " +
                                       (pRow->pszOptionValue ? std::string(pRow->pszOptionValue)
-                                                            : ChoiceWords(*pRow, "|", "|"));
+                                                            : ChoiceList(*pRow, false, "|", "|"));
         if (pRow->pszOptionHelp) {
             flush();
             strLine = strOption;
@@ -159,7 +147,7 @@ private:
                     return {};
                 }
             }
-            return strName + " takes " + ChoiceWords(*pRow, ", ", " or ");
+            return strName + " takes " + ChoiceList(*pRow, false, ", ", " or ");
         }
         case EParamKind::Group:
             return Group(*pRow, strValue);

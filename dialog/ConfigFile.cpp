@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <vector>
 
 namespace {
 
@@ -21,21 +22,9 @@ Json ChoiceJson(const CParamChoice &choice)
     return Json::parse(choice.pszJson);
 }
 
-// "\"none\", \"odd\" or \"even\"": the values a choice takes, as the file writes them.
-std::string ChoiceHint(const CParamRow &row)
-{
-    std::string strHint;
-    for (size_t i = 0; i < row.choices.size(); ++i)
-        strHint += (i == 0                        ? ""
-                    : i + 1 == row.choices.size() ? " or "
-                                                  : ", ") +
-                   std::string(row.choices[i].pszJson);
-    return strHint;
-}
-
 // Bounds that keep any file's parse small: the files this reads are three levels deep with
 // fourteen keys at most, and an object's keys are looked up one by one as they are read.
-constexpr int kMaxDepth = 32;
+constexpr size_t kMaxDepth = 32;
 constexpr int kMaxKeys = 64;
 constexpr size_t kMaxFileBytes = 1024 * 1024;
 
@@ -223,7 +212,7 @@ private:
                 return {};
             }
         }
-        return ChoiceHint(row) + " expected";
+        return ChoiceList(row, true, ", ", " or ") + " expected";
     }
 };
 

@@ -279,6 +279,18 @@ size_t FieldByteLimit(int nId)
     return pRow != nullptr && pRow->eKind == EParamKind::Text ? pRow->nMaxBytes : 0;
 }
 
+std::string ChoiceList(const CParamRow &row, bool bJson, const char *pszSeparator,
+                       const char *pszLast)
+{
+    std::string strList;
+    for (size_t i = 0; i < row.choices.size(); ++i) {
+        if (i != 0)
+            strList += i + 1 == row.choices.size() ? pszLast : pszSeparator;
+        strList += bJson ? row.choices[i].pszJson : row.choices[i].pszWord;
+    }
+    return strList;
+}
+
 void CopyParam(const CParamRow &row, const ModuleParams &from, ModuleParams &to)
 {
     if (row.pText)

@@ -114,6 +114,10 @@ const std::vector<CFormField> &FormFieldsInTabOrder();
 // The most GBK bytes the edit nId takes; 0: no limit.
 size_t FieldByteLimit(int nId);
 
+// The words (or the JSON texts) a choice takes, joined: "none, odd or even", "none|odd|even".
+std::string ChoiceList(const CParamRow &row, bool bJson, const char *pszSeparator,
+                       const char *pszLast);
+
 // Copies one parameter's field (a group: its four) from one record to another.
 void CopyParam(const CParamRow &row, const ModuleParams &from, ModuleParams &to);
 
