@@ -46,9 +46,9 @@ void ProvisionModule(const std::string &strDevice, const std::string &strName,
     const Clock::time_point tStart = Clock::now();
     CliOptions options;
     options.action = CliAction::Set;
-    options.set.strName = strName;
-    options.set.strBaud = kTargetBaud;
-    options.set.nRole = kTargetRole;
+    options.set.Ask(&ModuleParams::Name, strName);
+    options.set.Ask(&ModuleParams::Baud, kTargetBaud);
+    options.set.Ask(&ModuleParams::Role, kTargetRole);
     CPortSession session(strDevice, options);
     const CPortReport report = session.Run();
     result.dMs = Millis(Clock::now() - tStart).count();

@@ -1,7 +1,9 @@
 #include "cli/CliOptions.h"
 
+#include "dialog/ParamTable.h"
 #include "protocol/GbkText.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 #include <sstream>
@@ -52,11 +54,51 @@ std::optional<int> ParseChoice(const std::string &strValue,
     return it->second;
 }
 
-const std::map<std::string, int> kOnOff = {{"on", 1}, {"off", 0}};
-const std::map<std::string, int> kRoles = {{"master", 1}, {"slave", 0}};
-const std::map<std::string, int> kParities = {{"none", 0}, {"odd", 1}, {"even", 2}};
-const std::map<std::string, int> kStopBits = {{"1", 0}, {"2", 1}};
 const std::map<std::string, int> kFlows = {{"none", 0}, {"hardware", 1}};
+const std::map<std::string, int> kOnOff = {{"on", 1}, {"off", 0}};
+
+// The parameter a set option names; nullptr for any other option.
+const CParamRow *FindOption(const std::string &strName)
+{
+    for (const CParamRow &row : ParamTable) {
+        if (row.IsSettable() && strName == row.pszOption)
+            return &row;
+    }
+    return nullptr;
+}
+
+// The parameter options as --help lists them: the short ones packed into lines, one with its
+// own explanation on a line of its own, aligned with the other options' explanations.
+std::string ParameterHelp()
+{
+    constexpr size_t kWidth = 90;
+    constexpr size_t kExplanationColumn = 26;
+    std::string strHelp;
+    std::string strLine;
+    const auto flush = [&] {
+        if (!strLine.empty())
+            strHelp += "  " + strLine + "\n";
+        strLine.clear();
+    };
+    for (const CParamRow *pRow : ParamsInHelpOrder()) {
+        const std::string strOption = std::string(pRow->pszOption) + " " +
+                                      (pRow->pszOptionValue ? std::string(pRow->pszOptionValue)
+                                                            : ChoiceList(*pRow, false, "|", "|"));
+        if (pRow->pszOptionHelp) {
+            flush();
+            strLine = strOption;
+            strLine.resize(std::max(strLine.size() + 1, kExplanationColumn), ' ');
+            strLine += pRow->pszOptionHelp;
+            flush();
+            continue;
+        }
+        if (!strLine.empty() && 2 + strLine.size() + 2 + strOption.size() > kWidth)
+            flush();
+        strLine += (strLine.empty() ? "" : "  ") + strOption;
+    }
+    flush();
+    return strHelp;
+}
 
 // Parses the value of one option that takes a value. Returns an error text, empty when fine.
 class COptionReader
@@ -66,7 +108,6 @@ public:
 
     std::string Apply(const std::string &strName, const std::string &strValue)
     {
-        CSetValues &set = m_options.set;
         if (strName == "--port") {
             m_options.ports.push_back(strValue);
         } else if (strName == "--flow") {
@@ -97,42 +138,53 @@ public:
                 return "--timer-scale takes a positive number";
         } else if (strName == "--from") {
             m_options.strFromFile = strValue;
-        } else if (strName == "--name") {
-            set.strName = strValue;
-        } else if (strName == "--class") {
-            set.strClass = strValue;
-        } else if (strName == "--baud") {
-            set.strBaud = strValue;
-        } else if (strName == "--bind-addr") {
-            set.strBindAddr = strValue;
-        } else if (strName == "--password") {
-            set.strPassword = strValue;
         } else {
-            return ApplyChoiceOrGroup(strName, strValue);
+            return ApplyParameter(strName, strValue);
         }
         return {};
     }
 
 private:
-    std::string ApplyChoiceOrGroup(const std::string &strName, const std::string &strValue)
+    std::string ApplyParameter(const std::string &strName, const std::string &strValue)
     {
+        const CParamRow *pRow = FindOption(strName);
+        if (pRow == nullptr)
+            return "unknown option " + strName;
         CSetValues &set = m_options.set;
-        if (strName == "--parity")
-            return Choice(strValue, kParities, set.nParity, "--parity takes none, odd or even");
-        if (strName == "--stop-bits")
-            return Choice(strValue, kStopBits, set.nStopBits, "--stop-bits takes 1 or 2");
-        if (strName == "--role")
-            return Choice(strValue, kRoles, set.nRole, "--role takes master or slave");
-        if (strName == "--bind")
-            return Choice(strValue, kOnOff, set.nBind, "--bind takes on or off");
-        if (strName == "--auth")
-            return Choice(strValue, kOnOff, set.nAuth, "--auth takes on or off");
-        if (strName == "--scan")
-            return Group(strValue, set.scan, "--scan takes four numbers: a,b,c,d");
-        if (strName == "--sniff")
-            return Group(strValue, set.sniff,
-                         "--sniff takes four numbers: max,min,attempt,timeout");
-        return "unknown option " + strName;
+        switch (pRow->eKind) {
+        case EParamKind::Choice:
+        case EParamKind::Switch: {
+            for (const CParamChoice &choice : pRow->choices) {
+                if (strValue == choice.pszWord) {
+                    set.Ask(pRow->pInt, choice.nIndex);
+                    return {};
+                }
+            }
+            return strName + " takes " + ChoiceList(*pRow, false, ", ", " or ");
+        }
+        case EParamKind::Group:
+            return Group(*pRow, strValue);
+        default:
+            set.Ask(pRow->pText, strValue);
+            return {};
+        }
+    }
+
+    std::string Group(const CParamRow &row, const std::string &strValue)
+    {
+        std::vector<std::string> parts = SplitCommas(strValue);
+        const std::string strError =
+            std::string(row.pszOption) + " takes four numbers: " + row.pszOptionValue;
+        if (parts.size() != row.members.size())
+            return strError;
+        for (const std::string &strPart : parts) {
+            if (!IsDecimal(strPart))
+                return strError;
+        }
+        for (size_t i = 0; i < parts.size(); ++i)
+            m_options.set.params.*row.members[i].pField = parts[i];
+        m_options.set.Ask(row);
+        return {};
     }
 
     static std::string Choice(const std::string &strValue,
@@ -141,20 +193,6 @@ private:
     {
         target = ParseChoice(strValue, choices);
         return target ? std::string() : std::string(pszError);
-    }
-
-    static std::string Group(const std::string &strValue,
-                             std::optional<std::vector<std::string>> &target, const char *pszError)
-    {
-        std::vector<std::string> parts = SplitCommas(strValue);
-        if (parts.size() != 4)
-            return pszError;
-        for (const std::string &strPart : parts) {
-            if (!IsDecimal(strPart))
-                return pszError;
-        }
-        target = parts;
-        return {};
     }
 
     std::string LineRate(const std::string &strValue)
@@ -191,16 +229,14 @@ private:
 
 bool TakesValue(const std::string &strName)
 {
-    static const char *const kWithValue[] = {
-        "--port",      "--flow", "--on-error", "--timeout",   "--timer-scale", "--name",
-        "--class",     "--baud", "--parity",   "--stop-bits", "--role",        "--bind",
-        "--bind-addr", "--auth", "--password", "--scan",      "--sniff",       "--from",
-        "--line-rate", "--dtr",  "--rts"};
+    static const char *const kWithValue[] = {"--port",      "--flow",        "--on-error",
+                                             "--timeout",   "--timer-scale", "--from",
+                                             "--line-rate", "--dtr",         "--rts"};
     for (const char *pszName : kWithValue) {
         if (strName == pszName)
             return true;
     }
-    return false;
+    return FindOption(strName) != nullptr;
 }
 
 std::string ApplyFlag(CliOptions &options, const std::string &strArg)
@@ -246,11 +282,7 @@ std::string CheckCombination(const CliOptions &options)
         return "--from goes with set";
     if (options.bVerify && options.bDryRun)
         return "--verify reads back what was sent; --dry-run sends nothing";
-    const CSetValues &set = options.set;
-    const bool bAnySet = set.strName || set.strClass || set.strBaud || set.nParity ||
-                         set.nStopBits || set.nRole || set.nBind || set.strBindAddr || set.nAuth ||
-                         set.strPassword || set.scan || set.sniff;
-    if (bAnySet && action != CliAction::Set)
+    if (options.set.Any() && action != CliAction::Set)
         return "parameter options go with set";
     return {};
 }
@@ -294,19 +326,13 @@ CliParseResult ParseCliArguments(const std::vector<std::string> &args)
 
 std::string ConvertSetTextsToGbk(CSetValues &set)
 {
-    const std::pair<const char *, std::optional<std::string> *> aTexts[] = {
-        {"--name", &set.strName},
-        {"--class", &set.strClass},
-        {"--bind-addr", &set.strBindAddr},
-        {"--password", &set.strPassword},
-    };
-    for (const auto &[pszOption, pText] : aTexts) {
-        if (!*pText)
+    for (const CParamRow *pRow : ParamsInHelpOrder()) {
+        if (pRow->eKind != EParamKind::Text || !set.Has(*pRow))
             continue;
-        GbkFieldText converted = CheckGbkFieldText(pszOption, **pText);
+        GbkFieldText converted = CheckGbkFieldText(pRow->pszOption, set.params.*pRow->pText);
         if (!converted.strError.empty())
             return converted.strError;
-        **pText = std::move(converted.strGbk);
+        set.params.*pRow->pText = std::move(converted.strGbk);
     }
     return {};
 }
@@ -354,12 +380,8 @@ Options:
                             and non-printable bytes escaped
 
 Parameters of set:
-  --name TEXT  --class 6DIGITS  --baud RATE (the module's baud, not the line rate)
-  --parity none|odd|even  --stop-bits 1|2
-  --role master|slave  --bind on|off  --bind-addr 12CHARS  --auth on|off  --password TEXT
-  --scan a,b,c,d            connection interval, duration, inquiry interval, duration
-  --sniff max,min,attempt,timeout
-
+)" + ParameterHelp() +
+           R"(
 Exit codes:
   0  success
   1  the module refused a command, did not answer in time, or the port went away; or

@@ -268,8 +268,7 @@ std::string DescribeMismatches(const std::vector<CVerifyMismatch> &mismatches)
 // Reads the module again after a set run and compares what the request named. The last-read
 // record starts blank, so a value the reading skipped counts as not held rather than as the one
 // queued.
-void VerifySet(CCliEngine &engine, CSessionLoop &loop, CPortReport &report,
-               const CSetValues &asked)
+void VerifySet(CCliEngine &engine, CSessionLoop &loop, CPortReport &report, const CSetValues &asked)
 {
     engine.m_paramsCur = ModuleParams{};
     if (!RunQuery(engine, loop, report))
@@ -285,10 +284,10 @@ void RunSet(CCliEngine &engine, CSessionLoop &loop, CPortReport &report, const C
 {
     if (!RunQuery(engine, loop, report))
         return;
-    if (options.set.strBaud) {
-        const int nIndex = BaudIndex(*options.set.strBaud);
+    if (options.set.Has(ParamOf(&ModuleParams::Baud))) {
+        const int nIndex = BaudIndex(options.set.params.Baud);
         if (nIndex < 0)
-            return Fail(report, EXIT_CLI_USAGE, "unsupported baud rate " + *options.set.strBaud);
+            return Fail(report, EXIT_CLI_USAGE, "unsupported baud rate " + options.set.params.Baud);
     }
     ApplyValuesToForm(engine, options.set);
 

@@ -5,145 +5,29 @@
 #include "protocol/AtProtocol.h"
 #include "protocol/GbkText.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <limits>
-#include <sstream>
+#include <vector>
 
 namespace {
 
 using Json = nlohmann::ordered_json;
 
-enum class EKind { Text, Baud, Parity, StopBits, Role, Flag, Group, LocalAddress };
-
-// One number of a group of four, as the file names it, the record keeps it and the form holds it.
-struct CGroupMember
+// The JSON value of each named choice of a row.
+Json ChoiceJson(const CParamChoice &choice)
 {
-    const char *pszKey;
-    std::string ModuleParams::*pField;
-    uint32_t CSetFormInput::*pInput;
-};
-
-constexpr CGroupMember kScanMembers[4] = {
-    {"conn_interval", &ModuleParams::ConnInterval, &CSetFormInput::m_nConnInterval},
-    {"conn_duration", &ModuleParams::ConnDuration, &CSetFormInput::m_nConnDuration},
-    {"inq_interval", &ModuleParams::InqInterval, &CSetFormInput::m_nInqInterval},
-    {"inq_duration", &ModuleParams::InqDuration, &CSetFormInput::m_nInqDuration}};
-constexpr CGroupMember kSniffMembers[4] = {
-    {"max", &ModuleParams::SniffMax, &CSetFormInput::m_nSniffMax},
-    {"min", &ModuleParams::SniffMin, &CSetFormInput::m_nSniffMin},
-    {"attempt", &ModuleParams::SniffAttempt, &CSetFormInput::m_nSniffAttempt},
-    {"timeout", &ModuleParams::SniffTimeout, &CSetFormInput::m_nSniffTimeout}};
-
-// One key of "params": its kind, where the record keeps it, where a request carries it and what
-// the form's checks see of it. No request member: it cannot be set and is ignored when read.
-struct CParamKey
-{
-    const char *pszKey;
-    EKind eKind;
-    std::string ModuleParams::*pText = nullptr;
-    int32_t ModuleParams::*pInt = nullptr;
-    const CGroupMember *pGroup = nullptr;
-    std::optional<std::string> CSetValues::*pSetText = nullptr;
-    std::optional<int> CSetValues::*pSetInt = nullptr;
-    std::optional<std::vector<std::string>> CSetValues::*pSetGroup = nullptr;
-    std::string CSetFormInput::*pInputText = nullptr;
-    size_t nMaxBytes = 0;   // texts: the form's limit in GBK bytes, 0 none
-    uint32_t nMaxValue = 0; // groups: the largest number the form takes
-};
-
-// In the order "query --json" prints them.
-const CParamKey kParamKeys[] = {
-    {.pszKey = "name",
-     .eKind = EKind::Text,
-     .pText = &ModuleParams::Name,
-     .pSetText = &CSetValues::strName,
-     .pInputText = &CSetFormInput::m_strName,
-     .nMaxBytes = NAME_MAX_BYTES},
-    {.pszKey = "version", .eKind = EKind::Text, .pText = &ModuleParams::Version},
-    {.pszKey = "class",
-     .eKind = EKind::Text,
-     .pText = &ModuleParams::Class,
-     .pSetText = &CSetValues::strClass,
-     .pInputText = &CSetFormInput::m_strClass,
-     .nMaxBytes = CLASS_BYTES},
-    {.pszKey = "baud",
-     .eKind = EKind::Baud,
-     .pText = &ModuleParams::Baud,
-     .pSetText = &CSetValues::strBaud,
-     .pInputText = &CSetFormInput::m_strBaud},
-    {.pszKey = "parity",
-     .eKind = EKind::Parity,
-     .pInt = &ModuleParams::Parity,
-     .pSetInt = &CSetValues::nParity},
-    {.pszKey = "stop_bits",
-     .eKind = EKind::StopBits,
-     .pInt = &ModuleParams::StopBits,
-     .pSetInt = &CSetValues::nStopBits},
-    {.pszKey = "role",
-     .eKind = EKind::Role,
-     .pInt = &ModuleParams::Role,
-     .pSetInt = &CSetValues::nRole},
-    {.pszKey = "bind",
-     .eKind = EKind::Flag,
-     .pInt = &ModuleParams::Bind,
-     .pSetInt = &CSetValues::nBind},
-    {.pszKey = "auth",
-     .eKind = EKind::Flag,
-     .pInt = &ModuleParams::Auth,
-     .pSetInt = &CSetValues::nAuth},
-    {.pszKey = "password",
-     .eKind = EKind::Text,
-     .pText = &ModuleParams::Password,
-     .pSetText = &CSetValues::strPassword,
-     .pInputText = &CSetFormInput::m_strPassword,
-     .nMaxBytes = PASSWORD_MAX_BYTES},
-    {.pszKey = "scan",
-     .eKind = EKind::Group,
-     .pGroup = kScanMembers,
-     .pSetGroup = &CSetValues::scan,
-     .nMaxValue = SCAN_VALUE_MAX},
-    {.pszKey = "sniff",
-     .eKind = EKind::Group,
-     .pGroup = kSniffMembers,
-     .pSetGroup = &CSetValues::sniff,
-     .nMaxValue = std::numeric_limits<uint32_t>::max()},
-    {.pszKey = "local_address", .eKind = EKind::LocalAddress},
-    {.pszKey = "bind_address",
-     .eKind = EKind::Text,
-     .pText = &ModuleParams::BindAddr,
-     .pSetText = &CSetValues::strBindAddr,
-     .pInputText = &CSetFormInput::m_strBindAddr},
-};
-
-// The named choices of the lists and check boxes, as the file writes them.
-struct CChoice
-{
-    Json value;
-    int nIndex;
-};
-
-const std::vector<CChoice> &Choices(EKind eKind)
-{
-    static const std::vector<CChoice> kParity = {{"none", 0}, {"odd", 1}, {"even", 2}};
-    static const std::vector<CChoice> kStopBits = {{1, 0}, {2, 1}};
-    static const std::vector<CChoice> kRole = {{"master", 1}, {"slave", 0}};
-    static const std::vector<CChoice> kFlag = {{true, 1}, {false, 0}};
-    return eKind == EKind::Parity     ? kParity
-           : eKind == EKind::StopBits ? kStopBits
-           : eKind == EKind::Role     ? kRole
-                                      : kFlag;
+    return Json::parse(choice.pszJson);
 }
 
-const char *ChoiceHint(EKind eKind)
-{
-    return eKind == EKind::Parity     ? "\"none\", \"odd\" or \"even\""
-           : eKind == EKind::StopBits ? "1 or 2"
-           : eKind == EKind::Role     ? "\"master\" or \"slave\""
-                                      : "true or false";
-}
+// Bounds that keep any file's parse small: the files this reads are three levels deep with
+// fourteen keys at most, and an object's keys are looked up one by one as they are read.
+constexpr size_t kMaxDepth = 32;
+constexpr int kMaxKeys = 64;
+constexpr size_t kMaxFileBytes = 1024 * 1024;
 
 // The top-level fields of a query's report that belong to the run, not to the module.
 constexpr const char *kRunFields[] = {"port", "ok", "status", "end", "error"};
@@ -166,36 +50,36 @@ Json TextOrNull(const std::string &strGbk)
     return strGbk.empty() ? Json() : Json(GbkToUtf8(strGbk));
 }
 
-Json ChoiceToJson(EKind eKind, int32_t nValue)
+Json ChoiceToJson(const CParamRow &row, int32_t nValue)
 {
     if (nValue < 0)
         return Json(); // not reported
-    if (eKind == EKind::Flag)
+    if (row.eKind == EParamKind::Switch)
         return Json(nValue != 0);
-    for (const CChoice &choice : Choices(eKind)) {
+    for (const CParamChoice &choice : row.choices) {
         if (choice.nIndex == nValue)
-            return choice.value;
+            return ChoiceJson(choice);
     }
     return Json(nValue);
 }
 
-Json KeyToJson(const CParamKey &key, const ModuleParams &params, const std::string &strLocal)
+Json KeyToJson(const CParamRow &row, const ModuleParams &params, const std::string &strLocal)
 {
-    switch (key.eKind) {
-    case EKind::Text:
-        return TextOrNull(params.*key.pText);
-    case EKind::LocalAddress:
+    switch (row.eKind) {
+    case EParamKind::Text:
+        return TextOrNull(params.*row.pText);
+    case EParamKind::LocalAddress:
         return TextOrNull(strLocal);
-    case EKind::Baud:
-        return NumberTextOrNull(params.*key.pText);
-    case EKind::Group: {
+    case EParamKind::Baud:
+        return NumberTextOrNull(params.*row.pText);
+    case EParamKind::Group: {
         Json group = Json::object();
-        for (size_t i = 0; i < 4; ++i)
-            group[key.pGroup[i].pszKey] = NumberTextOrNull(params.*key.pGroup[i].pField);
+        for (const CParamMember &member : row.members)
+            group[member.pszKey] = NumberTextOrNull(params.*member.pField);
         return group;
     }
     default:
-        return ChoiceToJson(key.eKind, params.*key.pInt);
+        return ChoiceToJson(row, params.*row.pInt);
     }
 }
 
@@ -210,52 +94,49 @@ public:
         if (!params.is_object())
             return "params: an object expected";
         for (const auto &[strKey, value] : params.items()) {
-            const CParamKey *pKey = Find(strKey);
-            if (pKey == nullptr)
+            const CParamRow *pRow = FindParam(strKey);
+            if (pRow == nullptr)
                 return "params." + strKey + ": unknown key";
-            if (std::string strError = ReadKey(*pKey, value, values); !strError.empty())
+            if (std::string strError = ReadKey(*pRow, value, values); !strError.empty())
                 return "params." + strKey + ": " + strError;
         }
         return {};
     }
 
 private:
-    static const CParamKey *Find(const std::string &strKey)
+    static std::string ReadKey(const CParamRow &row, const Json &value, CSetValues &values)
     {
-        for (const CParamKey &key : kParamKeys) {
-            if (strKey == key.pszKey)
-                return &key;
-        }
-        return nullptr;
-    }
-
-    static std::string ReadKey(const CParamKey &key, const Json &value, CSetValues &values)
-    {
-        const bool bSettable = key.pSetText || key.pSetInt || key.pSetGroup;
-        if (!bSettable || value.is_null())
+        if (!row.IsSettable() || value.is_null())
             return {};
-        switch (key.eKind) {
-        case EKind::Text:
-            return ReadText(key, value, values.*key.pSetText);
-        case EKind::Baud:
-            return ReadBaud(value, values.*key.pSetText);
-        case EKind::Group:
-            return ReadGroup(key, value, values.*key.pSetGroup);
+        std::string strError;
+        switch (row.eKind) {
+        case EParamKind::Text:
+            strError = ReadText(row, value, values.params.*row.pText);
+            break;
+        case EParamKind::Baud:
+            strError = ReadBaud(value, values.params.*row.pText);
+            break;
+        case EParamKind::Group:
+            strError = ReadGroup(row, value, values.params);
+            break;
         default:
-            return ReadChoice(key.eKind, value, values.*key.pSetInt);
+            strError = ReadChoice(row, value, values.params.*row.pInt);
+            break;
         }
+        if (strError.empty())
+            values.Ask(row);
+        return strError;
     }
 
-    static std::string ReadText(const CParamKey &key, const Json &value,
-                                std::optional<std::string> &target)
+    static std::string ReadText(const CParamRow &row, const Json &value, std::string &target)
     {
         if (!value.is_string())
             return "a text expected";
         std::optional<std::string> strGbk = Utf8ToGbk(value.get<std::string>());
         if (!strGbk)
             return "holds a character that GBK cannot carry";
-        if (key.nMaxBytes != 0 && strGbk->size() > key.nMaxBytes)
-            return "longer than " + std::to_string(key.nMaxBytes) + " bytes in GBK";
+        if (row.nMaxBytes != 0 && strGbk->size() > row.nMaxBytes)
+            return "longer than " + std::to_string(row.nMaxBytes) + " bytes in GBK";
         target = std::move(*strGbk);
         return {};
     }
@@ -276,7 +157,7 @@ private:
         return std::stoull(strText);
     }
 
-    static std::string ReadBaud(const Json &value, std::optional<std::string> &target)
+    static std::string ReadBaud(const Json &value, std::string &target)
     {
         const std::optional<uint64_t> nBaud = ReadNumber(value);
         if (!nBaud)
@@ -291,49 +172,48 @@ private:
         return strBaud + " is not one of the module's rates (1200 to 1382400)";
     }
 
-    static std::string ReadGroup(const CParamKey &key, const Json &value,
-                                 std::optional<std::vector<std::string>> &target)
+    static std::string ReadGroup(const CParamRow &row, const Json &value, ModuleParams &target)
     {
         if (!value.is_object())
             return "an object expected";
         for (const auto &[strMember, member] : value.items()) {
-            if (!FindMember(key, strMember))
+            if (!FindMember(row, strMember))
                 return strMember + ": unknown key";
         }
-        std::vector<std::string> numbers;
-        for (size_t i = 0; i < 4; ++i) {
-            const char *pszMember = key.pGroup[i].pszKey;
-            if (!value.contains(pszMember) || value[pszMember].is_null())
-                return std::string(pszMember) + ": missing (the four numbers are set together)";
-            const std::optional<uint64_t> nNumber = ReadNumber(value[pszMember]);
+        ModuleParams numbers;
+        for (const CParamMember &member : row.members) {
+            const std::string strMember = member.pszKey;
+            if (!value.contains(strMember) || value[strMember].is_null())
+                return strMember + ": missing (the four numbers are set together)";
+            const std::optional<uint64_t> nNumber = ReadNumber(value[strMember]);
             if (!nNumber)
-                return std::string(pszMember) + ": a whole number expected";
-            if (*nNumber > key.nMaxValue)
-                return std::string(pszMember) + ": above " + std::to_string(key.nMaxValue);
-            numbers.push_back(std::to_string(*nNumber));
+                return strMember + ": a whole number expected";
+            if (*nNumber > row.nMaxValue)
+                return strMember + ": above " + std::to_string(row.nMaxValue);
+            numbers.*member.pField = std::to_string(*nNumber);
         }
-        target = std::move(numbers);
+        CopyParam(row, numbers, target);
         return {};
     }
 
-    static bool FindMember(const CParamKey &key, const std::string &strMember)
+    static bool FindMember(const CParamRow &row, const std::string &strMember)
     {
-        for (size_t i = 0; i < 4; ++i) {
-            if (strMember == key.pGroup[i].pszKey)
+        for (const CParamMember &member : row.members) {
+            if (strMember == member.pszKey)
                 return true;
         }
         return false;
     }
 
-    static std::string ReadChoice(EKind eKind, const Json &value, std::optional<int> &target)
+    static std::string ReadChoice(const CParamRow &row, const Json &value, int32_t &target)
     {
-        for (const CChoice &choice : Choices(eKind)) {
-            if (value == choice.value) {
+        for (const CParamChoice &choice : row.choices) {
+            if (value == ChoiceJson(choice)) {
                 target = choice.nIndex;
                 return {};
             }
         }
-        return std::string(ChoiceHint(eKind)) + " expected";
+        return ChoiceList(row, true, ", ", " or ") + " expected";
     }
 };
 
@@ -341,46 +221,26 @@ private:
 CSetFormInput PassingInput()
 {
     CSetFormInput input;
-    input.m_strName = "x";
-    input.m_strClass = "000000";
-    input.m_strBaud = "9600";
-    input.m_nParity = 0;
-    input.m_nStopBits = 0;
+    input.Name = "x";
+    input.Class = "000000";
+    input.Baud = "9600";
+    input.Parity = 0;
+    input.StopBits = 0;
     return input;
-}
-
-// The request's value of one key put into otherwise passing form input.
-CSetFormInput InputWithKey(const CParamKey &key, const CSetValues &values)
-{
-    CSetFormInput input = PassingInput();
-    if (key.pInputText && key.pSetText)
-        input.*key.pInputText = *(values.*key.pSetText);
-    if (key.pGroup) {
-        const std::vector<std::string> &numbers = *(values.*key.pSetGroup);
-        for (size_t i = 0; i < 4; ++i)
-            input.*key.pGroup[i].pInput = static_cast<uint32_t>(std::stoul(numbers[i]));
-    }
-    return input;
-}
-
-bool HasValue(const CParamKey &key, const CSetValues &values)
-{
-    return (key.pSetText && (values.*key.pSetText).has_value()) ||
-           (key.pSetInt && (values.*key.pSetInt).has_value()) ||
-           (key.pSetGroup && (values.*key.pSetGroup).has_value());
 }
 
 // Each value on its own through the Set action's checks: no check looks at two keys, so the
 // check that fails names the key that holds the value.
 std::string CheckValues(const CSetValues &values)
 {
-    for (const CParamKey &key : kParamKeys) {
-        if (!HasValue(key, values))
+    for (const CParamRow &row : ParamTable) {
+        if (!values.Has(row))
             continue;
-        CSetFormInput input = InputWithKey(key, values);
+        CSetFormInput input = PassingInput();
+        CopyParam(row, values.params, input);
         ModuleParams snapshot;
         if (const char *pszMessage = CheckSetForm(input, &snapshot))
-            return std::string("params.") + key.pszKey + ": " + Tr("Engine", pszMessage);
+            return std::string("params.") + row.pszKey + ": " + Tr("Engine", pszMessage);
     }
     return {};
 }
@@ -427,13 +287,95 @@ std::string DescribeParseError(const std::string &strWhat)
            (nAt == std::string::npos ? std::string() : " (" + strWhat.substr(nAt + 4) + ")");
 }
 
+// "line 2, column 5" of the byte at nOffset, counted as the parser counts them.
+std::string Position(const std::string &strText, size_t nOffset)
+{
+    nOffset = std::min(nOffset, strText.size());
+    size_t nLine = 1;
+    size_t nLineStart = 0;
+    for (size_t i = 0; i < nOffset; ++i) {
+        if (strText[i] == '\n') {
+            ++nLine;
+            nLineStart = i + 1;
+        }
+    }
+    return "line " + std::to_string(nLine) + ", column " + std::to_string(nOffset - nLineStart + 1);
+}
+
+// Looks for nesting and objects beyond what a configuration file holds, before the parser
+// builds anything; a malformed text is left to the parser to describe.
+std::string CheckShape(const std::string &strText)
+{
+    std::vector<int> keysPerLevel; // -1 for an array
+    bool bInString = false;
+    for (size_t i = 0; i < strText.size(); ++i) {
+        const char c = strText[i];
+        if (bInString) {
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                bInString = false;
+            continue;
+        }
+        if (c == '"') {
+            bInString = true;
+        } else if (c == '{' || c == '[') {
+            if (keysPerLevel.size() == kMaxDepth)
+                return "not a configuration file (" + Position(strText, i) +
+                       ": nested deeper than " + std::to_string(kMaxDepth) + " levels)";
+            keysPerLevel.push_back(c == '{' ? 0 : -1);
+        } else if (c == '}' || c == ']') {
+            if (!keysPerLevel.empty())
+                keysPerLevel.pop_back();
+        } else if (c == ':' && !keysPerLevel.empty() && keysPerLevel.back() >= 0) {
+            if (++keysPerLevel.back() > kMaxKeys)
+                return "not a configuration file (" + Position(strText, i) +
+                       ": an object with more than " + std::to_string(kMaxKeys) + " keys)";
+        }
+    }
+    return {};
+}
+
+// The library's document builder, with every error it meets turned into a text with the
+// position (a number too large for a double comes as another kind of exception, without one).
+class CDomBuilder : public nlohmann::detail::json_sax_dom_parser<Json>
+{
+public:
+    CDomBuilder(Json &root, const std::string &strText)
+        : json_sax_dom_parser(root, false), m_strText(strText)
+    {}
+
+    template <class Exception>
+    bool parse_error(std::size_t nPosition, const std::string &strToken, const Exception &error)
+    {
+        if (m_strError.empty()) {
+            const std::string strWhat = error.what();
+            const size_t nBracket = strWhat.find("] ");
+            m_strError =
+                strWhat.find(" at line ") != std::string::npos
+                    ? DescribeParseError(strWhat)
+                    : "not valid JSON (" +
+                          Position(m_strText, nPosition - std::min(nPosition, strToken.size())) +
+                          ": " + strWhat.substr(nBracket == std::string::npos ? 0 : nBracket + 2) +
+                          ")";
+        }
+        return false;
+    }
+
+    const std::string &Error() const { return m_strError; }
+
+private:
+    const std::string &m_strText;
+    std::string m_strError;
+};
+
 } // namespace
 
 Json ParamsToJson(const ModuleParams &params, const std::string &strLocalAddr)
 {
     Json json = Json::object();
-    for (const CParamKey &key : kParamKeys)
-        json[key.pszKey] = KeyToJson(key, params, strLocalAddr);
+    for (const CParamRow &row : ParamTable)
+        json[row.pszKey] = KeyToJson(row, params, strLocalAddr);
     return json;
 }
 
@@ -451,10 +393,16 @@ CConfigReadResult ParseConfigText(const std::string &strText)
 {
     CConfigReadResult result;
     Json root;
+    if (result.strError = CheckShape(strText); !result.strError.empty())
+        return result;
+    CDomBuilder builder(root, strText);
     try {
-        root = Json::parse(strText);
-    } catch (const Json::parse_error &error) {
-        result.strError = DescribeParseError(error.what());
+        Json::sax_parse(strText, &builder);
+    } catch (const Json::exception &error) {
+        builder.parse_error(strText.size(), {}, error);
+    }
+    if (!builder.Error().empty()) {
+        result.strError = builder.Error();
         return result;
     }
     const Json *pReport = nullptr;
@@ -469,35 +417,40 @@ CConfigReadResult ParseConfigText(const std::string &strText)
 
 CConfigReadResult LoadConfigFile(const std::string &strPath)
 {
+    CConfigReadResult result;
     std::error_code error;
     if (std::filesystem::is_directory(strPath, error)) {
-        CConfigReadResult result;
         result.strError = "cannot read the file: it is a directory";
         return result;
     }
     std::ifstream file(strPath, std::ios::binary);
     const int nOpenErrno = errno;
-    std::ostringstream text;
+    // At most one byte beyond the limit is read, whatever the file claims to hold (a pipe or a
+    // device names no size).
+    std::string strText(kMaxFileBytes + 1, '\0');
     if (file)
-        text << file.rdbuf();
-    if (!file || file.bad()) {
-        CConfigReadResult result;
+        file.read(strText.data(), static_cast<std::streamsize>(strText.size()));
+    if (!file.is_open() || file.bad()) {
         result.strError = std::string("cannot read the file: ") +
                           (file.is_open() ? "read error" : std::strerror(nOpenErrno));
         return result;
     }
-    return ParseConfigText(text.str());
+    strText.resize(static_cast<size_t>(file.gcount()));
+    if (strText.size() > kMaxFileBytes) {
+        result.strError = "cannot read the file: larger than 1 MiB (" +
+                          std::to_string(kMaxFileBytes) + " bytes), not a configuration file";
+        return result;
+    }
+    return ParseConfigText(strText);
 }
 
 void MergeConfigUnder(CSetValues &set, const CSetValues &fromFile)
 {
-    for (const CParamKey &key : kParamKeys) {
-        if (key.pSetText && !(set.*key.pSetText))
-            set.*key.pSetText = fromFile.*key.pSetText;
-        if (key.pSetInt && !(set.*key.pSetInt))
-            set.*key.pSetInt = fromFile.*key.pSetInt;
-        if (key.pSetGroup && !(set.*key.pSetGroup))
-            set.*key.pSetGroup = fromFile.*key.pSetGroup;
+    for (const CParamRow &row : ParamTable) {
+        if (!set.Has(row) && fromFile.Has(row)) {
+            CopyParam(row, fromFile.params, set.params);
+            set.Ask(row);
+        }
     }
 }
 
@@ -506,24 +459,23 @@ std::vector<CVerifyMismatch> CompareAskedWithRead(const CSetValues &asked,
                                                   const ModuleParams &read)
 {
     std::vector<CVerifyMismatch> mismatches;
-    for (const CParamKey &key : kParamKeys) {
-        if (!HasValue(key, asked))
+    for (const CParamRow &row : ParamTable) {
+        if (!asked.Has(row))
             continue;
-        if (key.pSetText == &CSetValues::strBindAddr && snapshot.Bind != 1)
+        if (row.eSetRule == ESetRule::WhileBinding && snapshot.Bind != 1)
             continue;
-        if (key.pSetText == &CSetValues::strPassword &&
-            (snapshot.Auth == 0 || snapshot.Password.empty()))
+        if (row.eSetRule == ESetRule::WithAuth && (snapshot.Auth == 0 || snapshot.Password.empty()))
             continue;
-        const Json wanted = KeyToJson(key, snapshot, {});
-        const Json got = KeyToJson(key, read, {});
-        if (key.eKind != EKind::Group) {
+        const Json wanted = KeyToJson(row, snapshot, {});
+        const Json got = KeyToJson(row, read, {});
+        if (row.eKind != EParamKind::Group) {
             if (wanted != got)
-                mismatches.push_back({key.pszKey, wanted.dump(), got.dump()});
+                mismatches.push_back({row.pszKey, wanted.dump(), got.dump()});
             continue;
         }
         for (const auto &[strMember, value] : wanted.items()) {
             if (value != got[strMember])
-                mismatches.push_back({std::string(key.pszKey) + "." + strMember, value.dump(),
+                mismatches.push_back({std::string(row.pszKey) + "." + strMember, value.dump(),
                                       got[strMember].dump()});
         }
     }

@@ -1,45 +1,34 @@
 // Restore-defaults and clear-binding: single-command actions that the sequencer ends.
 #include "dialog/ModuleSetupEngine.h"
+#include "dialog/ParamTable.h"
 #include "dialog/UiText.h"
 #include "protocol/AtProtocol.h"
-
-namespace {
-
-// The factory defaults of the edits, in the order the form receives them.
-struct CDefaultText
-{
-    int nId;
-    const char *pText;
-};
-
-constexpr CDefaultText kDefaultTexts[] = {
-    {IDC_EDIT_PASSWORD, "7391"},     {IDC_EDIT_NAME, "CORVA3264"},
-    {IDC_EDIT_CLASS, "000000"},      {IDC_EDIT_CONN_INTERVAL, "1024"},
-    {IDC_EDIT_CONN_DURATION, "512"}, {IDC_EDIT_INQ_INTERVAL, "1024"},
-    {IDC_EDIT_INQ_DURATION, "512"},  {IDC_EDIT_SNIFF_MAX, "0"},
-    {IDC_EDIT_SNIFF_MIN, "0"},       {IDC_EDIT_SNIFF_ATTEMPT, "0"},
-    {IDC_EDIT_SNIFF_TIMEOUT, "0"},
-};
-
-} // namespace
 
 void CModuleSetupEngine::OnButtonDefault()
 {
     // Refused before the form changes: the defaults go in only together with their command.
     if (RefuseWhileRunWaits(ERunKind::Restore))
         return;
-    // Slave, no binding, authentication on with the factory password.
-    SetCheck(IDC_CHECK_ROLE, 0);
-    SetCheck(IDC_CHECK_BIND, 0);
-    SetCheck(IDC_CHECK_AUTH, 1);
+    // The factory values: the check boxes first, then the edits, then the lists.
+    for (const CParamRow &row : ParamTable) {
+        if (row.pszDefault && row.bCheckBox)
+            SetCheck(row.nId, row.pszDefault[0] == '1');
+    }
     SetReadOnly(IDC_EDIT_PASSWORD, false);
-    for (const CDefaultText &row : kDefaultTexts)
-        SetWindowText(row.nId, row.pText);
-    SelectStringPrefix(IDC_COMBO_BAUD, "9600");
-    SelectStringPrefix(IDC_COMBO_PARITY, ParityListEntry(0));
-    SelectStringPrefix(IDC_COMBO_STOPBITS, "1");
-    // The found devices stay listed; only the chosen address goes.
-    SetWindowText(IDC_COMBO_BINDADDR, "");
+    for (const CParamRow &row : ParamTable) {
+        if (row.pszDefault && row.eKind == EParamKind::Text)
+            SetWindowText(row.nId, row.pszDefault);
+        for (const CParamMember &member : row.members)
+            SetWindowText(member.nId, member.pszDefault);
+    }
+    for (const CParamRow &row : ParamTable) {
+        if (!row.pszDefault || row.bCheckBox || row.eKind == EParamKind::Text)
+            continue;
+        // The parity list shows its entries in the user's language.
+        SelectStringPrefix(row.nId, row.nId == IDC_COMBO_PARITY ? ParityListEntry(0).c_str()
+                                                                 : row.pszDefault);
+    }
+    // The found devices stay listed; only the chosen address went.
     EnableWindow(IDC_COMBO_BINDADDR, true);
 
     // No port check: on a closed port nothing goes out and the timer ends the action, after

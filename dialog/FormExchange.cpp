@@ -1,6 +1,6 @@
 #include "dialog/ModuleSetupEngine.h"
+#include "dialog/ParamTable.h"
 #include "dialog/UiText.h"
-#include "protocol/AtProtocol.h"
 
 #include <limits>
 
@@ -9,7 +9,7 @@ namespace {
 // Our own wording of the standard messages for a failed field check (UTF-8).
 constexpr char kMsgNotUnsigned[] = KESTREL_TR_NOOP("Engine", "请输入一个整数。");
 constexpr char kMsgOutOfRange[] =
-    KESTREL_TR_NOOP("Engine", "请输入一个介于 0 和 4096 之间的整数。");
+    KESTREL_TR_NOOP("Engine", "请输入一个介于 0 和 %s 之间的整数。");
 constexpr char kMsgTooLong[] = KESTREL_TR_NOOP("Engine", "输入的内容不能超过 %s 个字节。");
 constexpr char kCaptionNotice[] = KESTREL_TR_NOOP("Engine", "提示");
 
@@ -46,20 +46,15 @@ bool ParseUnsigned(const std::string &strText, uint32_t &nValue)
 bool CModuleSetupEngine::UpdateData(bool bSaveAndValidate)
 {
     // The order is the form's tab order: a read stops at the first field that fails.
-    const bool b = bSaveAndValidate;
-    return ExchangeText(b, IDC_EDIT_NAME, m_strName, NAME_MAX_BYTES) &&
-           ExchangeText(b, IDC_EDIT_CLASS, m_strClass, CLASS_BYTES) &&
-           ExchangeText(b, IDC_EDIT_PASSWORD, m_strPassword, PASSWORD_MAX_BYTES) &&
-           ExchangeUInt(b, IDC_EDIT_CONN_INTERVAL, m_nConnInterval, true) &&
-           ExchangeUInt(b, IDC_EDIT_CONN_DURATION, m_nConnDuration, true) &&
-           ExchangeUInt(b, IDC_EDIT_INQ_INTERVAL, m_nInqInterval, true) &&
-           ExchangeUInt(b, IDC_EDIT_INQ_DURATION, m_nInqDuration, true) &&
-           ExchangeUInt(b, IDC_EDIT_SNIFF_MAX, m_nSniffMax, false) &&
-           ExchangeUInt(b, IDC_EDIT_SNIFF_MIN, m_nSniffMin, false) &&
-           ExchangeUInt(b, IDC_EDIT_SNIFF_TIMEOUT, m_nSniffTimeout, false) &&
-           ExchangeUInt(b, IDC_EDIT_SNIFF_ATTEMPT, m_nSniffAttempt, false) &&
-           ExchangeText(b, IDC_COMBO_BINDADDR, m_strBindAddr, 0) &&
-           ExchangeText(b, IDC_EDIT_LOCALADDR, m_strLocalAddr, 0);
+    for (const CFormField &field : FormFieldsInTabOrder()) {
+        const bool bOk =
+            field.pText
+                ? ExchangeText(bSaveAndValidate, field.nId, this->*field.pText, field.nMaxBytes)
+                : ExchangeUInt(bSaveAndValidate, field.nId, this->*field.pNumber, field.nMaxValue);
+        if (!bOk)
+            return false;
+    }
+    return true;
 }
 
 // nMaxBytes 0 means no limit. A text over its limit leaves the member as it was, so a member
@@ -77,7 +72,7 @@ bool CModuleSetupEngine::ExchangeText(bool bSave, int nId, std::string &strValue
     return true;
 }
 
-bool CModuleSetupEngine::ExchangeUInt(bool bSave, int nId, uint32_t &nValue, bool bRanged)
+bool CModuleSetupEngine::ExchangeUInt(bool bSave, int nId, uint32_t &nValue, uint32_t nMaxValue)
 {
     if (!bSave) {
         SetWindowText(nId, FormatUInt(nValue));
@@ -86,8 +81,8 @@ bool CModuleSetupEngine::ExchangeUInt(bool bSave, int nId, uint32_t &nValue, boo
     uint32_t nRead = 0;
     if (!ParseUnsigned(GetWindowText(nId), nRead))
         return FailField(nId, Tr("Engine", kMsgNotUnsigned));
-    if (bRanged && nRead > SCAN_VALUE_MAX)
-        return FailField(nId, Tr("Engine", kMsgOutOfRange));
+    if (nRead > nMaxValue)
+        return FailField(nId, FormatWithText(Tr("Engine", kMsgOutOfRange), FormatUInt(nMaxValue)));
     nValue = nRead;
     return true;
 }
@@ -126,38 +121,25 @@ void CModuleSetupEngine::OnCheckBind()
     EnableWindow(IDC_COMBO_BINDADDR, GetCheck(IDC_CHECK_BIND) != 0);
 }
 
-// A power-saving switch presets its four fields: on (thumb above 0) or off.
-struct CSliderPreset
-{
-    uint32_t CModuleSetupEngine::*pMember;
-    uint32_t nOn;
-    uint32_t nOff;
-};
-
-void CModuleSetupEngine::ApplySliderPreset(int nSliderId, const CSliderPreset (&presets)[4])
+// A power-saving switch presets its group's four fields: on (thumb above 0) or off.
+void CModuleSetupEngine::ApplySliderPreset(int nSliderId)
 {
     if (!UpdateData(true))
         return;
     const bool bOn = GetSliderPos(nSliderId) > 0;
-    for (const CSliderPreset &preset : presets)
-        this->*preset.pMember = bOn ? preset.nOn : preset.nOff;
+    for (const CParamMember &member : FindParamByControl(nSliderId)->members)
+        this->*member.pFormValue = bOn ? member.nSliderOn : member.nSliderOff;
     UpdateData(false);
 }
 
 void CModuleSetupEngine::OnReleasedCaptureSliderScan()
 {
-    ApplySliderPreset(IDC_SLIDER_SCAN, {{&CModuleSetupEngine::m_nConnInterval, 2048, 1024},
-                                        {&CModuleSetupEngine::m_nConnDuration, 18, 512},
-                                        {&CModuleSetupEngine::m_nInqInterval, 2048, 1024},
-                                        {&CModuleSetupEngine::m_nInqDuration, 18, 512}});
+    ApplySliderPreset(IDC_SLIDER_SCAN);
 }
 
 void CModuleSetupEngine::OnReleasedCaptureSliderSniff()
 {
-    ApplySliderPreset(IDC_SLIDER_SNIFF, {{&CModuleSetupEngine::m_nSniffMax, 800, 0},
-                                         {&CModuleSetupEngine::m_nSniffMin, 80, 0},
-                                         {&CModuleSetupEngine::m_nSniffTimeout, 8, 0},
-                                         {&CModuleSetupEngine::m_nSniffAttempt, 8, 0}});
+    ApplySliderPreset(IDC_SLIDER_SNIFF);
 }
 
 void CModuleSetupEngine::StartAutoQuery()

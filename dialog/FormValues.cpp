@@ -5,43 +5,10 @@
 
 namespace {
 
-// The edits of the two groups of four, in the order the request and the record list them.
-constexpr int kScanIds[4] = {IDC_EDIT_CONN_INTERVAL, IDC_EDIT_CONN_DURATION, IDC_EDIT_INQ_INTERVAL,
-                             IDC_EDIT_INQ_DURATION};
-constexpr int kSniffIds[4] = {IDC_EDIT_SNIFF_MAX, IDC_EDIT_SNIFF_MIN, IDC_EDIT_SNIFF_ATTEMPT,
-                              IDC_EDIT_SNIFF_TIMEOUT};
-
-// A text of the request and the edit that shows it.
-struct CTextControl
-{
-    std::optional<std::string> CSetValues::*pValue;
-    int nId;
-};
-
-constexpr CTextControl kTextControls[] = {{&CSetValues::strName, IDC_EDIT_NAME},
-                                          {&CSetValues::strClass, IDC_EDIT_CLASS},
-                                          {&CSetValues::strPassword, IDC_EDIT_PASSWORD},
-                                          {&CSetValues::strBindAddr, IDC_COMBO_BINDADDR}};
-
-// A choice of the request and the list or check box that shows it.
-struct CChoiceControl
-{
-    std::optional<int> CSetValues::*pValue;
-    int nId;
-    bool bCheckBox;
-};
-
-constexpr CChoiceControl kChoiceControls[] = {{&CSetValues::nParity, IDC_COMBO_PARITY, false},
-                                              {&CSetValues::nStopBits, IDC_COMBO_STOPBITS, false},
-                                              {&CSetValues::nRole, IDC_CHECK_ROLE, true},
-                                              {&CSetValues::nBind, IDC_CHECK_BIND, true},
-                                              {&CSetValues::nAuth, IDC_CHECK_AUTH, true}};
-
 // A list index beyond the named entries is the empty entry: nothing chosen.
-int32_t ListChoice(CModuleSetupEngine &engine, int nId, int nLastNamed)
+int32_t ListChoice(int nIndex, const CParamRow &row)
 {
-    const int nIndex = engine.GetCurSel(nId);
-    return nIndex >= 0 && nIndex <= nLastNamed ? nIndex : -1;
+    return nIndex >= 0 && static_cast<size_t>(nIndex) < row.choices.size() ? nIndex : -1;
 }
 
 // A found device's entry reads "address name"; Set takes the address, so a file keeps that.
@@ -59,6 +26,18 @@ std::string AddressAsSetTakesIt(const std::string &strText)
 
 } // namespace
 
+void CSetValues::Ask(std::string ModuleParams::*pField, std::string strValue)
+{
+    params.*pField = std::move(strValue);
+    Ask(ParamOf(pField));
+}
+
+void CSetValues::Ask(int32_t ModuleParams::*pField, int32_t nValue)
+{
+    params.*pField = nValue;
+    Ask(ParamOf(pField));
+}
+
 int BaudIndex(const std::string &strBaud)
 {
     for (int i = 0; i < BAUD_RATE_COUNT; ++i) {
@@ -70,52 +49,60 @@ int BaudIndex(const std::string &strBaud)
 
 void ApplyValuesToForm(CModuleSetupEngine &engine, const CSetValues &values)
 {
-    for (const CTextControl &control : kTextControls) {
-        if (values.*control.pValue)
-            engine.SetWindowText(control.nId, *(values.*control.pValue));
-    }
-    if (values.strBaud && BaudIndex(*values.strBaud) >= 0)
-        engine.SetCurSel(IDC_COMBO_BAUD, BaudIndex(*values.strBaud));
-    for (const CChoiceControl &control : kChoiceControls) {
-        if (!(values.*control.pValue))
+    const ModuleParams &params = values.params;
+    for (const CParamRow &row : ParamTable) {
+        if (!values.Has(row))
             continue;
-        if (control.bCheckBox)
-            engine.SetCheck(control.nId, *(values.*control.pValue));
-        else
-            engine.SetCurSel(control.nId, *(values.*control.pValue));
+        switch (row.eKind) {
+        case EParamKind::Text:
+            engine.SetWindowText(row.nId, params.*row.pText);
+            break;
+        case EParamKind::Baud:
+            if (BaudIndex(params.*row.pText) >= 0)
+                engine.SetCurSel(row.nId, BaudIndex(params.*row.pText));
+            break;
+        case EParamKind::Choice:
+        case EParamKind::Switch:
+            if (row.bCheckBox)
+                engine.SetCheck(row.nId, params.*row.pInt);
+            else
+                engine.SetCurSel(row.nId, params.*row.pInt);
+            break;
+        case EParamKind::Group:
+            for (const CParamMember &member : row.members)
+                engine.SetWindowText(member.nId, params.*member.pField);
+            break;
+        case EParamKind::LocalAddress:
+            break;
+        }
     }
-    for (size_t i = 0; i < 4; ++i) {
-        if (values.scan)
-            engine.SetWindowText(kScanIds[i], (*values.scan)[i]);
-        if (values.sniff)
-            engine.SetWindowText(kSniffIds[i], (*values.sniff)[i]);
+}
+
+ModuleParams ReadFormRecord(CModuleSetupEngine &engine)
+{
+    ModuleParams params;
+    for (const CParamRow &row : ParamTable) {
+        if (row.pText)
+            params.*row.pText =
+                row.pFormText ? engine.*row.pFormText : engine.GetWindowText(row.nId);
+        if (row.pInt)
+            params.*row.pInt = row.bCheckBox ? engine.GetCheck(row.nId) : engine.GetCurSel(row.nId);
+        for (const CParamMember &member : row.members)
+            params.*member.pField = std::to_string(engine.*member.pFormValue);
     }
+    return params;
 }
 
 bool ReadFormValues(CModuleSetupEngine &engine, ModuleParams &params, std::string &strLocalAddr)
 {
     if (!engine.UpdateData(true))
         return false;
-    params = {};
-    params.Name = engine.m_strName;
-    params.Version = engine.GetWindowText(IDC_EDIT_VERSION);
-    params.Class = engine.m_strClass;
-    params.Baud = engine.GetWindowText(IDC_COMBO_BAUD);
-    params.Parity = ListChoice(engine, IDC_COMBO_PARITY, 2);
-    params.StopBits = ListChoice(engine, IDC_COMBO_STOPBITS, 1);
-    params.Role = engine.GetCheck(IDC_CHECK_ROLE);
-    params.Bind = engine.GetCheck(IDC_CHECK_BIND);
-    params.Auth = engine.GetCheck(IDC_CHECK_AUTH);
-    params.Password = engine.m_strPassword;
-    params.ConnInterval = std::to_string(engine.m_nConnInterval);
-    params.ConnDuration = std::to_string(engine.m_nConnDuration);
-    params.InqInterval = std::to_string(engine.m_nInqInterval);
-    params.InqDuration = std::to_string(engine.m_nInqDuration);
-    params.SniffMax = std::to_string(engine.m_nSniffMax);
-    params.SniffMin = std::to_string(engine.m_nSniffMin);
-    params.SniffAttempt = std::to_string(engine.m_nSniffAttempt);
-    params.SniffTimeout = std::to_string(engine.m_nSniffTimeout);
-    params.BindAddr = AddressAsSetTakesIt(engine.m_strBindAddr);
+    params = ReadFormRecord(engine);
+    for (const CParamRow &row : ParamTable) {
+        if (row.pInt && !row.bCheckBox)
+            params.*row.pInt = ListChoice(params.*row.pInt, row);
+    }
+    params.BindAddr = AddressAsSetTakesIt(params.BindAddr);
     strLocalAddr = engine.m_strLocalAddr;
     return true;
 }

@@ -1,26 +1,25 @@
 #pragma once
 
 #include "dialog/ModuleParams.h"
+#include "dialog/ParamTable.h"
 
-#include <optional>
 #include <string>
-#include <vector>
 
-// What "set" was asked to change; unset fields keep what the module reported.
+// What "set" was asked to change, in the record's own shape: the parameters named (a bit per row
+// of ParamTable) and their values there; the others keep what the module reported. Texts are
+// UTF-8 as typed until ConvertSetTextsToGbk, GBK otherwise; a group's numbers are decimal texts,
+// a choice is its index.
 struct CSetValues
 {
-    std::optional<std::string> strName; // UTF-8 as typed, GBK after ConvertSetTextsToGbk
-    std::optional<std::string> strClass;
-    std::optional<std::string> strBaud;
-    std::optional<int> nParity;   // 0 none, 1 odd, 2 even
-    std::optional<int> nStopBits; // index: 0 one, 1 two
-    std::optional<int> nRole;     // 1 master, 0 slave
-    std::optional<int> nBind;
-    std::optional<std::string> strBindAddr;
-    std::optional<int> nAuth;
-    std::optional<std::string> strPassword;
-    std::optional<std::vector<std::string>> scan;  // four numbers
-    std::optional<std::vector<std::string>> sniff; // max, min, attempt, timeout
+    ModuleParams params;
+    uint32_t nAsked = 0;
+
+    bool Has(const CParamRow &row) const { return (nAsked & ParamBit(row)) != 0; }
+    bool Any() const { return nAsked != 0; }
+    void Ask(const CParamRow &row) { nAsked |= ParamBit(row); }
+    // One value asked for: a text field (a group's member asks for its group) or a choice.
+    void Ask(std::string ModuleParams::*pField, std::string strValue);
+    void Ask(int32_t ModuleParams::*pField, int32_t nValue);
 };
 
 class CModuleSetupEngine;
@@ -29,6 +28,11 @@ class CModuleSetupEngine;
 // value the request leaves open keeps what the control shows. Texts are GBK. Changes the
 // controls only: nothing is sent until Set.
 void ApplyValuesToForm(CModuleSetupEngine &engine, const CSetValues &values);
+
+// The form as the Set action takes it, in the record's shape: the form members (GBK texts, the
+// numbers as decimal texts), the check states, the baud list's text and the list selections as
+// they are (an index beyond the named entries included). Reads no control's checks.
+ModuleParams ReadFormRecord(CModuleSetupEngine &engine);
 
 // What the form shows, as a record (GBK), and the local address beside it. Reads the form with
 // its checks first; false when a field fails them (the engine has told the user).

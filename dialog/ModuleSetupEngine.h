@@ -18,7 +18,6 @@
 
 class CLinkTrace;
 class CSerialLink;
-struct CSliderPreset;
 
 constexpr std::chrono::milliseconds kQueryStepTimeout{2000};
 constexpr std::chrono::milliseconds kClearAddrTimeout{4000};
@@ -340,9 +339,9 @@ protected:
     void ShowAddress(const char *pLine, bool bLocal);
 
     // --- Form internals (FormExchange.cpp)
-    void ApplySliderPreset(int nSliderId, const CSliderPreset (&presets)[4]);
+    void ApplySliderPreset(int nSliderId);
     bool ExchangeText(bool bSave, int nId, std::string &strValue, size_t nMaxBytes);
-    bool ExchangeUInt(bool bSave, int nId, uint32_t &nValue, bool bRanged);
+    bool ExchangeUInt(bool bSave, int nId, uint32_t &nValue, uint32_t nMaxValue);
     bool FailField(int nId, const std::string &strMessage);
 
     // Implementation state of the concerns (see the .cpp files); kept here so each file can

@@ -2,13 +2,18 @@
 // that takes back the last-read values of lines the module never confirmed.
 #include "dialog/ParameterWrite.h"
 
+#include "dialog/FormValues.h"
 #include "dialog/ModuleSetupEngine.h"
+#include "dialog/ParamTable.h"
 #include "dialog/UiText.h"
 #include "protocol/AtProtocol.h"
 
+#include <algorithm>
 #include <cassert>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 static_assert(SET_COMMAND_SLOTS == 11 && SET_COMMAND_SLOT_SIZE == 128,
               "the list shape of ParameterWrite.h must match the engine's");
@@ -54,12 +59,12 @@ std::string DecimalText(uint32_t nValue)
 
 const char *CheckLists(const CSetFormInput &input, ModuleParams *pNew)
 {
-    pNew->Baud = input.m_strBaud;
-    pNew->Parity = input.m_nParity;
-    pNew->StopBits = input.m_nStopBits;
-    pNew->Role = input.m_nRole;
-    pNew->Bind = input.m_nBind;
-    pNew->Auth = input.m_nAuth;
+    pNew->Baud = input.Baud;
+    pNew->Parity = input.Parity;
+    pNew->StopBits = input.StopBits;
+    pNew->Role = input.Role;
+    pNew->Bind = input.Bind;
+    pNew->Auth = input.Auth;
     if (pNew->Baud.empty())
         return KESTREL_TR_NOOP("Engine", "请选择合适的波特率");
     // -1 is a list with no selection at all (before the form was first cleared): no valid index.
@@ -70,39 +75,46 @@ const char *CheckLists(const CSetFormInput &input, ModuleParams *pNew)
     return nullptr;
 }
 
-const char *CheckNameAndClass(CSetFormInput &input, ModuleParams *pNew)
+// The checks of one text, in their order: blank, control bytes, length (the parameter table's
+// byte limit; the class must have exactly that many bytes).
+struct CTextCheck
 {
-    TrimInPlace(input.m_strName);
-    if (input.m_strName.empty())
-        return KESTREL_TR_NOOP("Engine", "名称不能为空");
-    if (HasControlByte(input.m_strName))
-        return KESTREL_TR_NOOP("Engine", "名称不能包含控制字符");
-    // The form caps the name; a caller without the form must not overflow the command slot.
-    if (input.m_strName.size() > NAME_MAX_BYTES)
-        return KESTREL_TR_NOOP("Engine", "名称长度不能超过20");
-    pNew->Name = input.m_strName;
-    TrimInPlace(input.m_strClass);
-    if (input.m_strClass.empty())
-        return KESTREL_TR_NOOP("Engine", "类别码不能为空");
-    if (HasControlByte(input.m_strClass))
-        return KESTREL_TR_NOOP("Engine", "类别码不能包含控制字符");
-    if (input.m_strClass.size() != CLASS_BYTES)
-        return KESTREL_TR_NOOP("Engine", "类别码长度必须为6");
-    pNew->Class = input.m_strClass;
-    return nullptr;
-}
+    std::string ModuleParams::*pField;
+    const char *pszBlank; // nullptr: may stay empty
+    const char *pszControl;
+    const char *pszLength;
+    bool bExactLength;
+};
 
-const char *CheckPasswordAndAddress(CSetFormInput &input, ModuleParams *pNew)
+// The form caps the name; a caller without the form must not overflow the command slot.
+const CTextCheck kTextChecks[] = {
+    {&ModuleParams::Name, KESTREL_TR_NOOP("Engine", "名称不能为空"),
+     KESTREL_TR_NOOP("Engine", "名称不能包含控制字符"),
+     KESTREL_TR_NOOP("Engine", "名称长度不能超过20"), false},
+    {&ModuleParams::Class, KESTREL_TR_NOOP("Engine", "类别码不能为空"),
+     KESTREL_TR_NOOP("Engine", "类别码不能包含控制字符"),
+     KESTREL_TR_NOOP("Engine", "类别码长度必须为6"), true},
+    {&ModuleParams::Password, nullptr, KESTREL_TR_NOOP("Engine", "密码不能包含控制字符"),
+     KESTREL_TR_NOOP("Engine", "密码长度不能超过16"), false},
+};
+
+const char *CheckTexts(CSetFormInput &input, ModuleParams *pNew)
 {
-    TrimInPlace(input.m_strPassword);
-    if (HasControlByte(input.m_strPassword))
-        return KESTREL_TR_NOOP("Engine", "密码不能包含控制字符");
-    if (input.m_strPassword.size() > PASSWORD_MAX_BYTES)
-        return KESTREL_TR_NOOP("Engine", "密码长度不能超过16");
-    pNew->Password = input.m_strPassword;
-    TrimInPlace(input.m_strBindAddr);
+    for (const CTextCheck &check : kTextChecks) {
+        std::string &strText = input.*check.pField;
+        TrimInPlace(strText);
+        if (check.pszBlank && strText.empty())
+            return check.pszBlank;
+        if (HasControlByte(strText))
+            return check.pszControl;
+        const size_t nLimit = ParamOf(check.pField).nMaxBytes;
+        if (check.bExactLength ? strText.size() != nLimit : strText.size() > nLimit)
+            return check.pszLength;
+        pNew->*check.pField = strText;
+    }
+    TrimInPlace(input.BindAddr);
     // A found device reads "address name": the address is what the first 12 bytes hold.
-    pNew->BindAddr = input.m_strBindAddr.substr(0, BLUETOOTH_ADDRESS_LENGTH);
+    pNew->BindAddr = input.BindAddr.substr(0, BLUETOOTH_ADDRESS_LENGTH);
     if (!pNew->BindAddr.empty() && pNew->BindAddr.size() != BLUETOOTH_ADDRESS_LENGTH)
         return KESTREL_TR_NOOP("Engine", "绑定的蓝牙地址格式不正确");
     if (HasControlByte(pNew->BindAddr))
@@ -110,45 +122,33 @@ const char *CheckPasswordAndAddress(CSetFormInput &input, ModuleParams *pNew)
     return nullptr;
 }
 
+// A number of the form: its members give decimal digits that fit 32 bits; anything else is 0.
+uint32_t FormNumber(const std::string &strText)
+{
+    uint32_t nValue = 0;
+    const char *pEnd = strText.data() + strText.size();
+    const auto [pStop, error] = std::from_chars(strText.data(), pEnd, nValue);
+    return error == std::errc() && pStop == pEnd ? nValue : 0;
+}
+
+// The snapshot takes a group's numbers as unsigned decimals.
+void TakeGroup(const CParamRow &group, const CSetFormInput &input, ModuleParams *pNew)
+{
+    for (const CParamMember &member : group.members)
+        pNew->*member.pField = DecimalText(FormNumber(input.*member.pField));
+}
+
 const char *CheckNumbers(const CSetFormInput &input, ModuleParams *pNew)
 {
-    if (input.m_nConnDuration > input.m_nConnInterval)
+    if (FormNumber(input.ConnDuration) > FormNumber(input.ConnInterval))
         return KESTREL_TR_NOOP("Engine", "连接持续时间不能大于连接间隔时间");
-    if (input.m_nInqDuration > input.m_nInqInterval)
+    if (FormNumber(input.InqDuration) > FormNumber(input.InqInterval))
         return KESTREL_TR_NOOP("Engine", "查询持续时间不能大于查询间隔时间");
-    pNew->ConnInterval = DecimalText(input.m_nConnInterval);
-    pNew->ConnDuration = DecimalText(input.m_nConnDuration);
-    pNew->InqInterval = DecimalText(input.m_nInqInterval);
-    pNew->InqDuration = DecimalText(input.m_nInqDuration);
-    if (input.m_nSniffMin > input.m_nSniffMax)
+    TakeGroup(ParamOf(&ModuleParams::ConnInterval), input, pNew);
+    if (FormNumber(input.SniffMin) > FormNumber(input.SniffMax))
         return KESTREL_TR_NOOP("Engine", "Sniff最小值不能大于最大值");
-    pNew->SniffAttempt = DecimalText(input.m_nSniffAttempt);
-    pNew->SniffMax = DecimalText(input.m_nSniffMax);
-    pNew->SniffMin = DecimalText(input.m_nSniffMin);
-    pNew->SniffTimeout = DecimalText(input.m_nSniffTimeout);
+    TakeGroup(ParamOf(&ModuleParams::SniffMax), input, pNew);
     return nullptr;
-}
-
-// "a,b,c,d": how a group of four numbers is compared and sent.
-std::string FourNumbersText(const std::string &a, const std::string &b, const std::string &c,
-                            const std::string &d)
-{
-    char szText[SET_COMMAND_SLOT_SIZE];
-    std::snprintf(szText, sizeof szText, FMT_FOUR_NUMBERS, a.c_str(), b.c_str(), c.c_str(),
-                  d.c_str());
-    return szText;
-}
-
-std::string ScanText(const ModuleParams &params)
-{
-    return FourNumbersText(params.ConnInterval, params.ConnDuration, params.InqInterval,
-                           params.InqDuration);
-}
-
-std::string SniffText(const ModuleParams &params)
-{
-    return FourNumbersText(params.SniffMax, params.SniffMin, params.SniffAttempt,
-                           params.SniffTimeout);
 }
 
 // Appends formatted lines to the list and notes which last-read fields each line advanced.
@@ -159,12 +159,13 @@ public:
         : m_list(list), m_pBook(pBook)
     {}
 
-    template <typename... Args> void Append(uint32_t nFields, const char *pFormat, Args... args)
+    void Append(uint32_t nFields, const char *pFormat, const std::string &strValue)
     {
         assert(m_nCount < SET_COMMAND_SLOTS);
         if (m_nCount >= SET_COMMAND_SLOTS)
             return;
-        int nLength = std::snprintf(m_list[m_nCount], SET_COMMAND_SLOT_SIZE, pFormat, args...);
+        int nLength =
+            std::snprintf(m_list[m_nCount], SET_COMMAND_SLOT_SIZE, pFormat, strValue.c_str());
         assert(nLength > 0 && nLength < SET_COMMAND_SLOT_SIZE);
         (void)nLength;
         if (m_pBook) {
@@ -182,125 +183,70 @@ private:
     int32_t m_nCount = 0;
 };
 
-void AppendBasicRows(const ModuleParams &snew, ModuleParams &cur, CSetListWriter &writer)
+// The parameters that share one place of the list, in the order the line takes their values.
+std::vector<const CParamRow *> LineParams(int nLine)
 {
-    if (snew.Name != cur.Name) {
-        writer.Append(CSetRunBook::FIELD_NAME, CMD_SET_NAME, snew.Name.c_str());
-        cur.Name = snew.Name;
+    std::vector<const CParamRow *> rows;
+    for (const CParamRow &row : ParamTable) {
+        if (row.nSetLine == nLine)
+            rows.push_back(&row);
     }
-    if (snew.Class != cur.Class) {
-        writer.Append(CSetRunBook::FIELD_CLASS, CMD_SET_CLASS, snew.Class.c_str());
-        cur.Class = snew.Class;
-    }
-    if (snew.Baud != cur.Baud) {
-        writer.Append(CSetRunBook::FIELD_BAUD, CMD_SET_BAUD, snew.Baud.c_str());
-        cur.Baud = snew.Baud;
-    }
-    // The module takes and reports the stop bits before the parity.
-    if (snew.StopBits != cur.StopBits || snew.Parity != cur.Parity) {
-        writer.Append(CSetRunBook::FIELD_STOPBITS | CSetRunBook::FIELD_PARITY, CMD_SET_UARTMODE,
-                      snew.StopBits, snew.Parity);
-        cur.StopBits = snew.StopBits;
-        cur.Parity = snew.Parity;
-    }
-    if (snew.Role != cur.Role) {
-        writer.Append(CSetRunBook::FIELD_ROLE, CMD_SET_ROLE, snew.Role);
-        cur.Role = snew.Role;
-    }
+    std::sort(rows.begin(), rows.end(),
+              [](const CParamRow *a, const CParamRow *b) { return a->nSetArg < b->nSetArg; });
+    return rows;
 }
 
-void AppendBindingRows(const ModuleParams &snew, ModuleParams &cur, CSetListWriter &writer)
+std::string LineValueText(const std::vector<const CParamRow *> &rows, const ModuleParams &params)
 {
-    if (snew.Bind != cur.Bind) {
-        writer.Append(CSetRunBook::FIELD_BIND, CMD_SET_BIND, snew.Bind);
-        cur.Bind = snew.Bind;
+    std::string strText;
+    for (size_t i = 0; i < rows.size(); ++i)
+        strText += (i == 0 ? "" : ",") + ParamValueText(*rows[i], params);
+    return strText;
+}
+
+// Queues the line of one place when its rule says so, advancing the last-read fields it sets.
+void AppendLine(const std::vector<const CParamRow *> &rows, const ModuleParams &snew,
+                ModuleParams &cur, CSetListWriter &writer)
+{
+    const CParamRow &first = *rows.front();
+    const std::string strNew = LineValueText(rows, snew);
+    bool bWrite = strNew != LineValueText(rows, cur);
+    switch (first.eSetRule) {
+    case ESetRule::WithAuth:
+        bWrite = bWrite && snew.Auth != 0 && !snew.Password.empty();
+        break;
+    case ESetRule::WhileBinding:
+        // The bound address is only ever learnt from the module, so the next Set sends it
+        // again until a reading confirms it.
+        if (bWrite && snew.Bind != 0) {
+            if (strNew.empty())
+                writer.Append(0, "%s", CMD_CLEARADDR);
+            else
+                writer.Append(0, first.pszSetCommand, strNew);
+        }
+        return;
+    default:
+        break;
+    }
+    if (bWrite) {
+        uint32_t nFields = 0;
+        for (const CParamRow *pRow : rows) {
+            nFields |= ParamBit(*pRow);
+            CopyParam(*pRow, snew, cur);
+        }
+        writer.Append(nFields, first.pszSetCommand, strNew);
     }
     // Without binding the module must forget any address, whatever it reported.
-    if (snew.Bind == 0)
+    if (first.eSetRule == ESetRule::IfChangedOrOff && snew.Bind == 0)
         writer.Append(0, "%s", CMD_CLEARADDR);
-    if (snew.Auth != cur.Auth) {
-        writer.Append(CSetRunBook::FIELD_AUTH, CMD_SET_AUTH, snew.Auth);
-        cur.Auth = snew.Auth;
-    }
-    if (snew.Auth != 0 && !snew.Password.empty() && snew.Password != cur.Password) {
-        writer.Append(CSetRunBook::FIELD_PASSWORD, CMD_SET_PASSWORD, snew.Password.c_str());
-        cur.Password = snew.Password;
-    }
 }
-
-void AppendTimingRows(const ModuleParams &snew, ModuleParams &cur, CSetListWriter &writer)
-{
-    const std::string strNewScan = ScanText(snew);
-    if (strNewScan != ScanText(cur)) {
-        writer.Append(CSetRunBook::FIELD_SCAN, CMD_SET_SCANTIME, strNewScan.c_str());
-        cur.ConnInterval = snew.ConnInterval;
-        cur.ConnDuration = snew.ConnDuration;
-        cur.InqInterval = snew.InqInterval;
-        cur.InqDuration = snew.InqDuration;
-    }
-    const std::string strNewSniff = SniffText(snew);
-    if (strNewSniff != SniffText(cur)) {
-        writer.Append(CSetRunBook::FIELD_SNIFF, CMD_SET_SNIFF, strNewSniff.c_str());
-        cur.SniffMax = snew.SniffMax;
-        cur.SniffMin = snew.SniffMin;
-        cur.SniffAttempt = snew.SniffAttempt;
-        cur.SniffTimeout = snew.SniffTimeout;
-    }
-    // The bound address is only ever learnt from the module, so the next Set sends it again
-    // until a reading confirms it.
-    if (snew.Bind != 0 && snew.BindAddr != cur.BindAddr) {
-        if (snew.BindAddr.empty())
-            writer.Append(0, "%s", CMD_CLEARADDR);
-        else
-            writer.Append(0, CMD_SET_RADDR, snew.BindAddr.c_str());
-    }
-}
-
-// The last-read fields by the bit a set line records for them.
-struct CTextFieldBit
-{
-    uint32_t nBit;
-    std::string ModuleParams::*pField;
-};
-struct CIntFieldBit
-{
-    uint32_t nBit;
-    int32_t ModuleParams::*pField;
-};
-
-constexpr CTextFieldBit kTextFieldBits[] = {
-    {CSetRunBook::FIELD_NAME, &ModuleParams::Name},
-    {CSetRunBook::FIELD_CLASS, &ModuleParams::Class},
-    {CSetRunBook::FIELD_BAUD, &ModuleParams::Baud},
-    {CSetRunBook::FIELD_PASSWORD, &ModuleParams::Password},
-    {CSetRunBook::FIELD_SCAN, &ModuleParams::ConnInterval},
-    {CSetRunBook::FIELD_SCAN, &ModuleParams::ConnDuration},
-    {CSetRunBook::FIELD_SCAN, &ModuleParams::InqInterval},
-    {CSetRunBook::FIELD_SCAN, &ModuleParams::InqDuration},
-    {CSetRunBook::FIELD_SNIFF, &ModuleParams::SniffMax},
-    {CSetRunBook::FIELD_SNIFF, &ModuleParams::SniffMin},
-    {CSetRunBook::FIELD_SNIFF, &ModuleParams::SniffAttempt},
-    {CSetRunBook::FIELD_SNIFF, &ModuleParams::SniffTimeout},
-};
-
-constexpr CIntFieldBit kIntFieldBits[] = {
-    {CSetRunBook::FIELD_STOPBITS, &ModuleParams::StopBits},
-    {CSetRunBook::FIELD_PARITY, &ModuleParams::Parity},
-    {CSetRunBook::FIELD_ROLE, &ModuleParams::Role},
-    {CSetRunBook::FIELD_BIND, &ModuleParams::Bind},
-    {CSetRunBook::FIELD_AUTH, &ModuleParams::Auth},
-};
 
 // Copies the fields of one line from 'from' to 'to'.
 void CopyLineFields(uint32_t nFields, const ModuleParams &from, ModuleParams &to)
 {
-    for (const CTextFieldBit &field : kTextFieldBits) {
-        if (nFields & field.nBit)
-            to.*field.pField = from.*field.pField;
-    }
-    for (const CIntFieldBit &field : kIntFieldBits) {
-        if (nFields & field.nBit)
-            to.*field.pField = from.*field.pField;
+    for (const CParamRow &row : ParamTable) {
+        if (nFields & ParamBit(row))
+            CopyParam(row, from, to);
     }
 }
 
@@ -318,9 +264,7 @@ const char *CheckSetForm(CSetFormInput &input, ModuleParams *pNew)
 {
     if (const char *pMessage = CheckLists(input, pNew))
         return pMessage;
-    if (const char *pMessage = CheckNameAndClass(input, pNew))
-        return pMessage;
-    if (const char *pMessage = CheckPasswordAndAddress(input, pNew))
+    if (const char *pMessage = CheckTexts(input, pNew))
         return pMessage;
     return CheckNumbers(input, pNew);
 }
@@ -331,9 +275,10 @@ int32_t BuildSetCommandList(const ModuleParams &snapshot, ModuleParams *pCur, ch
     if (pBook)
         pBook->m_paramsBefore = *pCur;
     CSetListWriter writer(list, pBook);
-    AppendBasicRows(snapshot, *pCur, writer);
-    AppendBindingRows(snapshot, *pCur, writer);
-    AppendTimingRows(snapshot, *pCur, writer);
+    for (int nLine = 0; nLine < SET_LINE_KINDS; ++nLine) {
+        if (const std::vector<const CParamRow *> rows = LineParams(nLine); !rows.empty())
+            AppendLine(rows, snapshot, *pCur, writer);
+    }
     if (pBook) {
         pBook->m_paramsQueued = *pCur;
         pBook->m_nLineCount = writer.Count();
@@ -372,41 +317,17 @@ void CModuleSetupEngine::OnSetRunEnded()
 
 namespace {
 
-CSetFormInput ReadSetInput(CModuleSetupEngine &engine)
-{
-    CSetFormInput input;
-    input.m_strName = engine.m_strName;
-    input.m_strClass = engine.m_strClass;
-    input.m_strPassword = engine.m_strPassword;
-    input.m_strBindAddr = engine.m_strBindAddr;
-    input.m_nConnInterval = engine.m_nConnInterval;
-    input.m_nConnDuration = engine.m_nConnDuration;
-    input.m_nInqInterval = engine.m_nInqInterval;
-    input.m_nInqDuration = engine.m_nInqDuration;
-    input.m_nSniffMax = engine.m_nSniffMax;
-    input.m_nSniffMin = engine.m_nSniffMin;
-    input.m_nSniffTimeout = engine.m_nSniffTimeout;
-    input.m_nSniffAttempt = engine.m_nSniffAttempt;
-    input.m_nRole = engine.GetCheck(IDC_CHECK_ROLE);
-    input.m_nBind = engine.GetCheck(IDC_CHECK_BIND);
-    input.m_nAuth = engine.GetCheck(IDC_CHECK_AUTH);
-    input.m_strBaud = engine.GetWindowText(IDC_COMBO_BAUD);
-    input.m_nParity = engine.GetCurSel(IDC_COMBO_PARITY);
-    input.m_nStopBits = engine.GetCurSel(IDC_COMBO_STOPBITS);
-    return input;
-}
-
 // Checks the form just read into the members and fills the snapshot; a failure is shown in its
 // message box. What the checks trimmed stays trimmed in the members (the controls keep their
 // text until the form is next written).
 bool CheckSetAction(CModuleSetupEngine &engine)
 {
-    CSetFormInput input = ReadSetInput(engine);
+    CSetFormInput input = ReadFormRecord(engine);
     const char *pMessage = CheckSetForm(input, &engine.m_paramsNew);
-    engine.m_strName = input.m_strName;
-    engine.m_strClass = input.m_strClass;
-    engine.m_strPassword = input.m_strPassword;
-    engine.m_strBindAddr = input.m_strBindAddr;
+    for (const CParamRow &row : ParamTable) {
+        if (row.pFormText && row.pText)
+            engine.*row.pFormText = input.*row.pText;
+    }
     if (pMessage)
         engine.MessageBox(Tr("Engine", pMessage), Tr("Engine", "提示"), MB_ICONHAND);
     return pMessage == nullptr;

@@ -6,52 +6,18 @@
 #include <cstdint>
 #include <string>
 
-// What the Set action takes from the form: the form members (GBK texts), the three check states,
-// the text of the baud list and the selections of the parity and stop-bit lists.
-struct CSetFormInput
-{
-    std::string m_strName;
-    std::string m_strClass;
-    std::string m_strPassword;
-    std::string m_strBindAddr;
-    uint32_t m_nConnInterval = 0;
-    uint32_t m_nConnDuration = 0;
-    uint32_t m_nInqInterval = 0;
-    uint32_t m_nInqDuration = 0;
-    uint32_t m_nSniffMax = 0;
-    uint32_t m_nSniffMin = 0;
-    uint32_t m_nSniffTimeout = 0;
-    uint32_t m_nSniffAttempt = 0;
-    int32_t m_nRole = 0;
-    int32_t m_nBind = 0;
-    int32_t m_nAuth = 0;
-    std::string m_strBaud;
-    int32_t m_nParity = -1;
-    int32_t m_nStopBits = -1;
-};
+// What the Set action takes from the form, in the record's shape (ReadFormRecord): the form
+// members (GBK texts, the numbers as decimal texts), the three check states, the text of the baud
+// list and the selections of the parity and stop-bit lists.
+using CSetFormInput = ModuleParams;
 
 // Which last-read fields each queued set line advanced, and what they held before, so that the
 // lines the module never confirmed can be taken back when the run ends.
 struct CSetRunBook
 {
-    // One bit per last-read field a line may advance.
-    enum : uint32_t {
-        FIELD_NAME = 1u << 0,
-        FIELD_CLASS = 1u << 1,
-        FIELD_BAUD = 1u << 2,
-        FIELD_STOPBITS = 1u << 3,
-        FIELD_PARITY = 1u << 4,
-        FIELD_ROLE = 1u << 5,
-        FIELD_BIND = 1u << 6,
-        FIELD_AUTH = 1u << 7,
-        FIELD_PASSWORD = 1u << 8,
-        FIELD_SCAN = 1u << 9,  // the four scan values together
-        FIELD_SNIFF = 1u << 10 // the four Sniff values together
-    };
-
-    ModuleParams m_paramsBefore; // the last-read record before the list was built
-    ModuleParams m_paramsQueued; // the same right after
-    std::array<uint32_t, 11> m_lineFields = {};
+    ModuleParams m_paramsBefore;                // the last-read record before the list was built
+    ModuleParams m_paramsQueued;                // the same right after
+    std::array<uint32_t, 11> m_lineFields = {}; // ParamBit of each parameter the line advanced
     std::array<bool, 11> m_lineConfirmed = {};
     int32_t m_nLineCount = 0; // 0 when no run awaits its outcome
 };

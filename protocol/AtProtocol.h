@@ -32,19 +32,19 @@ enum ResponseKind : int32_t {
     RK_PASSWORD = -15,
 };
 
-// Set commands, formatted with the values of the form.
+// Set commands, formatted with the value text of a parameter (a list index or a switch state in
+// decimal, a group's numbers joined by commas).
 inline constexpr char CMD_SET_NAME[] = "AT+NAME=%s\r\n";
 inline constexpr char CMD_SET_CLASS[] = "AT+CLASS=%s\r\n";
 inline constexpr char CMD_SET_BAUD[] = "AT+BAUD=%s\r\n";
-inline constexpr char CMD_SET_UARTMODE[] = "AT+UARTMODE=%d,%d\r\n"; // stop-bit index, parity index
-inline constexpr char CMD_SET_ROLE[] = "AT+ROLE=%d\r\n";
-inline constexpr char CMD_SET_BIND[] = "AT+BIND=%d\r\n";
-inline constexpr char CMD_SET_AUTH[] = "AT+AUTH=%d\r\n";
+inline constexpr char CMD_SET_UARTMODE[] = "AT+UARTMODE=%s\r\n"; // stop-bit index,parity index
+inline constexpr char CMD_SET_ROLE[] = "AT+ROLE=%s\r\n";
+inline constexpr char CMD_SET_BIND[] = "AT+BIND=%s\r\n";
+inline constexpr char CMD_SET_AUTH[] = "AT+AUTH=%s\r\n";
 inline constexpr char CMD_SET_PASSWORD[] = "AT+PASSWORD=%s\r\n";
 inline constexpr char CMD_SET_SCANTIME[] = "AT+SCANTIME=%s\r\n";
 inline constexpr char CMD_SET_SNIFF[] = "AT+SNIFF=%s\r\n";
 inline constexpr char CMD_SET_RADDR[] = "AT+RADDR=%s\r\n";
-inline constexpr char FMT_FOUR_NUMBERS[] = "%s,%s,%s,%s";
 
 // Commands without arguments.
 inline constexpr char CMD_RESET[] = "AT+RESET\r\n";         // restore factory defaults
@@ -63,9 +63,3 @@ constexpr size_t BLUETOOTH_ADDRESS_LENGTH = 12;
 // The module's baud rates as the form lists them, ascending.
 constexpr int BAUD_RATE_COUNT = 12;
 extern const char *const BaudRateList[BAUD_RATE_COUNT];
-
-// Limits of the form's texts, in GBK bytes.
-constexpr size_t NAME_MAX_BYTES = 20;
-constexpr size_t CLASS_BYTES = 6;
-constexpr size_t PASSWORD_MAX_BYTES = 16;
-constexpr uint32_t SCAN_VALUE_MAX = 4096;

@@ -64,8 +64,8 @@ bool CModuleSetupDlg::SaveConfigTo(const QString &strPath)
     std::string strLocalAddr;
     if (!ReadFormValues(*this, params, strLocalAddr))
         return false; // the form's own check has told the user which field
-    const QByteArray text = QByteArray::fromStdString(
-        FormatConfigText(params, strLocalAddr, m_strSessionPort));
+    const QByteArray text =
+        QByteArray::fromStdString(FormatConfigText(params, strLocalAddr, m_strSessionPort));
     // Written aside and renamed: a failed save never leaves half a file in place of a good one.
     QSaveFile file(strPath);
     if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
@@ -94,9 +94,9 @@ bool CModuleSetupDlg::LoadConfigFrom(const QString &strPath)
     }
     ApplyValuesToForm(*this, file.values);
     // The boxes were set as a click would set them; the fields they govern follow.
-    if (file.values.nAuth)
+    if (file.values.Has(ParamOf(&ModuleParams::Auth)))
         OnCheckAuth();
-    if (file.values.nBind)
+    if (file.values.Has(ParamOf(&ModuleParams::Bind)))
         OnCheckBind();
     return true;
 }

@@ -1,5 +1,6 @@
 // The form's widgets, placed in the dialog units the window was designed in.
 
+#include "dialog/ParamTable.h"
 #include "qt/GuiCommon.h"
 #include "qt/ModuleSetupDlg.h"
 #include "qt/StatusLabel.h"
@@ -20,6 +21,13 @@ constexpr int kDialogHeightDu = 293;
 constexpr int kLabelHeightDu = 8;
 constexpr int kSliderMax = 100;
 constexpr int kNoLimit = -1;
+
+// A text field's byte limit, as the parameter table gives it.
+int ByteLimit(int nId)
+{
+    const size_t nMaxBytes = FieldByteLimit(nId);
+    return nMaxBytes == 0 ? kNoLimit : static_cast<int>(nMaxBytes);
+}
 
 constexpr char kScanGroup[] = QT_TRANSLATE_NOOP("MainWindow", "节能参数（待机状态）");
 constexpr char kSniffGroup[] = QT_TRANSLATE_NOOP("MainWindow", "Sniff节能参数（连接参数）");
@@ -103,17 +111,15 @@ void CModuleSetupDlg::CreateGroupBoxes()
 
 void CModuleSetupDlg::CreateBasicControls()
 {
-    CreateEdit(IDC_EDIT_NAME, QCoreApplication::translate("MainWindow", "设备名称："),
-               QRect(54, 20, 57, 14), 20, false);
-    CreateStaticText(QCoreApplication::translate("MainWindow", "设备名称："), 13, 23,
-                     IDC_EDIT_NAME);
-    CreateEdit(IDC_EDIT_CLASS, QCoreApplication::translate("MainWindow", "类别码："),
-               QRect(54, 36, 57, 14), 6, true);
+    CreateEdit(IDC_EDIT_NAME, QCoreApplication::translate("MainWindow", "设备名称："), QRect(54, 20, 57, 14),
+               ByteLimit(IDC_EDIT_NAME), false);
+    CreateStaticText(QCoreApplication::translate("MainWindow", "设备名称："), 13, 23, IDC_EDIT_NAME);
+    CreateEdit(IDC_EDIT_CLASS, QCoreApplication::translate("MainWindow", "类别码："), QRect(54, 36, 57, 14),
+               ByteLimit(IDC_EDIT_CLASS), true);
     CreateStaticText(QCoreApplication::translate("MainWindow", "类别码："), 13, 38, IDC_EDIT_CLASS);
-    CreateEdit(IDC_EDIT_VERSION, QCoreApplication::translate("MainWindow", "固件版本号："),
-               QRect(169, 20, 80, 13), kNoLimit, false);
-    CreateStaticText(QCoreApplication::translate("MainWindow", "固件版本号："), 118, 22,
-                     IDC_EDIT_VERSION);
+    CreateEdit(IDC_EDIT_VERSION, QCoreApplication::translate("MainWindow", "固件版本号："), QRect(169, 20, 80, 13), kNoLimit,
+               false);
+    CreateStaticText(QCoreApplication::translate("MainWindow", "固件版本号："), 118, 22, IDC_EDIT_VERSION);
     Find<QLineEdit>(IDC_EDIT_VERSION)->setReadOnly(true);
     CreateCheck(IDC_CHECK_ROLE, QCoreApplication::translate("MainWindow", "主设备"),
                 QRect(13, 55, 40, 10));
@@ -122,10 +128,9 @@ void CModuleSetupDlg::CreateBasicControls()
     CreateCheck(IDC_CHECK_AUTH, QCoreApplication::translate("MainWindow", "是否加密"),
                 QRect(118, 55, 48, 10));
     // Shown in clear: the module reports it in clear anyway.
-    CreateEdit(IDC_EDIT_PASSWORD, QCoreApplication::translate("MainWindow", "密码："),
-               QRect(200, 52, 56, 14), 16, false);
-    CreateStaticText(QCoreApplication::translate("MainWindow", "密码："), 171, 55,
-                     IDC_EDIT_PASSWORD);
+    CreateEdit(IDC_EDIT_PASSWORD, QCoreApplication::translate("MainWindow", "密码："), QRect(200, 52, 56, 14),
+               ByteLimit(IDC_EDIT_PASSWORD), false);
+    CreateStaticText(QCoreApplication::translate("MainWindow", "密码："), 171, 55, IDC_EDIT_PASSWORD);
     Find<QLineEdit>(IDC_EDIT_PASSWORD)->setReadOnly(true);
 }
 

@@ -1,5 +1,6 @@
 #include "win32/ModuleSetupDlgWin32.h"
 
+#include "dialog/ParamTable.h"
 #include "res/resource.h"
 #include "serial/SerialLink.h"
 #include "win32/AboutDlgWin32.h"
@@ -19,17 +20,13 @@ namespace {
 constexpr UINT kReopenTimerId = 2001;
 constexpr UINT kReopenPollMs = 500;
 
-// Typing limits of the fields, in GBK bytes (a Chinese character counts two); 0: none.
-const struct
-{
-    int nId;
-    size_t nMaxBytes;
-} kTextFields[] = {
-    {IDC_EDIT_NAME, 20},        {IDC_EDIT_CLASS, 6},         {IDC_EDIT_PASSWORD, 16},
-    {IDC_EDIT_VERSION, 0},      {IDC_EDIT_CONN_INTERVAL, 0}, {IDC_EDIT_CONN_DURATION, 0},
-    {IDC_EDIT_INQ_INTERVAL, 0}, {IDC_EDIT_INQ_DURATION, 0},  {IDC_EDIT_SNIFF_MAX, 0},
-    {IDC_EDIT_SNIFF_MIN, 0},    {IDC_EDIT_SNIFF_ATTEMPT, 0}, {IDC_EDIT_SNIFF_TIMEOUT, 0},
-    {IDC_COMBO_BINDADDR, 0},    {IDC_EDIT_LOCALADDR, 0},
+// The fields that take text; their typing limits, in GBK bytes (a Chinese character counts two),
+// are the parameter table's.
+constexpr int kTextFields[] = {
+    IDC_EDIT_NAME,          IDC_EDIT_CLASS,         IDC_EDIT_PASSWORD,      IDC_EDIT_VERSION,
+    IDC_EDIT_CONN_INTERVAL, IDC_EDIT_CONN_DURATION, IDC_EDIT_INQ_INTERVAL,  IDC_EDIT_INQ_DURATION,
+    IDC_EDIT_SNIFF_MAX,     IDC_EDIT_SNIFF_MIN,     IDC_EDIT_SNIFF_ATTEMPT, IDC_EDIT_SNIFF_TIMEOUT,
+    IDC_COMBO_BINDADDR,     IDC_EDIT_LOCALADDR,
 };
 
 bool IsCheckBox(int nId)
@@ -103,7 +100,8 @@ INT_PTR CModuleSetupDlgWin32::DoModal()
                            DialogProc, reinterpret_cast<LPARAM>(this));
 }
 
-INT_PTR CALLBACK CModuleSetupDlgWin32::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+INT_PTR CALLBACK CModuleSetupDlgWin32::DialogProc(HWND hwnd, UINT message, WPARAM wParam,
+                                                  LPARAM lParam)
 {
     if (message == WM_INITDIALOG) {
         SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
@@ -146,9 +144,10 @@ BOOL CModuleSetupDlgWin32::OnInitDialog(HWND hwnd, HWND, LPARAM)
     // The form as the template and the members start: empty texts, "0" in the number fields.
     TranslateDialog(hwnd, "MainWindow");
     UpdateData(false);
-    Edit_LimitText(Item(IDC_EDIT_NAME), 20);
-    Edit_LimitText(Item(IDC_EDIT_CLASS), 6);
-    Edit_LimitText(Item(IDC_EDIT_PASSWORD), 16);
+    for (int nId : kTextFields) {
+        if (const size_t nMaxBytes = FieldByteLimit(nId); nMaxBytes != 0)
+            Edit_LimitText(Item(nId), static_cast<WPARAM>(nMaxBytes));
+    }
     AddAboutEntry();
     SendMessageW(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     SendMessageW(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hSmallIcon));
@@ -382,10 +381,9 @@ void CModuleSetupDlgWin32::FilterTypedText(int nId)
 {
     if (m_bSettingText)
         return;
-    const auto field = std::find_if(std::begin(kTextFields), std::end(kTextFields),
-                                    [nId](const auto &entry) { return entry.nId == nId; });
-    if (field == std::end(kTextFields))
+    if (std::find(std::begin(kTextFields), std::end(kTextFields), nId) == std::end(kTextFields))
         return;
+    const size_t nMaxBytes = FieldByteLimit(nId);
     const HWND hField = Item(nId);
     const std::wstring strText = WindowTextOf(hField);
     std::wstring strKept;
@@ -399,7 +397,7 @@ void CModuleSetupDlgWin32::FilterTypedText(int nId)
         const std::optional<std::string> gbk = GbkFromWide(character);
         if (!gbk)
             continue;
-        if (field->nMaxBytes != 0 && nBytes + gbk->size() > field->nMaxBytes)
+        if (nMaxBytes != 0 && nBytes + gbk->size() > nMaxBytes)
             break;
         strKept += character;
         nBytes += gbk->size();
@@ -616,7 +614,7 @@ void CModuleSetupDlgWin32::KillTimer(unsigned nIdEvent)
 }
 
 int CModuleSetupDlgWin32::MessageBox(const std::string &strText, const std::string &strCaption,
-                                unsigned nType)
+                                     unsigned nType)
 {
     const int nResult =
         MessageBoxW(m_hWnd, WideFromUtf8(strText).c_str(), WideFromUtf8(strCaption).c_str(), nType);

@@ -194,10 +194,6 @@
         <translation>Please enter a whole number.</translation>
     </message>
     <message>
-        <source>请输入一个介于 0 和 4096 之间的整数。</source>
-        <translation>Please enter a whole number between 0 and 4096.</translation>
-    </message>
-    <message>
         <source>输入的内容不能超过 %s 个字节。</source>
         <translation>The entry must not exceed %s bytes.</translation>
     </message>
@@ -303,11 +299,15 @@
 检查后请点击“查询”重试。</source>
         <translation>The module answered &quot;AT&quot; at no line rate. Please check:
 1. The module is in command mode (set its key pin as its documentation says);
-2. The module's TX and RX are crossed with the serial port's;
+2. The module&apos;s TX and RX are crossed with the serial port&apos;s;
 3. Both sides use the same logic level (3.3 V or 5 V);
 4. No other program is using the serial port;
 5. No phone or other device is connected to the module.
 Then click &quot;Query&quot; to try again.</translation>
+    </message>
+    <message>
+        <source>请输入一个介于 0 和 %s 之间的整数。</source>
+        <translation>Please enter a whole number between 0 and %s.</translation>
     </message>
 </context>
 <context>

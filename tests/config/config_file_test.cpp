@@ -4,6 +4,8 @@
 #include "dialog/ConfigFile.h"
 #include "dialog/ModuleParams.h"
 
+#include <cstdio>
+#include <fstream>
 #include <gtest/gtest.h>
 
 namespace {
@@ -49,19 +51,13 @@ TEST(ConfigFile, WhatAQueryPrintsReadsBackAsTheSameRequest)
     const CConfigReadResult result =
         ParseConfigText(FormatConfigText(params, "00158300A1B2", "/dev/ttyUSB0"));
     ASSERT_TRUE(result.bOk) << result.strError;
-    const CSetValues &values = result.values;
-    EXPECT_EQ(values.strName, params.Name);
-    EXPECT_EQ(values.strClass, params.Class);
-    EXPECT_EQ(values.strBaud, params.Baud);
-    EXPECT_EQ(values.nParity, params.Parity);
-    EXPECT_EQ(values.nStopBits, params.StopBits);
-    EXPECT_EQ(values.nRole, params.Role);
-    EXPECT_EQ(values.nBind, params.Bind);
-    EXPECT_EQ(values.nAuth, params.Auth);
-    EXPECT_EQ(values.strPassword, params.Password);
-    EXPECT_EQ(values.scan, (std::vector<std::string>{"2048", "18", "1536", "20"}));
-    EXPECT_EQ(values.sniff, (std::vector<std::string>{"800", "80", "7", "9"}));
-    EXPECT_EQ(values.strBindAddr, params.BindAddr);
+    // Every parameter that can be set is asked for, with the value the module reported; the
+    // version cannot be set.
+    ModuleParams expected = params;
+    expected.Version.clear();
+    EXPECT_EQ(result.values.params, expected);
+    for (const CParamRow &row : ParamTable)
+        EXPECT_EQ(result.values.Has(row), row.IsSettable()) << row.pszKey;
 }
 
 TEST(ConfigFile, NullsAndReadOnlyKeysSetNothing)
@@ -70,9 +66,8 @@ TEST(ConfigFile, NullsAndReadOnlyKeysSetNothing)
         ParseConfigText(R"({"ports": [{"port": "a", "params": {"name": null, "version": "V9",
             "local_address": "00158300A1B2", "scan": null, "role": "slave"}}]})");
     ASSERT_TRUE(result.bOk) << result.strError;
-    EXPECT_FALSE(result.values.strName);
-    EXPECT_FALSE(result.values.scan);
-    EXPECT_EQ(result.values.nRole, 0);
+    EXPECT_EQ(result.values.nAsked, ParamBit(ParamOf(&ModuleParams::Role)));
+    EXPECT_EQ(result.values.params.Role, 0);
 }
 
 TEST(ConfigFile, RefusedFilesNameTheKeyAndGiveNoValues)
@@ -131,8 +126,7 @@ TEST(ConfigFile, RefusedFilesNameTheKeyAndGiveNoValues)
         EXPECT_FALSE(result.bOk) << testCase.pszCase;
         EXPECT_NE(result.strError.find(testCase.pszNamed), std::string::npos)
             << testCase.pszCase << ": " << result.strError;
-        EXPECT_FALSE(result.values.strName || result.values.nBind || result.values.scan)
-            << testCase.pszCase;
+        EXPECT_FALSE(result.values.Any()) << testCase.pszCase;
     }
 }
 
@@ -141,23 +135,26 @@ TEST(ConfigFile, OptionsGivenOverrideTheFile)
     CConfigReadResult file = Parse(R"({"name": "From file", "role": "master", "bind": true})");
     ASSERT_TRUE(file.bOk) << file.strError;
     CSetValues options;
-    options.strName = "From option";
-    options.nBind = 0;
+    options.Ask(&ModuleParams::Name, "From option");
+    options.Ask(&ModuleParams::Bind, 0);
     MergeConfigUnder(options, file.values);
-    EXPECT_EQ(options.strName, "From option");
-    EXPECT_EQ(options.nBind, 0);
-    EXPECT_EQ(options.nRole, 1);
+    EXPECT_EQ(options.params.Name, "From option");
+    EXPECT_EQ(options.params.Bind, 0);
+    EXPECT_TRUE(options.Has(ParamOf(&ModuleParams::Role)));
+    EXPECT_EQ(options.params.Role, 1);
 }
 
 TEST(ConfigFile, VerifyNamesWhatTheModuleDoesNotHold)
 {
     const ModuleParams asked = UnusualParams();
     CSetValues request;
-    request.strName = asked.Name;
-    request.nRole = 1;
-    request.scan = {"2048", "18", "1536", "20"};
-    request.strBindAddr = asked.BindAddr;
-    request.strPassword = asked.Password;
+    request.Ask(&ModuleParams::Name, asked.Name);
+    request.Ask(&ModuleParams::Role, 1);
+    for (auto pField : {&ModuleParams::ConnInterval, &ModuleParams::ConnDuration,
+                        &ModuleParams::InqInterval, &ModuleParams::InqDuration})
+        request.Ask(pField, asked.*pField);
+    request.Ask(&ModuleParams::BindAddr, asked.BindAddr);
+    request.Ask(&ModuleParams::Password, asked.Password);
 
     const struct
     {
@@ -200,4 +197,57 @@ TEST(ConfigFile, VerifyNamesWhatTheModuleDoesNotHold)
     read = unbound;
     read.BindAddr.clear();
     EXPECT_TRUE(CompareAskedWithRead(request, unbound, read).empty());
+}
+
+// Any text gives values or one error that says where: nesting and key counts beyond what a file
+// holds are refused before the parser builds anything, and a number too large for a double is
+// an error with its position, not an exception.
+TEST(ConfigFile, HostileTextsAreRefusedWithAPosition)
+{
+    std::string strManyKeys = R"({"params": {)";
+    for (int i = 0; i < 65; ++i)
+        strManyKeys += "\"k" + std::to_string(i) + "\": 0,";
+    strManyKeys.back() = '}';
+    const struct
+    {
+        const char *pszCase;
+        std::string strText;
+        const char *pszNamed;
+    } kCases[] = {
+        {"number overflow", R"({"params": {"baud": 1e400}})", "line 1, column 21: number overflow"},
+        {"arrays 100000 deep", std::string(100000, '['), "line 1, column 33: nested deeper"},
+        {"objects 100000 deep",
+         [] {
+             std::string strText;
+             for (int i = 0; i < 100000; ++i)
+                 strText += "{\"a\":";
+             return strText;
+         }(),
+         "line 1, column 161: nested deeper"},
+        {"65 keys", strManyKeys + "}", "an object with more than 64 keys"},
+    };
+    for (const auto &testCase : kCases) {
+        const CConfigReadResult result = ParseConfigText(testCase.strText);
+        EXPECT_FALSE(result.bOk) << testCase.pszCase;
+        EXPECT_NE(result.strError.find(testCase.pszNamed), std::string::npos)
+            << testCase.pszCase << ": " << result.strError;
+    }
+}
+
+// A file over 1 MiB is refused without being read whole; one just at the limit is parsed.
+TEST(ConfigFile, FilesOverOneMebibyteAreRefused)
+{
+    const std::string strPath = ::testing::TempDir() + "kestrel_config_size.json";
+    const std::string strBody = R"({"params": {"name": "Big"}})";
+    for (const size_t nSize : {size_t{1024 * 1024}, size_t{1024 * 1024 + 1}}) {
+        {
+            std::ofstream file(strPath, std::ios::binary);
+            file << strBody << std::string(nSize - strBody.size(), ' ');
+        }
+        const CConfigReadResult result = LoadConfigFile(strPath);
+        EXPECT_EQ(result.bOk, nSize == 1024 * 1024) << nSize << ": " << result.strError;
+        EXPECT_EQ(result.strError.find("larger than 1 MiB") != std::string::npos, !result.bOk)
+            << result.strError;
+    }
+    std::remove(strPath.c_str());
 }

@@ -13,28 +13,7 @@ namespace {
 
 const std::string kGbkThreeChars = "\xce\xde\xd0\xa3\xd1\xe9"; // three Chinese characters
 
-// A form as a user leaves it after a query run, nothing edited.
-CSetFormInput ValidInput()
-{
-    CSetFormInput input;
-    input.m_strName = "Office";
-    input.m_strClass = "001F00";
-    input.m_strPassword = "1234";
-    input.m_strBindAddr = "0012AB34CD56";
-    input.m_nConnInterval = 1024;
-    input.m_nConnDuration = 512;
-    input.m_nInqInterval = 1024;
-    input.m_nInqDuration = 512;
-    input.m_nRole = 0;
-    input.m_nBind = 1;
-    input.m_nAuth = 1;
-    input.m_strBaud = "9600";
-    input.m_nParity = 0;
-    input.m_nStopBits = 0;
-    return input;
-}
-
-// What the query run read from a module that holds exactly ValidInput().
+// What the query run read from a module.
 ModuleParams ReadBack()
 {
     ModuleParams cur;
@@ -54,6 +33,12 @@ ModuleParams ReadBack()
     cur.SniffMax = cur.SniffMin = cur.SniffAttempt = cur.SniffTimeout = "0";
     cur.BindAddr = "0012AB34CD56";
     return cur;
+}
+
+// A form as a user leaves it after a query run, nothing edited: it shows what was read.
+CSetFormInput ValidInput()
+{
+    return ReadBack();
 }
 
 // Runs the checks and, when they pass, builds the list against cur.
@@ -89,87 +74,84 @@ struct CCheckCase
 const CCheckCase kCheckCases[] = {
     {"BaudEmptyBeforeAll",
      [](CSetFormInput &in) {
-         in.m_strBaud = "";
-         in.m_nParity = 3;
-         in.m_strName = "";
+         in.Baud = "";
+         in.Parity = 3;
+         in.Name = "";
      },
      "请选择合适的波特率"},
-    {"ParityEmptyEntry", [](CSetFormInput &in) { in.m_nParity = 3; }, "请选择合适的校验位"},
-    {"ParityNoSelection", [](CSetFormInput &in) { in.m_nParity = -1; }, "请选择合适的校验位"},
+    {"ParityEmptyEntry", [](CSetFormInput &in) { in.Parity = 3; }, "请选择合适的校验位"},
+    {"ParityNoSelection", [](CSetFormInput &in) { in.Parity = -1; }, "请选择合适的校验位"},
     {"ParityBeforeStopBits",
      [](CSetFormInput &in) {
-         in.m_nParity = 3;
-         in.m_nStopBits = 2;
+         in.Parity = 3;
+         in.StopBits = 2;
      },
      "请选择合适的校验位"},
-    {"StopBitsEmptyEntry", [](CSetFormInput &in) { in.m_nStopBits = 2; }, "请选择合适的停止位"},
-    {"StopBitsNoSelection", [](CSetFormInput &in) { in.m_nStopBits = -1; }, "请选择合适的停止位"},
+    {"StopBitsEmptyEntry", [](CSetFormInput &in) { in.StopBits = 2; }, "请选择合适的停止位"},
+    {"StopBitsNoSelection", [](CSetFormInput &in) { in.StopBits = -1; }, "请选择合适的停止位"},
     {"NameBlanksOnly",
      [](CSetFormInput &in) {
-         in.m_strName = " \t ";
-         in.m_strClass = "1";
+         in.Name = " \t ";
+         in.Class = "1";
      },
      "名称不能为空"},
-    {"NameWithCrLf", [](CSetFormInput &in) { in.m_strName = "a\r\nAT+RESET"; },
+    {"NameWithCrLf", [](CSetFormInput &in) { in.Name = "a\r\nAT+RESET"; }, "名称不能包含控制字符"},
+    {"NameWithNul", [](CSetFormInput &in) { in.Name = std::string("ab\0cd", 5); },
      "名称不能包含控制字符"},
-    {"NameWithNul", [](CSetFormInput &in) { in.m_strName = std::string("ab\0cd", 5); },
-     "名称不能包含控制字符"},
-    {"NameWithDel", [](CSetFormInput &in) { in.m_strName = "ab\x7f"; }, "名称不能包含控制字符"},
-    {"NameOverSlot", [](CSetFormInput &in) { in.m_strName = std::string(21, 'n'); },
+    {"NameWithDel", [](CSetFormInput &in) { in.Name = "ab\x7f"; }, "名称不能包含控制字符"},
+    {"NameOverSlot", [](CSetFormInput &in) { in.Name = std::string(21, 'n'); },
      "名称长度不能超过20"},
-    {"NameTwentyBytes", [](CSetFormInput &in) { in.m_strName = std::string(20, 'n'); }, nullptr},
-    {"ClassEmpty", [](CSetFormInput &in) { in.m_strClass = ""; }, "类别码不能为空"},
-    {"ClassBlanksOnly", [](CSetFormInput &in) { in.m_strClass = "      "; }, "类别码不能为空"},
-    {"ClassFiveDigits", [](CSetFormInput &in) { in.m_strClass = "12345"; }, "类别码长度必须为6"},
-    {"ClassSevenDigits", [](CSetFormInput &in) { in.m_strClass = "1234567"; }, "类别码长度必须为6"},
-    {"ClassWithLf", [](CSetFormInput &in) { in.m_strClass = "12\n456"; }, "类别码不能包含控制字符"},
-    {"ClassThreeChineseIsSixBytes", [](CSetFormInput &in) { in.m_strClass = kGbkThreeChars; },
-     nullptr},
-    {"PasswordWithCr", [](CSetFormInput &in) { in.m_strPassword = "12\r34"; },
-     "密码不能包含控制字符"},
-    {"PasswordOverSlot", [](CSetFormInput &in) { in.m_strPassword = std::string(17, '7'); },
+    {"NameTwentyBytes", [](CSetFormInput &in) { in.Name = std::string(20, 'n'); }, nullptr},
+    {"ClassEmpty", [](CSetFormInput &in) { in.Class = ""; }, "类别码不能为空"},
+    {"ClassBlanksOnly", [](CSetFormInput &in) { in.Class = "      "; }, "类别码不能为空"},
+    {"ClassFiveDigits", [](CSetFormInput &in) { in.Class = "12345"; }, "类别码长度必须为6"},
+    {"ClassSevenDigits", [](CSetFormInput &in) { in.Class = "1234567"; }, "类别码长度必须为6"},
+    {"ClassWithLf", [](CSetFormInput &in) { in.Class = "12\n456"; }, "类别码不能包含控制字符"},
+    {"ClassThreeChineseIsSixBytes", [](CSetFormInput &in) { in.Class = kGbkThreeChars; }, nullptr},
+    {"PasswordWithCr", [](CSetFormInput &in) { in.Password = "12\r34"; }, "密码不能包含控制字符"},
+    {"PasswordOverSlot", [](CSetFormInput &in) { in.Password = std::string(17, '7'); },
      "密码长度不能超过16"},
-    {"PasswordEmptyPasses", [](CSetFormInput &in) { in.m_strPassword = "  "; }, nullptr},
+    {"PasswordEmptyPasses", [](CSetFormInput &in) { in.Password = "  "; }, nullptr},
     {"AddressFiveBytesBindCleared",
      [](CSetFormInput &in) {
-         in.m_strBindAddr = "12345";
-         in.m_nBind = 0;
+         in.BindAddr = "12345";
+         in.Bind = 0;
      },
      "绑定的蓝牙地址格式不正确"},
-    {"AddressTrimmedShort", [](CSetFormInput &in) { in.m_strBindAddr = "0012AB34CD\r\n"; },
+    {"AddressTrimmedShort", [](CSetFormInput &in) { in.BindAddr = "0012AB34CD\r\n"; },
      "绑定的蓝牙地址格式不正确"},
     {"AddressWithControl",
      [](CSetFormInput &in) {
-         in.m_strBindAddr = "0012AB\x01"
-                            "34CD5";
+         in.BindAddr = "0012AB\x01"
+                       "34CD5";
      },
      "绑定的蓝牙地址不能包含控制字符"},
-    {"AddressEmptyPasses", [](CSetFormInput &in) { in.m_strBindAddr = ""; }, nullptr},
-    {"AddressWithNamePasses", [](CSetFormInput &in) { in.m_strBindAddr = "0012AB34CD56 Phone"; },
+    {"AddressEmptyPasses", [](CSetFormInput &in) { in.BindAddr = ""; }, nullptr},
+    {"AddressWithNamePasses", [](CSetFormInput &in) { in.BindAddr = "0012AB34CD56 Phone"; },
      nullptr},
     {"ConnDurationOverInterval",
      [](CSetFormInput &in) {
-         in.m_nConnDuration = 3000;
-         in.m_nConnInterval = 2048;
-         in.m_nSniffMin = 5;
+         in.ConnDuration = "3000";
+         in.ConnInterval = "2048";
+         in.SniffMin = "5";
      },
      "连接持续时间不能大于连接间隔时间"},
     {"ConnDurationEqualPasses",
      [](CSetFormInput &in) {
-         in.m_nConnDuration = 2048;
-         in.m_nConnInterval = 2048;
+         in.ConnDuration = "2048";
+         in.ConnInterval = "2048";
      },
      nullptr},
     {"InqDurationOverInterval",
      [](CSetFormInput &in) {
-         in.m_nInqDuration = 2;
-         in.m_nInqInterval = 1;
+         in.InqDuration = "2";
+         in.InqInterval = "1";
      },
      "查询持续时间不能大于查询间隔时间"},
     {"SniffMinOverMax",
      [](CSetFormInput &in) {
-         in.m_nSniffMin = 80;
-         in.m_nSniffMax = 0;
+         in.SniffMin = "80";
+         in.SniffMax = "0";
      },
      "Sniff最小值不能大于最大值"},
 };
@@ -192,16 +174,16 @@ TEST(CheckSetForm, FirstFailingCheckGivesItsMessage)
 TEST(CheckSetForm, TrimsTextsAndKeepsTwelveAddressBytes)
 {
     CSetFormInput input = ValidInput();
-    input.m_strName = "  Office 1 ";
-    input.m_strClass = " 001F00\t";
-    input.m_strPassword = " 99 ";
-    input.m_strBindAddr = " 0012AB34CD56 Phone ";
+    input.Name = "  Office 1 ";
+    input.Class = " 001F00\t";
+    input.Password = " 99 ";
+    input.BindAddr = " 0012AB34CD56 Phone ";
     ModuleParams snapshot;
     ASSERT_EQ(CheckSetForm(input, &snapshot), nullptr);
-    EXPECT_EQ(input.m_strName, "Office 1");
-    EXPECT_EQ(input.m_strClass, "001F00");
-    EXPECT_EQ(input.m_strPassword, "99");
-    EXPECT_EQ(input.m_strBindAddr, "0012AB34CD56 Phone");
+    EXPECT_EQ(input.Name, "Office 1");
+    EXPECT_EQ(input.Class, "001F00");
+    EXPECT_EQ(input.Password, "99");
+    EXPECT_EQ(input.BindAddr, "0012AB34CD56 Phone");
     EXPECT_EQ(snapshot.Name, "Office 1");
     EXPECT_EQ(snapshot.Class, "001F00");
     EXPECT_EQ(snapshot.Password, "99");
@@ -211,13 +193,13 @@ TEST(CheckSetForm, TrimsTextsAndKeepsTwelveAddressBytes)
 TEST(CheckSetForm, SnapshotTakesListsChecksAndNumberTexts)
 {
     CSetFormInput input = ValidInput();
-    input.m_nRole = 1;
-    input.m_nParity = 2;
-    input.m_nStopBits = 1;
-    input.m_nSniffMax = 4294967295u; // above INT_MAX: written unsigned, never negative
-    input.m_nSniffMin = 80;
-    input.m_nSniffAttempt = 8;
-    input.m_nSniffTimeout = 9;
+    input.Role = 1;
+    input.Parity = 2;
+    input.StopBits = 1;
+    input.SniffMax = "4294967295"; // above INT_MAX: written unsigned, never negative
+    input.SniffMin = "80";
+    input.SniffAttempt = "8";
+    input.SniffTimeout = "9";
     ModuleParams snapshot;
     ASSERT_EQ(CheckSetForm(input, &snapshot), nullptr);
     EXPECT_EQ(snapshot.Role, 1);
@@ -245,7 +227,7 @@ TEST(BuildSetCommandList, NothingChangedWithBindTickedQueuesNothing)
 TEST(BuildSetCommandList, BindClearedAlwaysClearsTheAddress)
 {
     CSetFormInput input = ValidInput();
-    input.m_nBind = 0;
+    input.Bind = 0;
     ModuleParams cur = ReadBack();
     cur.Bind = 0;
     const CSetOutcome outcome = RunSet(input, cur);
@@ -262,44 +244,41 @@ TEST(BuildSetCommandList, OneChangedFieldGivesItsLine)
     };
     const CCase cases[] = {
         {"TrimmedName",
-         [](CSetFormInput &in) { in.m_strName = "  Office 1 "; },
+         [](CSetFormInput &in) { in.Name = "  Office 1 "; },
          {"AT+NAME=Office 1\r\n"}},
-        {"ParityEven", [](CSetFormInput &in) { in.m_nParity = 2; }, {"AT+UARTMODE=0,2\r\n"}},
-        {"TwoStopBits", [](CSetFormInput &in) { in.m_nStopBits = 1; }, {"AT+UARTMODE=1,0\r\n"}},
+        {"ParityEven", [](CSetFormInput &in) { in.Parity = 2; }, {"AT+UARTMODE=0,2\r\n"}},
+        {"TwoStopBits", [](CSetFormInput &in) { in.StopBits = 1; }, {"AT+UARTMODE=1,0\r\n"}},
         {"ScanOn",
          [](CSetFormInput &in) {
-             in.m_nConnInterval = in.m_nInqInterval = 2048;
-             in.m_nConnDuration = in.m_nInqDuration = 18;
+             in.ConnInterval = in.InqInterval = "2048";
+             in.ConnDuration = in.InqDuration = "18";
          },
          {"AT+SCANTIME=2048,18,2048,18\r\n"}},
         {"SniffOn",
          [](CSetFormInput &in) {
-             in.m_nSniffMax = 800;
-             in.m_nSniffMin = 80;
-             in.m_nSniffAttempt = 8;
-             in.m_nSniffTimeout = 8;
+             in.SniffMax = "800";
+             in.SniffMin = "80";
+             in.SniffAttempt = "8";
+             in.SniffTimeout = "8";
          },
          {"AT+SNIFF=800,80,8,8\r\n"}},
         {"SniffLargest",
          [](CSetFormInput &in) {
-             in.m_nSniffMax = in.m_nSniffMin = in.m_nSniffAttempt = in.m_nSniffTimeout =
-                 4294967295u;
+             in.SniffMax = in.SniffMin = in.SniffAttempt = in.SniffTimeout = "4294967295";
          },
          {"AT+SNIFF=4294967295,4294967295,4294967295,4294967295\r\n"}},
-        {"RoleMaster", [](CSetFormInput &in) { in.m_nRole = 1; }, {"AT+ROLE=1\r\n"}},
-        {"BaudChanged", [](CSetFormInput &in) { in.m_strBaud = "115200"; }, {"AT+BAUD=115200\r\n"}},
+        {"RoleMaster", [](CSetFormInput &in) { in.Role = 1; }, {"AT+ROLE=1\r\n"}},
+        {"BaudChanged", [](CSetFormInput &in) { in.Baud = "115200"; }, {"AT+BAUD=115200\r\n"}},
         {"AddressFromFoundDevice",
-         [](CSetFormInput &in) { in.m_strBindAddr = "0011223344AA Phone"; },
+         [](CSetFormInput &in) { in.BindAddr = "0011223344AA Phone"; },
          {"AT+RADDR=0011223344AA\r\n"}},
         {"AuthOffNoPasswordLine",
          [](CSetFormInput &in) {
-             in.m_nAuth = 0;
-             in.m_strPassword = "5555";
+             in.Auth = 0;
+             in.Password = "5555";
          },
          {"AT+AUTH=0\r\n"}},
-        {"NewPassword",
-         [](CSetFormInput &in) { in.m_strPassword = "5555"; },
-         {"AT+PASSWORD=5555\r\n"}},
+        {"NewPassword", [](CSetFormInput &in) { in.Password = "5555"; }, {"AT+PASSWORD=5555\r\n"}},
     };
     for (const CCase &test : cases) {
         SCOPED_TRACE(test.pName);
@@ -313,7 +292,7 @@ TEST(BuildSetCommandList, OneChangedFieldGivesItsLine)
 TEST(BuildSetCommandList, AuthOnWithEmptyPasswordSendsNoPassword)
 {
     CSetFormInput input = ValidInput();
-    input.m_strPassword = "";
+    input.Password = "";
     ModuleParams cur = ReadBack();
     cur.Auth = 0;
     EXPECT_EQ(RunSet(input, cur).lines, std::vector<std::string>{"AT+AUTH=1\r\n"});
@@ -323,15 +302,15 @@ TEST(BuildSetCommandList, AuthOnWithEmptyPasswordSendsNoPassword)
 TEST(BuildSetCommandList, EverythingChangedGivesElevenLinesInOrder)
 {
     CSetFormInput input = ValidInput();
-    input.m_strName = "Desk";
-    input.m_strClass = "5A0204";
-    input.m_strBaud = "38400";
-    input.m_nParity = 1;
-    input.m_nRole = 1;
-    input.m_strPassword = "0000";
-    input.m_nConnInterval = 2048;
-    input.m_nSniffMax = 1;
-    input.m_strBindAddr = "AABBCCDDEEFF";
+    input.Name = "Desk";
+    input.Class = "5A0204";
+    input.Baud = "38400";
+    input.Parity = 1;
+    input.Role = 1;
+    input.Password = "0000";
+    input.ConnInterval = "2048";
+    input.SniffMax = "1";
+    input.BindAddr = "AABBCCDDEEFF";
     ModuleParams cur = ReadBack();
     cur.Bind = 0;
     cur.Auth = 0;
@@ -367,7 +346,7 @@ TEST(BuildSetCommandList, BeforeTheFirstReadingEveryNumberRowIsSent)
 TEST(BuildSetCommandList, EmptiedAddressWithBindTickedClearsAndKeepsTheReading)
 {
     CSetFormInput input = ValidInput();
-    input.m_strBindAddr = "";
+    input.BindAddr = "";
     ModuleParams cur = ReadBack();
     EXPECT_EQ(RunSet(input, cur).lines, std::vector<std::string>{"AT+CLEARADDR\r\n"});
     EXPECT_EQ(cur.BindAddr, "0012AB34CD56");
@@ -377,13 +356,13 @@ TEST(BuildSetCommandList, EmptiedAddressWithBindTickedClearsAndKeepsTheReading)
 TEST(BuildSetCommandList, SecondBuildSendsOnlyTheRowsThatNeverAdvance)
 {
     CSetFormInput input = ValidInput();
-    input.m_strName = "Desk";
-    input.m_nParity = 2;
-    input.m_strBindAddr = "AABBCCDDEEFF";
+    input.Name = "Desk";
+    input.Parity = 2;
+    input.BindAddr = "AABBCCDDEEFF";
     ModuleParams cur = ReadBack();
     EXPECT_EQ(RunSet(input, cur).lines.size(), 3u);
     EXPECT_EQ(RunSet(input, cur).lines, std::vector<std::string>{"AT+RADDR=AABBCCDDEEFF\r\n"});
-    input.m_nBind = 0;
+    input.Bind = 0;
     EXPECT_EQ(RunSet(input, cur).lines,
               (std::vector<std::string>{"AT+BIND=0\r\n", "AT+CLEARADDR\r\n"}));
     EXPECT_EQ(RunSet(input, cur).lines, std::vector<std::string>{"AT+CLEARADDR\r\n"});
@@ -412,12 +391,12 @@ TEST(SetRunBook, UnconfirmedLinesAreSentAgainByTheNextSet)
     for (const CRunCase &test : cases) {
         SCOPED_TRACE(test.pName);
         CSetFormInput input = ValidInput();
-        input.m_strName = "Desk";
-        input.m_strClass = "123456";
-        input.m_nParity = 2;
-        input.m_nStopBits = 1;
-        input.m_nSniffMax = 9;
-        input.m_nSniffMin = 1;
+        input.Name = "Desk";
+        input.Class = "123456";
+        input.Parity = 2;
+        input.StopBits = 1;
+        input.SniffMax = "9";
+        input.SniffMin = "1";
         ModuleParams cur = ReadBack();
         CSetRunBook book;
         ASSERT_EQ(RunSet(input, cur, &book).lines.size(), 4u);
@@ -431,8 +410,8 @@ TEST(SetRunBook, UnconfirmedLinesAreSentAgainByTheNextSet)
 TEST(SetRunBook, AReadingInBetweenIsKept)
 {
     CSetFormInput input = ValidInput();
-    input.m_strName = "Desk";
-    input.m_nParity = 2;
+    input.Name = "Desk";
+    input.Parity = 2;
     ModuleParams cur = ReadBack();
     CSetRunBook book;
     ASSERT_EQ(RunSet(input, cur, &book).lines.size(), 2u);
@@ -448,7 +427,7 @@ TEST(SetRunBook, AReadingInBetweenIsKept)
 TEST(SetRunBook, EndingTwiceTakesBackOnce)
 {
     CSetFormInput input = ValidInput();
-    input.m_strName = "Desk";
+    input.Name = "Desk";
     ModuleParams cur = ReadBack();
     CSetRunBook book;
     RunSet(input, cur, &book);
