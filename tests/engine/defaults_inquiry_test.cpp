@@ -1,5 +1,6 @@
 // Restore-defaults, clear-binding and the device search on the in-memory form.
 #include "EngineTestSupport.h"
+#include "dialog/UiText.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -71,6 +72,19 @@ TEST(OnButtonDefault, PutsEveryDefaultIntoTheFormAndResetsTheModule)
     EXPECT_EQ(engine.m_bRestoring, 1);
     EXPECT_TRUE(engine.IsTimerArmed(TIMER_DEFAULT));
     EXPECT_EQ(engine.m_written, std::vector<std::string>{"AT+RESET\r\n"});
+}
+
+// The parity list shows its entries in the user's language; the default still finds "none".
+TEST(OnButtonDefault, SelectsNoParityInEitherLanguage)
+{
+    for (const EUiLanguage eLanguage : {EUiLanguage::Chinese, EUiLanguage::English}) {
+        SetUiLanguage(eLanguage);
+        CTestEngine engine;
+        ShowNonDefaults(engine);
+        engine.OnButtonDefault();
+        EXPECT_EQ(engine.GetCurSel(IDC_COMBO_PARITY), 0) << UiLanguageCode(eLanguage);
+    }
+    SetUiLanguage(EUiLanguage::Chinese);
 }
 
 TEST(OnButtonDefault, OutcomeComesFromTheReplyOrTheTimer)
