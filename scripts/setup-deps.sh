@@ -3,12 +3,12 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ clang-14 libclang-rt-14-dev
-          qt6-base-dev qt6-serialport-dev qt6-svg-dev qt6-tools-dev qt6-l10n-tools
+          qt6-base-dev qt6-svg-dev qt6-tools-dev qt6-l10n-tools
           qt6-translations-l10n
           libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
           fonts-wqy-microhei xvfb xauth x11-utils imagemagick librsvg2-bin help2man)
 if [ "${1:-}" = "--run-only" ]; then
-    packages=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev qt6-svg-dev
+    packages=(cmake ninja-build g++ qt6-base-dev qt6-svg-dev
               qt6-tools-dev qt6-l10n-tools qt6-translations-l10n nlohmann-json3-dev
               fonts-wqy-microhei)
 elif [ "${1:-}" = "--windows" ]; then

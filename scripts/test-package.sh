@@ -26,7 +26,7 @@ version=$(sed -n 's/^project(Kestrel VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 
 # dpkg-shlibdeps ran (Qt is there), the font is added, and every dependency names a real package.
 depends=$(dpkg-deb -f "$deb" Depends)
-for needed in fonts-wqy-microhei libqt6widgets6 libqt6serialport6; do
+for needed in fonts-wqy-microhei libqt6widgets6; do
     [[ ", $depends," == *", $needed"[\ ,]* ]] || fail "Depends lacks $needed: $depends"
 done
 for dep in $(echo "$depends" | sed 's/([^)]*)//g; s/[,|]/ /g'); do
