@@ -156,8 +156,8 @@ wine "C:\\Program Files\\Kestrel\\bin\\kestrel.exe" </dev/null >/dev/null 2>&1 &
 window_pid=$!
 pids+=("$window_pid")
 dialog=0
-for _ in $(seq 300); do
-    xwininfo -root -children 2>/dev/null | grep -qF '"连接串口"' && { dialog=1; break; }
+for _ in $(seq 600); do
+    xwininfo -root -children 2>/dev/null | grep -qE '"(连接串口|Connect serial port)"' && { dialog=1; break; }
     sleep 0.1
 done
 check "kestrel.exe opens its port dialog" is "$dialog" 1
