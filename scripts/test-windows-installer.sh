@@ -22,29 +22,7 @@ compgen -G "$build/Kestrel-*-win64.exe" >/dev/null || scripts/build-windows.sh "
 installer=$(ls -1 "$build"/Kestrel-*-win64.exe | head -1)
 version=$(basename "$installer" | sed -E 's/^Kestrel-(.*)-win64\.exe$/\1/')
 windres=x86_64-w64-mingw32-windres
-sim=${KESTREL_SIM:-$root/build/sim/kestrel-sim}
-if [ ! -x "$sim" ]; then
-    cmake -S . -B build-sim -G Ninja -DKESTREL_BUILD_GUI=OFF -DKESTREL_BUILD_TESTS=OFF \
-          -DKESTREL_BUILD_BENCH=OFF >/dev/null
-    cmake --build build-sim --target kestrel-sim -j 2 >/dev/null
-    sim=$root/build-sim/sim/kestrel-sim
-fi
-
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    WINEPREFIX=$work/prefix wineserver -k >/dev/null 2>&1 || true
-    [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-trap "exit 130" INT TERM
-
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-xvfb_pid=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=:$(cat "$work/display")
+source scripts/wine-session.sh
 # No persistent server: "wineserver -w" then returns once every program in the prefix has ended,
 # which is how the uninstaller, which hands over to a copy of itself and returns, is waited for.
 export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="

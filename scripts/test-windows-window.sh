@@ -28,31 +28,9 @@ scripts/setup-deps.sh --wine-window
 [ -x "$build/kestrel.exe" ] && [ -f "$build/tests/win32/kestrel_window_test.exe" ] &&
     [ -f "$build/tests/win32/status_label_win32_test.exe" ] ||
     scripts/build-windows.sh "$build"
-sim=${KESTREL_SIM:-$root/build/sim/kestrel-sim}
-if [ ! -x "$sim" ]; then
-    cmake -S . -B build-sim -G Ninja -DKESTREL_BUILD_GUI=OFF -DKESTREL_BUILD_TESTS=OFF \
-          -DKESTREL_BUILD_BENCH=OFF >/dev/null
-    cmake --build build-sim --target kestrel-sim -j 2 >/dev/null
-    sim=$root/build-sim/sim/kestrel-sim
-fi
-
-work=$(mktemp -d)
-pids=()
-cleanup() {
-    [ -f "$work/replug.pid" ] && pids+=("$(cat "$work/replug.pid")")
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    WINEPREFIX=$work/prefix wineserver -k >/dev/null 2>&1 || true
-    [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-trap "exit 130" INT TERM
-
-# A display of our own: Xvfb picks a free number and tells it.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-xvfb_pid=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-export DISPLAY=:$(cat "$work/display")
+# The replugging helper, when it ran, is stopped with the rest.
+cleanup_more() { [ ! -f "$work/replug.pid" ] || pids+=("$(cat "$work/replug.pid")"); }
+source scripts/wine-session.sh
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 # One server for the whole stage, with its chatter kept out of the log.
 mkdir -p "$WINEPREFIX"
