@@ -1,24 +1,22 @@
 #include "qt/ProfileQt.h"
 
-#include <QSettings>
-
 namespace {
-QSettings UserProfile()
-{
-    return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Kestrel"),
-                     QStringLiteral("Kestrel"));
-}
-
 QString KeyPath(const std::string &strSection, const std::string &strKey)
 {
     return QString::fromStdString(strSection + '/' + strKey);
 }
 } // namespace
 
+CProfileQt::CProfileQt()
+    : m_settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Kestrel"),
+                 QStringLiteral("Kestrel"))
+{
+}
+
 std::optional<std::string> CProfileQt::ReadString(const std::string &strSection,
                                                   const std::string &strKey)
 {
-    const QVariant value = UserProfile().value(KeyPath(strSection, strKey));
+    const QVariant value = m_settings.value(KeyPath(strSection, strKey));
     if (!value.isValid())
         return std::nullopt;
     return value.toString().toStdString();
@@ -27,15 +25,15 @@ std::optional<std::string> CProfileQt::ReadString(const std::string &strSection,
 void CProfileQt::WriteString(const std::string &strSection, const std::string &strKey,
                              const std::string &strValue)
 {
-    UserProfile().setValue(KeyPath(strSection, strKey), QString::fromStdString(strValue));
+    m_settings.setValue(KeyPath(strSection, strKey), QString::fromStdString(strValue));
 }
 
 void CProfileQt::Remove(const std::string &strSection, const std::string &strKey)
 {
-    UserProfile().remove(KeyPath(strSection, strKey));
+    m_settings.remove(KeyPath(strSection, strKey));
 }
 
 void CProfileQt::Flush()
 {
-    UserProfile().sync();
+    m_settings.sync();
 }
