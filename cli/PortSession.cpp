@@ -437,14 +437,9 @@ CPortReport CPortSession::Run()
     link.SetDisconnectCallback(&OnLost, &inbox);
     const bool bProbeFirst =
         m_options.action != CliAction::Probe && m_options.line.nRate == kAutoLineRate;
-    link.m_nBaudRate = m_options.line.nRate == kAutoLineRate ? kDefaultLineRate
-                                                              : m_options.line.nRate;
-    link.m_nByteSize = 8;
-    link.m_nParity = 0;
-    link.m_nStopBits = 0;
-    link.m_nFlowControl = static_cast<uint8_t>(m_options.nFlow);
-    link.m_bDtr = m_options.line.bDtr;
-    link.m_bRts = m_options.line.bRts;
+    CLineSettings line = m_options.line;
+    line.nFlow = static_cast<uint8_t>(m_options.nFlow);
+    link.ApplyLineSettings(line);
     if (!link.Open(m_strPort)) {
         report.nExitCode = EXIT_CLI_PORT;
         report.strError = DescribeOpenError(m_strPort, link.LastOpenError(), link.LastOpenHolders(),

@@ -13,9 +13,6 @@
 
 namespace {
 
-// The PC's side of the line: 8 data bits, no parity, one stop bit, at the chosen rate.
-constexpr uint8_t kSessionByteSize = 8;
-
 // Entries of the parity and stop-bit lists; the form maps them by index, never by text, so the
 // parity entries follow the user's language.
 constexpr const char *kParityEntries[] = {KESTREL_TR_NOOP("Engine", "无校验"),
@@ -64,13 +61,7 @@ bool CModuleSetupEngine::OpenSessionLink(const std::string &strPortPath, const C
     m_pSessionLink->SetDisconnectCallback(pfnDisconnect, pUser);
     m_bAutoLineRate = line.nRate == kAutoLineRate;
     m_nFoundLineRate = 0;
-    m_pSessionLink->m_nBaudRate = m_bAutoLineRate ? kDefaultLineRate : line.nRate;
-    m_pSessionLink->m_nByteSize = kSessionByteSize;
-    m_pSessionLink->m_nParity = 0;
-    m_pSessionLink->m_nStopBits = 0;
-    m_pSessionLink->m_nFlowControl = line.nFlow;
-    m_pSessionLink->m_bDtr = line.bDtr;
-    m_pSessionLink->m_bRts = line.bRts;
+    m_pSessionLink->ApplyLineSettings(line);
     m_strSessionPort = strPortPath;
     m_sessionOpenFailure = OpenFailure::None;
     m_nSessionOpenError = 0;

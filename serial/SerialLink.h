@@ -54,6 +54,9 @@ public:
 
     void SetReceiveCallback(ReceiveCallback pfnReceive, void *pUser);
     void SetDisconnectCallback(DisconnectCallback pfnDisconnect, void *pUser);
+    // Takes the line as described, 8N1; an automatic rate opens at the default, for the probe to
+    // change. Like the fields it sets, it takes effect at the next Open.
+    void ApplyLineSettings(const CLineSettings &line);
 
     bool Open(std::string strPortName);
     // Sets the open port to another rate, dropping whatever was received and not yet read. The

@@ -100,3 +100,14 @@ void CSerialLink::ReaderThreadProc(CSerialLink *pLink)
 {
     pLink->ReaderLoop();
 }
+
+void CSerialLink::ApplyLineSettings(const CLineSettings &line)
+{
+    m_nBaudRate = line.nRate == kAutoLineRate ? kDefaultLineRate : line.nRate;
+    m_nByteSize = 8;
+    m_nParity = 0;
+    m_nStopBits = 0;
+    m_nFlowControl = line.nFlow;
+    m_bDtr = line.bDtr;
+    m_bRts = line.bRts;
+}
