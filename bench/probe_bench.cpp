@@ -3,7 +3,7 @@
 // reply delay), and with no module at all; each next to its floor: the bytes on the wire plus the
 // wait at each rate tried. Beside it, today's first "AT" of a query run at 9600, which a module at
 // 9600 must not be slower than. Prints a table; medians of a few runs.
-#include "dialog/FormModel.h"
+#include "engine/FormModel.h"
 #include "serial/SerialLink.h"
 #include "sim/ModuleSim.h"
 

@@ -2,7 +2,7 @@
 // a pseudo-terminal paced like a 9600 baud line with a 20 ms reply delay, next to the floor that
 // wire and delay allow. The tool's own reaction time (last reply byte in, next command out) is
 // taken directly inside the process as well.
-#include "dialog/FormModel.h"
+#include "engine/FormModel.h"
 #include "protocol/AtProtocol.h"
 #include "serial/SerialLink.h"
 #include "sim/ModuleSim.h"

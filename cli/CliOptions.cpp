@@ -1,6 +1,6 @@
 #include "cli/CliOptions.h"
 
-#include "dialog/ParamTable.h"
+#include "engine/ParamTable.h"
 #include "protocol/GbkText.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "dialog/FormValues.h"
+#include "engine/FormValues.h"
 #include "serial/SerialLink.h"
 
 #include <string>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "dialog/UiText.h"
+#include "engine/UiText.h"
 
 #include <memory>
 #include <ostream>

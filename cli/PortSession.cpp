@@ -1,9 +1,9 @@
 #include "cli/PortSession.h"
 
-#include "dialog/ConfigFile.h"
-#include "dialog/FormModel.h"
-#include "dialog/FormValues.h"
-#include "dialog/UiText.h"
+#include "engine/ConfigFile.h"
+#include "engine/FormModel.h"
+#include "engine/FormValues.h"
+#include "engine/UiText.h"
 #include "protocol/AtProtocol.h"
 #include "serial/LinkTrace.h"
 #include "serial/SerialLink.h"

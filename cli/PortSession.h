@@ -1,7 +1,7 @@
 #pragma once
 
 #include "cli/CliOptions.h"
-#include "dialog/ModuleParams.h"
+#include "engine/ModuleParams.h"
 #include "serial/LinkTrace.h"
 #include "serial/PortHolders.h"
 

@@ -3,7 +3,7 @@
 #include "cli/CliOptions.h"
 #include "cli/CliPlatform.h"
 #include "cli/PortSession.h"
-#include "dialog/ConfigFile.h"
+#include "engine/ConfigFile.h"
 #include "protocol/GbkText.h"
 #include "serial/PortList.h"
 

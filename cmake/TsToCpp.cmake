@@ -58,7 +58,7 @@ foreach(context IN LISTS contexts)
 endforeach()
 
 set(cpp "// Generated from ${TS_FILE} by cmake/TsToCpp.cmake; edit the .ts, not this file.
-#include \"dialog/UiText.h\"
+#include \"engine/UiText.h\"
 
 const CUiTextEntry g_UiTextCatalogue[] = {
 ${rows}    {nullptr, nullptr, nullptr},

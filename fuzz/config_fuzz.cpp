@@ -1,7 +1,7 @@
 // The configuration-file reader on any bytes: either values, or no values and one error that
 // names the key it refuses or the position in the text. Never a crash, never a hang, and the
 // memory stays bounded by the file's size.
-#include "dialog/ConfigFile.h"
+#include "engine/ConfigFile.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "dialog/ModuleSetupEngine.h"
+#include "engine/ModuleSetupEngine.h"
 #include "serial/LinkTrace.h"
 
 #include <memory>

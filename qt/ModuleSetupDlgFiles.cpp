@@ -1,6 +1,6 @@
 // The window's configuration files and its traffic view, beside the About entry.
-#include "dialog/ConfigFile.h"
-#include "dialog/FormValues.h"
+#include "engine/ConfigFile.h"
+#include "engine/FormValues.h"
 #include "qt/ModuleSetupDlg.h"
 #include "qt/TrafficDlg.h"
 

@@ -1,6 +1,6 @@
 // The form's widgets, placed in the dialog units the window was designed in.
 
-#include "dialog/ParamTable.h"
+#include "engine/ParamTable.h"
 #include "qt/GuiCommon.h"
 #include "qt/ModuleSetupDlg.h"
 #include "qt/StatusLabel.h"

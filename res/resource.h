@@ -1,7 +1,7 @@
 #pragma once
 
 // Resource ids of the Windows build, shared by the resource script and the code. Control ids
-// are the window's own (dialog/ControlIds.h); the script writes them as numbers.
+// are the window's own (engine/ControlIds.h); the script writes them as numbers.
 
 #define IDD_ABOUTBOX 100
 #define IDD_MODULESETUP_DIALOG 102

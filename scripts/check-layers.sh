@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Includes run only from a front end down to the core. Fails, naming each offending line, when
-#   - a core file (serial/, protocol/, dialog/) includes Qt, a front end (qt/, win32/, cli/), the
+#   - a core file (serial/, protocol/, engine/) includes Qt, a front end (qt/, win32/, cli/), the
 #     simulator, or windows.h outside its *Win32.cpp platform sources;
 #   - a window (qt/, win32/) includes the command line, or the two windows include each other;
 #   - the command line includes a window;
@@ -20,7 +20,7 @@ while IFS= read -r file; do
         header=$(sed -E 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*[<"]([^>"]+)[>"].*/\1/' <<<"$line")
         target=${header%%/*}
         case $folder in
-        serial | protocol | dialog)
+        serial | protocol | engine)
             case $header in
             Q* | qt/* | win32/* | cli/* | sim/* | res/*) report "$file" "$line" ;;
             windows.h | winbase.h | shlobj.h | setupapi.h)
@@ -35,10 +35,10 @@ while IFS= read -r file; do
         cli)
             case $target in qt | win32) report "$file" "$line" ;; esac ;;
         sim)
-            case $target in serial | protocol | dialog | qt | win32 | cli) report "$file" "$line" ;; esac ;;
+            case $target in serial | protocol | engine | qt | win32 | cli) report "$file" "$line" ;; esac ;;
         esac
     done < <(grep -E '^[[:space:]]*#[[:space:]]*include' "$file")
-done < <(git ls-files 'serial/*' 'protocol/*' 'dialog/*' 'qt/*' 'win32/*' 'cli/*' 'sim/*' |
+done < <(git ls-files 'serial/*' 'protocol/*' 'engine/*' 'qt/*' 'win32/*' 'cli/*' 'sim/*' |
          grep -E '\.(h|cpp)$')
 
 if [ "$bad" -ne 0 ]; then

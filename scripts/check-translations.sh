@@ -15,7 +15,7 @@ fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp res/translations/kestrel_en.ts "$work/kestrel_en.ts"
-"$lupdate" "${options[@]}" dialog/*.cpp dialog/*.h cli/*.cpp qt/*.cpp qt/*.h win32/*.cpp \
+"$lupdate" "${options[@]}" engine/*.cpp engine/*.h cli/*.cpp qt/*.cpp qt/*.h win32/*.cpp \
     -ts "$work/kestrel_en.ts" >"$work/lupdate.log" 2>&1 || { cat "$work/lupdate.log"; exit 1; }
 
 # Each message as "context | source | state", for the report.
@@ -48,7 +48,7 @@ unmarked=$(awk '
             print FILENAME ":" FNR " | " $0 " | not marked for translation"
     }
     { previous = $0 }
-' dialog/*.cpp cli/*.cpp qt/*.cpp win32/*.cpp win32/*.h)
+' engine/*.cpp cli/*.cpp qt/*.cpp win32/*.cpp win32/*.h)
 [ -n "$unmarked" ] && report+=$'\n'"$unmarked"
 report=$(printf '%s' "$report" | sed '/^$/d')
 if [ -n "$report" ]; then

@@ -1,6 +1,6 @@
 #include "win32/ModuleSetupDlgWin32.h"
 
-#include "dialog/ParamTable.h"
+#include "engine/ParamTable.h"
 #include "res/resource.h"
 #include "serial/SerialLink.h"
 #include "win32/AboutDlgWin32.h"

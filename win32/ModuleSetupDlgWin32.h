@@ -1,7 +1,7 @@
 #pragma once
 
-#include "dialog/ModuleSetupEngine.h"
-#include "dialog/UiText.h"
+#include "engine/ModuleSetupEngine.h"
+#include "engine/UiText.h"
 #include "win32/StatusLabelWin32.h"
 #include "win32/Win32Api.h"
 

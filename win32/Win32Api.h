@@ -6,7 +6,7 @@
 // are taken back; the code calls the wide functions by their W names.
 
 // clang-format off
-#include "dialog/ControlIds.h"
+#include "engine/ControlIds.h"
 
 #ifndef NOMINMAX
 #define NOMINMAX

@@ -17,7 +17,7 @@ std::string Utf8FromWide(std::wstring_view strWide);
 std::wstring WindowTextOf(HWND hwnd);
 std::wstring LoadResourceString(HINSTANCE hInstance, UINT nId);
 
-#include "dialog/UiText.h"
+#include "engine/UiText.h"
 
 class CProfile;
 

@@ -1,8 +1,8 @@
 // Configuration files: what a query prints reads back as the same request, and every file the
 // form would refuse is refused before anything is sent, naming the key.
 
-#include "dialog/ConfigFile.h"
-#include "dialog/ModuleParams.h"
+#include "engine/ConfigFile.h"
+#include "engine/ModuleParams.h"
 
 #include <cstdio>
 #include <fstream>

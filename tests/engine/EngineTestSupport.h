@@ -1,6 +1,6 @@
 #pragma once
 
-#include "dialog/FormModel.h"
+#include "engine/FormModel.h"
 #include "protocol/AtProtocol.h"
 
 #include <chrono>

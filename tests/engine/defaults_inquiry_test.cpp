@@ -1,6 +1,6 @@
 // Restore-defaults, clear-binding and the device search on the in-memory form.
 #include "EngineTestSupport.h"
-#include "dialog/UiText.h"
+#include "engine/UiText.h"
 
 #include <gtest/gtest.h>
 #include <string>

@@ -3,7 +3,7 @@
 
 #include "tests/engine/EngineTestSupport.h"
 
-#include "dialog/LineProbe.h"
+#include "engine/LineProbe.h"
 #include "serial/SerialLink.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // The Set action's checks, its command list and the taking back of unconfirmed lines.
 #include "EngineTestSupport.h"
-#include "dialog/ParameterWrite.h"
+#include "engine/ParameterWrite.h"
 
 #include <functional>
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 // Which language a user gets, and what the compiled catalogue gives back in each.
 
-#include "dialog/ModuleSetupEngine.h"
-#include "dialog/RunEnd.h"
-#include "dialog/UiText.h"
+#include "engine/ModuleSetupEngine.h"
+#include "engine/RunEnd.h"
+#include "engine/UiText.h"
 
 #include <gtest/gtest.h>
 

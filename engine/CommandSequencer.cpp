@@ -1,5 +1,5 @@
-#include "dialog/ModuleSetupEngine.h"
-#include "dialog/UiText.h"
+#include "engine/ModuleSetupEngine.h"
+#include "engine/UiText.h"
 #include "protocol/AtProtocol.h"
 
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "dialog/LineProbe.h"
+#include "engine/LineProbe.h"
 
 
 namespace {

@@ -1,7 +1,7 @@
-#include "dialog/ConfigFile.h"
+#include "engine/ConfigFile.h"
 
-#include "dialog/ParameterWrite.h"
-#include "dialog/UiText.h"
+#include "engine/ParameterWrite.h"
+#include "engine/UiText.h"
 #include "protocol/AtProtocol.h"
 #include "protocol/GbkText.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "dialog/ModuleParams.h"
-#include "dialog/ParamTable.h"
+#include "engine/ModuleParams.h"
+#include "engine/ParamTable.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
-#include "dialog/FormValues.h"
+#include "engine/FormValues.h"
 
-#include "dialog/ModuleSetupEngine.h"
+#include "engine/ModuleSetupEngine.h"
 #include "protocol/AtProtocol.h"
 
 namespace {

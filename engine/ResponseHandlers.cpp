@@ -1,4 +1,4 @@
-#include "dialog/ModuleSetupEngine.h"
+#include "engine/ModuleSetupEngine.h"
 #include "protocol/AtProtocol.h"
 
 #include <algorithm>

@@ -1,11 +1,11 @@
 // Set: the checks of the form, the SetCommandList with its change detection, and the bookkeeping
 // that takes back the last-read values of lines the module never confirmed.
-#include "dialog/ParameterWrite.h"
+#include "engine/ParameterWrite.h"
 
-#include "dialog/FormValues.h"
-#include "dialog/ModuleSetupEngine.h"
-#include "dialog/ParamTable.h"
-#include "dialog/UiText.h"
+#include "engine/FormValues.h"
+#include "engine/ModuleSetupEngine.h"
+#include "engine/ParamTable.h"
+#include "engine/UiText.h"
 #include "protocol/AtProtocol.h"
 
 #include <algorithm>

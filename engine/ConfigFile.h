@@ -1,7 +1,7 @@
 #pragma once
 
-#include "dialog/FormValues.h"
-#include "dialog/ModuleParams.h"
+#include "engine/FormValues.h"
+#include "engine/ModuleParams.h"
 
 #include <nlohmann/json.hpp>
 #include <string>

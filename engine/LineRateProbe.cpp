@@ -1,8 +1,8 @@
 // The line-rate probe as a run of the engine: one rate after the other on the session's line,
 // each with its own bounded wait, the received bytes going to the probe instead of the scanner.
 
-#include "dialog/ModuleSetupEngine.h"
-#include "dialog/UiText.h"
+#include "engine/ModuleSetupEngine.h"
+#include "engine/UiText.h"
 
 namespace {
 

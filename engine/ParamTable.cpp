@@ -1,6 +1,6 @@
-#include "dialog/ParamTable.h"
+#include "engine/ParamTable.h"
 
-#include "dialog/ModuleSetupEngine.h"
+#include "engine/ModuleSetupEngine.h"
 #include "protocol/AtProtocol.h"
 
 #include <algorithm>

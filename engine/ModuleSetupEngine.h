@@ -1,10 +1,10 @@
 #pragma once
 
-#include "dialog/ControlIds.h"
-#include "dialog/LineProbe.h"
-#include "dialog/ModuleParams.h"
-#include "dialog/ParameterWrite.h"
-#include "dialog/RunEnd.h"
+#include "engine/ControlIds.h"
+#include "engine/LineProbe.h"
+#include "engine/ModuleParams.h"
+#include "engine/ParameterWrite.h"
+#include "engine/RunEnd.h"
 #include "protocol/PendingBytes.h"
 #include "protocol/ResponseScanner.h"
 #include "serial/LinkTrace.h"

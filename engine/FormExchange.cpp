@@ -1,6 +1,6 @@
-#include "dialog/ModuleSetupEngine.h"
-#include "dialog/ParamTable.h"
-#include "dialog/UiText.h"
+#include "engine/ModuleSetupEngine.h"
+#include "engine/ParamTable.h"
+#include "engine/UiText.h"
 
 #include <limits>
 

@@ -1,4 +1,4 @@
-#include "dialog/UiText.h"
+#include "engine/UiText.h"
 
 #include <atomic>
 #include <cstdlib>

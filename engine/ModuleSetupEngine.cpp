@@ -1,6 +1,6 @@
-#include "dialog/ModuleSetupEngine.h"
+#include "engine/ModuleSetupEngine.h"
 
-#include "dialog/UiText.h"
+#include "engine/UiText.h"
 #include "protocol/AtProtocol.h"
 #include "protocol/GbkText.h"
 #include "serial/LinkTrace.h"

@@ -1,4 +1,4 @@
-#include "dialog/FormModel.h"
+#include "engine/FormModel.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "dialog/ModuleParams.h"
+#include "engine/ModuleParams.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 // Device search: results go into the bind-address combo as they arrive; no flag, no timer.
-#include "dialog/ModuleSetupEngine.h"
-#include "dialog/UiText.h"
+#include "engine/ModuleSetupEngine.h"
+#include "engine/UiText.h"
 #include "protocol/AtProtocol.h"
 
 #include <algorithm>

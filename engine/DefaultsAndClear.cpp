@@ -1,7 +1,7 @@
 // Restore-defaults and clear-binding: single-command actions that the sequencer ends.
-#include "dialog/ModuleSetupEngine.h"
-#include "dialog/ParamTable.h"
-#include "dialog/UiText.h"
+#include "engine/ModuleSetupEngine.h"
+#include "engine/ParamTable.h"
+#include "engine/UiText.h"
 #include "protocol/AtProtocol.h"
 
 void CModuleSetupEngine::OnButtonDefault()
