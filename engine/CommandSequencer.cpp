@@ -6,39 +6,39 @@
 
 namespace {
 
-constexpr char kCaptionNotice[] = KESTREL_TR_NOOP("Engine", "提示");
-constexpr char kUnknownName[] = KESTREL_TR_NOOP("Engine", "未知");
+constexpr CUiSource kCaptionNotice = KESTREL_TR_NOOP("Engine", "提示");
+constexpr CUiSource kUnknownName = KESTREL_TR_NOOP("Engine", "未知");
 constexpr char kQueryRaddr[] = "AT+RADDR?\r\n";
 
 // Status texts and prompts of the runs (UTF-8).
-constexpr char kNeedPort[] = KESTREL_TR_NOOP("Engine", "请先打开串口");
-constexpr char kQuerying[] = KESTREL_TR_NOOP("Engine", "正在查询内嵌模块参数...");
-constexpr char kQueryDone[] = KESTREL_TR_NOOP("Engine", "查询完成");
-constexpr char kSetDone[] = KESTREL_TR_NOOP("Engine", "设置完成");
-constexpr char kNothingToSet[] = KESTREL_TR_NOOP("Engine", "没有改变参数，不需要设置");
-constexpr char kClearDone[] = KESTREL_TR_NOOP("Engine", "成功清除邦定的蓝牙地址");
-constexpr char kClearFailed[] = KESTREL_TR_NOOP("Engine", "清除蓝牙地址失败");
-constexpr char kClearTimeout[] = KESTREL_TR_NOOP("Engine", "清除蓝牙地址超时");
-constexpr char kRestoreDone[] = KESTREL_TR_NOOP("Engine", "成功恢复默认参数");
-constexpr char kRestoreFailed[] =
+constexpr CUiSource kNeedPort = KESTREL_TR_NOOP("Engine", "请先打开串口");
+constexpr CUiSource kQuerying = KESTREL_TR_NOOP("Engine", "正在查询内嵌模块参数...");
+constexpr CUiSource kQueryDone = KESTREL_TR_NOOP("Engine", "查询完成");
+constexpr CUiSource kSetDone = KESTREL_TR_NOOP("Engine", "设置完成");
+constexpr CUiSource kNothingToSet = KESTREL_TR_NOOP("Engine", "没有改变参数，不需要设置");
+constexpr CUiSource kClearDone = KESTREL_TR_NOOP("Engine", "成功清除邦定的蓝牙地址");
+constexpr CUiSource kClearFailed = KESTREL_TR_NOOP("Engine", "清除蓝牙地址失败");
+constexpr CUiSource kClearTimeout = KESTREL_TR_NOOP("Engine", "清除蓝牙地址超时");
+constexpr CUiSource kRestoreDone = KESTREL_TR_NOOP("Engine", "成功恢复默认参数");
+constexpr CUiSource kRestoreFailed =
     KESTREL_TR_NOOP("Engine", "恢复默认参数失败，请手动点击“设置”按钮");
-constexpr char kRestoreTimeout[] =
+constexpr CUiSource kRestoreTimeout =
     KESTREL_TR_NOOP("Engine", "恢复默认参数超时，请手动点击“设置”按钮");
-constexpr char kPortLost[] = KESTREL_TR_NOOP("Engine", "串口已断开，请检查连接");
-constexpr char kQueryFailedAsk[] = KESTREL_TR_NOOP("Engine", "查询 [%s] 时失败，是否继续？");
-constexpr char kQueryFailed[] = KESTREL_TR_NOOP("Engine", "查询[%s]时失败");
-constexpr char kQueryTimeoutAsk[] = KESTREL_TR_NOOP("Engine", "查询 [%s] 时超时，是否继续？");
-constexpr char kQueryTimeout[] = KESTREL_TR_NOOP("Engine", "查询 [%s] 时超时");
-constexpr char kSetTimeoutAsk[] = KESTREL_TR_NOOP("Engine", "设置 [%s] 时超时，是否继续？");
-constexpr char kSetTimeout[] = KESTREL_TR_NOOP("Engine", "设置 [%s] 时超时");
-constexpr char kSearchDone[] = KESTREL_TR_NOOP("Engine", "查询完成");
+constexpr CUiSource kPortLost = KESTREL_TR_NOOP("Engine", "串口已断开，请检查连接");
+constexpr CUiSource kQueryFailedAsk = KESTREL_TR_NOOP("Engine", "查询 [%s] 时失败，是否继续？");
+constexpr CUiSource kQueryFailed = KESTREL_TR_NOOP("Engine", "查询[%s]时失败");
+constexpr CUiSource kQueryTimeoutAsk = KESTREL_TR_NOOP("Engine", "查询 [%s] 时超时，是否继续？");
+constexpr CUiSource kQueryTimeout = KESTREL_TR_NOOP("Engine", "查询 [%s] 时超时");
+constexpr CUiSource kSetTimeoutAsk = KESTREL_TR_NOOP("Engine", "设置 [%s] 时超时，是否继续？");
+constexpr CUiSource kSetTimeout = KESTREL_TR_NOOP("Engine", "设置 [%s] 时超时");
+constexpr CUiSource kSearchDone = KESTREL_TR_NOOP("Engine", "查询完成");
 
 // The status text of each end that has one of its own; "%s" takes the command's display name.
 struct CRunEndText
 {
     ERunKind eRun;
     ERunEnd eEnd;
-    const char *pText;
+    CUiSource text;
 };
 
 constexpr CRunEndText kRunEndTexts[] = {
@@ -79,7 +79,7 @@ struct CommandName
 {
     const char *pText;
     bool bWholeText; // false: the command only has to begin with pText
-    const char *pName;
+    CUiSource name;
 };
 
 constexpr CommandName CommandNameTable[] = {
@@ -111,7 +111,7 @@ std::string RunEndStatusText(const CRunEnd &runEnd)
         return Tr("Engine", kPortLost);
     for (const CRunEndText &row : kRunEndTexts) {
         if (row.eRun == runEnd.eRun && row.eEnd == runEnd.eEnd) {
-            std::string strText = Tr("Engine", row.pText);
+            std::string strText = Tr("Engine", row.text);
             if (const size_t nAt = strText.find("%s"); nAt != std::string::npos)
                 strText.replace(nAt, 2, runEnd.strCommand);
             return strText;
@@ -154,7 +154,7 @@ std::string CModuleSetupEngine::CommandDisplayName(const char *pCommand)
                                 ? std::strcmp(pCommand, row.pText) == 0
                                 : std::strncmp(pCommand, row.pText, std::strlen(row.pText)) == 0;
         if (bMatch)
-            return Tr("Engine", row.pName);
+            return Tr("Engine", row.name);
     }
     return Tr("Engine", kUnknownName);
 }
@@ -174,10 +174,10 @@ void CModuleSetupEngine::OnButtonQuery()
         return;
     }
     ClearForm();
-    m_strCurPassword.clear();
-    ResetContent(IDC_COMBO_BINDADDR);
+    m_paramsCur.Password.clear();
+    m_view.ResetContent(IDC_COMBO_BINDADDR);
     // Status, run state and timer before the write: the reply may be handled at once.
-    SetStatusText(Tr("Engine", kQuerying));
+    m_view.SetStatusText(Tr("Engine", kQuerying));
     m_bQuerying = 1;
     m_nCmdIndex = 0;
     m_nSkipped = 0;
@@ -202,7 +202,7 @@ bool CModuleSetupEngine::RefuseWhileRunWaits(ERunKind eRun)
 
 void CModuleSetupEngine::BeginWaiting(unsigned nIdEvent, std::chrono::milliseconds period)
 {
-    SetTimer(nIdEvent, period);
+    m_view.SetTimer(nIdEvent, period);
     AfterRunStateChange();
 }
 
@@ -210,8 +210,8 @@ void CModuleSetupEngine::ReportRunEnd(const CRunEnd &runEnd)
 {
     const std::string strText = RunEndStatusText(runEnd);
     if (!strText.empty())
-        SetStatusText(strText);
-    OnRunEnded(runEnd);
+        m_view.SetStatusText(strText);
+    m_view.OnRunEnded(runEnd);
     AfterRunStateChange();
 }
 
@@ -220,21 +220,15 @@ void CModuleSetupEngine::AfterRunStateChange()
     const bool bWaiting = IsRunWaiting();
     if (bWaiting != m_bGateClosed) {
         m_bGateClosed = bWaiting;
-        OnRunGateChanged(bWaiting);
+        for (const int nId : kGatedButtons)
+            m_view.EnableWindow(nId, !bWaiting);
+        m_view.OnRunGateChanged(bWaiting);
     }
     // The form is read once after the start even when another action held the line then.
     if (!bWaiting && m_bAutoQueryPending) {
         m_bAutoQueryPending = false;
         OnButtonQuery();
     }
-}
-
-void CModuleSetupEngine::OnRunEnded(const CRunEnd &) {}
-
-void CModuleSetupEngine::OnRunGateChanged(bool bRunWaiting)
-{
-    for (const int nId : kGatedButtons)
-        EnableWindow(nId, !bRunWaiting);
 }
 
 void CModuleSetupEngine::OnResponseOk()
@@ -248,12 +242,12 @@ void CModuleSetupEngine::RunOkStep(bool bModuleConfirmed)
     if (m_bQuerying) {
         AdvanceQueryRun();
     } else if (m_bClearing) {
-        KillTimer(TIMER_CLEARADDR);
+        m_view.KillTimer(TIMER_CLEARADDR);
         m_bClearing = 0;
         ReportRunEnd({ERunKind::ClearAddr, ERunEnd::Done});
     } else if (m_bRestoring) {
         m_bRestoring = 0;
-        KillTimer(TIMER_DEFAULT);
+        m_view.KillTimer(TIMER_DEFAULT);
         ReportRunEnd({ERunKind::Restore, ERunEnd::Done});
     } else if (m_bSetting) {
         AdvanceSetRun(bModuleConfirmed);
@@ -262,7 +256,7 @@ void CModuleSetupEngine::RunOkStep(bool bModuleConfirmed)
 
 void CModuleSetupEngine::AdvanceQueryRun()
 {
-    KillTimer(TIMER_QUERY);
+    m_view.KillTimer(TIMER_QUERY);
     ++m_nCmdIndex;
     ++m_nQueryStep;
     // Past the table: the run is over.
@@ -271,13 +265,13 @@ void CModuleSetupEngine::AdvanceQueryRun()
         ReportRunEnd({ERunKind::Query, ERunEnd::Done, {}, 0, m_nSkipped});
         return;
     }
-    SetTimer(TIMER_QUERY, kQueryStepTimeout);
+    m_view.SetTimer(TIMER_QUERY, kQueryStepTimeout);
     WriteCommand(QueryCommandTable[m_nCmdIndex]);
 }
 
 void CModuleSetupEngine::AdvanceSetRun(bool bModuleConfirmed)
 {
-    KillTimer(TIMER_SET);
+    m_view.KillTimer(TIMER_SET);
     // The reply belongs to the line that went out, whatever the index says by now.
     if (bModuleConfirmed && m_nSetLineInFlight >= 0)
         OnSetLineConfirmed(m_nSetLineInFlight);
@@ -290,7 +284,7 @@ void CModuleSetupEngine::AdvanceSetRun(bool bModuleConfirmed)
         ReportRunEnd({ERunKind::Set, ERunEnd::Done, {}, 0, m_nSkipped});
         return;
     }
-    SetTimer(TIMER_SET, kSetStepTimeout);
+    m_view.SetTimer(TIMER_SET, kSetStepTimeout);
     m_nSetLineInFlight = m_nCmdIndex;
     WriteCommand(SetCommandText(m_nCmdIndex).c_str());
 }
@@ -301,23 +295,23 @@ void CModuleSetupEngine::OnResponseError()
     // failure. No set line was confirmed by it.
     if (m_bQuerying && IsRunIndexValid(ERun::Query) &&
         std::strcmp(QueryCommandTable[m_nCmdIndex], kQueryRaddr) == 0) {
-        m_strCurBindAddr.clear();
+        m_paramsCur.BindAddr.clear();
         RunOkStep(false);
         return;
     }
     if (m_bQuerying) {
-        KillTimer(TIMER_QUERY);
+        m_view.KillTimer(TIMER_QUERY);
         AskToContinue(ERun::Query, kQueryFailedAsk, ERunEnd::Refused);
     } else if (m_bSetting) {
-        KillTimer(TIMER_SET);
+        m_view.KillTimer(TIMER_SET);
         AskToContinue(ERun::Set, kSetTimeoutAsk, ERunEnd::Refused);
     } else if (m_bClearing) {
         m_bClearing = 0;
-        KillTimer(TIMER_CLEARADDR);
+        m_view.KillTimer(TIMER_CLEARADDR);
         ReportRunEnd({ERunKind::ClearAddr, ERunEnd::Refused, CommandDisplayName(CMD_CLEARADDR)});
     } else if (m_bRestoring) {
         m_bRestoring = 0;
-        KillTimer(TIMER_DEFAULT);
+        m_view.KillTimer(TIMER_DEFAULT);
         ReportRunEnd({ERunKind::Restore, ERunEnd::Refused, CommandDisplayName(CMD_RESET)});
     }
 }
@@ -326,33 +320,37 @@ void CModuleSetupEngine::OnTimer(unsigned nIdEvent)
 {
     switch (nIdEvent) {
     case TIMER_QUERY:
-        KillTimer(TIMER_QUERY);
+        m_view.KillTimer(TIMER_QUERY);
         if (m_bQuerying)
             AskToContinue(ERun::Query, kQueryTimeoutAsk, ERunEnd::TimedOut);
         break;
     case TIMER_CLEARADDR:
-        KillTimer(TIMER_CLEARADDR);
+        m_view.KillTimer(TIMER_CLEARADDR);
         m_bClearing = 0;
-        AskUser(kClearTimeout, MB_ICONHAND);
+        AskUser(Tr("Engine", kClearTimeout), MB_ICONHAND);
         ReportRunEnd({ERunKind::ClearAddr, ERunEnd::TimedOut, CommandDisplayName(CMD_CLEARADDR)});
         break;
     case TIMER_SET:
-        KillTimer(TIMER_SET);
+        m_view.KillTimer(TIMER_SET);
         if (m_bSetting)
             AskToContinue(ERun::Set, kSetTimeoutAsk, ERunEnd::TimedOut);
         break;
     case TIMER_DEFAULT:
-        KillTimer(TIMER_DEFAULT);
+        m_view.KillTimer(TIMER_DEFAULT);
         m_bRestoring = 0;
         ReportRunEnd({ERunKind::Restore, ERunEnd::TimedOut, CommandDisplayName(CMD_RESET)});
         break;
     case TIMER_AUTOQUERY:
-        KillTimer(TIMER_AUTOQUERY);
+        m_view.KillTimer(TIMER_AUTOQUERY);
         OnAutoQueryDue();
         break;
     case TIMER_PROBE:
-        KillTimer(TIMER_PROBE);
+        m_view.KillTimer(TIMER_PROBE);
         OnLineProbeStep(m_lineProbe.OnTimeout());
+        break;
+    case TIMER_REOPEN:
+        m_view.KillTimer(TIMER_REOPEN);
+        TryReopenSession();
         break;
     default:
         break;
@@ -374,14 +372,14 @@ void CModuleSetupEngine::OnAutoQueryDue()
 int CModuleSetupEngine::AskUser(const std::string &strText, unsigned nType)
 {
     ++m_nOpenPrompts;
-    const int nAnswer = MessageBox(strText, Tr("Engine", kCaptionNotice), nType);
+    const int nAnswer = m_view.MessageBox(strText, Tr("Engine", kCaptionNotice), nType);
     --m_nOpenPrompts;
     return nAnswer;
 }
 
 // While the prompt is open, replies and timers keep being handled, so the run may have moved on
 // by the time the user answers; the answer then applies only to the step the prompt named.
-void CModuleSetupEngine::AskToContinue(ERun eRun, const char *pPromptFormat, ERunEnd eEndIfNo)
+void CModuleSetupEngine::AskToContinue(ERun eRun, CUiSource promptFormat, ERunEnd eEndIfNo)
 {
     // An index outside this run's commands: nothing to name or ask.
     if (!IsRunIndexValid(eRun)) {
@@ -390,7 +388,7 @@ void CModuleSetupEngine::AskToContinue(ERun eRun, const char *pPromptFormat, ERu
     }
     const std::string strName = CommandDisplayName(RunCommand(eRun));
     const CPromptTicket ticket{eRun, RunStep(eRun), m_nCmdIndex};
-    const int nAnswer = AskUser(FormatWithText(Tr("Engine", pPromptFormat), strName),
+    const int nAnswer = AskUser(FormatWithText(Tr("Engine", promptFormat), strName),
                                 MB_YESNO | MB_ICONINFORMATION);
     const bool bYes = nAnswer == IDYES;
     if (IsTicketCurrent(ticket)) {
@@ -413,7 +411,7 @@ void CModuleSetupEngine::EndRun(const CRunEnd &runEnd)
 {
     RunFlag(runEnd.eRun) = 0;
     ++RunStep(runEnd.eRun);
-    KillTimer(runEnd.eRun == ERun::Query ? TIMER_QUERY : TIMER_SET);
+    m_view.KillTimer(runEnd.eRun == ERun::Query ? TIMER_QUERY : TIMER_SET);
     if (runEnd.eRun == ERun::Set) {
         m_nSetLineInFlight = -1;
         OnSetRunEnded();
@@ -475,7 +473,7 @@ void CModuleSetupEngine::OnPortLost()
     ++m_nQueryStep;
     ++m_nSetStep;
     if (!EndWaitingRuns(ERunEnd::PortLost))
-        SetStatusText(kPortLost);
+        m_view.SetStatusText(Tr("Engine", kPortLost));
 }
 
 void CModuleSetupEngine::AbandonRun()
@@ -486,12 +484,12 @@ void CModuleSetupEngine::AbandonRun()
 bool CModuleSetupEngine::EndWaitingRuns(ERunEnd eEnd)
 {
     // The first reading is not due any more either: nothing may start on a line that is gone.
-    KillTimer(TIMER_AUTOQUERY);
+    m_view.KillTimer(TIMER_AUTOQUERY);
     m_bAutoQueryPending = false;
     CancelLineProbe();
     bool bAnyWaited = false;
     for (const CRunTimer &timer : kRunTimers) {
-        KillTimer(timer.nIdEvent);
+        m_view.KillTimer(timer.nIdEvent);
         if (!RunFlag(timer.eRun))
             continue;
         bAnyWaited = true;

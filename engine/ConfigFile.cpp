@@ -1,5 +1,6 @@
 #include "engine/ConfigFile.h"
 
+#include "engine/FileText.h"
 #include "engine/ParameterWrite.h"
 #include "engine/UiText.h"
 #include "protocol/AtProtocol.h"
@@ -27,7 +28,6 @@ Json ChoiceJson(const CParamChoice &choice)
 // fourteen keys at most, and an object's keys are looked up one by one as they are read.
 constexpr size_t kMaxDepth = 32;
 constexpr int kMaxKeys = 64;
-constexpr size_t kMaxFileBytes = 1024 * 1024;
 
 // The top-level fields of a query's report that belong to the run, not to the module.
 constexpr const char *kRunFields[] = {"port", "ok", "status", "end", "error"};
@@ -239,8 +239,8 @@ std::string CheckValues(const CSetValues &values)
         CSetFormInput input = PassingInput();
         CopyParam(row, values.params, input);
         ModuleParams snapshot;
-        if (const char *pszMessage = CheckSetForm(input, &snapshot))
-            return std::string("params.") + row.pszKey + ": " + Tr("Engine", pszMessage);
+        if (const CUiSource message = CheckSetForm(input, &snapshot); message.pText)
+            return std::string("params.") + row.pszKey + ": " + Tr("Engine", message);
     }
     return {};
 }
@@ -418,27 +418,10 @@ CConfigReadResult ParseConfigText(const std::string &strText)
 CConfigReadResult LoadConfigFile(const std::string &strPath)
 {
     CConfigReadResult result;
-    std::error_code error;
-    if (std::filesystem::is_directory(strPath, error)) {
-        result.strError = "cannot read the file: it is a directory";
-        return result;
-    }
-    std::ifstream file(strPath, std::ios::binary);
-    const int nOpenErrno = errno;
-    // At most one byte beyond the limit is read, whatever the file claims to hold (a pipe or a
-    // device names no size).
-    std::string strText(kMaxFileBytes + 1, '\0');
-    if (file)
-        file.read(strText.data(), static_cast<std::streamsize>(strText.size()));
-    if (!file.is_open() || file.bad()) {
-        result.strError = std::string("cannot read the file: ") +
-                          (file.is_open() ? "read error" : std::strerror(nOpenErrno));
-        return result;
-    }
-    strText.resize(static_cast<size_t>(file.gcount()));
-    if (strText.size() > kMaxFileBytes) {
-        result.strError = "cannot read the file: larger than 1 MiB (" +
-                          std::to_string(kMaxFileBytes) + " bytes), not a configuration file";
+    std::string strText;
+    if (!ReadFileBounded(strPath, kMaxUserFileBytes, strText, result.strError)) {
+        if (result.strError.find("larger than") != std::string::npos)
+            result.strError += ", not a configuration file";
         return result;
     }
     return ParseConfigText(strText);

@@ -47,6 +47,7 @@ constexpr unsigned TIMER_SET = 1003;
 constexpr unsigned TIMER_DEFAULT = 1004;
 constexpr unsigned TIMER_AUTOQUERY = 1005;
 constexpr unsigned TIMER_PROBE = 1006; // the wait for "OK" at one rate of the line-rate probe
+constexpr unsigned TIMER_REOPEN = 1007; // the next look for a pulled adapter
 
 // Message box types and results, with the values the dialog's behaviour was defined in.
 constexpr unsigned MB_OK = 0x00;

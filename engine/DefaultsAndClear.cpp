@@ -12,14 +12,14 @@ void CModuleSetupEngine::OnButtonDefault()
     // The factory values: the check boxes first, then the edits, then the lists.
     for (const CParamRow &row : ParamTable) {
         if (row.pszDefault && row.bCheckBox)
-            SetCheck(row.nId, row.pszDefault[0] == '1');
+            SetCheckState(row.nId, row.pszDefault[0] == '1');
     }
-    SetReadOnly(IDC_EDIT_PASSWORD, false);
+    m_view.SetReadOnly(IDC_EDIT_PASSWORD, false);
     for (const CParamRow &row : ParamTable) {
         if (row.pszDefault && row.eKind == EParamKind::Text)
-            SetWindowText(row.nId, row.pszDefault);
+            m_view.SetWindowText(row.nId, row.pszDefault);
         for (const CParamMember &member : row.members)
-            SetWindowText(member.nId, member.pszDefault);
+            m_view.SetWindowText(member.nId, member.pszDefault);
     }
     for (const CParamRow &row : ParamTable) {
         if (!row.pszDefault || row.bCheckBox || row.eKind == EParamKind::Text)
@@ -29,11 +29,11 @@ void CModuleSetupEngine::OnButtonDefault()
                                                                  : row.pszDefault);
     }
     // The found devices stay listed; only the chosen address went.
-    EnableWindow(IDC_COMBO_BINDADDR, true);
+    m_view.EnableWindow(IDC_COMBO_BINDADDR, true);
 
     // No port check: on a closed port nothing goes out and the timer ends the action, after
     // which the form still holds the defaults for the Set button.
-    SetStatusText(Tr("Engine", "正在恢复默认参数..."));
+    m_view.SetStatusText(Tr("Engine", "正在恢复默认参数..."));
     m_bRestoring = 1;
     BeginWaiting(TIMER_DEFAULT, kDefaultTimeout);
     WriteCommand(CMD_RESET);
@@ -48,7 +48,7 @@ void CModuleSetupEngine::OnButtonClearAddr()
         return;
     }
     // Waiting and guarded before the command goes out, so an immediate reply finds the action.
-    SetStatusText(Tr("Engine", "正在清除邦定的蓝牙地址..."));
+    m_view.SetStatusText(Tr("Engine", "正在清除邦定的蓝牙地址..."));
     m_bClearing = 1;
     BeginWaiting(TIMER_CLEARADDR, kClearAddrTimeout);
     WriteCommand(CMD_CLEARADDR);

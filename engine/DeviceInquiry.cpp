@@ -54,9 +54,9 @@ void CModuleSetupEngine::OnButtonSearch()
         return;
     // Emptied and announced before the command goes out, so that an immediate result is
     // neither removed nor overwritten.
-    ResetContent(IDC_COMBO_BINDADDR);
-    EnableWindow(IDC_COMBO_BINDADDR, true);
-    SetStatusText(Tr("Engine", "正在查询设备......"));
+    m_view.ResetContent(IDC_COMBO_BINDADDR);
+    m_view.EnableWindow(IDC_COMBO_BINDADDR, true);
+    m_view.SetStatusText(Tr("Engine", "正在查询设备......"));
     WriteCommand(CMD_INQ);
 }
 
@@ -70,19 +70,17 @@ void CModuleSetupEngine::OnInquiryResult(const char *pLine, uint16_t nLength)
     const std::string strText = MakeTextFromSpan(pLine + kInqTextOffset, nLength - kInqMinLength);
     const std::string strEntry = strAddress + " " + strText;
 
-    SetWindowText(IDC_COMBO_BINDADDR, strEntry);
+    m_view.SetWindowText(IDC_COMBO_BINDADDR, strEntry);
     // Sorted place as the combo keeps it: after every entry that does not sort above it, so a
     // device reported twice is listed twice.
-    const int nCount = GetCount(IDC_COMBO_BINDADDR);
+    const int nCount = m_view.GetCount(IDC_COMBO_BINDADDR);
     int nIndex = 0;
-    while (nIndex < nCount && CompareNoCase(GetLBText(IDC_COMBO_BINDADDR, nIndex), strEntry) <= 0)
+    while (nIndex < nCount && CompareNoCase(m_view.GetLBText(IDC_COMBO_BINDADDR, nIndex), strEntry) <= 0)
         ++nIndex;
-    InsertString(IDC_COMBO_BINDADDR, nIndex, strEntry);
-    SetStatusText(Tr("Engine", "查询到设备 ") + PrintableAscii(strAddress));
-    OnDeviceFound(strEntry);
+    m_view.InsertString(IDC_COMBO_BINDADDR, nIndex, strEntry);
+    m_view.SetStatusText(Tr("Engine", "查询到设备 ") + PrintableAscii(strAddress));
+    m_view.OnDeviceFound(strEntry);
 }
-
-void CModuleSetupEngine::OnDeviceFound(const std::string &) {}
 
 void CModuleSetupEngine::OnInquiryComplete()
 {

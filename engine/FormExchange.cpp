@@ -1,4 +1,5 @@
 #include "engine/ModuleSetupEngine.h"
+#include "engine/FormValues.h"
 #include "engine/ParamTable.h"
 #include "engine/UiText.h"
 
@@ -7,11 +8,11 @@
 namespace {
 
 // Our own wording of the standard messages for a failed field check (UTF-8).
-constexpr char kMsgNotUnsigned[] = KESTREL_TR_NOOP("Engine", "请输入一个整数。");
-constexpr char kMsgOutOfRange[] =
+constexpr CUiSource kMsgNotUnsigned = KESTREL_TR_NOOP("Engine", "请输入一个整数。");
+constexpr CUiSource kMsgOutOfRange =
     KESTREL_TR_NOOP("Engine", "请输入一个介于 0 和 %s 之间的整数。");
-constexpr char kMsgTooLong[] = KESTREL_TR_NOOP("Engine", "输入的内容不能超过 %s 个字节。");
-constexpr char kCaptionNotice[] = KESTREL_TR_NOOP("Engine", "提示");
+constexpr CUiSource kMsgTooLong = KESTREL_TR_NOOP("Engine", "输入的内容不能超过 %s 个字节。");
+constexpr CUiSource kCaptionNotice = KESTREL_TR_NOOP("Engine", "提示");
 
 bool IsBlank(char c)
 {
@@ -49,8 +50,8 @@ bool CModuleSetupEngine::UpdateData(bool bSaveAndValidate)
     for (const CFormField &field : FormFieldsInTabOrder()) {
         const bool bOk =
             field.pText
-                ? ExchangeText(bSaveAndValidate, field.nId, this->*field.pText, field.nMaxBytes)
-                : ExchangeUInt(bSaveAndValidate, field.nId, this->*field.pNumber, field.nMaxValue);
+                ? ExchangeText(bSaveAndValidate, field.nId, m_formValues.*field.pText, field.nMaxBytes)
+                : ExchangeUInt(bSaveAndValidate, field.nId, m_formValues.*field.pNumber, field.nMaxValue);
         if (!bOk)
             return false;
     }
@@ -62,12 +63,12 @@ bool CModuleSetupEngine::UpdateData(bool bSaveAndValidate)
 bool CModuleSetupEngine::ExchangeText(bool bSave, int nId, std::string &strValue, size_t nMaxBytes)
 {
     if (!bSave) {
-        SetWindowText(nId, strValue);
+        m_view.SetWindowText(nId, strValue);
         return true;
     }
-    std::string strText = GetWindowText(nId);
-    if (nMaxBytes != 0 && strText.size() > nMaxBytes)
-        return FailField(nId, FormatWithText(Tr("Engine", kMsgTooLong), FormatUInt(nMaxBytes)));
+    std::string strText = m_view.GetWindowText(nId);
+    if (const std::string strProblem = TextFieldProblem(strText, nMaxBytes); !strProblem.empty())
+        return FailField(nId, strProblem);
     strValue = std::move(strText);
     return true;
 }
@@ -75,50 +76,94 @@ bool CModuleSetupEngine::ExchangeText(bool bSave, int nId, std::string &strValue
 bool CModuleSetupEngine::ExchangeUInt(bool bSave, int nId, uint32_t &nValue, uint32_t nMaxValue)
 {
     if (!bSave) {
-        SetWindowText(nId, FormatUInt(nValue));
+        m_view.SetWindowText(nId, FormatUInt(nValue));
         return true;
     }
+    const std::string strProblem = NumberFieldProblem(m_view.GetWindowText(nId), nMaxValue, nValue);
+    return strProblem.empty() || FailField(nId, strProblem);
+}
+
+std::string CModuleSetupEngine::TextFieldProblem(const std::string &strText, size_t nMaxBytes)
+{
+    if (nMaxBytes != 0 && strText.size() > nMaxBytes)
+        return FormatWithText(Tr("Engine", kMsgTooLong), FormatUInt(nMaxBytes));
+    return {};
+}
+
+std::string CModuleSetupEngine::NumberFieldProblem(const std::string &strText, uint32_t nMaxValue,
+                                                   uint32_t &nValue)
+{
     uint32_t nRead = 0;
-    if (!ParseUnsigned(GetWindowText(nId), nRead))
-        return FailField(nId, Tr("Engine", kMsgNotUnsigned));
+    if (!ParseUnsigned(strText, nRead))
+        return Tr("Engine", kMsgNotUnsigned);
     if (nRead > nMaxValue)
-        return FailField(nId, FormatWithText(Tr("Engine", kMsgOutOfRange), FormatUInt(nMaxValue)));
+        return FormatWithText(Tr("Engine", kMsgOutOfRange), FormatUInt(nMaxValue));
     nValue = nRead;
-    return true;
+    return {};
+}
+
+// The fields the request names, in the form's order, as reading the form would check them.
+std::string CModuleSetupEngine::CheckSetValues(const CSetValues &request,
+                                               ModuleParams &snapshot) const
+{
+    for (const CFormField &field : FormFieldsInTabOrder()) {
+        for (const CParamRow &row : ParamTable) {
+            if (!request.Has(row))
+                continue;
+            if (field.pText && row.pFormText == field.pText && row.pText) {
+                if (std::string strProblem =
+                        TextFieldProblem(request.params.*row.pText, field.nMaxBytes);
+                    !strProblem.empty())
+                    return strProblem;
+            }
+            for (const CParamMember &member : row.members) {
+                uint32_t nValue = 0;
+                if (field.pNumber && member.pFormValue == field.pNumber) {
+                    if (std::string strProblem = NumberFieldProblem(
+                            request.params.*member.pField, field.nMaxValue, nValue);
+                        !strProblem.empty())
+                        return strProblem;
+                }
+            }
+        }
+    }
+    CSetFormInput input = RequestInput(request);
+    const CUiSource message = CheckSetForm(input, &snapshot);
+    return message.pText ? std::string(Tr("Engine", message)) : std::string();
 }
 
 bool CModuleSetupEngine::FailField(int nId, const std::string &strMessage)
 {
-    MessageBox(strMessage, Tr("Engine", kCaptionNotice), MB_ICONEXCLAMATION);
-    SetFocus(nId);
+    m_view.MessageBox(strMessage, Tr("Engine", kCaptionNotice), MB_ICONEXCLAMATION);
+    m_view.SetFocus(nId);
     return false;
 }
 
 void CModuleSetupEngine::ClearForm()
 {
     for (int nId : {IDC_EDIT_NAME, IDC_EDIT_CLASS, IDC_EDIT_VERSION})
-        SetWindowText(nId, "");
+        m_view.SetWindowText(nId, "");
     for (int nId : {IDC_EDIT_CONN_INTERVAL, IDC_EDIT_CONN_DURATION, IDC_EDIT_INQ_INTERVAL,
                     IDC_EDIT_INQ_DURATION, IDC_EDIT_SNIFF_MAX, IDC_EDIT_SNIFF_MIN,
                     IDC_EDIT_SNIFF_ATTEMPT, IDC_EDIT_SNIFF_TIMEOUT})
-        SetWindowText(nId, "0");
-    SetWindowText(IDC_EDIT_PASSWORD, "");
+        m_view.SetWindowText(nId, "0");
+    m_view.SetWindowText(IDC_EDIT_PASSWORD, "");
     for (int nId : {IDC_CHECK_ROLE, IDC_CHECK_BIND, IDC_CHECK_AUTH})
-        SetCheck(nId, 0);
-    SetWindowText(IDC_EDIT_LOCALADDR, "");
+        SetCheckState(nId, 0);
+    m_view.SetWindowText(IDC_EDIT_LOCALADDR, "");
     // The last entry of each list is the empty one: "nothing read yet".
     for (int nId : {IDC_COMBO_PARITY, IDC_COMBO_STOPBITS, IDC_COMBO_BAUD})
-        SetCurSel(nId, GetCount(nId) - 1);
+        m_view.SetCurSel(nId, m_view.GetCount(nId) - 1);
 }
 
 void CModuleSetupEngine::OnCheckAuth()
 {
-    SetReadOnly(IDC_EDIT_PASSWORD, GetCheck(IDC_CHECK_AUTH) == 0);
+    m_view.SetReadOnly(IDC_EDIT_PASSWORD, CheckState(IDC_CHECK_AUTH) == 0);
 }
 
 void CModuleSetupEngine::OnCheckBind()
 {
-    EnableWindow(IDC_COMBO_BINDADDR, GetCheck(IDC_CHECK_BIND) != 0);
+    m_view.EnableWindow(IDC_COMBO_BINDADDR, CheckState(IDC_CHECK_BIND) != 0);
 }
 
 // A power-saving switch presets its group's four fields: on (thumb above 0) or off.
@@ -126,9 +171,9 @@ void CModuleSetupEngine::ApplySliderPreset(int nSliderId)
 {
     if (!UpdateData(true))
         return;
-    const bool bOn = GetSliderPos(nSliderId) > 0;
+    const bool bOn = m_view.GetSliderPos(nSliderId) > 0;
     for (const CParamMember &member : FindParamByControl(nSliderId)->members)
-        this->*member.pFormValue = bOn ? member.nSliderOn : member.nSliderOff;
+        m_formValues.*member.pFormValue = bOn ? member.nSliderOn : member.nSliderOff;
     UpdateData(false);
 }
 
@@ -147,5 +192,5 @@ void CModuleSetupEngine::StartAutoQuery()
     // The rate is found first; a reading due before the probe ends waits for it.
     if (m_bAutoLineRate)
         StartLineProbe();
-    SetTimer(TIMER_AUTOQUERY, kAutoQueryDelay);
+    m_view.SetTimer(TIMER_AUTOQUERY, kAutoQueryDelay);
 }

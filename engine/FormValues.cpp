@@ -47,7 +47,7 @@ int BaudIndex(const std::string &strBaud)
     return -1;
 }
 
-void ApplyValuesToForm(CModuleSetupEngine &engine, const CSetValues &values)
+void CModuleSetupEngine::ApplyValues(const CSetValues &values)
 {
     const ModuleParams &params = values.params;
     for (const CParamRow &row : ParamTable) {
@@ -55,54 +55,59 @@ void ApplyValuesToForm(CModuleSetupEngine &engine, const CSetValues &values)
             continue;
         switch (row.eKind) {
         case EParamKind::Text:
-            engine.SetWindowText(row.nId, params.*row.pText);
+            m_view.SetWindowText(row.nId, params.*row.pText);
             break;
         case EParamKind::Baud:
             if (BaudIndex(params.*row.pText) >= 0)
-                engine.SetCurSel(row.nId, BaudIndex(params.*row.pText));
+                m_view.SetCurSel(row.nId, BaudIndex(params.*row.pText));
             break;
         case EParamKind::Choice:
         case EParamKind::Switch:
             if (row.bCheckBox)
-                engine.SetCheck(row.nId, params.*row.pInt);
+                SetCheckState(row.nId, params.*row.pInt);
             else
-                engine.SetCurSel(row.nId, params.*row.pInt);
+                m_view.SetCurSel(row.nId, params.*row.pInt);
             break;
         case EParamKind::Group:
             for (const CParamMember &member : row.members)
-                engine.SetWindowText(member.nId, params.*member.pField);
+                m_view.SetWindowText(member.nId, params.*member.pField);
             break;
         case EParamKind::LocalAddress:
             break;
         }
     }
+    // The boxes were set as a click would set them; the fields they govern follow.
+    if (values.Has(ParamOf(&ModuleParams::Auth)))
+        OnCheckAuth();
+    if (values.Has(ParamOf(&ModuleParams::Bind)))
+        OnCheckBind();
 }
 
-ModuleParams ReadFormRecord(CModuleSetupEngine &engine)
+CSetFormInput CModuleSetupEngine::ReadFormRecord()
 {
     ModuleParams params;
     for (const CParamRow &row : ParamTable) {
         if (row.pText)
             params.*row.pText =
-                row.pFormText ? engine.*row.pFormText : engine.GetWindowText(row.nId);
+                row.pFormText ? m_formValues.*row.pFormText : m_view.GetWindowText(row.nId);
         if (row.pInt)
-            params.*row.pInt = row.bCheckBox ? engine.GetCheck(row.nId) : engine.GetCurSel(row.nId);
+            params.*row.pInt = row.bCheckBox ? CheckState(row.nId) : m_view.GetCurSel(row.nId);
         for (const CParamMember &member : row.members)
-            params.*member.pField = std::to_string(engine.*member.pFormValue);
+            params.*member.pField = std::to_string(m_formValues.*member.pFormValue);
     }
     return params;
 }
 
-bool ReadFormValues(CModuleSetupEngine &engine, ModuleParams &params, std::string &strLocalAddr)
+bool CModuleSetupEngine::ReadFormValues(ModuleParams &params, std::string &strLocalAddr)
 {
-    if (!engine.UpdateData(true))
+    if (!UpdateData(true))
         return false;
-    params = ReadFormRecord(engine);
+    params = ReadFormRecord();
     for (const CParamRow &row : ParamTable) {
         if (row.pInt && !row.bCheckBox)
             params.*row.pInt = ListChoice(params.*row.pInt, row);
     }
     params.BindAddr = AddressAsSetTakesIt(params.BindAddr);
-    strLocalAddr = engine.m_strLocalAddr;
+    strLocalAddr = m_formValues.m_strLocalAddr;
     return true;
 }

@@ -7,28 +7,21 @@
 namespace {
 
 // Status texts (UTF-8); the rate goes where "%s" stands.
-constexpr char kProbing[] = KESTREL_TR_NOOP("Engine", "正在检测串口波特率...");
-constexpr char kProbeFound[] = KESTREL_TR_NOOP("Engine", "检测到串口波特率：%s");
-constexpr char kProbeNotFound[] = KESTREL_TR_NOOP("Engine", "没有检测到模块应答的串口波特率");
-
-} // namespace
-
-const char *const CModuleSetupEngine::kProbeChecklist = KESTREL_TR_NOOP("Engine", "在所有波特率下模块都没有应答“AT”，请检查：\n"
+constexpr CUiSource kProbing = KESTREL_TR_NOOP("Engine", "正在检测串口波特率...");
+constexpr CUiSource kProbeFound = KESTREL_TR_NOOP("Engine", "检测到串口波特率：%s");
+constexpr CUiSource kProbeNotFound = KESTREL_TR_NOOP("Engine", "没有检测到模块应答的串口波特率");
+constexpr CUiSource kProbeChecklist = KESTREL_TR_NOOP("Engine", "在所有波特率下模块都没有应答“AT”，请检查：\n"
     "1. 模块处于命令模式（按模块说明设置其按键引脚）；\n"
     "2. 模块的 TX 与 RX 和串口交叉连接；\n"
     "3. 双方使用相同的电平（3.3 V 或 5 V）；\n"
     "4. 没有其他程序占用串口；\n"
     "5. 模块没有连接手机或其他设备。\n"
     "检查后请点击“查询”重试。");
+} // namespace
 
-uint32_t CModuleSetupEngine::LineRate() const
+std::string CModuleSetupEngine::ProbeChecklistText()
 {
-    return m_pSerial != nullptr ? m_pSerial->m_nBaudRate : 0;
-}
-
-bool CModuleSetupEngine::SetLineRate(uint32_t nRate)
-{
-    return m_pSerial != nullptr && m_pSerial->SetLineRate(nRate);
+    return Tr("Engine", kProbeChecklist);
 }
 
 bool CModuleSetupEngine::StartLineProbe()
@@ -38,9 +31,9 @@ bool CModuleSetupEngine::StartLineProbe()
     m_lineProbe.Start();
     m_nFoundLineRate = 0;
     DiscardReceivedBytes();
-    SetStatusText(Tr("Engine", kProbing));
+    m_view.SetStatusText(Tr("Engine", kProbing));
     // A line opened at the first rate is clean already: no reconfiguring, no extra time.
-    if (LineRate() != m_lineProbe.Rate() && !SetLineRate(m_lineProbe.Rate())) {
+    if (m_pSerial->LineRate() != m_lineProbe.Rate() && !m_pSerial->SetLineRate(m_lineProbe.Rate())) {
         m_lineProbe.Stop();
         EndLineProbe(0);
         return true;
@@ -54,7 +47,7 @@ void CModuleSetupEngine::OnLineProbeStep(CLineProbe::EStep eStep)
 {
     using EStep = CLineProbe::EStep;
     // A rate the port refuses cannot answer: the next one is tried at once.
-    while (eStep == EStep::NextRate && !SetLineRate(m_lineProbe.Rate()))
+    while (eStep == EStep::NextRate && !m_pSerial->SetLineRate(m_lineProbe.Rate()))
         eStep = m_lineProbe.OnTimeout();
     switch (eStep) {
     case EStep::Wait:
@@ -63,8 +56,8 @@ void CModuleSetupEngine::OnLineProbeStep(CLineProbe::EStep eStep)
         DiscardReceivedBytes();
         [[fallthrough]];
     case EStep::Write:
-        KillTimer(TIMER_PROBE);
-        SetTimer(TIMER_PROBE, CLineProbe::WaitAt(m_lineProbe.Rate()));
+        m_view.KillTimer(TIMER_PROBE);
+        m_view.SetTimer(TIMER_PROBE, CLineProbe::WaitAt(m_lineProbe.Rate()));
         WriteCommand(CLineProbe::kCommand);
         return;
     case EStep::Found:
@@ -78,35 +71,31 @@ void CModuleSetupEngine::OnLineProbeStep(CLineProbe::EStep eStep)
 
 void CModuleSetupEngine::EndLineProbe(uint32_t nRate)
 {
-    KillTimer(TIMER_PROBE);
+    m_view.KillTimer(TIMER_PROBE);
     m_lineProbe.Stop();
     m_nFoundLineRate = nRate;
     DiscardReceivedBytes();
     if (nRate == 0) {
         // Back to where an unprobed line stands; nothing is read until the user asks.
         if (IsPortOpen())
-            SetLineRate(kDefaultLineRate);
-        KillTimer(TIMER_AUTOQUERY);
+            m_pSerial->SetLineRate(kDefaultLineRate);
+        m_view.KillTimer(TIMER_AUTOQUERY);
         m_bAutoQueryPending = false;
-        SetStatusText(Tr("Engine", kProbeNotFound));
+        m_view.SetStatusText(Tr("Engine", kProbeNotFound));
     } else {
-        SetStatusText(FormatWithText(Tr("Engine", kProbeFound), FormatUInt(nRate)));
+        m_view.SetStatusText(FormatWithText(Tr("Engine", kProbeFound), FormatUInt(nRate)));
     }
-    OnLineProbeEnded(nRate);
+    if (nRate == 0 && m_bProbeChecklistBox)
+        AskUser(ProbeChecklistText(), MB_OK | MB_ICONEXCLAMATION);
+    m_view.OnLineProbeEnded(nRate);
     AfterRunStateChange();
-}
-
-void CModuleSetupEngine::OnLineProbeEnded(uint32_t nRate)
-{
-    if (nRate == 0)
-        AskUser(Tr("Engine", kProbeChecklist), MB_OK | MB_ICONEXCLAMATION);
 }
 
 void CModuleSetupEngine::CancelLineProbe()
 {
     if (!m_lineProbe.IsRunning())
         return;
-    KillTimer(TIMER_PROBE);
+    m_view.KillTimer(TIMER_PROBE);
     m_lineProbe.Stop();
     AfterRunStateChange();
 }

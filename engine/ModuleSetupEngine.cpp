@@ -4,7 +4,6 @@
 #include "protocol/AtProtocol.h"
 #include "protocol/GbkText.h"
 #include "serial/LinkTrace.h"
-#include "serial/SerialLink.h"
 
 #include <cctype>
 #include <cstdio>
@@ -15,9 +14,9 @@ namespace {
 
 // Entries of the parity and stop-bit lists; the form maps them by index, never by text, so the
 // parity entries follow the user's language.
-constexpr const char *kParityEntries[] = {KESTREL_TR_NOOP("Engine", "无校验"),
+constexpr CUiSource kParityEntries[] = {KESTREL_TR_NOOP("Engine", "无校验"),
                                           KESTREL_TR_NOOP("Engine", "奇校验"),
-                                          KESTREL_TR_NOOP("Engine", "偶校验"), ""};
+                                          KESTREL_TR_NOOP("Engine", "偶校验"), CUiSource{""}};
 constexpr const char *kStopBitEntries[] = {"1", "2", ""};
 
 bool StartsWithNoCase(const std::string &strText, const std::string &strPrefix)
@@ -34,9 +33,13 @@ bool StartsWithNoCase(const std::string &strText, const std::string &strPrefix)
     return true;
 }
 
-} // namespace
-
-const ButtonHandler ButtonHandlerTable[7] = {
+// Which handler a click on each of the form's buttons and check boxes runs.
+struct CButtonHandler
+{
+    int nId;
+    void (CModuleSetupEngine::*pfnHandler)();
+};
+constexpr CButtonHandler kButtonHandlers[] = {
     {IDC_BUTTON_QUERY, &CModuleSetupEngine::OnButtonQuery},
     {IDC_BUTTON_SET, &CModuleSetupEngine::OnButtonSet},
     {IDC_BUTTON_DEFAULT, &CModuleSetupEngine::OnButtonDefault},
@@ -46,70 +49,145 @@ const ButtonHandler ButtonHandlerTable[7] = {
     {IDC_CHECK_BIND, &CModuleSetupEngine::OnCheckBind},
 };
 
-CModuleSetupEngine::CModuleSetupEngine() = default;
+constexpr int kCheckBoxes[] = {IDC_CHECK_ROLE, IDC_CHECK_BIND, IDC_CHECK_AUTH};
 
-CModuleSetupEngine::~CModuleSetupEngine() = default;
+constexpr CUiSource kReconnected = KESTREL_TR_NOOP("MainWindow", "串口已重新连接");
 
-bool CModuleSetupEngine::OpenSessionLink(const std::string &strPortPath, const CLineSettings &line,
-                                         ReceiveCallback pfnReceive,
-                                         DisconnectCallback pfnDisconnect, void *pUser)
+} // namespace
+
+CModuleSetupEngine::CModuleSetupEngine(IModuleSetupView &view, const CSessionTraceSetup &traceSetup)
+    : m_view(view),
+      m_session(
+          view, [this](const char *pData, size_t nLength) { OnReceivedBytes(pData, nLength); },
+          [this] { OnSessionLost(); }, traceSetup)
+{}
+
+CModuleSetupEngine::~CModuleSetupEngine()
 {
-    m_pSessionLink = std::make_unique<CSerialLink>();
-    m_pSerial = m_pSessionLink.get();
-    m_sessionTrace.Tap(*m_pSessionLink, pfnReceive, pUser);
-    m_pTrace = &m_sessionTrace;
-    m_pSessionLink->SetDisconnectCallback(pfnDisconnect, pUser);
-    m_bAutoLineRate = line.nRate == kAutoLineRate;
-    m_nFoundLineRate = 0;
-    m_pSessionLink->ApplyLineSettings(line);
-    m_strSessionPort = strPortPath;
-    m_sessionOpenFailure = OpenFailure::None;
-    m_nSessionOpenError = 0;
-    m_sessionOpenHolders.clear();
-    m_strSessionGroupAwaitingLogin.clear();
-    if (m_pSessionLink->Open(strPortPath))
-        return true;
-    m_sessionOpenFailure = m_pSessionLink->LastOpenFailure();
-    m_nSessionOpenError = m_pSessionLink->LastOpenError();
-    m_sessionOpenHolders = m_pSessionLink->LastOpenHolders();
-    m_strSessionGroupAwaitingLogin = m_pSessionLink->LastOpenGroupAwaitingLogin();
-    m_pSessionLink->Close();
-    return false;
+    // The reader goes before anything it could post to.
+    m_session.Close();
 }
 
-bool CModuleSetupEngine::ReopenSessionLink()
+void CModuleSetupEngine::InitForm()
 {
-    if (!m_pSessionLink)
+    UpdateData(false);
+    FillLists();
+}
+
+bool CModuleSetupEngine::OpenSession(const std::string &strPortPath, const CLineSettings &line)
+{
+    if (!m_session.Open(strPortPath, line))
         return false;
-    if (m_pSessionLink->IsOpen())
-        return true;
-    DiscardReceivedBytes();
-    if (m_pSessionLink->Open(m_strSessionPort))
-        return true;
-    m_pSessionLink->Close();
-    return false;
+    AttachLine(m_session.Line(), &m_session.Trace(), line.nRate == kAutoLineRate);
+    return true;
 }
 
-void CModuleSetupEngine::CloseSessionLink()
+bool CModuleSetupEngine::StartSession(const std::string &strPortPath, const CLineSettings &line)
 {
-    if (m_pSessionLink && m_pSessionLink->IsOpen())
-        m_pSessionLink->Close();
+    if (!OpenSession(strPortPath, line))
+        return false;
+    StartAutoQuery();
+    return true;
+}
+
+void CModuleSetupEngine::CloseSession()
+{
+    m_view.KillTimer(TIMER_REOPEN);
+    AbandonRun();
+    for (const unsigned nIdEvent : {TIMER_QUERY, TIMER_CLEARADDR, TIMER_SET, TIMER_DEFAULT,
+                                    TIMER_AUTOQUERY, TIMER_PROBE})
+        m_view.KillTimer(nIdEvent);
+    m_session.Close();
+}
+
+void CModuleSetupEngine::AttachLine(ISerialLine *pLine, CLinkTrace *pTrace, bool bRateUnknown)
+{
+    m_pSerial = pLine;
+    m_pTrace = pTrace;
+    m_bAutoLineRate = bRateUnknown;
+    m_nFoundLineRate = 0;
+}
+
+void CModuleSetupEngine::OnSessionLost()
+{
+    OnPortLost();
+    if (m_session.CanReopen())
+        m_view.SetTimer(TIMER_REOPEN, kReopenPoll);
+}
+
+// The form keeps what the user typed: nothing is read until the user asks.
+void CModuleSetupEngine::TryReopenSession()
+{
+    if (m_session.IsOpen())
+        return;
+    if (!m_session.Reopen()) {
+        m_view.SetTimer(TIMER_REOPEN, kReopenPoll); // away, or it refused its settings
+        return;
+    }
+    DiscardReceivedBytes();
+    m_view.SetStatusText(Tr("MainWindow", kReconnected));
+}
+
+void CModuleSetupEngine::OnCommand(int nId)
+{
+    // A state the module reported beyond 0 and 1 stays readable until the user clicks the box.
+    for (const int nCheckId : kCheckBoxes) {
+        if (nCheckId == nId)
+            m_rawCheckStates.erase(nId);
+    }
+    for (const CButtonHandler &button : kButtonHandlers) {
+        if (button.nId == nId)
+            return (this->*button.pfnHandler)();
+    }
+}
+
+void CModuleSetupEngine::OnSliderReleased(int nId)
+{
+    if (nId == IDC_SLIDER_SCAN)
+        OnReleasedCaptureSliderScan();
+    else if (nId == IDC_SLIDER_SNIFF)
+        OnReleasedCaptureSliderSniff();
+}
+
+void CModuleSetupEngine::SetCheckState(int nId, int32_t nState)
+{
+    m_view.SetCheck(nId, nState != 0);
+    if (nState == 0 || nState == 1)
+        m_rawCheckStates.erase(nId);
+    else
+        m_rawCheckStates[nId] = nState;
+}
+
+int32_t CModuleSetupEngine::CheckState(int nId)
+{
+    const auto raw = m_rawCheckStates.find(nId);
+    if (raw != m_rawCheckStates.end())
+        return raw->second;
+    return m_view.GetCheck(nId) ? 1 : 0;
+}
+
+std::vector<std::string> CModuleSetupEngine::SetCommandLines() const
+{
+    std::vector<std::string> lines;
+    for (int i = 0; i < m_nSetCommandCount && i < SET_COMMAND_SLOTS; ++i)
+        lines.push_back(SetCommandText(i));
+    return lines;
 }
 
 void CModuleSetupEngine::FillLists()
 {
-    ResetContent(IDC_COMBO_BAUD);
+    m_view.ResetContent(IDC_COMBO_BAUD);
     for (int i = 0; i < BAUD_RATE_COUNT; ++i)
-        InsertString(IDC_COMBO_BAUD, i, BaudRateList[i]);
-    InsertString(IDC_COMBO_BAUD, BAUD_RATE_COUNT, "");
+        m_view.InsertString(IDC_COMBO_BAUD, i, BaudRateList[i]);
+    m_view.InsertString(IDC_COMBO_BAUD, BAUD_RATE_COUNT, "");
 
-    ResetContent(IDC_COMBO_PARITY);
+    m_view.ResetContent(IDC_COMBO_PARITY);
     for (int i = 0; i < static_cast<int>(std::size(kParityEntries)); ++i)
-        InsertString(IDC_COMBO_PARITY, i, ParityListEntry(i));
+        m_view.InsertString(IDC_COMBO_PARITY, i, ParityListEntry(i));
 
-    ResetContent(IDC_COMBO_STOPBITS);
+    m_view.ResetContent(IDC_COMBO_STOPBITS);
     for (int i = 0; const char *pEntry : kStopBitEntries)
-        InsertString(IDC_COMBO_STOPBITS, i++, pEntry);
+        m_view.InsertString(IDC_COMBO_STOPBITS, i++, pEntry);
 }
 
 std::string CModuleSetupEngine::ParityListEntry(int nIndex)
@@ -162,11 +240,11 @@ std::string CModuleSetupEngine::FormatWithText(const char *pFormat, const std::s
 
 int CModuleSetupEngine::FindStringPrefix(int nId, const std::string &strPrefix)
 {
-    const int nCount = GetCount(nId);
+    const int nCount = m_view.GetCount(nId);
     // The search starts after entry 0 and wraps round to it last.
     for (int k = 1; k <= nCount; ++k) {
         const int nIndex = k % nCount;
-        if (StartsWithNoCase(GetLBText(nId, nIndex), strPrefix))
+        if (StartsWithNoCase(m_view.GetLBText(nId, nIndex), strPrefix))
             return nIndex;
     }
     return -1;
@@ -176,11 +254,11 @@ int CModuleSetupEngine::SelectStringPrefix(int nId, const std::string &strPrefix
 {
     const int nIndex = FindStringPrefix(nId, strPrefix);
     if (nIndex >= 0)
-        SetCurSel(nId, nIndex);
+        m_view.SetCurSel(nId, nIndex);
     return nIndex;
 }
 
 void CModuleSetupEngine::MoveSliderToMax(int nId)
 {
-    SetSliderPos(nId, GetSliderRangeMax(nId));
+    m_view.SetSliderPos(nId, m_view.GetSliderRangeMax(nId));
 }

@@ -1,6 +1,7 @@
 #include "engine/ParamTable.h"
 
-#include "engine/ModuleSetupEngine.h"
+#include "engine/ControlIds.h"
+#include "engine/FormMembers.h"
 #include "protocol/AtProtocol.h"
 
 #include <algorithm>
@@ -9,7 +10,7 @@
 
 namespace {
 
-using E = CModuleSetupEngine;
+using E = CFormMembers;
 using P = ModuleParams;
 
 constexpr CParamChoice kParity[] = {

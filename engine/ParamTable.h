@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-class CModuleSetupEngine;
+struct CFormMembers;
 
 // What a parameter is, which also fixes its JSON type in a configuration file.
 enum class EParamKind : uint8_t {
@@ -42,7 +42,7 @@ struct CParamMember
 {
     const char *pszKey; // in the group's JSON object
     std::string ModuleParams::*pField;
-    uint32_t CModuleSetupEngine::*pFormValue;
+    uint32_t CFormMembers::*pFormValue;
     int nId;
     int nTab; // place in the form's exchange order
     const char *pszDefault;
@@ -63,7 +63,7 @@ struct CParamRow
     // edit's place in the exchange order (-1: not exchanged).
     int nId = 0;
     bool bCheckBox = false; // Choice, Switch: a check box rather than a list
-    std::string CModuleSetupEngine::*pFormText = nullptr;
+    std::string CFormMembers::*pFormText = nullptr;
     int nTab = -1;
     size_t nMaxBytes = 0;   // Text: the most GBK bytes the form takes, 0 no limit
     uint32_t nMaxValue = 0; // Group: the largest number of each member
@@ -104,8 +104,8 @@ std::vector<const CParamRow *> ParamsInHelpOrder();
 struct CFormField
 {
     int nId;
-    std::string CModuleSetupEngine::*pText;
-    uint32_t CModuleSetupEngine::*pNumber;
+    std::string CFormMembers::*pText;
+    uint32_t CFormMembers::*pNumber;
     size_t nMaxBytes;
     uint32_t nMaxValue;
 };

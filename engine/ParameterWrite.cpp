@@ -57,7 +57,7 @@ std::string DecimalText(uint32_t nValue)
     return szText;
 }
 
-const char *CheckLists(const CSetFormInput &input, ModuleParams *pNew)
+CUiSource CheckLists(const CSetFormInput &input, ModuleParams *pNew)
 {
     pNew->Baud = input.Baud;
     pNew->Parity = input.Parity;
@@ -72,7 +72,7 @@ const char *CheckLists(const CSetFormInput &input, ModuleParams *pNew)
         return KESTREL_TR_NOOP("Engine", "请选择合适的校验位");
     if (pNew->StopBits < 0 || pNew->StopBits > 1)
         return KESTREL_TR_NOOP("Engine", "请选择合适的停止位");
-    return nullptr;
+    return {};
 }
 
 // The checks of one text, in their order: blank, control bytes, length (the parameter table's
@@ -80,9 +80,9 @@ const char *CheckLists(const CSetFormInput &input, ModuleParams *pNew)
 struct CTextCheck
 {
     std::string ModuleParams::*pField;
-    const char *pszBlank; // nullptr: may stay empty
-    const char *pszControl;
-    const char *pszLength;
+    CUiSource blank; // null: may stay empty
+    CUiSource control;
+    CUiSource length;
     bool bExactLength;
 };
 
@@ -94,22 +94,22 @@ const CTextCheck kTextChecks[] = {
     {&ModuleParams::Class, KESTREL_TR_NOOP("Engine", "类别码不能为空"),
      KESTREL_TR_NOOP("Engine", "类别码不能包含控制字符"),
      KESTREL_TR_NOOP("Engine", "类别码长度必须为6"), true},
-    {&ModuleParams::Password, nullptr, KESTREL_TR_NOOP("Engine", "密码不能包含控制字符"),
+    {&ModuleParams::Password, {}, KESTREL_TR_NOOP("Engine", "密码不能包含控制字符"),
      KESTREL_TR_NOOP("Engine", "密码长度不能超过16"), false},
 };
 
-const char *CheckTexts(CSetFormInput &input, ModuleParams *pNew)
+CUiSource CheckTexts(CSetFormInput &input, ModuleParams *pNew)
 {
     for (const CTextCheck &check : kTextChecks) {
         std::string &strText = input.*check.pField;
         TrimInPlace(strText);
-        if (check.pszBlank && strText.empty())
-            return check.pszBlank;
+        if (check.blank.pText && strText.empty())
+            return check.blank;
         if (HasControlByte(strText))
-            return check.pszControl;
+            return check.control;
         const size_t nLimit = ParamOf(check.pField).nMaxBytes;
         if (check.bExactLength ? strText.size() != nLimit : strText.size() > nLimit)
-            return check.pszLength;
+            return check.length;
         pNew->*check.pField = strText;
     }
     TrimInPlace(input.BindAddr);
@@ -119,7 +119,7 @@ const char *CheckTexts(CSetFormInput &input, ModuleParams *pNew)
         return KESTREL_TR_NOOP("Engine", "绑定的蓝牙地址格式不正确");
     if (HasControlByte(pNew->BindAddr))
         return KESTREL_TR_NOOP("Engine", "绑定的蓝牙地址不能包含控制字符");
-    return nullptr;
+    return {};
 }
 
 // A number of the form: its members give decimal digits that fit 32 bits; anything else is 0.
@@ -138,7 +138,7 @@ void TakeGroup(const CParamRow &group, const CSetFormInput &input, ModuleParams 
         pNew->*member.pField = DecimalText(FormNumber(input.*member.pField));
 }
 
-const char *CheckNumbers(const CSetFormInput &input, ModuleParams *pNew)
+CUiSource CheckNumbers(const CSetFormInput &input, ModuleParams *pNew)
 {
     if (FormNumber(input.ConnDuration) > FormNumber(input.ConnInterval))
         return KESTREL_TR_NOOP("Engine", "连接持续时间不能大于连接间隔时间");
@@ -148,7 +148,7 @@ const char *CheckNumbers(const CSetFormInput &input, ModuleParams *pNew)
     if (FormNumber(input.SniffMin) > FormNumber(input.SniffMax))
         return KESTREL_TR_NOOP("Engine", "Sniff最小值不能大于最大值");
     TakeGroup(ParamOf(&ModuleParams::SniffMax), input, pNew);
-    return nullptr;
+    return {};
 }
 
 // Appends formatted lines to the list and notes which last-read fields each line advanced.
@@ -260,12 +260,12 @@ bool LineFieldsUnchanged(uint32_t nFields, const ModuleParams &queued, const Mod
 
 } // namespace
 
-const char *CheckSetForm(CSetFormInput &input, ModuleParams *pNew)
+CUiSource CheckSetForm(CSetFormInput &input, ModuleParams *pNew)
 {
-    if (const char *pMessage = CheckLists(input, pNew))
-        return pMessage;
-    if (const char *pMessage = CheckTexts(input, pNew))
-        return pMessage;
+    if (const CUiSource message = CheckLists(input, pNew); message.pText)
+        return message;
+    if (const CUiSource message = CheckTexts(input, pNew); message.pText)
+        return message;
     return CheckNumbers(input, pNew);
 }
 
@@ -315,26 +315,6 @@ void CModuleSetupEngine::OnSetRunEnded()
     EndSetRun(&m_setRunBook, &m_paramsCur);
 }
 
-namespace {
-
-// Checks the form just read into the members and fills the snapshot; a failure is shown in its
-// message box. What the checks trimmed stays trimmed in the members (the controls keep their
-// text until the form is next written).
-bool CheckSetAction(CModuleSetupEngine &engine)
-{
-    CSetFormInput input = ReadFormRecord(engine);
-    const char *pMessage = CheckSetForm(input, &engine.m_paramsNew);
-    for (const CParamRow &row : ParamTable) {
-        if (row.pFormText && row.pText)
-            engine.*row.pFormText = input.*row.pText;
-    }
-    if (pMessage)
-        engine.MessageBox(Tr("Engine", pMessage), Tr("Engine", "提示"), MB_ICONHAND);
-    return pMessage == nullptr;
-}
-
-} // namespace
-
 void CModuleSetupEngine::OnButtonSet()
 {
     if (RefuseWhileRunWaits(ERunKind::Set))
@@ -343,16 +323,82 @@ void CModuleSetupEngine::OnButtonSet()
         ReportRunEnd({ERunKind::Set, ERunEnd::NoPort});
         return;
     }
-    if (!UpdateData(true) || !CheckSetAction(*this)) {
+    if (!UpdateData(true)) {
         ReportRunEnd({ERunKind::Set, ERunEnd::FormRefused});
         return;
     }
+    // What the checks trimmed stays trimmed in the members (the controls keep their text until
+    // the form is next written).
+    CSetFormInput input = ReadFormRecord();
+    const CUiSource message = CheckSetForm(input, &m_paramsNew);
+    for (const CParamRow &row : ParamTable) {
+        if (row.pFormText && row.pText)
+            m_formValues.*row.pFormText = input.*row.pText;
+    }
+    if (message.pText) {
+        m_view.MessageBox(Tr("Engine", message), Tr("Engine", "提示"), MB_ICONHAND);
+        ReportRunEnd({ERunKind::Set, ERunEnd::FormRefused});
+        return;
+    }
+    BeginSetRun();
+}
+
+void CModuleSetupEngine::StartSet(const CSetValues &request)
+{
+    if (RefuseWhileRunWaits(ERunKind::Set))
+        return;
+    if (!IsPortOpen()) {
+        ReportRunEnd({ERunKind::Set, ERunEnd::NoPort});
+        return;
+    }
+    const std::string strRefusal = CheckSetValues(request, m_paramsNew);
+    if (!strRefusal.empty()) {
+        m_view.MessageBox(strRefusal, Tr("Engine", "提示"), MB_ICONHAND);
+        ReportRunEnd({ERunKind::Set, ERunEnd::FormRefused});
+        return;
+    }
+    BeginSetRun();
+}
+
+CSetPlan CModuleSetupEngine::PlanSet(const CSetValues &request) const
+{
+    CSetPlan plan;
+    ModuleParams snapshot;
+    plan.strRefusal = CheckSetValues(request, snapshot);
+    if (!plan.strRefusal.empty())
+        return plan;
+    // As the next Set would: lines an earlier run never had confirmed go again.
+    CSetRunBook book = m_setRunBook;
+    ModuleParams cur = m_paramsCur;
+    EndSetRun(&book, &cur);
+    char list[SET_COMMAND_SLOTS][SET_COMMAND_SLOT_SIZE] = {};
+    int32_t nCount = 0;
+    BuildSetCommandList(snapshot, &cur, list, &nCount, nullptr);
+    for (int32_t i = 0; i < nCount; ++i)
+        plan.lines.emplace_back(list[i], strnlen(list[i], SET_COMMAND_SLOT_SIZE));
+    return plan;
+}
+
+// A request names some parameters; the others stay as the module reported them, as the form
+// shows them after a reading.
+CSetFormInput CModuleSetupEngine::RequestInput(const CSetValues &request) const
+{
+    CSetFormInput input = m_paramsCur;
+    for (const CParamRow &row : ParamTable) {
+        if (request.Has(row))
+            CopyParam(row, request.params, input);
+    }
+    return input;
+}
+
+void CModuleSetupEngine::BeginSetRun()
+{
     // Lines of an earlier run that were never confirmed give back their last-read values first,
     // so they are queued again (a no-op when that run's end already settled them).
     OnSetRunEnded();
     BuildSetCommandList(m_paramsNew, &m_paramsCur, m_SetCommandList, &m_nSetCommandCount,
                         &m_setRunBook);
-    SetStatusText(Tr("Engine", "正在设置参数..."));
+    m_view.SetStatusText(Tr("Engine", "正在设置参数..."));
     if (m_nSetCommandCount == 0) {
         ReportRunEnd({ERunKind::Set, ERunEnd::NothingToSend});
         return;

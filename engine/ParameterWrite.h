@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/ModuleParams.h"
+#include "engine/UiText.h"
 
 #include <array>
 #include <cstdint>
@@ -24,8 +25,8 @@ struct CSetRunBook
 
 // Reads the Set inputs as the checks of the Set action do, in their order. Trims the name, class,
 // password and bind address of the input in place and fills the snapshot as far as the checks
-// got. Returns nullptr when every check passed, else the message of the first failing one (UTF-8).
-const char *CheckSetForm(CSetFormInput &input, ModuleParams *pNew);
+// got. Returns a null source when every check passed, else the message of the first failing one.
+CUiSource CheckSetForm(CSetFormInput &input, ModuleParams *pNew);
 
 // Fills the list with the lines that take the module from the last-read values to the snapshot,
 // advancing the last-read fields of every line queued. Records in pBook (when given) what each

@@ -115,53 +115,53 @@ void CModuleSetupEngine::OnResponseIgnored(const ResponseFields &) {}
 // "\r\n+AUTH:1\r\n"
 void CModuleSetupEngine::OnResponseAuth(const ResponseFields &fields)
 {
-    m_nCurAuth = static_cast<int32_t>(fields.n0);
-    SetCheck(IDC_CHECK_AUTH, m_nCurAuth);
+    m_paramsCur.Auth = static_cast<int32_t>(fields.n0);
+    SetCheckState(IDC_CHECK_AUTH, m_paramsCur.Auth);
     // The reply only ever unlocks the password; locking it is the user's click.
-    if (m_nCurAuth != 0)
-        SetReadOnly(IDC_EDIT_PASSWORD, false);
+    if (m_paramsCur.Auth != 0)
+        m_view.SetReadOnly(IDC_EDIT_PASSWORD, false);
 }
 
 // "\r\n+BAUD:9600\r\n"
 void CModuleSetupEngine::OnResponseBaud(const ResponseFields &fields)
 {
-    m_strCurBaud = FormatInt(static_cast<int32_t>(fields.n0));
-    SelectStringPrefix(IDC_COMBO_BAUD, m_strCurBaud);
+    m_paramsCur.Baud = FormatInt(static_cast<int32_t>(fields.n0));
+    SelectStringPrefix(IDC_COMBO_BAUD, m_paramsCur.Baud);
 }
 
 // "\r\n+BIND:0\r\n"
 void CModuleSetupEngine::OnResponseBind(const ResponseFields &fields)
 {
-    m_nCurBind = static_cast<int32_t>(fields.n0);
-    SetCheck(IDC_CHECK_BIND, m_nCurBind);
-    EnableWindow(IDC_COMBO_BINDADDR, m_nCurBind != 0);
+    m_paramsCur.Bind = static_cast<int32_t>(fields.n0);
+    SetCheckState(IDC_CHECK_BIND, m_paramsCur.Bind);
+    m_view.EnableWindow(IDC_COMBO_BINDADDR, m_paramsCur.Bind != 0);
 }
 
 // "\r\n+NAME:CORVA3264\r\n"
 void CModuleSetupEngine::OnResponseName(const ResponseFields &fields)
 {
-    m_strCurName = SpanText(fields.span);
-    SetWindowText(IDC_EDIT_NAME, m_strCurName);
+    m_paramsCur.Name = SpanText(fields.span);
+    m_view.SetWindowText(IDC_EDIT_NAME, m_paramsCur.Name);
 }
 
 // "\r\n+ROLE:0\r\n"
 void CModuleSetupEngine::OnResponseRole(const ResponseFields &fields)
 {
-    m_nCurRole = static_cast<int32_t>(fields.n0);
-    SetCheck(IDC_CHECK_ROLE, m_nCurRole);
+    m_paramsCur.Role = static_cast<int32_t>(fields.n0);
+    SetCheckState(IDC_CHECK_ROLE, m_paramsCur.Role);
 }
 
 // "\r\n+SCAN:1024,512,1024,512\r\n"
 void CModuleSetupEngine::OnResponseScan(const ResponseFields &fields)
 {
-    m_strCurConnInterval = FormatInt(static_cast<int32_t>(fields.n0));
-    m_strCurConnDuration = FormatInt(static_cast<int32_t>(fields.n1));
-    m_strCurInqInterval = FormatInt(static_cast<int32_t>(fields.n2));
-    m_strCurInqDuration = FormatInt(static_cast<int32_t>(fields.n3));
-    SetWindowText(IDC_EDIT_CONN_INTERVAL, m_strCurConnInterval);
-    SetWindowText(IDC_EDIT_CONN_DURATION, m_strCurConnDuration);
-    SetWindowText(IDC_EDIT_INQ_INTERVAL, m_strCurInqInterval);
-    SetWindowText(IDC_EDIT_INQ_DURATION, m_strCurInqDuration);
+    m_paramsCur.ConnInterval = FormatInt(static_cast<int32_t>(fields.n0));
+    m_paramsCur.ConnDuration = FormatInt(static_cast<int32_t>(fields.n1));
+    m_paramsCur.InqInterval = FormatInt(static_cast<int32_t>(fields.n2));
+    m_paramsCur.InqDuration = FormatInt(static_cast<int32_t>(fields.n3));
+    m_view.SetWindowText(IDC_EDIT_CONN_INTERVAL, m_paramsCur.ConnInterval);
+    m_view.SetWindowText(IDC_EDIT_CONN_DURATION, m_paramsCur.ConnDuration);
+    m_view.SetWindowText(IDC_EDIT_INQ_INTERVAL, m_paramsCur.InqInterval);
+    m_view.SetWindowText(IDC_EDIT_INQ_DURATION, m_paramsCur.InqDuration);
     // A short connection duration is the standby power saving being on.
     if (fields.n1 < 64)
         MoveSliderToMax(IDC_SLIDER_SCAN);
@@ -170,21 +170,21 @@ void CModuleSetupEngine::OnResponseScan(const ResponseFields &fields)
 // "\r\n+CLASS:000000\r\n"
 void CModuleSetupEngine::OnResponseClass(const ResponseFields &fields)
 {
-    m_strCurClass = SpanText(fields.span);
-    SetWindowText(IDC_EDIT_CLASS, m_strCurClass);
+    m_paramsCur.Class = SpanText(fields.span);
+    m_view.SetWindowText(IDC_EDIT_CLASS, m_paramsCur.Class);
 }
 
 // "\r\n+SNIFF:800,80,8,8\r\n" -- the scanner hands over attempt, max, min, timeout
 void CModuleSetupEngine::OnResponseSniff(const ResponseFields &fields)
 {
-    m_strCurSniffAttempt = FormatInt(static_cast<int32_t>(fields.n0));
-    SetWindowText(IDC_EDIT_SNIFF_ATTEMPT, m_strCurSniffAttempt);
-    m_strCurSniffMax = FormatInt(static_cast<int32_t>(fields.n1));
-    SetWindowText(IDC_EDIT_SNIFF_MAX, m_strCurSniffMax);
-    m_strCurSniffMin = FormatInt(static_cast<int32_t>(fields.n2));
-    SetWindowText(IDC_EDIT_SNIFF_MIN, m_strCurSniffMin);
-    m_strCurSniffTimeout = FormatInt(static_cast<int32_t>(fields.n3));
-    SetWindowText(IDC_EDIT_SNIFF_TIMEOUT, m_strCurSniffTimeout);
+    m_paramsCur.SniffAttempt = FormatInt(static_cast<int32_t>(fields.n0));
+    m_view.SetWindowText(IDC_EDIT_SNIFF_ATTEMPT, m_paramsCur.SniffAttempt);
+    m_paramsCur.SniffMax = FormatInt(static_cast<int32_t>(fields.n1));
+    m_view.SetWindowText(IDC_EDIT_SNIFF_MAX, m_paramsCur.SniffMax);
+    m_paramsCur.SniffMin = FormatInt(static_cast<int32_t>(fields.n2));
+    m_view.SetWindowText(IDC_EDIT_SNIFF_MIN, m_paramsCur.SniffMin);
+    m_paramsCur.SniffTimeout = FormatInt(static_cast<int32_t>(fields.n3));
+    m_view.SetWindowText(IDC_EDIT_SNIFF_TIMEOUT, m_paramsCur.SniffTimeout);
     // A non-zero minimum interval is Sniff being on.
     if (fields.n2 != 0)
         MoveSliderToMax(IDC_SLIDER_SNIFF);
@@ -193,15 +193,15 @@ void CModuleSetupEngine::OnResponseSniff(const ResponseFields &fields)
 // "\r\n+VERSION:V4.25\r\n"
 void CModuleSetupEngine::OnResponseVersion(const ResponseFields &fields)
 {
-    m_strCurVersion = SpanText(fields.span);
-    SetWindowText(IDC_EDIT_VERSION, m_strCurVersion);
+    m_paramsCur.Version = SpanText(fields.span);
+    m_view.SetWindowText(IDC_EDIT_VERSION, m_paramsCur.Version);
 }
 
 // "\r\n+PASSWORD:7391\r\n"
 void CModuleSetupEngine::OnResponsePassword(const ResponseFields &fields)
 {
-    m_strCurPassword = SpanText(fields.span);
-    SetWindowText(IDC_EDIT_PASSWORD, m_strCurPassword);
+    m_paramsCur.Password = SpanText(fields.span);
+    m_view.SetWindowText(IDC_EDIT_PASSWORD, m_paramsCur.Password);
 }
 
 // Lines outside the keyword table. The length bounds are the shortest well-formed line of each.
@@ -237,11 +237,11 @@ void CModuleSetupEngine::ShowAddress(const char *pLine, bool bLocal)
     const std::string strAddress =
         MakeTextFromSpan(pLine + kAddressOffset, BLUETOOTH_ADDRESS_LENGTH);
     if (bLocal) {
-        m_strLocalAddr = strAddress;
-        SetWindowText(IDC_EDIT_LOCALADDR, m_strLocalAddr);
+        m_formValues.m_strLocalAddr = strAddress;
+        m_view.SetWindowText(IDC_EDIT_LOCALADDR, m_formValues.m_strLocalAddr);
     } else {
-        m_strCurBindAddr = strAddress;
-        SetWindowText(IDC_COMBO_BINDADDR, m_strCurBindAddr);
+        m_paramsCur.BindAddr = strAddress;
+        m_view.SetWindowText(IDC_COMBO_BINDADDR, m_paramsCur.BindAddr);
     }
 }
 
@@ -249,12 +249,12 @@ void CModuleSetupEngine::ShowAddress(const char *pLine, bool bLocal)
 void CModuleSetupEngine::ReadUartMode(const char *pLine, uint16_t nLength)
 {
     const char *const end = pLine + nLength;
-    const char *p = ScanInt(pLine + kUartModeOffset, end, m_nCurStopBits);
+    const char *p = ScanInt(pLine + kUartModeOffset, end, m_paramsCur.StopBits);
     if (p != nullptr && p < end && *p == ',')
-        ScanInt(p + 1, end, m_nCurParity);
+        ScanInt(p + 1, end, m_paramsCur.Parity);
     // Values outside the lists are kept as read but cannot be shown.
-    if (m_nCurParity >= 0 && m_nCurParity <= 2)
-        SetCurSel(IDC_COMBO_PARITY, m_nCurParity);
-    if (m_nCurStopBits >= 0 && m_nCurStopBits <= 1)
-        SetCurSel(IDC_COMBO_STOPBITS, m_nCurStopBits);
+    if (m_paramsCur.Parity >= 0 && m_paramsCur.Parity <= 2)
+        m_view.SetCurSel(IDC_COMBO_PARITY, m_paramsCur.Parity);
+    if (m_paramsCur.StopBits >= 0 && m_paramsCur.StopBits <= 1)
+        m_view.SetCurSel(IDC_COMBO_STOPBITS, m_paramsCur.StopBits);
 }

@@ -9,6 +9,14 @@
 
 enum class EUiLanguage { Chinese, English };
 
+// A source text marked for the catalogue and stored untranslated (tables, constants). It reaches
+// a user only through Tr: it does not turn into a text by itself, so showing one untranslated
+// does not compile.
+struct CUiSource
+{
+    const char *pText = nullptr;
+};
+
 // The language a user gets: the profile's choice ("zh_CN" or "en") when it names one, else the
 // environment's. Takes the values of LANGUAGE, LC_ALL, LC_MESSAGES and LANG in that order (null
 // or empty: unset); the first that is set decides, as QLocale reads them: a Chinese locale, C,
@@ -33,6 +41,14 @@ EUiLanguage UiLanguage();
 const char *Tr(const char *pContext, const char *pSourceUtf8);
 // The same in a chosen language, whatever the process's.
 const char *TrIn(EUiLanguage eLanguage, const char *pContext, const char *pSourceUtf8);
+inline const char *Tr(const char *pContext, CUiSource source)
+{
+    return Tr(pContext, source.pText);
+}
+inline const char *TrIn(EUiLanguage eLanguage, const char *pContext, CUiSource source)
+{
+    return TrIn(eLanguage, pContext, source.pText);
+}
 
 // The language menu and its notice read the same in both languages (both languages): whoever
 // looks for them may not read the language in use.
@@ -42,9 +58,9 @@ inline constexpr char kLanguageChosenText[] =
 inline constexpr char kChineseLanguageName[] = "中文";
 inline constexpr char kEnglishLanguageName[] = "English";
 
-// Marks a source text for the catalogue where it is only stored (tables, constants); it is
-// translated where it is shown, with Tr and the same context.
-#define KESTREL_TR_NOOP(context, source) source
+// Marks a source text for the catalogue where it is only stored; it is translated where it is
+// shown, with Tr and the same context.
+#define KESTREL_TR_NOOP(context, source) (CUiSource{source})
 
 // The catalogue's entries, generated from the .ts at build time (UiTextCatalogue.cpp).
 struct CUiTextEntry

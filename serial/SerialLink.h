@@ -1,6 +1,7 @@
 #pragma once
 
 #include "serial/PortHolders.h"
+#include "serial/SerialLine.h"
 
 #include <atomic>
 #include <cstdint>
@@ -43,11 +44,11 @@ enum class OpenFailure { None, NoSuchDevice, Busy, NoPermission, Other };
 // Close joins the reader, so a receive or disconnect function must never block waiting for the
 // thread that calls Close; it may call Close itself (the reader is then let go, not joined), but
 // must not destroy the link from inside the call.
-class CSerialLink
+class CSerialLink : public ISerialLine
 {
 public:
     CSerialLink();
-    virtual ~CSerialLink();
+    ~CSerialLink() override;
 
     CSerialLink(const CSerialLink &) = delete;
     CSerialLink &operator=(const CSerialLink &) = delete;
@@ -61,11 +62,12 @@ public:
     bool Open(std::string strPortName);
     // Sets the open port to another rate, dropping whatever was received and not yet read. The
     // rate stays for a later Open. False when the port is closed or refuses the rate.
-    bool SetLineRate(uint32_t nRate);
-    uint32_t Write(const void *pData, uint32_t nLength);
+    bool SetLineRate(uint32_t nRate) override;
+    uint32_t Write(const void *pData, uint32_t nLength) override;
+    uint32_t LineRate() const override { return m_nBaudRate; }
     int32_t Read(void *pBuffer, uint32_t nCapacity);
     bool Close();
-    bool IsOpen() const;
+    bool IsOpen() const override;
     void StartReader();
 
     // errno of the last failed Open (ENOENT missing, EBUSY held by another, EACCES denied), 0 else.

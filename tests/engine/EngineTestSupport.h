@@ -1,7 +1,8 @@
 #pragma once
 
-#include "engine/FormModel.h"
 #include "protocol/AtProtocol.h"
+#include "serial/SerialLine.h"
+#include "tests/support/FormView.h"
 
 #include <chrono>
 #include <functional>
@@ -11,29 +12,62 @@
 #include <string_view>
 #include <vector>
 
-// The headless engine with a port that is open at will, a recorded wire and a fake clock. An
-// optional module answers each written command; its reply is delivered by Pump().
-class CTestEngine : public CHeadlessEngine
+// A line that is open at will, records every write and every rate it is set to, and may hold a
+// module that answers each written command; the answer waits until the test delivers it.
+class CScriptedLine : public ISerialLine
 {
 public:
-    CTestEngine() : CHeadlessEngine([this] { return m_now; }) {}
-
-    bool IsPortOpen() const override { return m_bPortOpen; }
-    void WriteCommand(const char *pCommand) override
+    bool IsOpen() const override { return m_bOpen; }
+    uint32_t Write(const void *pData, uint32_t nLength) override
     {
-        m_written.emplace_back(pCommand);
+        const std::string strCommand(static_cast<const char *>(pData), nLength);
+        m_written.push_back(strCommand);
         if (m_fnModule)
-            m_replies.push_back(m_fnModule(pCommand));
+            m_replies.push_back(m_fnModule(strCommand));
+        return nLength;
+    }
+    uint32_t LineRate() const override { return m_nRate; }
+    bool SetLineRate(uint32_t nRate) override
+    {
+        m_rates.push_back(nRate);
+        m_nRate = nRate;
+        return nRate != m_nRefusedRate;
     }
 
-    void Feed(std::string_view bytes) { OnReceivedBytes(bytes.data(), bytes.size()); }
+    bool m_bOpen = true;
+    std::vector<std::string> m_written;
+    std::vector<std::string> m_replies; // the module's answers not yet delivered
+    std::function<std::string(const std::string &)> m_fnModule;
+    uint32_t m_nRate = 9600;
+    uint32_t m_nRefusedRate = 0; // a rate the port cannot run at
+    std::vector<uint32_t> m_rates;
+};
+
+// The engine as a face holds it, on the in-memory form with a fake clock and a scripted line.
+// engine-> reaches the engine's operations; the rest is what the view and the line recorded.
+class CTestEngine
+{
+public:
+    using Clock = CFormView::Clock;
+
+    explicit CTestEngine(bool bRateUnknown = false)
+    {
+        m_view.Attach(m_engine);
+        m_engine.InitForm();
+        m_engine.AttachLine(&m_line, nullptr, bRateUnknown);
+    }
+
+    CModuleSetupEngine *operator->() { return &m_engine; }
+    CModuleSetupEngine &Engine() { return m_engine; }
+
+    void Feed(std::string_view bytes) { m_engine.OnReceivedBytes(bytes.data(), bytes.size()); }
 
     // Delivers the module's replies until it has nothing more to say.
     void Pump()
     {
-        while (!m_replies.empty()) {
-            const std::string strReply = m_replies.front();
-            m_replies.erase(m_replies.begin());
+        while (!m_line.m_replies.empty()) {
+            const std::string strReply = m_line.m_replies.front();
+            m_line.m_replies.erase(m_line.m_replies.begin());
             Feed(strReply);
         }
     }
@@ -41,28 +75,35 @@ public:
     void Advance(std::chrono::milliseconds elapsed)
     {
         m_now += elapsed;
-        FireDueTimers(m_now);
+        m_view.FireDueTimers(m_now);
     }
 
     void AnswerAll(int nAnswer)
     {
-        m_fnMessagePolicy = [nAnswer](const std::string &, const std::string &, unsigned) {
+        m_view.m_fnMessagePolicy = [nAnswer](const std::string &, const std::string &, unsigned) {
             return nAnswer;
         };
     }
 
-    std::string Status() const { return m_statusTexts.empty() ? "" : m_statusTexts.back(); }
+    std::string Status() const { return m_view.Status(); }
 
-    void OnRunEnded(const CRunEnd &runEnd) override { m_runEnds.push_back(runEnd); }
-
-    using CModuleSetupEngine::OnSetRunEnded;
-
-    bool m_bPortOpen = true;
-    std::vector<std::string> m_written;
-    std::vector<std::string> m_replies;
-    std::vector<CRunEnd> m_runEnds; // every action's end, oldest first
-    std::function<std::string(const std::string &)> m_fnModule;
     Clock::time_point m_now{};
+    CFormView m_view{[this] { return m_now; }};
+    CScriptedLine m_line;
+
+private:
+    CModuleSetupEngine m_engine{m_view};
+
+public:
+    // What the tests read, by the names they have always used.
+    CFormModel &m_form = m_view.m_form;
+    std::vector<std::string> &m_statusTexts = m_view.m_statusTexts;
+    std::vector<CMessageRecord> &m_messageBoxes = m_view.m_messageBoxes;
+    CFormView::MessagePolicy &m_fnMessagePolicy = m_view.m_fnMessagePolicy;
+    std::vector<CRunEnd> &m_runEnds = m_view.m_runEnds;
+    std::vector<std::string> &m_written = m_line.m_written;
+    std::function<std::string(const std::string &)> &m_fnModule = m_line.m_fnModule;
+    bool &m_bPortOpen = m_line.m_bOpen;
 };
 
 // A module named strName that answers every query with its line and "OK", has no bound address,

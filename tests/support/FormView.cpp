@@ -1,4 +1,4 @@
-#include "engine/FormModel.h"
+#include "tests/support/FormView.h"
 
 #include <algorithm>
 
@@ -89,43 +89,61 @@ void CFormModel::SetSliderPos(int nId, int nPos)
     control.nSliderPos = std::clamp(nPos, 0, control.nSliderRangeMax);
 }
 
-CHeadlessEngine::CHeadlessEngine(std::function<Clock::time_point()> fnNow)
-    : m_fnNow(std::move(fnNow))
-{
-    // What the dialog's start-up leaves: "0" in the number fields, the lists filled.
-    UpdateData(false);
-    FillLists();
-}
+CFormView::CFormView(std::function<Clock::time_point()> fnNow) : m_fnNow(std::move(fnNow)) {}
 
-void CHeadlessEngine::SetWindowText(int nId, const std::string &strText)
+void CFormView::SetWindowText(int nId, const std::string &strText)
 {
     m_form.SetWindowText(nId, strText);
 }
 
-void CHeadlessEngine::InsertString(int nId, int nIndex, const std::string &strText)
+void CFormView::InsertString(int nId, int nIndex, const std::string &strText)
 {
     m_form.InsertString(nId, nIndex, strText);
 }
 
-void CHeadlessEngine::SetReadOnly(int nId, bool bReadOnly)
+void CFormView::SetReadOnly(int nId, bool bReadOnly)
 {
     m_form.Control(nId).bReadOnly = bReadOnly;
 }
 
-void CHeadlessEngine::SetStatusText(std::string strText)
+void CFormView::SetStatusText(const std::string &strText)
 {
     m_form.m_strStatusText = strText;
-    m_statusTexts.push_back(std::move(strText));
+    m_statusTexts.push_back(strText);
 }
 
 // Arming an armed timer starts its period again.
-void CHeadlessEngine::SetTimer(unsigned nIdEvent, std::chrono::milliseconds period)
+void CFormView::SetTimer(unsigned nIdEvent, std::chrono::milliseconds period)
 {
     m_timers[nIdEvent] = CArmedTimer{m_fnNow() + period, period};
 }
 
-int CHeadlessEngine::MessageBox(const std::string &strText, const std::string &strCaption,
-                                unsigned nType)
+void CFormView::PostToViewThread(std::function<void()> fnWork)
+{
+    m_posted.push_back(std::move(fnWork));
+}
+
+size_t CFormView::RunPosted()
+{
+    size_t nRan = 0;
+    while (!m_posted.empty()) {
+        const std::function<void()> fnWork = std::move(m_posted.front());
+        m_posted.pop_front();
+        fnWork();
+        ++nRan;
+    }
+    return nRan;
+}
+
+void CFormView::ClickCheck(int nId, bool bChecked)
+{
+    m_form.Control(nId).nCheck = bChecked;
+    if (m_pEngine)
+        m_pEngine->OnCommand(nId);
+}
+
+int CFormView::MessageBox(const std::string &strText, const std::string &strCaption,
+                          unsigned nType)
 {
     // Recorded before it is answered, so boxes opened while it is open come after it.
     const size_t nRecord = m_messageBoxes.size();
@@ -135,7 +153,8 @@ int CHeadlessEngine::MessageBox(const std::string &strText, const std::string &s
     return nResult;
 }
 
-int CHeadlessEngine::FireDueTimers(Clock::time_point now)
+// Like a window timer, a timer repeats until killed; the engine kills each one that fires.
+int CFormView::FireDueTimers(Clock::time_point now)
 {
     std::vector<std::pair<Clock::time_point, unsigned>> due;
     for (const auto &[nId, timer] : m_timers) {
@@ -149,15 +168,16 @@ int CHeadlessEngine::FireDueTimers(Clock::time_point now)
         const auto it = m_timers.find(nId);
         if (it == m_timers.end() || it->second.deadline != deadline)
             continue;
-        // Like a window timer it repeats until killed; missed periods are not made up.
+        // Missed periods are not made up.
         it->second.deadline = now + it->second.period;
         ++nFired;
-        OnTimer(nId);
+        if (m_pEngine)
+            m_pEngine->OnTimer(nId);
     }
     return nFired;
 }
 
-std::optional<CHeadlessEngine::Clock::time_point> CHeadlessEngine::NextDeadline() const
+std::optional<CFormView::Clock::time_point> CFormView::NextDeadline() const
 {
     std::optional<Clock::time_point> next;
     for (const auto &[nId, timer] : m_timers) {

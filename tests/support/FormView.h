@@ -3,6 +3,7 @@
 #include "engine/ModuleSetupEngine.h"
 
 #include <chrono>
+#include <deque>
 #include <functional>
 #include <map>
 #include <optional>
@@ -57,27 +58,32 @@ struct CMessageRecord
     int nResult = 0;
 };
 
-// The engine on an in-memory form: message boxes are answered by a policy, timers are deadlines
-// on a clock the owner advances. The command line runs it from a poll loop; tests drive it with
-// a fake clock. One thread.
-class CHeadlessEngine : public CModuleSetupEngine
+// The view the tests and the benchmarks give the engine: the in-memory form, message boxes
+// answered by a policy, timers as deadlines on a clock the owner advances, and the face's thread
+// as a queue the owner runs. Records everything the engine told it. One thread.
+class CFormView : public IModuleSetupView
 {
 public:
     using Clock = std::chrono::steady_clock;
     using MessagePolicy =
         std::function<int(const std::string &strText, const std::string &strCaption, unsigned)>;
 
-    explicit CHeadlessEngine(std::function<Clock::time_point()> fnNow = &Clock::now);
+    explicit CFormView(std::function<Clock::time_point()> fnNow = &Clock::now);
+
+    // The engine whose OnTimer the timers call; set before anything fires.
+    void Attach(CModuleSetupEngine &engine) { m_pEngine = &engine; }
 
     // Fires every timer due at now, each once, earliest first. Returns how many fired.
     int FireDueTimers(Clock::time_point now);
     std::optional<Clock::time_point> NextDeadline() const;
     bool IsTimerArmed(unsigned nIdEvent) const { return m_timers.count(nIdEvent) != 0; }
+    // Runs the work posted so far, and what that posts in turn; returns how many ran.
+    size_t RunPosted();
 
     std::string GetWindowText(int nId) override { return m_form.GetWindowText(nId); }
     void SetWindowText(int nId, const std::string &strText) override;
-    int GetCheck(int nId) override { return m_form.Control(nId).nCheck; }
-    void SetCheck(int nId, int nState) override { m_form.Control(nId).nCheck = nState; }
+    bool GetCheck(int nId) override { return m_form.Control(nId).nCheck != 0; }
+    void SetCheck(int nId, bool bChecked) override { m_form.Control(nId).nCheck = bChecked; }
     int GetCount(int nId) override { return m_form.GetCount(nId); }
     std::string GetLBText(int nId, int nIndex) override { return m_form.GetLBText(nId, nIndex); }
     int GetCurSel(int nId) override { return m_form.Control(nId).nCurSel; }
@@ -90,16 +96,30 @@ public:
     void SetSliderPos(int nId, int nPos) override { m_form.SetSliderPos(nId, nPos); }
     int GetSliderRangeMax(int nId) override { return m_form.Control(nId).nSliderRangeMax; }
     void SetFocus(int nId) override { m_form.m_nFocusId = nId; }
-    void SetStatusText(std::string strText) override;
-    void SetTimer(unsigned nIdEvent, std::chrono::milliseconds period) override;
-    void KillTimer(unsigned nIdEvent) override { m_timers.erase(nIdEvent); }
+    void SetStatusText(const std::string &strText) override;
     int MessageBox(const std::string &strText, const std::string &strCaption,
                    unsigned nType) override;
+    void SetTimer(unsigned nIdEvent, std::chrono::milliseconds period) override;
+    void KillTimer(unsigned nIdEvent) override { m_timers.erase(nIdEvent); }
+    void PostToViewThread(std::function<void()> fnWork) override;
+    void OnRunEnded(const CRunEnd &runEnd) override { m_runEnds.push_back(runEnd); }
+    void OnRunGateChanged(bool bRunWaiting) override { m_gateChanges.push_back(bRunWaiting); }
+    void OnDeviceFound(const std::string &strEntry) override { m_devices.push_back(strEntry); }
+    void OnLineProbeEnded(uint32_t nRate) override { m_probeEnds.push_back(nRate); }
+
+    // The user ticks or clears a box (a click: the engine hears of it).
+    void ClickCheck(int nId, bool bChecked);
+
+    std::string Status() const { return m_statusTexts.empty() ? "" : m_statusTexts.back(); }
 
     CFormModel m_form;
     std::vector<std::string> m_statusTexts;     // every status text, oldest first
     std::vector<CMessageRecord> m_messageBoxes; // every message box, oldest first
     MessagePolicy m_fnMessagePolicy;            // unset: every box is answered IDNO
+    std::vector<CRunEnd> m_runEnds;             // every action's end, oldest first
+    std::vector<bool> m_gateChanges;            // every gate change, oldest first
+    std::vector<std::string> m_devices;         // search results, as found
+    std::vector<uint32_t> m_probeEnds;          // each probe's rate, 0 none
 
 private:
     struct CArmedTimer
@@ -110,4 +130,6 @@ private:
 
     std::function<Clock::time_point()> m_fnNow;
     std::map<unsigned, CArmedTimer> m_timers;
+    std::deque<std::function<void()>> m_posted;
+    CModuleSetupEngine *m_pEngine = nullptr;
 };
