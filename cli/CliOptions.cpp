@@ -393,13 +393,3 @@ Exit codes:
 Messages go to stderr, results to stdout.
 )";
 }
-
-std::string ProbeChecklistText()
-{
-    return "no line rate got an answer; check that:\n"
-           "  - the module is in command mode (its key pin, as its documentation says)\n"
-           "  - TX and RX are crossed (the module's TX to the adapter's RX, and back)\n"
-           "  - both sides use the same logic level (3.3 V or 5 V)\n"
-           "  - no other program holds the port\n"
-           "  - no phone or other device is connected to the module\n";
-}

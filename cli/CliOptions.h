@@ -63,5 +63,3 @@ CliParseResult ParseCliArguments(const std::vector<std::string> &args);
 // sent as "?": the error names the option; empty when every text converted.
 std::string ConvertSetTextsToGbk(CSetValues &set);
 std::string CliUsageText();
-// What to look at when no rate answered the probe, one line each, for stderr.
-std::string ProbeChecklistText();

@@ -1,57 +1,112 @@
 #include "cli/PortSession.h"
 
 #include "engine/ConfigFile.h"
-#include "engine/FormModel.h"
 #include "engine/FormValues.h"
+#include "engine/ModuleSetupEngine.h"
 #include "engine/UiText.h"
 #include "protocol/AtProtocol.h"
-#include "serial/LinkTrace.h"
-#include "serial/SerialLink.h"
 
-#include <cerrno>
+#include <algorithm>
 #include <condition_variable>
-#include <cstring>
 #include <deque>
+#include <map>
 #include <mutex>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+const Clock::time_point kNoDeadline = Clock::time_point::max();
 
-// The engine as the command line runs it: the answers of the continue prompts come from
-// --on-error, the step timeouts may be scaled for tests, and --dry-run keeps set lines off the
-// wire.
-class CCliEngine : public CHeadlessEngine
+// The engine's view on the command line: no form (values go in and out as values), the prompts
+// answered as --on-error says and passed on as messages, timers as deadlines of the session's
+// loop, and the reader thread's work queued for the loop's thread.
+class CCliView : public IModuleSetupView
 {
 public:
-    CCliEngine(double dTimerScale, bool bContinueOnError) : m_dTimerScale(dTimerScale)
+    CCliView(double dTimerScale, bool bContinueOnError)
+        : m_dTimerScale(dTimerScale), m_bContinueOnError(bContinueOnError)
+    {}
+
+    void Attach(CModuleSetupEngine &engine) { m_pEngine = &engine; }
+
+    // The form: nothing to show, nothing typed.
+    std::string GetWindowText(int) override { return {}; }
+    void SetWindowText(int, const std::string &) override {}
+    bool GetCheck(int) override { return false; }
+    void SetCheck(int, bool) override {}
+    int GetCount(int) override { return 0; }
+    std::string GetLBText(int, int) override { return {}; }
+    int GetCurSel(int) override { return -1; }
+    void SetCurSel(int, int) override {}
+    void ResetContent(int) override {}
+    void InsertString(int, int, const std::string &) override {}
+    void EnableWindow(int, bool) override {}
+    void SetReadOnly(int, bool) override {}
+    int GetSliderPos(int) override { return 0; }
+    void SetSliderPos(int, int) override {}
+    int GetSliderRangeMax(int) override { return 0; }
+    void SetFocus(int) override {}
+
+    void SetStatusText(const std::string &strText) override { m_strStatus = strText; }
+
+    int MessageBox(const std::string &strText, const std::string &, unsigned nType) override
     {
-        m_fnMessagePolicy = [bContinueOnError](const std::string &, const std::string &,
-                                               unsigned nType) {
-            if ((nType & MB_YESNO) == 0)
-                return IDOK;
-            return bContinueOnError ? IDYES : IDNO;
-        };
+        const bool bPrompt = (nType & MB_YESNO) != 0;
+        const int nResult = !bPrompt ? IDOK : m_bContinueOnError ? IDYES : IDNO;
+        if (m_fnShown) {
+            const char *pAnswer = nResult == IDYES ? Tr("Cli", "是") : Tr("Cli", "否");
+            m_fnShown(bPrompt ? strText + " " + pAnswer : strText);
+        }
+        return nResult;
     }
 
     void SetTimer(unsigned nIdEvent, std::chrono::milliseconds period) override
     {
         // The probe waits for bytes on the wire: shortened, it would miss answers.
         const double dScale = nIdEvent == TIMER_PROBE ? 1.0 : m_dTimerScale;
-        const auto scaled =
-            std::chrono::duration_cast<std::chrono::milliseconds>(period * dScale);
-        CHeadlessEngine::SetTimer(nIdEvent, std::max(scaled, std::chrono::milliseconds(1)));
+        const auto scaled = std::chrono::duration_cast<std::chrono::milliseconds>(period * dScale);
+        m_timers[nIdEvent] = Clock::now() + std::max(scaled, std::chrono::milliseconds(1));
     }
 
-    void WriteCommand(const char *pCommand) override
+    void KillTimer(unsigned nIdEvent) override { m_timers.erase(nIdEvent); }
+
+    void PostToViewThread(std::function<void()> fnWork) override
     {
-        ++m_nWrites;
-        m_written.emplace_back(pCommand);
-        if (!m_bCaptureOnly)
-            CHeadlessEngine::WriteCommand(pCommand);
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_posted.push_back(std::move(fnWork));
+        }
+        m_changed.notify_one();
     }
 
     void OnRunEnded(const CRunEnd &runEnd) override { m_runEnds.push_back(runEnd); }
+    void OnCommandWritten(const std::string &strCommand) override { m_written.push_back(strCommand); }
+    void OnDeviceFound(const std::string &strEntry) override { m_devices.push_back(strEntry); }
+    void OnLineProbeEnded(uint32_t nRate) override
+    {
+        m_nProbedRate = nRate;
+        m_bProbeEnded = true;
+    }
+    void OnSessionLost() override
+    {
+        if (m_fnLost)
+            m_fnLost();
+    }
+
+    // Runs the posted work and the due timers until fnDone holds or the deadline passes.
+    bool RunUntil(const std::function<bool()> &fnDone, Clock::time_point deadline)
+    {
+        while (!fnDone()) {
+            RunPosted();
+            FireDueTimers();
+            if (fnDone())
+                return true;
+            if (Clock::now() >= deadline)
+                return false;
+            Wait(deadline);
+        }
+        return true;
+    }
 
     // The end of an action of this kind among the ends reported since nFrom, if there is one.
     const CRunEnd *EndSince(size_t nFrom, ERunKind eRun) const
@@ -63,133 +118,66 @@ public:
         return nullptr;
     }
 
-    int MessageBox(const std::string &strText, const std::string &strCaption,
-                   unsigned nType) override
-    {
-        const int nResult = CHeadlessEngine::MessageBox(strText, strCaption, nType);
-        if (m_fnShown) {
-            const bool bPrompt = (nType & MB_YESNO) != 0;
-            const char *pAnswer = nResult == IDYES ? Tr("Cli", "是") : Tr("Cli", "否");
-            m_fnShown(bPrompt ? strText + " " + pAnswer : strText);
-        }
-        return nResult;
-    }
-
-    void OnDeviceFound(const std::string &strEntry) override { m_devices.push_back(strEntry); }
-
-    // No box here: the command line prints its own checklist.
-    void OnLineProbeEnded(uint32_t nRate) override
-    {
-        m_nProbedRate = nRate;
-        m_bProbeEnded = true;
-    }
-
-    size_t m_nWrites = 0; // commands written so far, dry runs included
+    std::function<void(const std::string &)> m_fnShown; // each message box as it is answered
+    std::function<void()> m_fnLost;                     // the port went away
+    std::string m_strStatus;
+    std::vector<CRunEnd> m_runEnds; // every action's end, oldest first
+    std::vector<std::string> m_written;
+    std::vector<std::string> m_devices;
     uint32_t m_nProbedRate = 0;
     bool m_bProbeEnded = false;
 
-    std::function<void(const std::string &)> m_fnShown; // each message box as it is answered
-    bool m_bCaptureOnly = false;
-    std::vector<std::string> m_written;
-    std::vector<std::string> m_devices;
-    std::vector<CRunEnd> m_runEnds; // every action's end, oldest first
-
 private:
-    double m_dTimerScale;
-};
-
-// Bytes and the lost-port notice cross from the link's reader thread to the session's thread.
-struct CInbox
-{
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::deque<std::string> chunks;
-    bool bPortLost = false;
-};
-
-void OnChunk(const char *pData, int32_t nLength, void *pUser)
-{
-    auto *pInbox = static_cast<CInbox *>(pUser);
+    void RunPosted()
     {
-        std::lock_guard<std::mutex> lock(pInbox->mutex);
-        pInbox->chunks.emplace_back(pData, static_cast<size_t>(nLength));
-    }
-    pInbox->changed.notify_one();
-}
-
-void OnLost(void *pUser)
-{
-    auto *pInbox = static_cast<CInbox *>(pUser);
-    {
-        std::lock_guard<std::mutex> lock(pInbox->mutex);
-        pInbox->bPortLost = true;
-    }
-    pInbox->changed.notify_one();
-}
-
-// Runs the engine until a condition holds or a deadline passes: received bytes, the lost-port
-// notice and due timers are handled in arrival order on this thread.
-class CSessionLoop
-{
-public:
-    CSessionLoop(CCliEngine &engine, CInbox &inbox) : m_engine(engine), m_inbox(inbox) {}
-
-    bool RunUntil(const std::function<bool()> &fnDone, Clock::time_point deadline)
-    {
-        while (!fnDone()) {
-            Drain();
-            m_engine.FireDueTimers(Clock::now());
-            if (fnDone())
-                return true;
-            if (Clock::now() >= deadline)
-                return false;
-            Wait(deadline);
-        }
-        return true;
-    }
-
-    bool PortLost() const { return m_bLost; }
-
-private:
-    void Drain()
-    {
-        std::deque<std::string> chunks;
-        bool bLost = false;
+        std::deque<std::function<void()>> posted;
         {
-            std::lock_guard<std::mutex> lock(m_inbox.mutex);
-            chunks.swap(m_inbox.chunks);
-            bLost = m_inbox.bPortLost;
+            std::lock_guard<std::mutex> lock(m_mutex);
+            posted.swap(m_posted);
         }
-        for (const std::string &strChunk : chunks)
-            m_engine.OnReceivedBytes(strChunk.data(), strChunk.size());
-        if (bLost && !m_bLost) {
-            m_bLost = true;
-            m_engine.OnPortLost();
+        for (const std::function<void()> &fnWork : posted)
+            fnWork();
+    }
+
+    void FireDueTimers()
+    {
+        // Earliest first; each fires once and is gone, as the engine uses them.
+        while (true) {
+            auto due = std::min_element(m_timers.begin(), m_timers.end(),
+                                        [](const auto &a, const auto &b) { return a.second < b.second; });
+            if (due == m_timers.end() || due->second > Clock::now())
+                return;
+            const unsigned nIdEvent = due->first;
+            m_timers.erase(due);
+            m_pEngine->OnTimer(nIdEvent);
         }
     }
 
     void Wait(Clock::time_point deadline)
     {
         Clock::time_point until = deadline;
-        if (auto next = m_engine.NextDeadline(); next && *next < until)
-            until = *next;
-        std::unique_lock<std::mutex> lock(m_inbox.mutex);
-        m_inbox.changed.wait_until(lock, until, [this] {
-            return !m_inbox.chunks.empty() || (m_inbox.bPortLost && !m_bLost);
-        });
+        for (const auto &[nId, timerDeadline] : m_timers)
+            until = std::min(until, timerDeadline);
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait_until(lock, until, [this] { return !m_posted.empty(); });
     }
 
-    CCliEngine &m_engine;
-    CInbox &m_inbox;
-    bool m_bLost = false;
+    double m_dTimerScale;
+    bool m_bContinueOnError;
+    CModuleSetupEngine *m_pEngine = nullptr;
+    std::map<unsigned, Clock::time_point> m_timers;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<std::function<void()>> m_posted;
 };
 
-const Clock::time_point kNoDeadline = Clock::time_point::max();
-
-std::string LastStatus(const CCliEngine &engine)
+// One port's engine and the loop that runs it; remembers whether the port went away.
+struct CSession
 {
-    return engine.m_statusTexts.empty() ? std::string() : engine.m_statusTexts.back();
-}
+    CCliView &view;
+    CModuleSetupEngine &engine;
+    bool bLost = false;
+};
 
 void Fail(CPortReport &report, int nExitCode, std::string strError)
 {
@@ -202,7 +190,7 @@ int ExitCodeOf(const CRunEnd &runEnd)
 {
     if (runEnd.Succeeded())
         return EXIT_CLI_OK;
-    // The checks refused the form and said why in their message.
+    // The checks refused the values and said why in their message.
     if (runEnd.eEnd == ERunEnd::FormRefused)
         return EXIT_CLI_USAGE;
     return EXIT_CLI_MODULE;
@@ -210,16 +198,17 @@ int ExitCodeOf(const CRunEnd &runEnd)
 
 // Waits for the action of this kind that was just started to end; records a failure. A run whose
 // first command got no answer points at the line rate, unless a probe just found it.
-bool AwaitRunEnd(CCliEngine &engine, CSessionLoop &loop, CPortReport &report, ERunKind eRun,
-                 size_t nEndsBefore, size_t nWritesBefore)
+bool AwaitRunEnd(CSession &session, CPortReport &report, ERunKind eRun, size_t nEndsBefore,
+                 size_t nWritesBefore)
 {
-    loop.RunUntil([&] { return engine.EndSince(nEndsBefore, eRun) != nullptr; }, kNoDeadline);
-    const CRunEnd *pEnd = engine.EndSince(nEndsBefore, eRun);
+    CCliView &view = session.view;
+    view.RunUntil([&] { return view.EndSince(nEndsBefore, eRun) != nullptr; }, kNoDeadline);
+    const CRunEnd *pEnd = view.EndSince(nEndsBefore, eRun);
     const int nExitCode = pEnd ? ExitCodeOf(*pEnd) : EXIT_CLI_MODULE;
     if (nExitCode == EXIT_CLI_OK)
         return true;
     std::string strError = pEnd ? RunEndStatusText(*pEnd) : std::string();
-    if (pEnd && pEnd->eEnd == ERunEnd::TimedOut && engine.m_nWrites - nWritesBefore == 1 &&
+    if (pEnd && pEnd->eEnd == ERunEnd::TimedOut && view.m_written.size() - nWritesBefore == 1 &&
         report.nLineRate == 0)
         strError += " (no answer at this line rate; try `kestrel-cli probe`)";
     Fail(report, nExitCode, strError);
@@ -227,30 +216,31 @@ bool AwaitRunEnd(CCliEngine &engine, CSessionLoop &loop, CPortReport &report, ER
 }
 
 // Runs the probe on the open line; false (with the report failed) when no rate answered.
-bool RunProbe(CCliEngine &engine, CSessionLoop &loop, CPortReport &report)
+bool RunProbe(CSession &session, CPortReport &report)
 {
-    engine.m_bProbeEnded = false;
-    if (!engine.StartLineProbe()) {
+    CCliView &view = session.view;
+    view.m_bProbeEnded = false;
+    if (!session.engine.StartLineProbe()) {
         Fail(report, EXIT_CLI_MODULE, "the line could not be probed");
         return false;
     }
-    loop.RunUntil([&] { return engine.m_bProbeEnded || loop.PortLost(); }, kNoDeadline);
-    report.nLineRate = engine.m_bProbeEnded ? engine.m_nProbedRate : 0;
+    view.RunUntil([&] { return view.m_bProbeEnded || session.bLost; }, kNoDeadline);
+    report.nLineRate = view.m_bProbeEnded ? view.m_nProbedRate : 0;
     if (report.nLineRate != 0)
         return true;
-    if (!loop.PortLost()) {
+    if (!session.bLost) {
         report.bNoRateAnswered = true;
         Fail(report, EXIT_CLI_MODULE, "no line rate answered \"AT\" with \"OK\"");
     }
     return false;
 }
 
-bool RunQuery(CCliEngine &engine, CSessionLoop &loop, CPortReport &report)
+bool RunQuery(CSession &session, CPortReport &report)
 {
-    const size_t nEnds = engine.m_runEnds.size();
-    const size_t nWrites = engine.m_nWrites;
-    engine.OnButtonQuery();
-    return AwaitRunEnd(engine, loop, report, ERunKind::Query, nEnds, nWrites);
+    const size_t nEnds = session.view.m_runEnds.size();
+    const size_t nWrites = session.view.m_written.size();
+    session.engine.OnButtonQuery();
+    return AwaitRunEnd(session, report, ERunKind::Query, nEnds, nWrites);
 }
 
 // "name asked "Office 1", read "CORVA3264"; ..." for every parameter that differs.
@@ -265,88 +255,84 @@ std::string DescribeMismatches(const std::vector<CVerifyMismatch> &mismatches)
     return strText;
 }
 
-// Reads the module again after a set run and compares what the request named. The last-read
-// record starts blank, so a value the reading skipped counts as not held rather than as the one
-// queued.
-void VerifySet(CCliEngine &engine, CSessionLoop &loop, CPortReport &report, const CSetValues &asked)
+// Reads the module again after a set run and compares what the request named. The reading starts
+// from nothing, so a value it skipped counts as not held rather than as the one queued.
+void VerifySet(CSession &session, CPortReport &report, const CSetValues &asked)
 {
-    engine.m_paramsCur = ModuleParams{};
-    if (!RunQuery(engine, loop, report))
+    session.engine.ForgetLastRead();
+    if (!RunQuery(session, report))
         return;
-    const std::vector<CVerifyMismatch> mismatches =
-        CompareAskedWithRead(asked, engine.m_paramsNew, engine.m_paramsCur);
+    const std::vector<CVerifyMismatch> mismatches = CompareAskedWithRead(
+        asked, session.engine.Snapshot(), session.engine.LastRead());
     if (!mismatches.empty())
         Fail(report, EXIT_CLI_MODULE, DescribeMismatches(mismatches));
 }
 
-// Reads the module, types the requested values into the form and presses Set, as a user would.
-void RunSet(CCliEngine &engine, CSessionLoop &loop, CPortReport &report, const CliOptions &options)
+// Reads the module, then sets the values asked for: the window's checks and change detection,
+// from values rather than from a form.
+void RunSet(CSession &session, CPortReport &report, const CliOptions &options)
 {
-    if (!RunQuery(engine, loop, report))
+    if (!RunQuery(session, report))
         return;
-    if (options.set.Has(ParamOf(&ModuleParams::Baud))) {
-        const int nIndex = BaudIndex(options.set.params.Baud);
-        if (nIndex < 0)
-            return Fail(report, EXIT_CLI_USAGE, "unsupported baud rate " + options.set.params.Baud);
-    }
-    ApplyValuesToForm(engine, options.set);
-
-    engine.m_bCaptureOnly = options.bDryRun;
-    engine.m_written.clear();
-    const size_t nEnds = engine.m_runEnds.size();
-    const size_t nWrites = engine.m_nWrites;
-    engine.OnButtonSet();
+    if (options.set.Has(ParamOf(&ModuleParams::Baud)) && BaudIndex(options.set.params.Baud) < 0)
+        return Fail(report, EXIT_CLI_USAGE, "unsupported baud rate " + options.set.params.Baud);
     if (options.bDryRun) {
-        if (const CRunEnd *pEnd = engine.EndSince(nEnds, ERunKind::Set);
-            pEnd && pEnd->eEnd == ERunEnd::FormRefused)
+        const CSetPlan plan = session.engine.PlanSet(options.set);
+        if (!plan.strRefusal.empty()) {
+            if (session.view.m_fnShown)
+                session.view.m_fnShown(plan.strRefusal);
             return Fail(report, EXIT_CLI_USAGE, {});
-        for (int i = 0; i < engine.m_nSetCommandCount; ++i)
-            report.lines.emplace_back(engine.m_SetCommandList[i]);
-        // Only listed: the run ends here and gives back what it queued.
-        engine.AbandonRun();
-        engine.SetStatusText({});
+        }
+        // Only listed: nothing was set, so nothing is reported as done.
+        report.lines = plan.lines;
+        session.view.m_strStatus.clear();
         return;
     }
-    const bool bSet = AwaitRunEnd(engine, loop, report, ERunKind::Set, nEnds, nWrites);
-    report.lines = engine.m_written;
+    const size_t nEnds = session.view.m_runEnds.size();
+    const size_t nWrites = session.view.m_written.size();
+    session.engine.StartSet(options.set);
+    const bool bSet = AwaitRunEnd(session, report, ERunKind::Set, nEnds, nWrites);
+    report.lines.assign(session.view.m_written.begin() + static_cast<ptrdiff_t>(nWrites),
+                        session.view.m_written.end());
     if (bSet && options.bVerify)
-        VerifySet(engine, loop, report, options.set);
+        VerifySet(session, report, options.set);
 }
 
 // Single-command actions: press the button, wait for the outcome the sequencer reports.
-void RunSingle(CCliEngine &engine, CSessionLoop &loop, CPortReport &report, CliAction action)
+void RunSingle(CSession &session, CPortReport &report, CliAction action)
 {
     const bool bDefaults = action == CliAction::Defaults;
-    const size_t nEnds = engine.m_runEnds.size();
-    const size_t nWrites = engine.m_nWrites;
+    const size_t nEnds = session.view.m_runEnds.size();
+    const size_t nWrites = session.view.m_written.size();
     if (bDefaults)
-        engine.OnButtonDefault();
+        session.engine.OnButtonDefault();
     else
-        engine.OnButtonClearAddr();
-    AwaitRunEnd(engine, loop, report, bDefaults ? ERunKind::Restore : ERunKind::ClearAddr, nEnds,
+        session.engine.OnButtonClearAddr();
+    AwaitRunEnd(session, report, bDefaults ? ERunKind::Restore : ERunKind::ClearAddr, nEnds,
                 nWrites);
 }
 
 // Searches until the module reports the end of the search, or the time allowed runs out.
-void RunSearch(CCliEngine &engine, CSessionLoop &loop, CPortReport &report,
-               const CliOptions &options, const CPortSession::MessageSink &fnDevices)
+void RunSearch(CSession &session, CPortReport &report, const CliOptions &options,
+               const CPortSession::MessageSink &fnDevices)
 {
-    const size_t nEnds = engine.m_runEnds.size();
-    engine.OnButtonSearch();
+    CCliView &view = session.view;
+    const size_t nEnds = view.m_runEnds.size();
+    session.engine.OnButtonSearch();
     size_t nTold = 0;
     const auto deadline = Clock::now() + std::chrono::milliseconds(
                                              static_cast<int64_t>(options.dSearchSeconds * 1000));
-    const bool bDone = loop.RunUntil(
+    const bool bDone = view.RunUntil(
         [&] {
-            for (; nTold < engine.m_devices.size(); ++nTold) {
+            for (; nTold < view.m_devices.size(); ++nTold) {
                 if (fnDevices)
-                    fnDevices(report.strPort, engine.m_devices[nTold]);
+                    fnDevices(report.strPort, view.m_devices[nTold]);
             }
-            return engine.EndSince(nEnds, ERunKind::Search) != nullptr || loop.PortLost();
+            return view.EndSince(nEnds, ERunKind::Search) != nullptr || session.bLost;
         },
         deadline);
-    report.devices = engine.m_devices;
-    const CRunEnd *pEnd = engine.EndSince(nEnds, ERunKind::Search);
+    report.devices = view.m_devices;
+    const CRunEnd *pEnd = view.EndSince(nEnds, ERunKind::Search);
     if (!bDone) {
         Fail(report, EXIT_CLI_MODULE, "the module did not finish the search in time");
         report.strEnd = RunEndName(ERunEnd::TimedOut);
@@ -354,25 +340,25 @@ void RunSearch(CCliEngine &engine, CSessionLoop &loop, CPortReport &report,
         Fail(report, ExitCodeOf(*pEnd), RunEndStatusText(*pEnd));
 }
 
-void RunAction(CCliEngine &engine, CSessionLoop &loop, CPortReport &report,
-               const CliOptions &options, const CPortSession::MessageSink &fnDevices)
+void RunAction(CSession &session, CPortReport &report, const CliOptions &options,
+               const CPortSession::MessageSink &fnDevices)
 {
     switch (options.action) {
     case CliAction::Query:
-        RunQuery(engine, loop, report);
+        RunQuery(session, report);
         break;
     case CliAction::Set:
-        RunSet(engine, loop, report, options);
+        RunSet(session, report, options);
         break;
     case CliAction::Defaults:
     case CliAction::ClearAddress:
-        RunSingle(engine, loop, report, options.action);
+        RunSingle(session, report, options.action);
         break;
     case CliAction::Search:
-        RunSearch(engine, loop, report, options, fnDevices);
+        RunSearch(session, report, options, fnDevices);
         break;
     case CliAction::Probe:
-        RunProbe(engine, loop, report);
+        RunProbe(session, report);
         break;
     default:
         break;
@@ -381,39 +367,10 @@ void RunAction(CCliEngine &engine, CSessionLoop &loop, CPortReport &report,
 
 } // namespace
 
-std::string DescribeOpenError(const std::string &strPort, int nErrno,
-                              const std::vector<CPortHolder> &holders,
-                              const std::string &strGroupAwaitingLogin)
+std::string DescribeOpenError(const std::string &strPort, const COpenFailureInfo &failure)
 {
-    switch (nErrno) {
-    case ENOENT:
-    case ENODEV:
-    case ENXIO:
-        return "cannot open " + strPort + ": no such device (is the adapter plugged in?)";
-    case EBUSY:
-    case EWOULDBLOCK:
-        if (holders.empty())
-            return "cannot open " + strPort + ": the port is busy (another program is using it)";
-        return "cannot open " + strPort + ": the port is busy, held by " +
-               DescribePortHolders(holders) +
-               (HeldByModemManager(holders)
-                    ? " (ModemManager probes new ports: stop it with sudo systemctl stop "
-                      "ModemManager, or mark the device ignored with the udev property "
-                      "ID_MM_DEVICE_IGNORE=1)"
-                    : "");
-    case EACCES:
-    case EPERM:
-        if (!strGroupAwaitingLogin.empty())
-            return "cannot open " + strPort + ": permission denied (you are in the " +
-                   strGroupAwaitingLogin +
-                   " group, but not yet in this login: log out and in again)";
-        return "cannot open " + strPort +
-               ": permission denied (join the dialout group: sudo usermod -aG dialout $USER, "
-               "then log in again)";
-    default:
-        return "cannot open " + strPort + ": " +
-               (nErrno ? std::strerror(nErrno) : "the port refused its settings");
-    }
+    // The command line's own messages are English, whatever the engine's texts follow.
+    return DescribeOpenFailure(strPort, failure, EUiLanguage::English);
 }
 
 CPortSession::CPortSession(std::string strPort, const CliOptions &options)
@@ -425,55 +382,48 @@ CPortReport CPortSession::Run()
     CPortReport report;
     report.strPort = m_strPort;
 
-    // The link goes first, so its reader is gone before the trace and the inbox it calls into.
-    CInbox inbox;
-    CLinkTrace trace(CLinkTrace::Clock::now(), 0, m_pTraceOrder);
-    CSerialLink link;
+    CCliView view(m_options.dTimerScale, m_options.bContinueOnError);
+    // Nothing is kept for a window: the trace only tells, and only with --trace.
+    CModuleSetupEngine engine(view, {CLinkTrace::Clock::now(), 0, m_pTraceOrder});
+    view.Attach(engine);
+    engine.SetProbeChecklistShown(false); // printed once for all ports instead
     if (m_fnTrace) {
-        trace.SetListener([this](const CTraceEntry &entry) { m_fnTrace(m_strPort, entry); });
-        trace.SetListening(true);
+        engine.SessionTrace().SetListener(
+            [this](const CTraceEntry &entry) { m_fnTrace(m_strPort, entry); });
+        engine.SessionTrace().SetListening(true);
     }
-    trace.Tap(link, &OnChunk, &inbox);
-    link.SetDisconnectCallback(&OnLost, &inbox);
-    const bool bProbeFirst =
-        m_options.action != CliAction::Probe && m_options.line.nRate == kAutoLineRate;
-    CLineSettings line = m_options.line;
-    line.nFlow = static_cast<uint8_t>(m_options.nFlow);
-    link.ApplyLineSettings(line);
-    if (!link.Open(m_strPort)) {
-        report.nExitCode = EXIT_CLI_PORT;
-        report.strError = DescribeOpenError(m_strPort, link.LastOpenError(), link.LastOpenHolders(),
-                                            link.LastOpenGroupAwaitingLogin());
-        report.strEnd = RunEndName(ERunEnd::NoPort);
-        link.Close();
-        return report;
-    }
-
-    CCliEngine engine(m_options.dTimerScale, m_options.bContinueOnError);
-    engine.m_pSerial = &link;
-    engine.m_pTrace = &trace;
-    engine.m_fnShown = [this](const std::string &strText) {
+    view.m_fnShown = [this](const std::string &strText) {
         if (m_fnMessages)
             m_fnMessages(m_strPort, strText);
     };
-    CSessionLoop loop(engine, inbox);
-    if (!bProbeFirst || RunProbe(engine, loop, report)) {
+    CLineSettings line = m_options.line;
+    line.nFlow = static_cast<uint8_t>(m_options.nFlow);
+    if (!engine.OpenSession(m_strPort, line)) {
+        report.nExitCode = EXIT_CLI_PORT;
+        report.strError = DescribeOpenError(m_strPort, engine.LastOpenFailure());
+        report.strEnd = RunEndName(ERunEnd::NoPort);
+        return report;
+    }
+    CSession session{view, engine};
+    view.m_fnLost = [&session] { session.bLost = true; };
+    const bool bProbeFirst =
+        m_options.action != CliAction::Probe && m_options.line.nRate == kAutoLineRate;
+    if (!bProbeFirst || RunProbe(session, report)) {
         if (bProbeFirst && m_fnMessages)
             m_fnMessages(m_strPort, "line rate " + std::to_string(report.nLineRate) +
                                         " (found by the probe)");
-        RunAction(engine, loop, report, m_options, m_fnDevices);
+        RunAction(session, report, m_options, m_fnDevices);
     }
-    report.strStatus = LastStatus(engine);
-    report.params = engine.m_paramsCur;
-    report.strLocalAddr = engine.m_strLocalAddr;
-    if (report.strEnd.empty() && !engine.m_runEnds.empty())
-        report.strEnd = RunEndName(engine.m_runEnds.back().eEnd);
-    if (loop.PortLost() && report.nExitCode == EXIT_CLI_OK) {
+    report.strStatus = view.m_strStatus;
+    report.params = engine.LastRead();
+    report.strLocalAddr = engine.FormMembers().m_strLocalAddr;
+    if (report.strEnd.empty() && !view.m_runEnds.empty())
+        report.strEnd = RunEndName(view.m_runEnds.back().eEnd);
+    if (session.bLost && report.nExitCode == EXIT_CLI_OK) {
         report.nExitCode = EXIT_CLI_MODULE;
         report.strError = m_strPort + " went away";
         report.strEnd = RunEndName(ERunEnd::PortLost);
     }
-    engine.m_pSerial = nullptr;
-    link.Close();
+    engine.CloseSession();
     return report;
 }

@@ -3,7 +3,7 @@
 #include "cli/CliOptions.h"
 #include "engine/ModuleParams.h"
 #include "serial/LinkTrace.h"
-#include "serial/PortHolders.h"
+#include "engine/SessionLink.h"
 
 #include <functional>
 #include <mutex>
@@ -26,9 +26,9 @@ struct CPortReport
     bool bNoRateAnswered = false;     // the probe found no rate (its checklist is due)
 };
 
-// Runs one command-line action on one port with the window's own engine on an in-memory form:
-// the same commands, timeouts, checks and change detection as the window. The owner's thread
-// runs the engine; the link's reader only hands bytes over.
+// Runs one command-line action on one port with the window's own engine, values in and out: the
+// same commands, timeouts, checks and change detection as the window. The owner's thread runs the
+// engine; the link's reader only hands bytes over.
 class CPortSession
 {
 public:
@@ -61,8 +61,6 @@ private:
     std::mutex *m_pTraceOrder = nullptr;
 };
 
-// Why a port could not be opened, from the errno the link kept, with what to do about it: the
-// programs that hold a busy port, the log-in a refused user still owes.
-std::string DescribeOpenError(const std::string &strPort, int nErrno,
-                              const std::vector<CPortHolder> &holders = {},
-                              const std::string &strGroupAwaitingLogin = {});
+// Why a port could not be opened, with what to do about it: the programs that hold a busy port,
+// the log-in a refused user still owes. In English, as the command line's own messages are.
+std::string DescribeOpenError(const std::string &strPort, const COpenFailureInfo &failure);

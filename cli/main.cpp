@@ -4,6 +4,7 @@
 #include "cli/CliPlatform.h"
 #include "cli/PortSession.h"
 #include "engine/ConfigFile.h"
+#include "engine/ModuleSetupEngine.h"
 #include "protocol/GbkText.h"
 #include "serial/PortList.h"
 
@@ -249,7 +250,7 @@ int RunPorts(const CliOptions &options)
         bChecklist = bChecklist || report.bNoRateAnswered;
     }
     if (bChecklist)
-        std::cerr << ProbeChecklistText();
+        std::cerr << CModuleSetupEngine::ProbeChecklistText(EUiLanguage::English);
     if (options.bJson && (options.action == CliAction::Query || bProbe))
         WriteUtf8(
             std::cout,

@@ -220,9 +220,14 @@ void CModuleSetupEngine::AfterRunStateChange()
     const bool bWaiting = IsRunWaiting();
     if (bWaiting != m_bGateClosed) {
         m_bGateClosed = bWaiting;
+        // The face hears of it while the buttons can still take the focus: before they are
+        // disabled, after they are enabled again.
+        if (bWaiting)
+            m_view.OnRunGateChanged(true);
         for (const int nId : kGatedButtons)
             m_view.EnableWindow(nId, !bWaiting);
-        m_view.OnRunGateChanged(bWaiting);
+        if (!bWaiting)
+            m_view.OnRunGateChanged(false);
     }
     // The form is read once after the start even when another action held the line then.
     if (!bWaiting && m_bAutoQueryPending) {

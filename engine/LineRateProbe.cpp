@@ -15,13 +15,14 @@ constexpr CUiSource kProbeChecklist = KESTREL_TR_NOOP("Engine", "在所有波特
     "2. 模块的 TX 与 RX 和串口交叉连接；\n"
     "3. 双方使用相同的电平（3.3 V 或 5 V）；\n"
     "4. 没有其他程序占用串口；\n"
-    "5. 模块没有连接手机或其他设备。\n"
-    "检查后请点击“查询”重试。");
+    "5. 模块没有连接手机或其他设备。\n");
+// The window's way to try again, below the checklist.
+constexpr CUiSource kProbeRetry = KESTREL_TR_NOOP("Engine", "检查后请点击“查询”重试。");
 } // namespace
 
-std::string CModuleSetupEngine::ProbeChecklistText()
+std::string CModuleSetupEngine::ProbeChecklistText(EUiLanguage eLanguage)
 {
-    return Tr("Engine", kProbeChecklist);
+    return TrIn(eLanguage, "Engine", kProbeChecklist);
 }
 
 bool CModuleSetupEngine::StartLineProbe()
@@ -86,7 +87,8 @@ void CModuleSetupEngine::EndLineProbe(uint32_t nRate)
         m_view.SetStatusText(FormatWithText(Tr("Engine", kProbeFound), FormatUInt(nRate)));
     }
     if (nRate == 0 && m_bProbeChecklistBox)
-        AskUser(ProbeChecklistText(), MB_OK | MB_ICONEXCLAMATION);
+        AskUser(ProbeChecklistText(UiLanguage()) + Tr("Engine", kProbeRetry),
+                MB_OK | MB_ICONEXCLAMATION);
     m_view.OnLineProbeEnded(nRate);
     AfterRunStateChange();
 }

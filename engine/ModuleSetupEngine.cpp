@@ -111,6 +111,7 @@ void CModuleSetupEngine::AttachLine(ISerialLine *pLine, CLinkTrace *pTrace, bool
 void CModuleSetupEngine::OnSessionLost()
 {
     OnPortLost();
+    m_view.OnSessionLost();
     if (m_session.CanReopen())
         m_view.SetTimer(TIMER_REOPEN, kReopenPoll);
 }
@@ -213,6 +214,7 @@ void CModuleSetupEngine::WriteCommand(const char *pCommand)
     const uint32_t nWritten = m_pSerial->Write(pCommand, static_cast<uint32_t>(nLength));
     if (m_pTrace && nWritten < nLength)
         m_pTrace->RecordShortWrite(nWritten, nLength);
+    m_view.OnCommandWritten(std::string(pCommand, nLength));
 }
 
 std::string CModuleSetupEngine::FormatInt(int32_t nValue)

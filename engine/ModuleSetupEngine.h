@@ -66,6 +66,7 @@ public:
     // closes and a device coming back is no longer reopened.
     void CloseSession();
     const std::string &SessionPort() const { return m_session.PortPath(); }
+    bool IsSessionOpen() const { return m_session.IsOpen(); }
     const COpenFailureInfo &LastOpenFailure() const { return m_session.LastOpenFailure(); }
     CLinkTrace &SessionTrace() { return m_session.Trace(); }
     // A line its owner opened and keeps open, in place of the session's (tests, tools); the
@@ -164,6 +165,9 @@ public:
     const ModuleParams &LastRead() const { return m_paramsCur; } // last read or queued
     const ModuleParams &Snapshot() const { return m_paramsNew; } // what the last Set validated
     const CFormMembers &FormMembers() const { return m_formValues; }
+    // The next reading starts from nothing: a value it does not bring counts as never read (a
+    // check of what a Set left must not take a skipped reading for the value queued).
+    void ForgetLastRead() { m_paramsCur = ModuleParams{}; }
     int32_t CmdIndex() const { return m_nCmdIndex; }
     bool IsQuerying() const { return m_bQuerying != 0; }
     bool IsSetting() const { return m_bSetting != 0; }
@@ -175,8 +179,8 @@ public:
     static std::string CommandDisplayName(const char *pCommand); // UTF-8
     // The parity list's entry nIndex (0 none, 1 odd, 2 even, 3 empty) as the list shows it (GBK).
     static std::string ParityListEntry(int nIndex);
-    // What to look at when no rate answered the probe (UTF-8, the user's language).
-    static std::string ProbeChecklistText();
+    // What to look at when no rate answered the probe (UTF-8), one line each.
+    static std::string ProbeChecklistText(EUiLanguage eLanguage);
 
 private:
     // --- Shared helpers (ModuleSetupEngine.cpp)

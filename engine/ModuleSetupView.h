@@ -54,10 +54,15 @@ public:
     // --- What happened, after the engine has shown it. Each action ends in exactly one
     // OnRunEnded; the command line takes its exit codes from these, never from texts.
     virtual void OnRunEnded(const CRunEnd &) {}
-    // The actions that write a command were just disabled (a run began to wait) or enabled.
+    // The actions that write a command are about to be disabled (a run began to wait), or were
+    // just enabled again; the face may move the focus away from them and back.
     virtual void OnRunGateChanged(bool /*bRunWaiting*/) {}
+    // A command went to the line (with its line ending, GBK), whether or not it went out whole.
+    virtual void OnCommandWritten(const std::string & /*strCommand*/) {}
     // A search result was listed ("ADDRESS TEXT", GBK).
     virtual void OnDeviceFound(const std::string & /*strEntry*/) {}
+    // The session's device went away; every run that waited has ended.
+    virtual void OnSessionLost() {}
     // The line-rate probe ended: nRate answered, 0 when none did.
     virtual void OnLineProbeEnded(uint32_t /*nRate*/) {}
 };

@@ -9,16 +9,13 @@
 #include "qt/UiLanguageQt.h"
 #include "serial/SerialLink.h"
 
-#include <cerrno>
 #include <cmath>
-#include <cstring>
 
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -27,7 +24,6 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSlider>
-#include <QThread>
 #include <QTimer>
 
 CModuleSetupDlg *g_pMainDlg = nullptr;
@@ -36,48 +32,6 @@ double CModuleSetupDlg::s_dTimerScale = 1.0;
 namespace {
 constexpr std::chrono::seconds kAutoAcceptUnit{1};
 const char *const kAutoAcceptVariable = "KESTREL_AUTO_ACCEPT_PORT";
-const char *const kRawCheckState = "kestrelRawCheckState";
-// How often a pulled adapter is looked for; a device node appears within a second of plugging.
-constexpr std::chrono::milliseconds kReopenPoll{500};
-
-// What stopped the port from opening, said under the box's text (%1 the device): with the
-// programs that hold a busy port, and the log-in a refused user still owes.
-QString OpenFailureDetail(OpenFailure failure, int nErrno, const QString &strPath,
-                          const std::vector<CPortHolder> &holders, const std::string &strGroup)
-{
-    if (failure == OpenFailure::Busy && !holders.empty()) {
-        QString strDetail = QCoreApplication::translate("MainWindow", "设备 %1 正被 %2 占用：请先关闭那个程序。")
-                                .arg(strPath, QString::fromStdString(DescribePortHolders(holders)));
-        if (HeldByModemManager(holders))
-            strDetail += QCoreApplication::translate("MainWindow", "ModemManager 会探测新接入的串口：可停止它（sudo systemctl "
-                              "stop ModemManager），或用 udev 属性 "
-                              "ID_MM_DEVICE_IGNORE=1 让它忽略该设备。");
-        return strDetail;
-    }
-    if (failure == OpenFailure::NoPermission && !strGroup.empty())
-        return QCoreApplication::translate("MainWindow", "没有打开 %1 的权限：用户已在 %2 组中，但本次登录尚未生效，"
-                                           "请注销后重新登录。")
-            .arg(strPath, QString::fromStdString(strGroup));
-    static const struct
-    {
-        OpenFailure failure;
-        const char *pszDetail;
-    } kDetails[] = {
-        {OpenFailure::NoSuchDevice,
-         QT_TRANSLATE_NOOP("MainWindow", "没有找到设备 %1：请确认串口适配器已经插好。")},
-        {OpenFailure::Busy,
-         QT_TRANSLATE_NOOP("MainWindow", "设备 %1 正被其他程序占用：请先关闭那个程序。")},
-        {OpenFailure::NoPermission,
-         QT_TRANSLATE_NOOP("MainWindow", "没有打开 %1 的权限：请把用户加入 dialout 组"
-                                         "（sudo usermod -aG dialout $USER），然后重新登录。")},
-    };
-    for (const auto &detail : kDetails) {
-        if (detail.failure == failure)
-            return QCoreApplication::translate("MainWindow", detail.pszDetail).arg(strPath);
-    }
-    return QCoreApplication::translate("MainWindow", "无法打开 %1：%2")
-        .arg(strPath, QString::fromLocal8Bit(std::strerror(nErrno ? nErrno : EINVAL)));
-}
 } // namespace
 
 CModuleSetupDlg::CModuleSetupDlg(const QString &strPreferredPort, QWidget *pParent)
@@ -98,20 +52,14 @@ CModuleSetupDlg::CModuleSetupDlg(const QString &strPreferredPort, QWidget *pPare
     addAction(m_pAboutAction);
     connect(m_pAboutAction, &QAction::triggered, this, &CModuleSetupDlg::ShowAbout);
     CreateFileActions();
-
-    m_pReopenTimer = new QTimer(this);
-    m_pReopenTimer->setInterval(kReopenPoll);
-    connect(m_pReopenTimer, &QTimer::timeout, this, &CModuleSetupDlg::TryReopenPort);
+    m_engine.InitForm();
 }
 
 CModuleSetupDlg::~CModuleSetupDlg()
 {
     // The reader must be gone before the window it posts to.
-    m_pReopenTimer->stop();
-    StopAllTimers();
-    CloseSessionLink();
-    m_pSerial = nullptr;
-    delete m_pTrafficDlg; // it listens to m_sessionTrace, which goes before the child widgets
+    m_engine.CloseSession();
+    delete m_pTrafficDlg; // it listens to the session's trace, which goes with the engine
     m_pTrafficDlg = nullptr;
     if (g_pMainDlg == this)
         g_pMainDlg = nullptr;
@@ -119,22 +67,20 @@ CModuleSetupDlg::~CModuleSetupDlg()
 
 void CModuleSetupDlg::WireControls()
 {
-    // A state the module reported beyond 0 and 1 stays readable until the user clicks the box.
-    for (const int nId : {IDC_CHECK_ROLE, IDC_CHECK_BIND, IDC_CHECK_AUTH}) {
-        auto *pCheck = Find<QCheckBox>(nId);
-        connect(pCheck, &QAbstractButton::clicked, pCheck,
-                [pCheck] { pCheck->setProperty(kRawCheckState, QVariant()); });
-    }
-    for (const ButtonHandler &button : ButtonHandlerTable) {
-        auto *pButton = Find<QAbstractButton>(button.nId);
+    // Every button and check box tells the engine; it knows which of them mean something.
+    for (auto it = m_mapControls.cbegin(); it != m_mapControls.cend(); ++it) {
+        auto *pButton = qobject_cast<QAbstractButton *>(it.value());
+        if (pButton == nullptr || it.key() == IDC_BUTTON_CLOSE || it.key() == IDC_STATUS)
+            continue;
         connect(pButton, &QAbstractButton::clicked, this,
-                [this, pfn = button.pfnHandler] { (this->*pfn)(); });
+                [this, nId = it.key()] { m_engine.OnCommand(nId); });
     }
     connect(Find<QAbstractButton>(IDC_BUTTON_CLOSE), &QAbstractButton::clicked, this,
             &CModuleSetupDlg::OnButtonClose);
     for (const int nId : {IDC_SLIDER_SCAN, IDC_SLIDER_SNIFF}) {
         auto *pSlider = Find<QSlider>(nId);
-        connect(pSlider, &QSlider::sliderReleased, this, [this, nId] { OnSliderReleased(nId); });
+        connect(pSlider, &QSlider::sliderReleased, this,
+                [this, nId] { m_engine.OnSliderReleased(nId); });
         pSlider->installEventFilter(this);
     }
 }
@@ -150,18 +96,10 @@ bool CModuleSetupDlg::eventFilter(QObject *pWatched, QEvent *pEvent)
         if (pSlider && !pSlider->isSliderDown()) {
             const int nId = m_mapControls.key(pSlider);
             QMetaObject::invokeMethod(
-                this, [this, nId] { OnSliderReleased(nId); }, Qt::QueuedConnection);
+                this, [this, nId] { m_engine.OnSliderReleased(nId); }, Qt::QueuedConnection);
         }
     }
     return QDialog::eventFilter(pWatched, pEvent);
-}
-
-void CModuleSetupDlg::OnSliderReleased(int nId)
-{
-    if (nId == IDC_SLIDER_SCAN)
-        OnReleasedCaptureSliderScan();
-    else if (nId == IDC_SLIDER_SNIFF)
-        OnReleasedCaptureSliderSniff();
 }
 
 bool CModuleSetupDlg::OnInitDialog()
@@ -188,23 +126,20 @@ bool CModuleSetupDlg::StartSession(const QString &strPortPath, int nFlow)
 
 bool CModuleSetupDlg::StartSession(const QString &strPortPath, const CLineSettings &line)
 {
-    FillLists();
+    m_engine.FillLists();
     SetStatusText(QCoreApplication::translate("MainWindow", "准备就绪").toStdString());
     setWindowTitle(
         QCoreApplication::translate("MainWindow", "内嵌模块参数设置工具 V4.25.20051116"));
     g_pMainDlg = this;
 
-    if (!OpenSessionLink(strPortPath.toStdString(), line, OnSerialReceive, OnSerialDisconnect,
-                         this)) {
-        const QString strDetail =
-            OpenFailureDetail(m_sessionOpenFailure, m_nSessionOpenError, strPortPath,
-                              m_sessionOpenHolders, m_strSessionGroupAwaitingLogin);
-        ShowMessageBox(
-            QCoreApplication::translate("MainWindow", "打开串口失败，请确认是否有其他程序在使用！"),
-            QCoreApplication::translate("MainWindow", "错误"), MB_OK | MB_ICONHAND, strDetail);
+    const std::string strPath = strPortPath.toStdString();
+    if (!m_engine.StartSession(strPath, line)) {
+        ShowMessageBox(QString::fromStdString(OpenFailureBoxText()),
+                       QString::fromStdString(OpenFailureBoxCaption()), MB_OK | MB_ICONHAND,
+                       QString::fromStdString(
+                           DescribeOpenFailure(strPath, m_engine.LastOpenFailure(), UiLanguage())));
         return false;
     }
-    StartAutoQuery();
     return true;
 }
 
@@ -222,34 +157,8 @@ void CModuleSetupDlg::reject()
 {
     // A run waiting for a reply is abandoned; its timers must not fire into a closed window, and
     // a device coming back must not be reopened by a window that is going away.
-    m_pReopenTimer->stop();
-    AbandonRun();
-    StopAllTimers();
-    CloseSessionLink();
+    m_engine.CloseSession();
     QDialog::reject();
-}
-
-void CModuleSetupDlg::OnLinkLost()
-{
-    OnPortLost();
-    // A pseudo-terminal's number is handed to the next terminal that opens: the same path would
-    // be someone else's line, not the module coming back. Virtual ports are found by their links.
-    if (!m_strSessionPort.empty() && !CSerialLink::IsRawPseudoTerminal(m_strSessionPort))
-        m_pReopenTimer->start();
-}
-
-// Reopens the same device with the same settings once it is back. The form keeps what the user
-// typed: nothing is queried until the user asks.
-void CModuleSetupDlg::TryReopenPort()
-{
-    if (!m_pSessionLink || m_pSessionLink->IsOpen()) {
-        m_pReopenTimer->stop();
-        return;
-    }
-    if (!QFileInfo::exists(QString::fromStdString(m_strSessionPort)) || !ReopenSessionLink())
-        return;
-    m_pReopenTimer->stop();
-    SetStatusText(QCoreApplication::translate("MainWindow", "串口已重新连接").toStdString());
 }
 
 void CModuleSetupDlg::keyPressEvent(QKeyEvent *pEvent)
@@ -313,7 +222,7 @@ void CModuleSetupDlg::SetTimer(unsigned nIdEvent, std::chrono::milliseconds peri
         // A coarse timer may fire up to 5 % early: a step would give up on a module still
         // within its period.
         pTimer->setTimerType(Qt::PreciseTimer);
-        connect(pTimer, &QTimer::timeout, this, [this, nIdEvent] { OnTimer(nIdEvent); });
+        connect(pTimer, &QTimer::timeout, this, [this, nIdEvent] { m_engine.OnTimer(nIdEvent); });
         m_mapTimers.insert(nIdEvent, pTimer);
     }
     // The probe waits for bytes on the wire, not for the user: shortened, it would miss answers.
@@ -325,12 +234,6 @@ void CModuleSetupDlg::SetTimer(unsigned nIdEvent, std::chrono::milliseconds peri
 void CModuleSetupDlg::KillTimer(unsigned nIdEvent)
 {
     if (QTimer *pTimer = m_mapTimers.value(nIdEvent))
-        pTimer->stop();
-}
-
-void CModuleSetupDlg::StopAllTimers()
-{
-    for (QTimer *pTimer : std::as_const(m_mapTimers))
         pTimer->stop();
 }
 
@@ -384,7 +287,6 @@ void CModuleSetupDlg::OnRunGateChanged(bool bRunWaiting)
         m_pFocusBeforeRun = pFocus;
         pFocus->clearFocus();
     }
-    CModuleSetupEngine::OnRunGateChanged(bRunWaiting);
     if (!bRunWaiting && m_pFocusBeforeRun) {
         if (!focusWidget())
             m_pFocusBeforeRun->setFocus(Qt::OtherFocusReason);
@@ -392,25 +294,10 @@ void CModuleSetupDlg::OnRunGateChanged(bool bRunWaiting)
     }
 }
 
-void OnSerialReceive(const char *pData, int32_t nLength, void *pUser)
+void CModuleSetupDlg::PostToViewThread(std::function<void()> fnWork)
 {
-    if (!pUser || !pData || nLength <= 0)
-        return;
-    auto *pDlg = static_cast<CModuleSetupDlg *>(pUser);
-    // A copy: the link's buffer is reused as soon as this returns.
-    const QByteArray bytes(pData, nLength);
-    QMetaObject::invokeMethod(
-        pDlg, [pDlg, bytes] { pDlg->OnReceivedBytes(bytes.constData(), size_t(bytes.size())); },
-        Qt::QueuedConnection);
-}
-
-void OnSerialDisconnect(void *pUser)
-{
-    if (!pUser)
-        return;
-    auto *pDlg = static_cast<CModuleSetupDlg *>(pUser);
-    QMetaObject::invokeMethod(
-        pDlg, [pDlg] { pDlg->OnLinkLost(); }, Qt::QueuedConnection);
+    // The window is the context: what is still queued when it goes is dropped with it.
+    QMetaObject::invokeMethod(this, std::move(fnWork), Qt::QueuedConnection);
 }
 
 // --- Control surface: ids to widgets, GBK at this boundary
@@ -444,23 +331,16 @@ void CModuleSetupDlg::SetWindowText(int nId, const std::string &strText)
     }
 }
 
-int CModuleSetupDlg::GetCheck(int nId)
+bool CModuleSetupDlg::GetCheck(int nId)
 {
     auto *pCheck = Find<QCheckBox>(nId);
-    if (!pCheck)
-        return 0;
-    const QVariant raw = pCheck->property(kRawCheckState);
-    return raw.isValid() ? raw.toInt() : (pCheck->isChecked() ? 1 : 0);
+    return pCheck && pCheck->isChecked();
 }
 
-// A box shows ticked for any state but 0; the state itself is kept, as the module reported it,
-// so that a Set does not take an unedited box for a change.
-void CModuleSetupDlg::SetCheck(int nId, int nState)
+void CModuleSetupDlg::SetCheck(int nId, bool bChecked)
 {
-    if (auto *pCheck = Find<QCheckBox>(nId)) {
-        pCheck->setChecked(nState != 0);
-        pCheck->setProperty(kRawCheckState, nState == 0 || nState == 1 ? QVariant() : nState);
-    }
+    if (auto *pCheck = Find<QCheckBox>(nId))
+        pCheck->setChecked(bChecked);
 }
 
 int CModuleSetupDlg::GetCount(int nId)
@@ -554,16 +434,9 @@ void CModuleSetupDlg::SetFocus(int nId)
         pWidget->setFocus(Qt::OtherFocusReason);
 }
 
-void CModuleSetupDlg::SetStatusText(std::string strText)
+void CModuleSetupDlg::SetStatusText(const std::string &strText)
 {
-    const QString strValue = QString::fromStdString(strText);
-    if (QThread::currentThread() == thread()) {
-        ApplyStatusText(strValue);
-        return;
-    }
-    // From another thread: queued, so the texts arrive in the order they were set.
-    QMetaObject::invokeMethod(
-        this, [this, strValue] { ApplyStatusText(strValue); }, Qt::QueuedConnection);
+    ApplyStatusText(QString::fromStdString(strText));
 }
 
 void CModuleSetupDlg::ApplyStatusText(const QString &strText)

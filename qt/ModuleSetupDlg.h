@@ -1,7 +1,7 @@
 #pragma once
 
 #include "engine/ModuleSetupEngine.h"
-#include "serial/LinkTrace.h"
+#include "engine/ModuleSetupView.h"
 
 #include <memory>
 
@@ -18,8 +18,9 @@ class QSlider;
 class QTimer;
 
 // The main window: the form of every module parameter, the buttons that drive the engine, and the
-// status line. Widgets live here; what they mean lives in CModuleSetupEngine.
-class CModuleSetupDlg : public QDialog, public CModuleSetupEngine
+// status line. Widgets live here; what they mean lives in the engine it holds, which it serves
+// as its view.
+class CModuleSetupDlg : public QDialog, public IModuleSetupView
 {
     Q_OBJECT
 
@@ -35,6 +36,7 @@ public:
     bool StartSession(const QString &strPortPath, const CLineSettings &line);
 
     void OnButtonClose();
+    CModuleSetupEngine &Engine() { return m_engine; }
     void ShowAbout();
     // Keeps the language for the next start ("zh_CN" or "en") and says so.
     void ChooseLanguage(const std::string &strCode);
@@ -55,14 +57,11 @@ public:
     // Shortens every timer by this factor; for tests, which cannot wait for real timeouts.
     static void SetTimerScaleForTesting(double dScale);
 
-    // The link reported its device gone: end what waits, then watch for the device to return.
-    void OnLinkLost();
-
-    // --- Control surface of the engine
+    // --- The engine's view
     std::string GetWindowText(int nId) override;
     void SetWindowText(int nId, const std::string &strText) override;
-    int GetCheck(int nId) override;
-    void SetCheck(int nId, int nState) override;
+    bool GetCheck(int nId) override;
+    void SetCheck(int nId, bool bChecked) override;
     int GetCount(int nId) override;
     std::string GetLBText(int nId, int nIndex) override;
     int GetCurSel(int nId) override;
@@ -75,11 +74,12 @@ public:
     void SetSliderPos(int nId, int nPos) override;
     int GetSliderRangeMax(int nId) override;
     void SetFocus(int nId) override;
-    void SetStatusText(std::string strText) override;
+    void SetStatusText(const std::string &strText) override;
     void SetTimer(unsigned nIdEvent, std::chrono::milliseconds period) override;
     void KillTimer(unsigned nIdEvent) override;
     int MessageBox(const std::string &strText, const std::string &strCaption,
                    unsigned nType) override;
+    void PostToViewThread(std::function<void()> fnWork) override;
     void OnRunGateChanged(bool bRunWaiting) override;
 
 protected:
@@ -112,10 +112,7 @@ private:
     void CreateFileActions();
     void OnSaveConfig();
     void OnLoadConfig();
-    void TryReopenPort();
     void ApplyStatusText(const QString &strText);
-    void StopAllTimers();
-    void OnSliderReleased(int nId);
     template <typename TWidget> TWidget *Find(int nId) const
     {
         return qobject_cast<TWidget *>(m_mapControls.value(nId));
@@ -131,14 +128,10 @@ private:
     CTrafficDlg *m_pTrafficDlg = nullptr; // made when first shown; listens only while shown
     QString m_strConfigDir;               // where the last configuration file was
     QString m_strPreferredPort;
-    QTimer *m_pReopenTimer = nullptr;           // runs only while the device is away
-    QPointer<QWidget> m_pFocusBeforeRun;        // the button that had the focus when a run began
+    QPointer<QWidget> m_pFocusBeforeRun;  // the button that had the focus when a run began
+    // Declared last: it goes first, and with it the port and its reader, while the widgets it
+    // reaches through the view still stand.
+    CModuleSetupEngine m_engine{*this};
 };
 
 extern CModuleSetupDlg *g_pMainDlg;
-
-// Receive function of the link, on its reader thread: hands a copy of the bytes to the window's
-// thread, in arrival order. pUser is the window.
-void OnSerialReceive(const char *pData, int32_t nLength, void *pUser);
-// Disconnect function of the link, on its reader thread: tells the window's thread.
-void OnSerialDisconnect(void *pUser);

@@ -1,5 +1,6 @@
 // The form's widgets, placed in the dialog units the window was designed in.
 
+#include "engine/FieldFilter.h"
 #include "engine/ParamTable.h"
 #include "qt/GuiCommon.h"
 #include "qt/ModuleSetupDlg.h"
@@ -32,33 +33,20 @@ int ByteLimit(int nId)
 constexpr char kScanGroup[] = QT_TRANSLATE_NOOP("MainWindow", "节能参数（待机状态）");
 constexpr char kSniffGroup[] = QT_TRANSLATE_NOOP("MainWindow", "Sniff节能参数（连接参数）");
 
-// Refuses input that would take a field over its byte limit in GBK (a Chinese character counts
-// two), characters GBK cannot carry (the core's rule, which the command line applies too), and,
-// for number fields, anything but digits.
+// Refuses what the field cannot take, by the core's rule for every window: a character GBK cannot
+// carry, more GBK bytes than the parameter allows, anything but digits in a number field.
 class CGbkFieldValidator : public QValidator
 {
 public:
-    CGbkFieldValidator(int nMaxBytes, bool bDigitsOnly, QObject *pParent)
-        : QValidator(pParent), m_nMaxBytes(nMaxBytes), m_bDigitsOnly(bDigitsOnly)
-    {}
+    CGbkFieldValidator(int nId, QObject *pParent) : QValidator(pParent), m_nId(nId) {}
 
     State validate(QString &strInput, int &) const override
     {
-        if (m_bDigitsOnly) {
-            for (const QChar ch : strInput) {
-                if (ch < QLatin1Char('0') || ch > QLatin1Char('9'))
-                    return Invalid;
-            }
-        }
-        int nBytes = 0;
-        if (!IsGbkText(strInput, nBytes) || (m_nMaxBytes != kNoLimit && nBytes > m_nMaxBytes))
-            return Invalid;
-        return Acceptable;
+        return FieldAccepts(m_nId, strInput.toStdString()) ? Acceptable : Invalid;
     }
 
 private:
-    int m_nMaxBytes = kNoLimit;
-    bool m_bDigitsOnly = false;
+    int m_nId = 0;
 };
 
 // A label's text without its trailing colon, as screen readers should announce the field.
@@ -202,7 +190,7 @@ void CModuleSetupDlg::CreateBottomControls()
     pBindAddr->setCompleter(nullptr); // what is typed stays as typed, as in a plain drop-down
     // The edit field is a way in like any other: the same GBK rule, no byte limit of its own
     // (the Set check wants twelve characters).
-    pBindAddr->setValidator(new CGbkFieldValidator(kNoLimit, false, pBindAddr));
+    pBindAddr->setValidator(new CGbkFieldValidator(IDC_COMBO_BINDADDR, pBindAddr));
     pBindAddr->setEnabled(false);
     CreateButton(IDC_BUTTON_SEARCH, QCoreApplication::translate("MainWindow", "搜索设备"),
                  QRect(206, 220, 50, 14));
@@ -243,7 +231,10 @@ void CModuleSetupDlg::CreateEdit(int nId, const QString &strLabel, const QRect &
     const CDialogUnits du(font());
     auto *pEdit = new QLineEdit(this);
     pEdit->setGeometry(du.Rect(rectDu.x(), rectDu.y(), rectDu.width(), rectDu.height()));
-    pEdit->setValidator(new CGbkFieldValidator(nMaxBytes, bDigitsOnly, pEdit));
+    // The field filter knows each field's limit and kind; the arguments say the same.
+    (void)nMaxBytes;
+    (void)bDigitsOnly;
+    pEdit->setValidator(new CGbkFieldValidator(nId, pEdit));
     pEdit->setAccessibleName(AccessibleFromLabel(strLabel));
     m_mapControls.insert(nId, pEdit);
 }

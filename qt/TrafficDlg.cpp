@@ -12,7 +12,6 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QVBoxLayout>
 
 namespace {
@@ -20,7 +19,14 @@ constexpr int kWidthPx = 720;
 constexpr int kHeightPx = 420;
 } // namespace
 
-CTrafficDlg::CTrafficDlg(CLinkTrace &trace, QWidget *pParent) : QDialog(pParent), m_trace(trace)
+CTrafficDlg::CTrafficDlg(CLinkTrace &trace, QWidget *pParent)
+    : QDialog(pParent),
+      // Called under the trace's lock on whichever thread recorded; it only asks for a take.
+      m_log(trace,
+            [this] {
+                QMetaObject::invokeMethod(
+                    this, [this] { TakeEntries(); }, Qt::QueuedConnection);
+            })
 {
     setWindowTitle(QCoreApplication::translate("Traffic", "通信记录"));
     setModal(false);
@@ -28,19 +34,9 @@ CTrafficDlg::CTrafficDlg(CLinkTrace &trace, QWidget *pParent) : QDialog(pParent)
                    Qt::WindowCloseButtonHint | Qt::WindowMinMaxButtonsHint);
     CreateControls();
     resize(kWidthPx, kHeightPx);
-    // Called under the trace's lock on whichever thread recorded; it only asks for a take.
-    m_trace.SetListener([this](const CTraceEntry &) {
-        if (!m_bTakePosted.exchange(true))
-            QMetaObject::invokeMethod(
-                this, [this] { TakeEntries(); }, Qt::QueuedConnection);
-    });
 }
 
-CTrafficDlg::~CTrafficDlg()
-{
-    m_trace.SetListening(false);
-    m_trace.SetListener(nullptr);
-}
+CTrafficDlg::~CTrafficDlg() = default;
 
 void CTrafficDlg::CreateControls()
 {
@@ -72,26 +68,20 @@ void CTrafficDlg::CreateControls()
 
 void CTrafficDlg::showEvent(QShowEvent *pEvent)
 {
-    m_trace.SetListening(true);
+    m_log.SetShown(true);
     QDialog::showEvent(pEvent);
 }
 
 void CTrafficDlg::hideEvent(QHideEvent *pEvent)
 {
-    m_trace.SetListening(false);
+    m_log.SetShown(false);
     QDialog::hideEvent(pEvent);
 }
 
 void CTrafficDlg::TakeEntries()
 {
-    m_bTakePosted.store(false);
-    size_t nDropped = 0;
-    const std::vector<CTraceEntry> entries = m_trace.Take(&nDropped);
-    if (nDropped > 0)
-        m_pView->appendPlainText(
-            QStringLiteral("!! %1 entries not shown: the view fell behind").arg(nDropped));
-    for (const CTraceEntry &entry : entries)
-        m_pView->appendPlainText(QString::fromStdString(FormatTraceLine(entry, m_trace.Start())));
+    for (const std::string &strLine : m_log.Take())
+        m_pView->appendPlainText(QString::fromStdString(strLine));
 }
 
 QString CTrafficDlg::Text() const
@@ -109,14 +99,12 @@ void CTrafficDlg::CopyToClipboard()
 
 bool CTrafficDlg::SaveTo(const QString &strPath, QString *pstrError)
 {
-    QSaveFile file(strPath);
-    const QByteArray bytes = (Text() + "\n").toUtf8();
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        if (pstrError)
-            *pstrError = file.errorString();
-        return false;
-    }
-    return true;
+    std::string strError;
+    if (m_log.SaveTo(strPath.toStdString(), strError))
+        return true;
+    if (pstrError)
+        *pstrError = QString::fromStdString(strError);
+    return false;
 }
 
 void CTrafficDlg::OnSave()
@@ -136,5 +124,6 @@ void CTrafficDlg::OnSave()
 
 void CTrafficDlg::Clear()
 {
+    m_log.Clear();
     m_pView->clear();
 }

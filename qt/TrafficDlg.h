@@ -1,21 +1,20 @@
 #pragma once
 
-#include <atomic>
+#include "engine/TrafficLog.h"
 
 #include <QDialog>
 
 class CLinkTrace;
 class QPlainTextEdit;
 
-// The wire made visible: every command written and every chunk received, one line each with its
-// time stamp, newest at the bottom, the last ten thousand kept. Non-modal; it listens to the link
-// only while it is shown, so a closed window costs nothing.
+// The wire made visible: the traffic log's lines, newest at the bottom. Non-modal; it listens to
+// the link only while it is shown, so a closed window costs nothing.
 class CTrafficDlg : public QDialog
 {
     Q_OBJECT
 
 public:
-    static constexpr int kMaxLines = 10000;
+    static constexpr int kMaxLines = static_cast<int>(CTrafficLog::kMaxLines);
 
     CTrafficDlg(CLinkTrace &trace, QWidget *pParent = nullptr);
     ~CTrafficDlg() override;
@@ -35,7 +34,6 @@ private:
     // On the window's thread: takes what the trace gathered since the last time.
     void TakeEntries();
 
-    CLinkTrace &m_trace;
+    CTrafficLog m_log;
     QPlainTextEdit *m_pView = nullptr;
-    std::atomic<bool> m_bTakePosted{false}; // one queued take at a time, however fast bytes come
 };

@@ -290,43 +290,47 @@
         <translation>No line rate got an answer from the module</translation>
     </message>
     <message>
+        <source>请输入一个介于 0 和 %s 之间的整数。</source>
+        <translation>Please enter a whole number between 0 and %s.</translation>
+    </message>
+    <message>
         <source>在所有波特率下模块都没有应答“AT”，请检查：
 1. 模块处于命令模式（按模块说明设置其按键引脚）；
 2. 模块的 TX 与 RX 和串口交叉连接；
 3. 双方使用相同的电平（3.3 V 或 5 V）；
 4. 没有其他程序占用串口；
 5. 模块没有连接手机或其他设备。
-检查后请点击“查询”重试。</source>
+</source>
         <translation>The module answered &quot;AT&quot; at no line rate. Please check:
 1. The module is in command mode (set its key pin as its documentation says);
 2. The module&apos;s TX and RX are crossed with the serial port&apos;s;
 3. Both sides use the same logic level (3.3 V or 5 V);
 4. No other program is using the serial port;
 5. No phone or other device is connected to the module.
-Then click &quot;Query&quot; to try again.</translation>
+</translation>
     </message>
     <message>
-        <source>请输入一个介于 0 和 %s 之间的整数。</source>
-        <translation>Please enter a whole number between 0 and %s.</translation>
+        <source>检查后请点击“查询”重试。</source>
+        <translation>Then click &quot;Query&quot; to try again.</translation>
     </message>
 </context>
 <context>
     <name>MainWindow</name>
     <message>
         <source>没有找到设备 %1：请确认串口适配器已经插好。</source>
-        <translation>Device %1 was not found: check that the serial adapter is plugged in.</translation>
+        <translation>cannot open %1: no such device (is the adapter plugged in?)</translation>
     </message>
     <message>
         <source>设备 %1 正被其他程序占用：请先关闭那个程序。</source>
-        <translation>Device %1 is in use by another program: close that program first.</translation>
+        <translation>cannot open %1: the port is busy (another program is using it)</translation>
     </message>
     <message>
         <source>没有打开 %1 的权限：请把用户加入 dialout 组（sudo usermod -aG dialout $USER），然后重新登录。</source>
-        <translation>No permission to open %1: add the user to the dialout group (sudo usermod -aG dialout $USER), then log in again.</translation>
+        <translation>cannot open %1: permission denied (join the dialout group: sudo usermod -aG dialout $USER, then log in again)</translation>
     </message>
     <message>
         <source>无法打开 %1：%2</source>
-        <translation>Cannot open %1: %2</translation>
+        <translation>cannot open %1: %2</translation>
     </message>
     <message>
         <source>内嵌模块参数设置工具</source>
@@ -546,15 +550,19 @@ Then click &quot;Query&quot; to try again.</translation>
     </message>
     <message>
         <source>设备 %1 正被 %2 占用：请先关闭那个程序。</source>
-        <translation>Device %1 is held by %2: close that program first.</translation>
+        <translation>cannot open %1: the port is busy, held by %2</translation>
     </message>
     <message>
         <source>ModemManager 会探测新接入的串口：可停止它（sudo systemctl stop ModemManager），或用 udev 属性 ID_MM_DEVICE_IGNORE=1 让它忽略该设备。</source>
-        <translation>ModemManager probes newly plugged serial ports: stop it (sudo systemctl stop ModemManager), or have it ignore the device with the udev property ID_MM_DEVICE_IGNORE=1.</translation>
+        <translation> (ModemManager probes new ports: stop it with sudo systemctl stop ModemManager, or mark the device ignored with the udev property ID_MM_DEVICE_IGNORE=1)</translation>
     </message>
     <message>
         <source>没有打开 %1 的权限：用户已在 %2 组中，但本次登录尚未生效，请注销后重新登录。</source>
-        <translation>No permission to open %1: the user is in the %2 group, but not yet in this login. Log out and log in again.</translation>
+        <translation>cannot open %1: permission denied (you are in the %2 group, but not yet in this login: log out and in again)</translation>
+    </message>
+    <message>
+        <source>串口不接受所设的参数</source>
+        <translation>the port refused its settings</translation>
     </message>
 </context>
 <context>

@@ -61,10 +61,10 @@ public:
         return nAnswer;
     }
 
-    void SetStatusText(std::string strText) override
+    void SetStatusText(const std::string &strText) override
     {
         m_statusTexts.append(QString::fromStdString(strText));
-        CModuleSetupDlg::SetStatusText(std::move(strText));
+        CModuleSetupDlg::SetStatusText(strText);
     }
 
     std::deque<int> m_answers; // taken in order; when none is left Yes/No prompts get No
@@ -162,29 +162,30 @@ inline SimState FormState(const CModuleSetupDlg &dlg)
 }
 
 // The last-read record (and the local address, which has no last-read member) as a state.
-inline SimState LastReadState(const CModuleSetupDlg &dlg)
+inline SimState LastReadState(CModuleSetupDlg &dlg)
 {
+    const ModuleParams &read = dlg.Engine().LastRead();
     SimState state;
-    state.strName = dlg.m_strCurName;
-    state.strVersion = dlg.m_strCurVersion;
-    state.strClass = dlg.m_strCurClass;
-    state.strPassword = dlg.m_strCurPassword;
-    state.nRole = dlg.m_nCurRole;
-    state.nBind = dlg.m_nCurBind;
-    state.nAuth = dlg.m_nCurAuth;
-    state.nBaud = ToUInt(dlg.m_strCurBaud);
-    state.nStopBits = dlg.m_nCurStopBits;
-    state.nParity = dlg.m_nCurParity;
-    state.aScan[0] = ToUInt(dlg.m_strCurConnInterval);
-    state.aScan[1] = ToUInt(dlg.m_strCurConnDuration);
-    state.aScan[2] = ToUInt(dlg.m_strCurInqInterval);
-    state.aScan[3] = ToUInt(dlg.m_strCurInqDuration);
-    state.aSniff[0] = ToUInt(dlg.m_strCurSniffMax);
-    state.aSniff[1] = ToUInt(dlg.m_strCurSniffMin);
-    state.aSniff[2] = ToUInt(dlg.m_strCurSniffAttempt);
-    state.aSniff[3] = ToUInt(dlg.m_strCurSniffTimeout);
-    state.strLocalAddr = dlg.m_strLocalAddr;
-    state.strBindAddr = dlg.m_strCurBindAddr;
+    state.strName = read.Name;
+    state.strVersion = read.Version;
+    state.strClass = read.Class;
+    state.strPassword = read.Password;
+    state.nRole = read.Role;
+    state.nBind = read.Bind;
+    state.nAuth = read.Auth;
+    state.nBaud = ToUInt(read.Baud);
+    state.nStopBits = read.StopBits;
+    state.nParity = read.Parity;
+    const std::string *aScan[] = {&read.ConnInterval, &read.ConnDuration, &read.InqInterval,
+                                  &read.InqDuration};
+    const std::string *aSniff[] = {&read.SniffMax, &read.SniffMin, &read.SniffAttempt,
+                                   &read.SniffTimeout};
+    for (int i = 0; i < 4; ++i) {
+        state.aScan[i] = ToUInt(*aScan[i]);
+        state.aSniff[i] = ToUInt(*aSniff[i]);
+    }
+    state.strLocalAddr = dlg.Engine().FormMembers().m_strLocalAddr;
+    state.strBindAddr = read.BindAddr;
     return state;
 }
 

@@ -143,7 +143,7 @@ void CActionsE2eTest::clearAddress()
     QCOMPARE(sim.State().strBindAddr.empty(), bCleared);
     // Clearing reports only; the form and the last-read address wait for the next query.
     QCOMPARE(Combo(dlg, IDC_COMBO_BINDADDR)->currentText(), QStringLiteral("0012AB34CD56"));
-    QCOMPARE(QString::fromStdString(dlg.m_strCurBindAddr), QStringLiteral("0012AB34CD56"));
+    QCOMPARE(QString::fromStdString(dlg.Engine().LastRead().BindAddr), QStringLiteral("0012AB34CD56"));
 }
 
 void CActionsE2eTest::searchListsDevicesThenBinds()

@@ -160,7 +160,7 @@ void CEnglishE2eTest::everyTextFits()
     QFETCH(bool, bEnglish);
     ApplyUiLanguage(bEnglish ? EUiLanguage::English : EUiLanguage::Chinese);
     CModuleSetupDlg dlg;
-    dlg.FillLists();
+    dlg.Engine().FillLists();
     dlg.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dlg));
     QStringList problems = FitProblems(dlg);

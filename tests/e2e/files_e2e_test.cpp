@@ -34,7 +34,7 @@ QStringList Settable(SimState state)
 // A form far from what was saved: blanked as a query starts, then a few fields typed over.
 void ScrambleForm(CScriptedDlg &dlg)
 {
-    dlg.ClearForm();
+    dlg.Engine().ClearForm();
     Edit(dlg, IDC_EDIT_NAME)->setText(QStringLiteral("Other"));
     Edit(dlg, IDC_EDIT_CONN_INTERVAL)->setText(QStringLiteral("100"));
     Combo(dlg, IDC_COMBO_BINDADDR)->setEditText(QString());

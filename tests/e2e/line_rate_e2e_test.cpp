@@ -79,7 +79,9 @@ void CLineRateE2eTest::nothingAnswersShowsTheChecklistAndKeepsThePort()
     CScriptedDlg dlg;
     QVERIFY(dlg.StartSession(QString::fromStdString(sim.DevicePath()), Line(0)));
     QTRY_COMPARE_WITH_TIMEOUT(dlg.m_boxes.size(), 1, kWaitMs);
-    QCOMPARE(dlg.m_boxes[0].strText, QString::fromUtf8(CModuleSetupEngine::kProbeChecklist));
+    QCOMPARE(dlg.m_boxes[0].strText,
+             QString::fromStdString(CModuleSetupEngine::ProbeChecklistText(EUiLanguage::Chinese)) +
+                 QStringLiteral("检查后请点击“查询”重试。"));
     QCOMPARE(dlg.m_boxes[0].strCaption, QStringLiteral("提示"));
     QCOMPARE(dlg.m_boxes[0].nType, MB_OK | MB_ICONEXCLAMATION);
     QTRY_VERIFY(dlg.Control(IDC_BUTTON_QUERY)->isEnabled());
@@ -87,7 +89,7 @@ void CLineRateE2eTest::nothingAnswersShowsTheChecklistAndKeepsThePort()
     // Well past the first reading's delay: it does not come.
     QTest::qWait(int(2 * 1000 * kQuietTimerScale));
     QVERIFY(Wire(sim).isEmpty());
-    QVERIFY(dlg.m_pSerial != nullptr && dlg.m_pSerial->IsOpen());
+    QVERIFY(dlg.Engine().IsSessionOpen());
 
     options.nAtRate = 19200;
     sim.SetOptions(options);

@@ -14,8 +14,6 @@ using namespace e2e;
 
 namespace {
 
-using Action = void (CModuleSetupEngine::*)();
-
 constexpr std::chrono::milliseconds kSlowReply{100};
 constexpr int kGatedButtons[] = {IDC_BUTTON_QUERY, IDC_BUTTON_SET, IDC_BUTTON_DEFAULT,
                                  IDC_BUTTON_CLEARADDR, IDC_BUTTON_SEARCH};
@@ -27,23 +25,6 @@ bool ButtonsEnabled(const CModuleSetupDlg &dlg, bool bEnabled)
             return false;
     }
     return dlg.Control(IDC_BUTTON_CLOSE)->isEnabled();
-}
-
-// The engine's handler behind each button, to press it past a disabled button.
-Action HandlerOf(int nButton)
-{
-    switch (nButton) {
-    case IDC_BUTTON_QUERY:
-        return &CModuleSetupEngine::OnButtonQuery;
-    case IDC_BUTTON_SET:
-        return &CModuleSetupEngine::OnButtonSet;
-    case IDC_BUTTON_DEFAULT:
-        return &CModuleSetupEngine::OnButtonDefault;
-    case IDC_BUTTON_CLEARADDR:
-        return &CModuleSetupEngine::OnButtonClearAddr;
-    default:
-        return &CModuleSetupEngine::OnButtonSearch;
-    }
 }
 
 // What a user edits before pressing Set: a new name and the master role, with or without a
@@ -185,7 +166,7 @@ void COverlapE2eTest::secondActionWaitsForTheLine()
     int nTries = 0;
     while (Status(dlg) != strStatus && nTries < kWaitMs / 50) {
         Click(dlg, nSecond);
-        (dlg.*HandlerOf(nSecond))();
+        dlg.Engine().OnCommand(nSecond); // pressed past the disabled button
         ++nTries;
         QTest::qWait(50);
     }
@@ -267,7 +248,7 @@ void COverlapE2eTest::buttonsComeBackAfterEveryEnd()
     if (strEnd == "close") {
         Click(dlg, IDC_BUTTON_CLOSE);
         QVERIFY(!dlg.isVisible());
-        QVERIFY(!dlg.IsRunWaiting());
+        QVERIFY(!dlg.Engine().IsRunWaiting());
         QTest::qWait(3 * int(4000 * kFastTimerScale)); // past the step's period: nothing fires
         QVERIFY(dlg.m_boxes.isEmpty());
         QCOMPARE(Wire(sim), QStringList{kUnboundSet[0]});
@@ -275,7 +256,7 @@ void COverlapE2eTest::buttonsComeBackAfterEveryEnd()
     }
     QTRY_COMPARE_WITH_TIMEOUT(Status(dlg), strStatus, kWaitMs);
     QVERIFY(ButtonsEnabled(dlg, true));
-    QVERIFY(!dlg.IsRunWaiting());
+    QVERIFY(!dlg.Engine().IsRunWaiting());
 }
 
 void COverlapE2eTest::lateOkIsCreditedToTheCommandThatTimedOut_data()
@@ -324,7 +305,7 @@ void COverlapE2eTest::lateOkIsCreditedToTheCommandThatTimedOut()
     QCOMPARE(Wire(sim), firstRun);
     QCOMPARE(dlg.m_boxes.size(), 1);
     QCOMPARE(dlg.m_boxes[0].strText, QStringLiteral("设置 [设备名称] 时超时，是否继续？"));
-    QCOMPARE(QString::fromStdString(dlg.m_strCurName), QStringLiteral("Desk 1"));
+    QCOMPARE(QString::fromStdString(dlg.Engine().LastRead().Name), QStringLiteral("Desk 1"));
 
     dlg.m_fnReadUntil = nullptr;
     dlg.m_fnWhileOpen = nullptr;
@@ -380,7 +361,7 @@ void COverlapE2eTest::noStepEndsBeforeItsPeriod()
     if (nButton != 0)
         Click(dlg, nButton);
     else
-        dlg.StartAutoQuery();
+        dlg.Engine().StartAutoQuery();
     QTRY_VERIFY_WITH_TIMEOUT(int(dlg.m_steps[nTimer].size()) >= nSteps, kWaitMs);
     const auto period = std::chrono::milliseconds(std::lround(nPeriodMs * kScale));
     for (const auto &step : dlg.m_steps[nTimer]) {
@@ -390,7 +371,7 @@ void COverlapE2eTest::noStepEndsBeforeItsPeriod()
                            .arg(std::chrono::duration_cast<std::chrono::microseconds>(step).count())
                            .arg(period.count())));
     }
-    QTRY_VERIFY_WITH_TIMEOUT(!dlg.IsRunWaiting(), kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!dlg.Engine().IsRunWaiting(), kWaitMs);
 }
 
 // The pressed button is disabled under the user's hands; its focus must not pass to "关闭", where

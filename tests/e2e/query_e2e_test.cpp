@@ -73,7 +73,7 @@ void CQueryE2eTest::autoQueryFillsEveryControl()
     QCOMPARE(Slider(dlg, IDC_SLIDER_SNIFF)->value(), Slider(dlg, IDC_SLIDER_SNIFF)->maximum());
 
     QCOMPARE(Describe(LastReadState(dlg)), Describe(NonDefaultState()));
-    QCOMPARE(QString::fromStdString(dlg.m_strCurBaud), QStringLiteral("115200"));
+    QCOMPARE(QString::fromStdString(dlg.Engine().LastRead().Baud), QStringLiteral("115200"));
 }
 
 void CQueryE2eTest::unboundModuleEmptiesAddress()
@@ -83,7 +83,7 @@ void CQueryE2eTest::unboundModuleEmptiesAddress()
     E2E_START_SIM(sim);
     CScriptedDlg dlg;
     E2E_START_AND_QUERY(dlg, sim);
-    QCOMPARE(QString::fromStdString(dlg.m_strCurBindAddr), QStringLiteral("0012AB34CD56"));
+    QCOMPARE(QString::fromStdString(dlg.Engine().LastRead().BindAddr), QStringLiteral("0012AB34CD56"));
 
     SimState unbound = NonDefaultState();
     unbound.nBind = 0;
@@ -95,7 +95,7 @@ void CQueryE2eTest::unboundModuleEmptiesAddress()
 
     QCOMPARE(Wire(sim), kQueryCommands);
     QVERIFY(dlg.m_boxes.isEmpty());
-    QVERIFY(dlg.m_strCurBindAddr.empty());
+    QVERIFY(dlg.Engine().LastRead().BindAddr.empty());
     QCOMPARE(Combo(dlg, IDC_COMBO_BINDADDR)->currentText(), QString());
     QVERIFY(!Combo(dlg, IDC_COMBO_BINDADDR)->isEnabled());
     QCOMPARE(Describe(LastReadState(dlg)), Describe(unbound));
@@ -182,7 +182,7 @@ void CQueryE2eTest::refusedNameQueryPrompts()
     QCOMPARE(Wire(sim), kQueryCommands.mid(0, nCommands));
     // The refused field stays as the run blanked it; its last-read value is the earlier reading.
     QCOMPARE(Text(dlg, IDC_EDIT_NAME), QString());
-    QCOMPARE(QString::fromStdString(dlg.m_strCurName), QStringLiteral("CORVA3264"));
+    QCOMPARE(QString::fromStdString(dlg.Engine().LastRead().Name), QStringLiteral("CORVA3264"));
 }
 
 void CQueryE2eTest::realPromptAnswersYesThenNo()

@@ -52,7 +52,7 @@ void CReconnectE2eTest::portComesBackWithTheFormKept()
     Edit(dlg, IDC_EDIT_NAME)->setText(QStringLiteral("Typed Name"));
     sim.HangUp();
     QTRY_COMPARE_WITH_TIMEOUT(Status(dlg), QStringLiteral("串口已断开，请检查连接"), kWaitMs);
-    QVERIFY(!dlg.m_pSerial->IsOpen());
+    QVERIFY(!dlg.Engine().IsSessionOpen());
     Click(dlg, IDC_BUTTON_QUERY);
     QCOMPARE(Status(dlg), QStringLiteral("请先打开串口"));
 
@@ -61,7 +61,7 @@ void CReconnectE2eTest::portComesBackWithTheFormKept()
     sim.ClearLog();
     QVERIFY(sim.Reconnect());
     QTRY_COMPARE_WITH_TIMEOUT(Status(dlg), QStringLiteral("串口已重新连接"), kWaitMs);
-    QVERIFY(dlg.m_pSerial->IsOpen());
+    QVERIFY(dlg.Engine().IsSessionOpen());
     QCOMPARE(Text(dlg, IDC_EDIT_NAME), QStringLiteral("Typed Name"));
     QTest::qWait(300);
     QVERIFY(Wire(sim).isEmpty());
@@ -90,7 +90,7 @@ void CReconnectE2eTest::closingWhileAwayDoesNotReopen()
     pDlg->reject();
     QVERIFY(sim.Reconnect());
     QTest::qWait(1500); // three reopen polls
-    QVERIFY(!pDlg->m_pSerial->IsOpen());
+    QVERIFY(!pDlg->Engine().IsSessionOpen());
     delete pDlg;
 
     // The device is free for others: nobody kept it.
@@ -113,7 +113,7 @@ void CReconnectE2eTest::rawPseudoTerminalIsNotReopened()
     QTRY_COMPARE_WITH_TIMEOUT(Status(dlg), QStringLiteral("串口已断开，请检查连接"), kWaitMs);
     QVERIFY(sim.Reconnect());
     QTest::qWait(1500); // three reopen polls
-    QVERIFY(!dlg.m_pSerial->IsOpen());
+    QVERIFY(!dlg.Engine().IsSessionOpen());
     QCOMPARE(Status(dlg), QStringLiteral("串口已断开，请检查连接"));
 }
 

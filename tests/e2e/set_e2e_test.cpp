@@ -158,7 +158,7 @@ void CSetE2eTest::failedCheckWritesNothing()
     QVERIFY(sim.Commands().empty());
     QCOMPARE(dlg.m_boxes.size(), 1);
     QCOMPARE(dlg.m_statusTexts, statusBefore);
-    QCOMPARE(dlg.m_bSetting, 0);
+    QCOMPARE(dlg.Engine().IsSetting(), 0);
 }
 
 void CSetE2eTest::refusedLineIsSentAgain()

@@ -254,7 +254,7 @@ void CModuleSetupDlgTest::enterKeepsWindowOpen()
         QTest::keyClick(pWidget, Qt::Key_Return);
         QTest::keyClick(pWidget, Qt::Key_Enter);
         QVERIFY(dlg.isVisible());
-        QVERIFY(dlg.m_pSerial->IsOpen());
+        QVERIFY(dlg.Engine().IsSessionOpen());
     }
 }
 
@@ -267,11 +267,11 @@ void CModuleSetupDlgTest::closeClosesPort()
     QVERIFY(dlg.StartSession(QString::fromStdString(sim.DevicePath()), FLOW_NONE));
     dlg.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-    QVERIFY(dlg.m_pSerial->IsOpen());
+    QVERIFY(dlg.Engine().IsSessionOpen());
     qobject_cast<QPushButton *>(dlg.Control(IDC_BUTTON_CLOSE))->click();
     QVERIFY(!dlg.isVisible());
     QCOMPARE(dlg.result(), int(QDialog::Rejected));
-    QVERIFY(!dlg.m_pSerial->IsOpen());
+    QVERIFY(!dlg.Engine().IsSessionOpen());
     // The automatic query was armed; with the window closed it must not write anything.
     sim.ClearLog();
     QTest::qWait(300);
@@ -345,7 +345,7 @@ void CModuleSetupDlgTest::openFailureNamesItsCause()
         pBox->buttons().first()->click();
     });
     QVERIFY(!dlg.StartSession(strPath, FLOW_NONE));
-    QVERIFY(!dlg.m_pSerial->IsOpen()); // not even one that refused its settings
+    QVERIFY(!dlg.Engine().IsSessionOpen()); // not even one that refused its settings
     QCOMPARE(seen.strText, QStringLiteral("打开串口失败，请确认是否有其他程序在使用！"));
     QCOMPARE(seen.strCaption, QStringLiteral("错误"));
     QCOMPARE(seen.icon, QMessageBox::Critical);
@@ -374,7 +374,7 @@ void CModuleSetupDlgTest::cancelInPortDialogSendsNothing()
     QVERIFY(!dlg.OnInitDialog());
     QVERIFY(bCancelled);
     QVERIFY(!dlg.isVisible());
-    QVERIFY(dlg.m_pSerial == nullptr);
+    QVERIFY(!dlg.Engine().IsSessionOpen());
     QCOMPARE(dlg.windowTitle(), QStringLiteral("内嵌模块参数设置工具"));
     QTest::qWait(300); // three times the shortened automatic-query delay
     QVERIFY(sim.Commands().empty());
@@ -561,15 +561,21 @@ void CModuleSetupDlgTest::otherMouseButtonsApplyNoPreset()
 void CModuleSetupDlgTest::reportedCheckStateIsKeptUntilClicked()
 {
     CModuleSetupDlg dlg;
-    dlg.SetCheck(IDC_CHECK_ROLE, 2);
-    QCOMPARE(dlg.GetCheck(IDC_CHECK_ROLE), 2);
+    ResponseFields fields{};
+    fields.n0 = 2;
+    dlg.Engine().OnResponseRole(fields);
     auto *pCheck = qobject_cast<QCheckBox *>(dlg.Control(IDC_CHECK_ROLE));
     QVERIFY(pCheck->isChecked());
+    ModuleParams params;
+    std::string strLocalAddr;
+    QVERIFY(dlg.Engine().ReadFormValues(params, strLocalAddr));
+    QCOMPARE(params.Role, 2);
     pCheck->click();
     pCheck->click();
-    QCOMPARE(dlg.GetCheck(IDC_CHECK_ROLE), 1);
-    dlg.SetCheck(IDC_CHECK_ROLE, 0);
-    QCOMPARE(dlg.GetCheck(IDC_CHECK_ROLE), 0);
+    QVERIFY(dlg.Engine().ReadFormValues(params, strLocalAddr));
+    QCOMPARE(params.Role, 1);
+    fields.n0 = 0;
+    dlg.Engine().OnResponseRole(fields);
     QVERIFY(!pCheck->isChecked());
 }
 
