@@ -3,9 +3,9 @@
 // reply delay), and with no module at all; each next to its floor: the bytes on the wire plus the
 // wait at each rate tried. Beside it, today's first "AT" of a query run at 9600, which a module at
 // 9600 must not be slower than. Prints a table; medians of a few runs.
-#include "engine/FormModel.h"
 #include "serial/SerialLink.h"
 #include "sim/ModuleSim.h"
+#include "tests/support/FormView.h"
 
 #include <algorithm>
 #include <chrono>
@@ -42,27 +42,45 @@ void OnChunk(const char *pData, int32_t nLength, void *pUser)
     pInbox->changed.notify_one();
 }
 
-class CTimedEngine : public CHeadlessEngine
+// The link as the engine writes to it, stamping each command as it goes out.
+class CTimedLine : public ISerialLine
 {
 public:
-    void WriteCommand(const char *pCommand) override
+    explicit CTimedLine(CSerialLink &link) : m_link(link) {}
+
+    bool IsOpen() const override { return m_link.IsOpen(); }
+    uint32_t Write(const void *pData, uint32_t nLength) override
     {
         m_writes.push_back(Clock::now());
-        CHeadlessEngine::WriteCommand(pCommand);
+        return m_link.Write(pData, nLength);
     }
+    uint32_t LineRate() const override { return m_link.LineRate(); }
+    bool SetLineRate(uint32_t nRate) override { return m_link.SetLineRate(nRate); }
+
+    std::vector<Clock::time_point> m_writes;
+
+private:
+    CSerialLink &m_link;
+};
+
+// The view of the command line's loop, stopping the clock when the probe has ended.
+class CTimedView : public CFormView
+{
+public:
     void OnLineProbeEnded(uint32_t nRate) override
     {
         m_nRate = nRate;
         m_tEnd = Clock::now();
         m_bEnded = true;
+        CFormView::OnLineProbeEnded(nRate);
     }
-    std::vector<Clock::time_point> m_writes;
     Clock::time_point m_tEnd{};
     uint32_t m_nRate = 0;
     bool m_bEnded = false;
 };
 
-template <typename Done> void RunUntil(CTimedEngine &engine, CInbox &inbox, Done fnDone)
+template <typename Done>
+void RunUntil(CModuleSetupEngine &engine, CTimedView &view, CInbox &inbox, Done fnDone)
 {
     const auto deadline = Clock::now() + std::chrono::seconds(30);
     while (!fnDone() && Clock::now() < deadline) {
@@ -73,11 +91,11 @@ template <typename Done> void RunUntil(CTimedEngine &engine, CInbox &inbox, Done
         }
         for (const std::string &strChunk : chunks)
             engine.OnReceivedBytes(strChunk.data(), strChunk.size());
-        engine.FireDueTimers(Clock::now());
+        view.FireDueTimers(Clock::now());
         if (fnDone())
             return;
         Clock::time_point until = deadline;
-        if (auto next = engine.NextDeadline(); next && *next < until)
+        if (auto next = view.NextDeadline(); next && *next < until)
             until = *next;
         std::unique_lock<std::mutex> lock(inbox.mutex);
         inbox.changed.wait_until(lock, until, [&] { return !inbox.chunks.empty(); });
@@ -125,20 +143,28 @@ bool MeasureOnce(uint32_t nModuleRate, bool bQueryFirstAt, CMeasure &measure)
     link.m_nBaudRate = kDefaultLineRate;
     if (!link.Open(sim.DevicePath()))
         return false;
-    CTimedEngine engine;
-    engine.m_pSerial = &link;
-    if (bQueryFirstAt) {
-        engine.OnButtonQuery();
-        RunUntil(engine, inbox, [&] { return engine.m_writes.size() >= 2; });
-        measure.dMs = Millis(engine.m_writes.at(1) - engine.m_writes.front()).count();
-        measure.nRate = kDefaultLineRate;
-    } else {
-        engine.StartLineProbe();
-        RunUntil(engine, inbox, [&] { return engine.m_bEnded; });
-        measure.dMs = Millis(engine.m_tEnd - engine.m_writes.front()).count();
-        measure.nRate = engine.m_nRate;
+    {
+        CTimedLine timedLine(link);
+        CTimedView view;
+        CModuleSetupEngine engine(view);
+        view.Attach(engine);
+        engine.InitForm();
+        // As the command line: a probe that found nothing is reported, not shown in a box.
+        engine.SetProbeChecklistShown(false);
+        engine.AttachLine(&timedLine);
+        if (bQueryFirstAt) {
+            engine.OnButtonQuery();
+            RunUntil(engine, view, inbox, [&] { return timedLine.m_writes.size() >= 2; });
+            measure.dMs = Millis(timedLine.m_writes.at(1) - timedLine.m_writes.front()).count();
+            measure.nRate = kDefaultLineRate;
+        } else {
+            engine.StartLineProbe();
+            RunUntil(engine, view, inbox, [&] { return view.m_bEnded; });
+            measure.dMs = Millis(view.m_tEnd - timedLine.m_writes.front()).count();
+            measure.nRate = view.m_nRate;
+        }
+        engine.AttachLine(nullptr);
     }
-    engine.m_pSerial = nullptr;
     link.Close();
     return true;
 }
@@ -174,8 +200,8 @@ int main()
         }
         std::sort(times.begin(), times.end());
         const double dMedian = times[times.size() / 2];
-        const double dFloor = c.bQueryFirstAt ? WireMs(4 + 6, 9600) + kReplyDelay.count()
-                                              : FloorMs(c.nModuleRate);
+        const double dFloor =
+            c.bQueryFirstAt ? WireMs(4 + 6, 9600) + kReplyDelay.count() : FloorMs(c.nModuleRate);
         std::printf("%-40s %8.1f ms %7.1f ms %8.3f %7u\n", c.pszCase, dMedian, dFloor,
                     dMedian / dFloor, nFound);
     }

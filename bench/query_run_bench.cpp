@@ -2,16 +2,15 @@
 // a pseudo-terminal paced like a 9600 baud line with a 20 ms reply delay, next to the floor that
 // wire and delay allow. The tool's own reaction time (last reply byte in, next command out) is
 // taken directly inside the process as well.
-#include "engine/FormModel.h"
 #include "protocol/AtProtocol.h"
 #include "serial/SerialLink.h"
 #include "sim/ModuleSim.h"
+#include "tests/support/FormView.h"
 
 #include <algorithm>
 #include <benchmark/benchmark.h>
 #include <chrono>
 #include <condition_variable>
-#include <cstring>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -56,40 +55,34 @@ void OnChunk(const char *pData, int32_t nLength, void *pUser)
     pInbox->changed.notify_one();
 }
 
-// The headless engine with a stop-watch: when each command went out, how long after the reply
-// bytes that prompted it, how many bytes each exchange carried, and when the run ended.
-class CTimedEngine : public CHeadlessEngine
+// A stop-watch on the engine: when each command went out, how long after the reply bytes that
+// prompted it, how many bytes each exchange carried, and when the run ended.
+struct CStopwatch
 {
-public:
-    void WriteCommand(const char *pCommand) override
+    void OnCommand(size_t nBytes)
     {
         const Clock::time_point now = Clock::now();
         if (m_commandBytes.empty())
             m_tFirstWrite = now;
         else
             m_reactionsUs.push_back(Micros(now - m_tChunkArrival).count());
-        m_commandBytes.push_back(std::strlen(pCommand));
+        m_commandBytes.push_back(nBytes);
         m_replyBytes.push_back(0);
-        CHeadlessEngine::WriteCommand(pCommand);
     }
 
-    // Reported right after "查询完成" is shown.
-    void OnRunEnded(const CRunEnd &runEnd) override
+    void OnQueryDone()
     {
-        if (runEnd.eRun == ERunKind::Query && runEnd.eEnd == ERunEnd::Done) {
-            m_bDone = true;
-            m_tDone = Clock::now();
-            m_reactionsUs.push_back(Micros(m_tDone - m_tChunkArrival).count());
-        }
+        m_bDone = true;
+        m_tDone = Clock::now();
+        m_reactionsUs.push_back(Micros(m_tDone - m_tChunkArrival).count());
     }
 
     // Bytes are charged to the exchange in progress before they can start the next one.
-    void Feed(const CStampedChunk &chunk)
+    void OnChunk(const CStampedChunk &chunk)
     {
         m_tChunkArrival = chunk.arrival;
         if (!m_replyBytes.empty())
             m_replyBytes.back() += chunk.strBytes.size();
-        OnReceivedBytes(chunk.strBytes.data(), chunk.strBytes.size());
     }
 
     Clock::time_point m_tFirstWrite{};
@@ -101,9 +94,69 @@ public:
     std::vector<double> m_reactionsUs;  // last reply byte handed over -> next command written
 };
 
+// The link as the engine writes to it, timing each command as it goes out.
+class CTimedLine : public ISerialLine
+{
+public:
+    CTimedLine(CSerialLink &link, CStopwatch &watch) : m_link(link), m_watch(watch) {}
+
+    bool IsOpen() const override { return m_link.IsOpen(); }
+    uint32_t Write(const void *pData, uint32_t nLength) override
+    {
+        m_watch.OnCommand(nLength);
+        return m_link.Write(pData, nLength);
+    }
+    uint32_t LineRate() const override { return m_link.LineRate(); }
+    bool SetLineRate(uint32_t nRate) override { return m_link.SetLineRate(nRate); }
+
+private:
+    CSerialLink &m_link;
+    CStopwatch &m_watch;
+};
+
+// The view of the command line's loop, stopping the watch right after "查询完成" is shown.
+class CTimedView : public CFormView
+{
+public:
+    explicit CTimedView(CStopwatch &watch) : m_watch(watch) {}
+
+    void OnRunEnded(const CRunEnd &runEnd) override
+    {
+        if (runEnd.eRun == ERunKind::Query && runEnd.eEnd == ERunEnd::Done)
+            m_watch.OnQueryDone();
+        CFormView::OnRunEnded(runEnd);
+    }
+
+private:
+    CStopwatch &m_watch;
+};
+
+// The engine as the command line holds it: its view, its line and the watch on both.
+struct CTimedSession
+{
+    explicit CTimedSession(CSerialLink &link) : line(link, watch), view(watch), engine(view)
+    {
+        view.Attach(engine);
+        engine.InitForm();
+        engine.AttachLine(&line);
+    }
+    ~CTimedSession() { engine.AttachLine(nullptr); }
+
+    void Feed(const CStampedChunk &chunk)
+    {
+        watch.OnChunk(chunk);
+        engine.OnReceivedBytes(chunk.strBytes.data(), chunk.strBytes.size());
+    }
+
+    CStopwatch watch;
+    CTimedLine line;
+    CTimedView view;
+    CModuleSetupEngine engine;
+};
+
 // Hands over what arrived, fires due timers and sleeps until either can happen again: the
 // command line's session loop.
-bool RunUntil(CTimedEngine &engine, CInbox &inbox, const std::function<bool()> &fnDone,
+bool RunUntil(CTimedSession &session, CInbox &inbox, const std::function<bool()> &fnDone,
               Clock::time_point deadline)
 {
     while (!fnDone()) {
@@ -113,14 +166,14 @@ bool RunUntil(CTimedEngine &engine, CInbox &inbox, const std::function<bool()> &
             chunks.swap(inbox.chunks);
         }
         for (const CStampedChunk &chunk : chunks)
-            engine.Feed(chunk);
-        engine.FireDueTimers(Clock::now());
+            session.Feed(chunk);
+        session.view.FireDueTimers(Clock::now());
         if (fnDone())
             return true;
         if (Clock::now() >= deadline)
             return false;
         Clock::time_point until = deadline;
-        if (auto next = engine.NextDeadline(); next && *next < until)
+        if (auto next = session.view.NextDeadline(); next && *next < until)
             until = *next;
         std::unique_lock<std::mutex> lock(inbox.mutex);
         inbox.changed.wait_until(lock, until, [&] { return !inbox.chunks.empty(); });
@@ -144,19 +197,19 @@ struct CRunFigures
     size_t nReplyBytes = 0;
 };
 
-CRunFigures Summarise(const CTimedEngine &engine)
+CRunFigures Summarise(const CStopwatch &watch)
 {
     CRunFigures figures;
-    figures.dMeasuredMs = Millis(engine.m_tDone - engine.m_tFirstWrite).count();
-    const size_t nSteps = engine.m_commandBytes.size();
+    figures.dMeasuredMs = Millis(watch.m_tDone - watch.m_tFirstWrite).count();
+    const size_t nSteps = watch.m_commandBytes.size();
     for (size_t i = 0; i < nSteps; ++i) {
-        const size_t nCommand = engine.m_commandBytes[i];
-        const size_t nReply = engine.m_replyBytes[i];
+        const size_t nCommand = watch.m_commandBytes[i];
+        const size_t nReply = watch.m_replyBytes[i];
         figures.nCommandBytes += nCommand;
         figures.nReplyBytes += nReply;
         figures.dFloorMs += WireMs(nCommand + nReply) + static_cast<double>(kReplyDelay.count());
     }
-    const std::vector<double> &reactions = engine.m_reactionsUs;
+    const std::vector<double> &reactions = watch.m_reactionsUs;
     figures.dReactMeanUs = std::accumulate(reactions.begin(), reactions.end(), 0.0) /
                            static_cast<double>(std::max<size_t>(reactions.size(), 1));
     figures.dReactMaxUs = *std::max_element(reactions.begin(), reactions.end());
@@ -164,9 +217,9 @@ CRunFigures Summarise(const CTimedEngine &engine)
 }
 
 // The sim must have seen the whole table, in order, and the run must have ended well.
-std::string CheckRun(const CTimedEngine &engine, const CModuleSim &sim)
+std::string CheckRun(const CStopwatch &watch, const CModuleSim &sim)
 {
-    if (!engine.m_bDone)
+    if (!watch.m_bDone)
         return "query run did not end as done";
     const std::vector<std::string> commands = sim.Commands();
     if (commands.size() != QUERY_COMMAND_COUNT)
@@ -193,16 +246,17 @@ std::string RunQueryOnce(CRunFigures &figures)
     link.m_nBaudRate = kLineBaud;
     if (!link.Open(sim.DevicePath()))
         return "cannot open " + sim.DevicePath();
-    CTimedEngine engine;
-    engine.m_pSerial = &link;
-    engine.OnButtonQuery();
-    const bool bEnded = RunUntil(
-        engine, inbox, [&] { return !engine.m_bQuerying; }, Clock::now() + kRunLimit);
-    engine.m_pSerial = nullptr;
+    std::string strError;
+    {
+        CTimedSession session(link);
+        session.engine.OnButtonQuery();
+        const bool bEnded = RunUntil(
+            session, inbox, [&] { return !session.engine.IsQuerying(); }, Clock::now() + kRunLimit);
+        strError = bEnded ? CheckRun(session.watch, sim) : "query run did not end in time";
+        if (strError.empty())
+            figures = Summarise(session.watch);
+    }
     link.Close();
-    std::string strError = bEnded ? CheckRun(engine, sim) : "query run did not end in time";
-    if (strError.empty())
-        figures = Summarise(engine);
     return strError;
 }
 

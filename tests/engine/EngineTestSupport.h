@@ -6,8 +6,10 @@
 
 #include <chrono>
 #include <functional>
+#include <gtest/gtest.h>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -86,6 +88,10 @@ public:
     }
 
     std::string Status() const { return m_view.Status(); }
+    bool IsTimerArmed(unsigned nIdEvent) const { return m_view.IsTimerArmed(nIdEvent); }
+    std::optional<Clock::time_point> NextDeadline() const { return m_view.NextDeadline(); }
+    // The user ticks or clears a box, and the engine hears of the click.
+    void ClickCheck(int nId, bool bChecked) { m_view.ClickCheck(nId, bChecked); }
 
     Clock::time_point m_now{};
     CFormView m_view{[this] { return m_now; }};
@@ -101,7 +107,9 @@ public:
     std::vector<CMessageRecord> &m_messageBoxes = m_view.m_messageBoxes;
     CFormView::MessagePolicy &m_fnMessagePolicy = m_view.m_fnMessagePolicy;
     std::vector<CRunEnd> &m_runEnds = m_view.m_runEnds;
+    std::vector<uint32_t> &m_probeEnds = m_view.m_probeEnds;
     std::vector<std::string> &m_written = m_line.m_written;
+    std::vector<std::string> &m_replies = m_line.m_replies;
     std::function<std::string(const std::string &)> &m_fnModule = m_line.m_fnModule;
     bool &m_bPortOpen = m_line.m_bOpen;
 };
@@ -137,4 +145,19 @@ inline std::string ScriptedModuleReply(const std::string &strCommand,
 inline std::vector<std::string> QueryCommands()
 {
     return std::vector<std::string>(std::begin(QueryCommandTable), std::end(QueryCommandTable));
+}
+
+// The form's members hold these texts (read from the controls, checked) while the controls show
+// what they showed before, so a test sees whether a read or a write of the form reached them.
+inline void HoldInMembers(CTestEngine &engine,
+                          const std::vector<std::pair<int, std::string>> &fields)
+{
+    std::vector<std::string> shown;
+    for (const auto &[nId, strText] : fields) {
+        shown.push_back(engine.m_form.GetWindowText(nId));
+        engine.m_form.SetWindowText(nId, strText);
+    }
+    ASSERT_TRUE(engine->UpdateData(true));
+    for (size_t i = 0; i < fields.size(); ++i)
+        engine.m_form.SetWindowText(fields[i].first, shown[i]);
 }

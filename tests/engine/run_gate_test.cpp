@@ -25,9 +25,9 @@ std::string BenchModule(const std::string &strCommand)
 // A form read from the bench module, with the wire and the events of that reading forgotten.
 void ReadBench(CTestEngine &engine)
 {
-    engine.FillLists();
+    engine->FillLists();
     engine.m_fnModule = BenchModule;
-    engine.OnButtonQuery();
+    engine->OnButtonQuery();
     engine.Pump();
     ASSERT_EQ(engine.Status(), "查询完成");
     engine.m_written.clear();
@@ -38,16 +38,16 @@ void ReadBench(CTestEngine &engine)
 // Edits that give a set run of three lines; the third is a line the next Set sends again.
 void EditUnbound(CTestEngine &engine)
 {
-    engine.SetWindowText(IDC_EDIT_NAME, "Desk 1");
-    engine.SetCheck(IDC_CHECK_ROLE, 1);
+    engine.m_form.SetWindowText(IDC_EDIT_NAME, "Desk 1");
+    engine.ClickCheck(IDC_CHECK_ROLE, true);
 }
 
 void EditBound(CTestEngine &engine)
 {
-    engine.SetWindowText(IDC_EDIT_NAME, "Desk 1");
-    engine.SetCheck(IDC_CHECK_ROLE, 1);
-    engine.SetCheck(IDC_CHECK_BIND, 1);
-    engine.SetWindowText(IDC_COMBO_BINDADDR, "0012AB34CD56");
+    engine.m_form.SetWindowText(IDC_EDIT_NAME, "Desk 1");
+    engine.ClickCheck(IDC_CHECK_ROLE, true);
+    engine.ClickCheck(IDC_CHECK_BIND, true);
+    engine.m_form.SetWindowText(IDC_COMBO_BINDADDR, "0012AB34CD56");
 }
 
 bool ButtonsEnabled(CTestEngine &engine)
@@ -162,11 +162,11 @@ TEST(RunGate, SecondActionWhileARunWaitsWritesNothing)
         ReadBench(engine);
         if (c.pfnEdit)
             c.pfnEdit(engine);
-        (engine.*c.pfnFirst)();
+        (engine.Engine().*c.pfnFirst)();
         int nRefused = 0;
         while (!engine.m_replies.empty()) {
             EXPECT_TRUE(ButtonsDisabled(engine));
-            (engine.*c.pfnSecond)();
+            (engine.Engine().*c.pfnSecond)();
             ++nRefused;
             const std::string strReply = engine.m_replies.front();
             engine.m_replies.erase(engine.m_replies.begin());
@@ -175,7 +175,7 @@ TEST(RunGate, SecondActionWhileARunWaitsWritesNothing)
         EXPECT_EQ(engine.m_written, c.firstRun);
         EXPECT_EQ(engine.Status(), c.pStatus);
         EXPECT_TRUE(engine.m_messageBoxes.empty());
-        EXPECT_FALSE(engine.IsRunWaiting());
+        EXPECT_FALSE(engine->IsRunWaiting());
         EXPECT_TRUE(ButtonsEnabled(engine));
         // Every refusal said so, and the first action ended once, as done.
         ASSERT_EQ(engine.m_runEnds.size(), size_t(nRefused) + 1);
@@ -185,7 +185,7 @@ TEST(RunGate, SecondActionWhileARunWaitsWritesNothing)
 
         if (!c.nextSet.empty()) {
             engine.m_written.clear();
-            engine.OnButtonSet();
+            engine->OnButtonSet();
             engine.Pump();
             EXPECT_EQ(engine.m_written, c.nextSet);
         }
@@ -197,12 +197,12 @@ TEST(RunGate, RefusedDefaultsLeaveTheFormAlone)
 {
     CTestEngine engine;
     ReadBench(engine);
-    engine.OnButtonQuery();
-    engine.SetWindowText(IDC_EDIT_NAME, "typed");
-    engine.OnButtonDefault();
-    EXPECT_EQ(engine.GetWindowText(IDC_EDIT_NAME), "typed");
+    engine->OnButtonQuery();
+    engine.m_form.SetWindowText(IDC_EDIT_NAME, "typed");
+    engine->OnButtonDefault();
+    EXPECT_EQ(engine.m_form.GetWindowText(IDC_EDIT_NAME), "typed");
     EXPECT_EQ(engine.Status(), "正在查询内嵌模块参数...");
-    EXPECT_EQ(engine.m_bRestoring, 0);
+    EXPECT_FALSE(engine->IsRestoring());
     EXPECT_FALSE(engine.IsTimerArmed(TIMER_DEFAULT));
 }
 
@@ -270,7 +270,7 @@ TEST(RunEnd, EveryEndIsOneEventAndGivesTheButtonsBack)
             bDisabledInPrompt = bDisabledInPrompt && ButtonsDisabled(engine);
             return c.nAnswer;
         };
-        (engine.*c.pfnStart)();
+        (engine.Engine().*c.pfnStart)();
         if (c.pfnStart != &CModuleSetupEngine::OnButtonSearch) {
             EXPECT_TRUE(ButtonsDisabled(engine));
         }
@@ -278,7 +278,7 @@ TEST(RunEnd, EveryEndIsOneEventAndGivesTheButtonsBack)
             engine.Feed(c.pReplies);
         engine.Pump();
         if (c.bLoseThePort)
-            engine.OnPortLost();
+            engine->OnPortLost();
         for (milliseconds t{0}; t < c.wait; t += milliseconds(1000))
             engine.Advance(milliseconds(1000));
         ASSERT_EQ(engine.m_runEnds.size(), 1u);
@@ -289,7 +289,7 @@ TEST(RunEnd, EveryEndIsOneEventAndGivesTheButtonsBack)
         EXPECT_TRUE(bDisabledInPrompt);
         EXPECT_TRUE(ButtonsEnabled(engine));
         EXPECT_TRUE(engine.m_form.Control(IDC_BUTTON_CLOSE).bEnabled);
-        EXPECT_FALSE(engine.IsRunWaiting());
+        EXPECT_FALSE(engine->IsRunWaiting());
     }
 }
 
@@ -319,7 +319,7 @@ TEST(LateReply, OkDuringThePromptIsCreditedToTheCommandThatTimedOut)
             engine.Feed("\r\nOK\r\n");
             return c.nAnswer;
         };
-        engine.OnButtonSet();
+        engine->OnButtonSet();
         engine.Advance(kSetStepTimeout);
         EXPECT_EQ(engine.m_written,
                   (std::vector<std::string>{"AT+NAME=Desk 1\r\n", "AT+ROLE=1\r\n"}));
@@ -329,12 +329,12 @@ TEST(LateReply, OkDuringThePromptIsCreditedToTheCommandThatTimedOut)
         engine.Feed("\r\nOK\r\n");
         ASSERT_FALSE(engine.m_runEnds.empty());
         EXPECT_EQ(engine.m_runEnds.back(), c.end);
-        EXPECT_EQ(engine.m_strCurName, "Desk 1");
-        EXPECT_EQ(engine.m_nCurRole, c.nAnswer == IDYES ? 1 : 0);
+        EXPECT_EQ(engine->LastRead().Name, "Desk 1");
+        EXPECT_EQ(engine->LastRead().Role, c.nAnswer == IDYES ? 1 : 0);
 
         engine.m_written.clear();
         engine.m_fnModule = BenchModule;
-        engine.OnButtonSet();
+        engine->OnButtonSet();
         engine.Pump();
         EXPECT_EQ(engine.m_written, c.nextSet);
     }
@@ -369,15 +369,15 @@ TEST(AutoQuery, DueWhileARunWaitsStartsWhenItEnds)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.pName);
         CTestEngine engine;
-        engine.FillLists();
+        engine->FillLists();
         size_t nWrittenInNotice = 0;
         engine.m_fnMessagePolicy = [&](const std::string &, const std::string &, unsigned) {
             nWrittenInNotice = engine.m_written.size();
             return IDOK;
         };
-        engine.StartAutoQuery();
+        engine->StartAutoQuery();
         engine.Advance(milliseconds(500));
-        (engine.*c.pfnFirst)();
+        (engine.Engine().*c.pfnFirst)();
         engine.Advance(milliseconds(500)); // the first reading is due now
         EXPECT_EQ(engine.m_written.size(), 1u);
         if (c.pfnFirst == &CModuleSetupEngine::OnButtonQuery) {
@@ -398,7 +398,7 @@ TEST(AutoQuery, DueWhileARunWaitsStartsWhenItEnds)
             EXPECT_EQ(nWrittenInNotice, 1u);
         }
         EXPECT_EQ(engine.Status(), "正在查询内嵌模块参数...");
-        EXPECT_EQ(engine.m_bQuerying, 1);
+        EXPECT_TRUE(engine->IsQuerying());
     }
 }
 
@@ -407,10 +407,10 @@ TEST(AutoQuery, DueWhileARunWaitsStartsWhenItEnds)
 TEST(AutoQuery, PortLostDropsTheReadingThatWaited)
 {
     CTestEngine engine;
-    engine.StartAutoQuery();
-    engine.OnButtonDefault();
+    engine->StartAutoQuery();
+    engine->OnButtonDefault();
     engine.Advance(milliseconds(1000));
-    engine.OnPortLost();
+    engine->OnPortLost();
     engine.Advance(milliseconds(10000));
     EXPECT_EQ(engine.m_written, std::vector<std::string>{"AT+RESET\r\n"});
     EXPECT_EQ(engine.Status(), "串口已断开，请检查连接");
