@@ -252,14 +252,6 @@ TEST(PortLost, DuringAScanTheTailIsDroppedAfterIt)
     EXPECT_TRUE(engine->IsQuerying());
 }
 
-// The shared index could be left past the end of a run's commands when two runs overlapped. The
-// gate now refuses every second run while one waits, and nothing a face can do leaves a run's
-// flag set with its index outside its commands; the sequencer's guard for it stays untested here.
-TEST(Sequencer, IndexOutsideItsRunEndsRunWithoutPrompt)
-{
-    GTEST_SKIP() << "runs no longer overlap: no operation reaches an index outside its run";
-}
-
 TEST(SetRun, EveryLineGoesOutAfterTheOkOfTheOneBefore)
 {
     CTestEngine engine;

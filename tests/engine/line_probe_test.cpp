@@ -106,7 +106,9 @@ TEST(LineRateProbeRun, NothingAnswersWalksEveryRateThenShowsTheChecklist)
     EXPECT_EQ(engine.m_written, std::vector<std::string>(11, "AT\r\n")); // none at 921600
     EXPECT_EQ(engine.m_probeEnds, std::vector<uint32_t>{0});
     ASSERT_EQ(engine.m_messageBoxes.size(), 1u);
-    EXPECT_EQ(engine.m_messageBoxes[0].strText, CModuleSetupEngine::ProbeChecklistText());
+    EXPECT_EQ(engine.m_messageBoxes[0].strText,
+              CModuleSetupEngine::ProbeChecklistText(EUiLanguage::Chinese) +
+                  "检查后请点击“查询”重试。");
     EXPECT_EQ(engine.Status(), "没有检测到模块应答的串口波特率");
     EXPECT_FALSE(engine->IsRunWaiting());
     engine.Advance(std::chrono::seconds(5));
