@@ -1,15 +1,12 @@
 #include "engine/ConfigFile.h"
 
+#include "engine/BoundedFile.h"
 #include "engine/ParameterWrite.h"
 #include "engine/UiText.h"
 #include "protocol/AtProtocol.h"
 #include "protocol/GbkText.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <limits>
 #include <vector>
 
@@ -27,7 +24,6 @@ Json ChoiceJson(const CParamChoice &choice)
 // fourteen keys at most, and an object's keys are looked up one by one as they are read.
 constexpr size_t kMaxDepth = 32;
 constexpr int kMaxKeys = 64;
-constexpr size_t kMaxFileBytes = 1024 * 1024;
 
 // The top-level fields of a query's report that belong to the run, not to the module.
 constexpr const char *kRunFields[] = {"port", "ok", "status", "end", "error"};
@@ -417,31 +413,13 @@ CConfigReadResult ParseConfigText(const std::string &strText)
 
 CConfigReadResult LoadConfigFile(const std::string &strPath)
 {
-    CConfigReadResult result;
-    std::error_code error;
-    if (std::filesystem::is_directory(strPath, error)) {
-        result.strError = "cannot read the file: it is a directory";
+    CBoundedFileRead file = ReadBoundedFile(strPath);
+    if (!file.bOk) {
+        CConfigReadResult result;
+        result.strError = file.strError + (file.bTooLarge ? ", not a configuration file" : "");
         return result;
     }
-    std::ifstream file(strPath, std::ios::binary);
-    const int nOpenErrno = errno;
-    // At most one byte beyond the limit is read, whatever the file claims to hold (a pipe or a
-    // device names no size).
-    std::string strText(kMaxFileBytes + 1, '\0');
-    if (file)
-        file.read(strText.data(), static_cast<std::streamsize>(strText.size()));
-    if (!file.is_open() || file.bad()) {
-        result.strError = std::string("cannot read the file: ") +
-                          (file.is_open() ? "read error" : std::strerror(nOpenErrno));
-        return result;
-    }
-    strText.resize(static_cast<size_t>(file.gcount()));
-    if (strText.size() > kMaxFileBytes) {
-        result.strError = "cannot read the file: larger than 1 MiB (" +
-                          std::to_string(kMaxFileBytes) + " bytes), not a configuration file";
-        return result;
-    }
-    return ParseConfigText(strText);
+    return ParseConfigText(file.strText);
 }
 
 void MergeConfigUnder(CSetValues &set, const CSetValues &fromFile)
