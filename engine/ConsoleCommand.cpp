@@ -138,7 +138,8 @@ bool CCommandBuilder::Step()
 bool CCommandBuilder::TakeEscape()
 {
     const std::string_view strRest = m_strTyped.substr(m_nAt);
-    const char chKind = strRest.size() > 1 ? strRest[1] : '\0';
+    const bool bTrailing = strRest.size() < 2;
+    const char chKind = bTrailing ? '\0' : strRest[1];
     if (chKind == 'r' || chKind == 'n' || chKind == '\\')
         return Append(std::string(1, chKind == 'r' ? '\r' : chKind == 'n' ? '\n' : '\\'), 2, 2);
     if (chKind == 'x' && strRest.size() > 3 && HexDigit(strRest[2]) >= 0 &&
@@ -148,15 +149,14 @@ bool CCommandBuilder::TakeEscape()
             4);
     // What is shown of the bad escape: the backslash and the character after it, if any.
     const size_t nShown =
-        chKind == '\0' ? 1 : 1 + std::max<size_t>(Utf8SequenceLength(strRest.substr(1)), 1);
+        bTrailing ? 1 : 1 + std::max<size_t>(Utf8SequenceLength(strRest.substr(1)), 1);
     const std::string strShown(strRest.substr(0, std::min(nShown, strRest.size())));
     const char *pFormat =
-        chKind == '\0'
-            ? Tr("Console", "第 %1 个字符：命令不能以单个反斜杠结尾，反斜杠本身请写作 \\\\")
+        bTrailing ? Tr("Console", "第 %1 个字符：命令不能以单个反斜杠结尾，反斜杠本身请写作 \\\\")
         : chKind == 'x'
             ? Tr("Console", "第 %1 个字符：%2 后面应是两位十六进制数字，如 \\x0D")
             : Tr("Console", "第 %1 个字符：无效的转义 %2，可用 \\r、\\n、\\\\ 和 \\xNN");
-    return Fail(EConsoleFault::BadEscape, chKind == '\0' ? 1 : 2,
+    return Fail(EConsoleFault::BadEscape, bTrailing ? 1 : 2,
                 FillArgs(pFormat, {std::to_string(m_nChar + 1), strShown}));
 }
 

@@ -44,6 +44,7 @@ const CBuildCase kBuildCases[] = {
     {"HexOneDigit", R"(AT\x4)", CrLf, "", EConsoleFault::BadEscape, 2, 2},
     {"HexNotDigit", R"(AT\x4G)", CrLf, "", EConsoleFault::BadEscape, 2, 2},
     {"TrailingBackslash", "AT\\", CrLf, "", EConsoleFault::BadEscape, 2, 1},
+    {"BackslashThenNul", "A\\\0"s, CrLf, "", EConsoleFault::BadEscape, 1, 2},
     {"EscapeCountsCharacters", kMo + R"(\q)", CrLf, "", EConsoleFault::BadEscape, 1, 2},
     {"Tab", "A\tB", CrLf, "", EConsoleFault::ControlByte, 1, 1},
     {"Delete", "AB\x7F", CrLf, "", EConsoleFault::ControlByte, 2, 1},
