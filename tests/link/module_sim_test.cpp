@@ -342,23 +342,26 @@ TEST_F(ModuleSimTest, LateAndMissingRepliesKeepTheOrder)
     }
 }
 
+// The first late rule as "MS:prefix" ("" when none), and the state at start.
 TEST(SimArguments, OptionsAndStateFromTheCommandLine)
 {
+    using S = ESimLinkState;
     const struct
     {
         std::vector<const char *> args;
         int nResult;
-        size_t nLate;
-        ESimLinkState eState;
+        const char *pszFirstLate;
+        S eState;
     } kCases[] = {
-        {{"--late", "5000:AT+NAME?", "--late", "0:AT+RADDR="}, 0, 2, ESimLinkState::Initialized},
-        {{"--state", "CONNECTED", "--silent", "AT+ROLE?"}, 0, 0, ESimLinkState::Connected},
-        {{"--state", "READY"}, 0, 0, ESimLinkState::Ready},
-        {{"--state", "connected"}, 2, 0, ESimLinkState::Initialized},
-        {{"--late", "AT+NAME?"}, 2, 0, ESimLinkState::Initialized},
-        {{"--late", "5000:"}, 2, 0, ESimLinkState::Initialized},
-        {{"--late", "-1:AT"}, 2, 0, ESimLinkState::Initialized},
-        {{"--late"}, 2, 0, ESimLinkState::Initialized},
+        {{"--late", "5000:AT+NAME?", "--late", "0:AT+RADDR="}, 0, "5000:AT+NAME?", S::Initialized},
+        {{"--late", "250:AT+NAME=a:b"}, 0, "250:AT+NAME=a:b", S::Initialized},
+        {{"--state", "CONNECTED", "--silent", "AT+ROLE?"}, 0, "", S::Connected},
+        {{"--state", "READY"}, 0, "", S::Ready},
+        {{"--state", "connected"}, 2, "", S::Initialized},
+        {{"--late", "AT+NAME?"}, 2, "", S::Initialized},
+        {{"--late", "5000:"}, 2, "", S::Initialized},
+        {{"--late", "-1:AT"}, 2, "", S::Initialized},
+        {{"--late"}, 2, "", S::Initialized},
     };
     for (const auto &c : kCases) {
         std::vector<char *> argv = {const_cast<char *>("kestrel-sim")};
@@ -367,23 +370,19 @@ TEST(SimArguments, OptionsAndStateFromTheCommandLine)
         SimOptions options;
         SimState state;
         ::testing::internal::CaptureStderr();
-        EXPECT_EQ(ParseSimArguments(static_cast<int>(argv.size()), argv.data(), options, state),
-                  c.nResult)
-            << c.args[0] << " " << (c.args.size() > 1 ? c.args[1] : "");
+        const int nResult =
+            ParseSimArguments(static_cast<int>(argv.size()), argv.data(), options, state);
         ::testing::internal::GetCapturedStderr();
-        if (c.nResult != 0)
-            continue;
-        EXPECT_EQ(options.lateCommands.size(), c.nLate);
-        EXPECT_EQ(state.eLinkState, c.eState);
+        const std::string strFirstLate =
+            options.lateCommands.empty() ? ""
+                                         : std::to_string(options.lateCommands[0].delay.count()) +
+                                               ":" + options.lateCommands[0].strPrefix;
+        EXPECT_EQ(nResult, c.nResult) << c.args.back();
+        if (nResult == 0) {
+            EXPECT_EQ(strFirstLate, c.pszFirstLate);
+            EXPECT_EQ(state.eLinkState, c.eState);
+        }
     }
-    SimOptions options;
-    SimState state;
-    char *argv[] = {const_cast<char *>("kestrel-sim"), const_cast<char *>("--late"),
-                    const_cast<char *>("250:AT+NAME=a:b")};
-    ASSERT_EQ(ParseSimArguments(3, argv, options, state), 0);
-    ASSERT_EQ(options.lateCommands.size(), 1u);
-    EXPECT_EQ(options.lateCommands[0].strPrefix, "AT+NAME=a:b");
-    EXPECT_EQ(options.lateCommands[0].delay, 250ms);
 }
 
 struct COptionCase
