@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
@@ -25,6 +26,12 @@ constexpr milliseconds kWriteStallLimit{2000}; // nobody reads the line: give th
 constexpr size_t kRandomPieceMax = 8;
 constexpr int kDrainPolls = 100; // 5 ms apart
 constexpr microseconds kHangUpGrace{20000};
+
+// The module's coded refusals, beside the plain "ERROR" of a value it does not take.
+constexpr char kErrorUnknownCommand[] = "ERROR(1F)"; // no such command
+constexpr char kErrorWrongForm[] = "ERROR(1E)";      // a known command in a form it does not take
+
+constexpr const char *kLinkStateNames[] = {"INITIALIZED", "READY", "INQUIRING", "CONNECTED"};
 
 constexpr const char *kBaudTexts[] = {"1200",  "2400",   "4800",   "9600",   "19200",  "38400",
                                       "57600", "115200", "230400", "460800", "921600", "1382400"};
@@ -86,6 +93,7 @@ struct CQueryRule
 const CQueryRule kQueryRules[] = {
     {"AT+NAME?", [](const SimState &s) { return "+NAME:" + s.strName; }},
     {"AT+VERSION?", [](const SimState &s) { return "+VERSION:" + s.strVersion; }},
+    {"AT+VERSION", [](const SimState &s) { return "+VERSION:" + s.strVersion; }},
     {"AT+CLASS?", [](const SimState &s) { return "+CLASS:" + s.strClass; }},
     {"AT+ROLE?", [](const SimState &s) { return "+ROLE:" + std::to_string(s.nRole); }},
     {"AT+BIND?", [](const SimState &s) { return "+BIND:" + std::to_string(s.nBind); }},
@@ -103,7 +111,13 @@ const CQueryRule kQueryRules[] = {
      [](const SimState &s) {
          return s.strBindAddr.empty() ? std::string() : "+RADDR:" + s.strBindAddr;
      }},
+    {"AT+STATE?",
+     [](const SimState &s) { return std::string("+STATE:") + SimLinkStateName(s.eLinkState); }},
+    {"AT+ADDR?", [](const SimState &s) { return "+ADDR:" + s.strLocalAddr; }},
 };
+
+// The commands that take no value and ask nothing.
+constexpr const char *kActions[] = {"AT", "AT+CLEARADDR", "AT+RESET", "AT+INQ"};
 
 // A set command's prefix and how its value changes the state; false answers "ERROR".
 struct CSetRule
@@ -183,6 +197,38 @@ bool MatchesAny(const std::string &strCommand, const std::vector<std::string> &p
     });
 }
 
+// The name before any "?" or "=": "AT+NAME" for "AT+NAME=x", "AT+NAME?" and "AT+NAME".
+std::string Keyword(const std::string &strCommand)
+{
+    return strCommand.substr(0, strCommand.find_first_of("?="));
+}
+
+// A refusal with a code, for what none of the command tables takes: a name the module knows in
+// a form it does not take ("AT+NAME", "AT+RESET?", "AT+LADDR=1"), or a name it does not know.
+std::string CodedRefusal(const std::string &strCommand)
+{
+    const std::string strKeyword = Keyword(strCommand);
+    const bool bKnown =
+        std::any_of(
+            std::begin(kQueryRules), std::end(kQueryRules),
+            [&](const CQueryRule &rule) { return Keyword(rule.pszCommand) == strKeyword; }) ||
+        std::any_of(std::begin(kSetRules), std::end(kSetRules),
+                    [&](const CSetRule &rule) { return Keyword(rule.pszPrefix) == strKeyword; }) ||
+        std::any_of(std::begin(kActions), std::end(kActions),
+                    [&](const char *pszAction) { return strKeyword == pszAction; });
+    return bKnown ? kErrorWrongForm : kErrorUnknownCommand;
+}
+
+// The delay of the first late rule the command matches, if any.
+std::optional<milliseconds> LateDelay(const std::string &strCommand, const SimOptions &options)
+{
+    for (const SimLateReply &late : options.lateCommands) {
+        if (HasPrefix(strCommand, late.strPrefix))
+            return late.delay;
+    }
+    return std::nullopt;
+}
+
 // Lines whose spelling is fixed: hosts compare them byte for byte, so a module that answers its
 // keywords in lower case still sends these as they are.
 bool HasFixedSpelling(const std::string &strLine)
@@ -254,6 +300,22 @@ bool SetRaw(int hTty)
 }
 
 } // namespace
+
+const char *SimLinkStateName(ESimLinkState eState)
+{
+    return kLinkStateNames[static_cast<size_t>(eState)];
+}
+
+bool ParseSimLinkState(const std::string &strName, ESimLinkState &eState)
+{
+    for (size_t i = 0; i < std::size(kLinkStateNames); ++i) {
+        if (strName == kLinkStateNames[i]) {
+            eState = static_cast<ESimLinkState>(i);
+            return true;
+        }
+    }
+    return false;
+}
 
 CModuleSim::CModuleSim(SimOptions options) : m_options(std::move(options))
 {
@@ -359,6 +421,7 @@ void CModuleSim::StartThread()
     eventfd_read(m_hStopEvent, &nValue);
     m_strPending.clear();
     m_timed.clear();
+    m_queued.clear();
     m_nCommandsServed = 0;
     m_thread = std::thread([this] { Run(); });
 }
@@ -558,8 +621,7 @@ bool CModuleSim::OnCommand(const std::string &strCommand)
         std::string strReply;
         for (const std::string &strLine : lines)
             strReply += Frame(strLine, options.bLowerCase);
-        if (!strReply.empty() && Pause(options.replyDelay))
-            Send(strReply, options);
+        Reply(strCommand, strReply, options);
     }
     if (options.nHangUpAfter <= 0 || ++m_nCommandsServed < options.nHangUpAfter)
         return true;
@@ -608,7 +670,26 @@ std::vector<std::string> CModuleSim::Answer(const std::string &strCommand,
         m_state.strLocalAddr = strLocal;
         return {"OK"};
     }
-    return {"ERROR"};
+    return {CodedRefusal(strCommand)};
+}
+
+// Sends a reply after the usual delay, unless it is late or must wait behind a late one: then it
+// joins the queue, due no earlier than the reply before it.
+void CModuleSim::Reply(const std::string &strCommand, const std::string &strReply,
+                       const SimOptions &options)
+{
+    if (strReply.empty())
+        return;
+    const std::optional<milliseconds> late = LateDelay(strCommand, options);
+    if (!late && m_queued.empty()) {
+        if (Pause(options.replyDelay))
+            Send(strReply, options);
+        return;
+    }
+    Clock::time_point due = Clock::now() + late.value_or(options.replyDelay);
+    if (!m_queued.empty())
+        due = std::max(due, m_queued.back().due);
+    m_queued.push_back({due, strReply});
 }
 
 void CModuleSim::ScheduleInquiry(const SimOptions &options)
@@ -619,21 +700,37 @@ void CModuleSim::ScheduleInquiry(const SimOptions &options)
         const std::string strLine = "+INQRESU:" + device.strAddress + "," + device.strText;
         m_timed.push_back({due, Frame(strLine, options.bLowerCase)});
     }
-    m_timed.push_back({due + options.inquiryInterval, Frame("+INQCOMP", options.bLowerCase)});
+    m_timed.push_back({due + options.inquiryInterval, Frame("+INQCOMP", options.bLowerCase), true});
+    std::lock_guard guard(m_mutex);
+    m_state.eLinkState = ESimLinkState::Inquiring;
+}
+
+// The queue whose first output is due soonest, or null when neither has any.
+std::vector<CModuleSim::CTimedOutput> *CModuleSim::NextDue()
+{
+    if (m_timed.empty() || m_queued.empty())
+        return m_timed.empty() ? (m_queued.empty() ? nullptr : &m_queued) : &m_timed;
+    return m_queued.front().due <= m_timed.front().due ? &m_queued : &m_timed;
 }
 
 // Sends what is due; returns the poll timeout until the next timed output (-1: none).
 int CModuleSim::FlushDue()
 {
     const SimOptions options = Options();
-    while (!m_timed.empty() && m_timed.front().due <= Clock::now()) {
-        const std::string strBytes = std::move(m_timed.front().strBytes);
-        m_timed.erase(m_timed.begin());
-        Send(strBytes, options);
+    for (std::vector<CTimedOutput> *pQueue = NextDue();
+         pQueue != nullptr && pQueue->front().due <= Clock::now(); pQueue = NextDue()) {
+        const CTimedOutput output = std::move(pQueue->front());
+        pQueue->erase(pQueue->begin());
+        if (output.bEndsInquiry) {
+            std::lock_guard guard(m_mutex);
+            m_state.eLinkState = ESimLinkState::Ready;
+        }
+        Send(output.strBytes, options);
     }
-    if (m_timed.empty())
+    const std::vector<CTimedOutput> *pNext = NextDue();
+    if (pNext == nullptr)
         return -1;
-    const auto wait = std::chrono::ceil<milliseconds>(m_timed.front().due - Clock::now());
+    const auto wait = std::chrono::ceil<milliseconds>(pNext->front().due - Clock::now());
     return static_cast<int>(std::max<milliseconds::rep>(wait.count(), 0));
 }
 

@@ -15,6 +15,13 @@ struct SimDevice
     std::string strText;    // what follows the address on the result line (a name)
 };
 
+// Where the module stands, as "AT+STATE?" reports it: "INITIALIZED" after power-on and
+// "AT+RESET", "INQUIRING" while a search runs and "READY" after one; "CONNECTED" only when set.
+enum class ESimLinkState { Initialized, Ready, Inquiring, Connected };
+
+const char *SimLinkStateName(ESimLinkState eState);
+bool ParseSimLinkState(const std::string &strName, ESimLinkState &eState);
+
 // What the simulated module holds; starts at the factory defaults that "AT+RESET" restores.
 struct SimState
 {
@@ -33,11 +40,20 @@ struct SimState
     uint32_t aSniff[4] = {0, 0, 0, 0}; // maximum, minimum, attempt, timeout
     std::string strLocalAddr = "00158300A1B2";
     std::string strBindAddr; // empty: nothing bound
+    ESimLinkState eLinkState = ESimLinkState::Initialized;
 
     bool operator==(const SimState &) const = default;
 };
 
 enum class SimSplit { Whole, ByteByByte, Random };
+
+// A command answered only after its own delay; the module still answers strictly in order, so
+// the replies to the commands after it wait behind it.
+struct SimLateReply
+{
+    std::string strPrefix;
+    std::chrono::milliseconds delay{0};
+};
 
 // Ways to misbehave, each usable from tests; may be changed while the module runs.
 struct SimOptions
@@ -50,6 +66,7 @@ struct SimOptions
     std::vector<std::string> silentCommands; // command prefixes left unanswered
     std::vector<std::string> errorCommands;  // command prefixes answered "ERROR"
     std::vector<std::string> forgetCommands; // command prefixes answered "OK", nothing kept
+    std::vector<SimLateReply> lateCommands;  // command prefixes answered after their own delay
     int nHangUpAfter = 0;                    // hang up after this many commands; 0 = never
     std::vector<SimDevice> inquiryDevices = {{"0011223344AA", "Phone"},
                                              {"00AABB001122", "Headset"}};
@@ -103,11 +120,13 @@ public:
     void SendRaw(const std::string &strBytes); // unsolicited bytes, e.g. a late reply
 
 private:
-    // Bytes due at a set time: inquiry results trickle out without holding up other commands.
+    // Bytes due at a set time: inquiry results trickle out without holding up other commands,
+    // and a late reply holds back those that follow it.
     struct CTimedOutput
     {
         std::chrono::steady_clock::time_point due;
         std::string strBytes;
+        bool bEndsInquiry = false;
     };
 
     void Run();
@@ -122,7 +141,10 @@ private:
     std::string Noise(size_t nLength);
     bool OnCommand(const std::string &strCommand);
     std::vector<std::string> Answer(const std::string &strCommand, const SimOptions &options);
+    void Reply(const std::string &strCommand, const std::string &strReply,
+               const SimOptions &options);
     void ScheduleInquiry(const SimOptions &options);
+    std::vector<CTimedOutput> *NextDue();
     int FlushDue();
     void Send(const std::string &strBytes, const SimOptions &options);
     bool WriteAll(const char *pData, size_t nLength);
@@ -134,10 +156,11 @@ private:
     int m_hStopEvent = -1;    // eventfd: wakes the serving thread and its pauses
     std::string m_strPtyPath; // guarded by m_mutex
     std::string m_strPending; // serving thread only: bytes of an unfinished command
-    std::vector<CTimedOutput> m_timed; // serving thread only
-    int m_nCommandsServed = 0;         // serving thread only; counts towards nHangUpAfter
-    uint32_t m_nRandom = 20051116;     // serving thread only: the seeded split pattern
-    std::mutex m_ioMutex;              // one writer on the master at a time; guards its closing
+    std::vector<CTimedOutput> m_timed;  // serving thread only: inquiry results
+    std::vector<CTimedOutput> m_queued; // serving thread only: replies in order, behind a late one
+    int m_nCommandsServed = 0;          // serving thread only; counts towards nHangUpAfter
+    uint32_t m_nRandom = 20051116;      // serving thread only: the seeded split pattern
+    std::mutex m_ioMutex;               // one writer on the master at a time; guards its closing
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_logChanged;
     SimState m_state;

@@ -32,6 +32,41 @@
     </message>
 </context>
 <context>
+    <name>Console</name>
+    <message>
+        <source>无</source>
+        <translation>None</translation>
+    </message>
+    <message>
+        <source>请输入要发送的命令</source>
+        <translation>Type a command to send</translation>
+    </message>
+    <message>
+        <source>第 %1 个字符是控制字符（%2），请用转义写出，如 \r、\n 或 \x1B</source>
+        <translation>Character %1 is a control character (%2); type it as an escape such as \r, \n or \x1B</translation>
+    </message>
+    <message>
+        <source>第 %1 个字符：命令不能以单个反斜杠结尾，反斜杠本身请写作 \\</source>
+        <translation>Character %1: a command cannot end in a lone backslash; type a backslash as \\</translation>
+    </message>
+    <message>
+        <source>第 %1 个字符：%2 后面应是两位十六进制数字，如 \x0D</source>
+        <translation>Character %1: %2 must be followed by two hexadecimal digits, such as \x0D</translation>
+    </message>
+    <message>
+        <source>第 %1 个字符：无效的转义 %2，可用 \r、\n、\\ 和 \xNN</source>
+        <translation>Character %1: %2 is not an escape; use \r, \n, \\ or \xNN</translation>
+    </message>
+    <message>
+        <source>第 %1 个字符“%2”无法用 GBK 编码，模块收不到它</source>
+        <translation>Character %1 (“%2”) has no GBK form, so the module cannot receive it</translation>
+    </message>
+    <message>
+        <source>命令太长：连同行尾最多 %1 字节，从第 %2 个字符起超出</source>
+        <translation>Command too long: at most %1 bytes with the line ending; it goes over from character %2</translation>
+    </message>
+</context>
+<context>
     <name>Engine</name>
     <message>
         <source>提示</source>

@@ -1,5 +1,6 @@
 #include "serial/SerialLink.h"
 #include "sim/ModuleSim.h"
+#include "sim/SimArguments.h"
 
 #include <cctype>
 #include <condition_variable>
@@ -72,7 +73,8 @@ protected:
         ASSERT_EQ(m_link.Write(strLine.data(), static_cast<uint32_t>(strLine.size())),
                   strLine.size());
     }
-    // Sends a command and returns everything that came back until the reply ends in strEnd.
+    // Sends a command and returns everything that came back until the reply ends in strEnd or
+    // in a line beginning with "ERROR".
     std::string Exchange(const std::string &strCommand, const std::string &strEnd = "K\r\n",
                          std::chrono::milliseconds timeout = kWait)
     {
@@ -81,9 +83,12 @@ protected:
         m_got.WaitUntil(
             [&] {
                 const std::string &s = m_got.strBytes;
+                const size_t nLastLine = s.rfind("\r\n", s.size() >= 3 ? s.size() - 3 : 0);
                 return s.size() >= strEnd.size() + 2 &&
-                       (s.ends_with(strEnd) || s.ends_with("ERROR\r\n") ||
-                        s.ends_with("error\r\n"));
+                       (s.ends_with(strEnd) ||
+                        (s.ends_with("\r\n") && nLastLine != std::string::npos &&
+                         (s.compare(nLastLine + 2, 5, "ERROR") == 0 ||
+                          s.compare(nLastLine + 2, 5, "error") == 0)));
             },
             timeout);
         std::this_thread::sleep_for(30ms); // anything extra would show up here
@@ -118,9 +123,17 @@ const CReplyCase kDefaultReplies[] = {
     {"AT+LADDR?", "\r\n+LADDR:00158300A1B2\r\n\r\nOK\r\n"},
     {"AT+RADDR?", "\r\nERROR\r\n"}, // nothing bound
     {"AT+CLEARADDR", "\r\nOK\r\n"},
-    {"AT+FOO", "\r\nERROR\r\n"},
-    {"at+name?", "\r\nERROR\r\n"},
-    {"AT+NAME", "\r\nERROR\r\n"},
+    {"AT+STATE?", "\r\n+STATE:INITIALIZED\r\n\r\nOK\r\n"},
+    {"AT+VERSION", "\r\n+VERSION:V4.25\r\n\r\nOK\r\n"},
+    {"AT+ADDR?", "\r\n+ADDR:00158300A1B2\r\n\r\nOK\r\n"},
+    {"AT+FOO", "\r\nERROR(1F)\r\n"},
+    {"HELLO", "\r\nERROR(1F)\r\n"},
+    {"at+name?", "\r\nERROR(1F)\r\n"},
+    {"AT+NAME", "\r\nERROR(1E)\r\n"},
+    {"AT?", "\r\nERROR(1E)\r\n"},
+    {"AT+RESET?", "\r\nERROR(1E)\r\n"},
+    {"AT+STATE=1", "\r\nERROR(1E)\r\n"},
+    {"AT+LADDR=00158300A1B2", "\r\nERROR(1E)\r\n"},
 };
 
 TEST_F(ModuleSimTest, EveryQueryAnswersItsExactBytes)
@@ -243,6 +256,133 @@ TEST_F(ModuleSimTest, InquiryReportsEachDeviceThenCompletesWithoutOk)
                               "\r\n+INQRESU:0011223344AA,Phone\r\n"
                               "\r\n+INQRESU:00AABB001122,Headset\r\n"
                               "\r\n+INQCOMP\r\n");
+}
+
+// "AT+STATE?" follows a search and a reset, and reports a state set from outside.
+TEST_F(ModuleSimTest, StateFollowsSearchAndReset)
+{
+    SimOptions options;
+    options.inquiryInterval = 100ms;
+    m_sim->SetOptions(options);
+    Send("AT+INQ");
+    EXPECT_EQ(Exchange("AT+STATE?"), "\r\n+STATE:INQUIRING\r\n\r\nOK\r\n");
+    ASSERT_TRUE(m_got.WaitUntil([&] { return m_got.strBytes.ends_with("+INQCOMP\r\n"); }));
+    EXPECT_EQ(Exchange("AT+STATE?"), "\r\n+STATE:READY\r\n\r\nOK\r\n");
+    EXPECT_EQ(Exchange("AT+RESET"), "\r\nOK\r\n");
+    EXPECT_EQ(Exchange("AT+STATE?"), "\r\n+STATE:INITIALIZED\r\n\r\nOK\r\n");
+    SimState connected;
+    connected.eLinkState = ESimLinkState::Connected;
+    m_sim->SetState(connected);
+    EXPECT_EQ(Exchange("AT+STATE?"), "\r\n+STATE:CONNECTED\r\n\r\nOK\r\n");
+}
+
+// A late or missing reply holds nothing else up, and nothing overtakes a late one: whatever has
+// arrived once every command is in is the start of the replies before the late one.
+TEST_F(ModuleSimTest, LateAndMissingRepliesKeepTheOrder)
+{
+    const std::string kName = "\r\n+NAME:CORVA3264\r\n\r\nOK\r\n";
+    const std::string kOk = "\r\nOK\r\n";
+    const std::string kRole = "\r\n+ROLE:0\r\n\r\nOK\r\n";
+    const struct
+    {
+        const char *pszCase;
+        void (*pfnSet)(SimOptions &options);
+        std::vector<std::string> commands;
+        std::string strBeforeLate; // what may have arrived once all commands are in
+        std::string strAll;
+    } kCases[] = {
+        {"LateFirst",
+         [](SimOptions &o) {
+             o.lateCommands = {{"AT+NAME?", 800ms}};
+         },
+         {"AT+NAME?", "AT", "AT+ROLE?"},
+         "",
+         kName + kOk + kRole},
+        {"LateInTheMiddle",
+         [](SimOptions &o) {
+             o.lateCommands = {{"AT+NAME?", 800ms}};
+         },
+         {"AT", "AT+NAME?", "AT+ROLE?"},
+         kOk,
+         kOk + kName + kRole},
+        {"LateWithReplyDelay",
+         [](SimOptions &o) {
+             o.lateCommands = {{"AT+ROLE", 800ms}}, o.replyDelay = 20ms;
+         },
+         {"AT+ROLE?", "AT"},
+         "",
+         kRole + kOk},
+        {"SilentThenAnswered",
+         [](SimOptions &o) { o.silentCommands = {"AT+NAME?"}; },
+         {"AT+NAME?", "AT", "AT+ROLE?"},
+         kOk + kRole,
+         kOk + kRole},
+    };
+    for (const auto &c : kCases) {
+        SimOptions options;
+        c.pfnSet(options);
+        m_sim->SetOptions(options);
+        m_sim->ClearLog();
+        m_got.Clear();
+        std::string strLines;
+        for (const std::string &strCommand : c.commands)
+            strLines += strCommand + "\r\n";
+        m_link.Write(strLines.data(), static_cast<uint32_t>(strLines.size()));
+        ASSERT_TRUE(m_sim->WaitForCommands(c.commands.size(), kWait)) << c.pszCase;
+        {
+            std::lock_guard guard(m_got.mutex);
+            EXPECT_TRUE(c.strBeforeLate.starts_with(m_got.strBytes))
+                << c.pszCase << ": " << m_got.strBytes;
+        }
+        EXPECT_TRUE(m_got.WaitUntil([&] { return m_got.strBytes.size() >= c.strAll.size(); }))
+            << c.pszCase;
+        std::this_thread::sleep_for(30ms); // anything extra would show up here
+        std::lock_guard guard(m_got.mutex);
+        EXPECT_EQ(m_got.strBytes, c.strAll) << c.pszCase;
+    }
+}
+
+// The first late rule as "MS:prefix" ("" when none), and the state at start.
+TEST(SimArguments, OptionsAndStateFromTheCommandLine)
+{
+    using S = ESimLinkState;
+    const struct
+    {
+        std::vector<const char *> args;
+        int nResult;
+        const char *pszFirstLate;
+        S eState;
+    } kCases[] = {
+        {{"--late", "5000:AT+NAME?", "--late", "0:AT+RADDR="}, 0, "5000:AT+NAME?", S::Initialized},
+        {{"--late", "250:AT+NAME=a:b"}, 0, "250:AT+NAME=a:b", S::Initialized},
+        {{"--state", "CONNECTED", "--silent", "AT+ROLE?"}, 0, "", S::Connected},
+        {{"--state", "READY"}, 0, "", S::Ready},
+        {{"--state", "connected"}, 2, "", S::Initialized},
+        {{"--late", "AT+NAME?"}, 2, "", S::Initialized},
+        {{"--late", "5000:"}, 2, "", S::Initialized},
+        {{"--late", "-1:AT"}, 2, "", S::Initialized},
+        {{"--late"}, 2, "", S::Initialized},
+    };
+    for (const auto &c : kCases) {
+        std::vector<char *> argv = {const_cast<char *>("kestrel-sim")};
+        for (const char *pszArg : c.args)
+            argv.push_back(const_cast<char *>(pszArg));
+        SimOptions options;
+        SimState state;
+        ::testing::internal::CaptureStderr();
+        const int nResult =
+            ParseSimArguments(static_cast<int>(argv.size()), argv.data(), options, state);
+        ::testing::internal::GetCapturedStderr();
+        const std::string strFirstLate =
+            options.lateCommands.empty() ? ""
+                                         : std::to_string(options.lateCommands[0].delay.count()) +
+                                               ":" + options.lateCommands[0].strPrefix;
+        EXPECT_EQ(nResult, c.nResult) << c.args.back();
+        if (nResult == 0) {
+            EXPECT_EQ(strFirstLate, c.pszFirstLate);
+            EXPECT_EQ(state.eLinkState, c.eState);
+        }
+    }
 }
 
 struct COptionCase
@@ -372,9 +512,9 @@ TEST_F(ModuleSimTest, AnswersOnlyAtItsLineRate)
         uint32_t nLinkRate;
         bool bAnswers;
     } kCases[] = {
-        {38400, 38400, true},     {38400, 9600, false},       {9600, 9600, true},
-        {9600, 115200, false},    {1382400, 1382400, true},   {1382400, 921600, false},
-        {1200, 1200, true},       {0, 460800, true},          {57600, 1382400, false},
+        {38400, 38400, true},  {38400, 9600, false},     {9600, 9600, true},
+        {9600, 115200, false}, {1382400, 1382400, true}, {1382400, 921600, false},
+        {1200, 1200, true},    {0, 460800, true},        {57600, 1382400, false},
     };
     for (const auto &c : kCases) {
         SimOptions options;
