@@ -34,18 +34,6 @@ const CEolRow &EolRow(EConsoleEol eEol)
     return kEolRows[0];
 }
 
-// Puts the arguments where the text has "%1", "%2"; a translation may order them otherwise.
-std::string FillArgs(const char *pFormat, const std::vector<std::string> &args)
-{
-    std::string strText = pFormat;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string strMark = "%" + std::to_string(i + 1);
-        if (const size_t nAt = strText.find(strMark); nAt != std::string::npos)
-            strText.replace(nAt, strMark.size(), args[i]);
-    }
-    return strText;
-}
-
 std::string HexByte(unsigned char byte)
 {
     char achHex[8];

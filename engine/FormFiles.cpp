@@ -17,10 +17,7 @@ constexpr CUiSource kCannotLoad = KESTREL_TR_NOOP("MainWindow", "无法载入配
 
 std::string FileProblem(CUiSource format, const std::string &strPath, const std::string &strWhy)
 {
-    std::string strText = Tr("MainWindow", format);
-    strText.replace(strText.find("%1"), 2, strPath);
-    strText.replace(strText.find("%2"), 2, strWhy);
-    return strText;
+    return FillArgs(Tr("MainWindow", format), {strPath, strWhy});
 }
 } // namespace
 

@@ -40,16 +40,6 @@ constexpr CFailureText kFailureTexts[] = {
                                    "（sudo usermod -aG dialout $USER），然后重新登录。")},
 };
 
-// Puts the arguments where "%1" and "%2" stand.
-std::string Arg(std::string strText, const std::string &strFirst, const std::string &strSecond = {})
-{
-    for (const auto &[pMark, pValue] : {std::pair{"%1", &strFirst}, std::pair{"%2", &strSecond}}) {
-        if (const size_t nAt = strText.find(pMark); nAt != std::string::npos)
-            strText.replace(nAt, 2, *pValue);
-    }
-    return strText;
-}
-
 } // namespace
 
 CSessionLink::CSessionLink(IModuleSetupView &view, BytesHandler fnBytes, LostHandler fnLost,
@@ -159,17 +149,17 @@ std::string DescribeOpenFailure(const std::string &strPath, const COpenFailureIn
         return std::string(TrIn(eLanguage, "MainWindow", source));
     };
     if (failure.eFailure == OpenFailure::Busy && !failure.holders.empty()) {
-        std::string strText = Arg(tr(kHeldBy), strPath, DescribePortHolders(failure.holders));
+        std::string strText = FillArgs(tr(kHeldBy), {strPath, DescribePortHolders(failure.holders)});
         if (HeldByModemManager(failure.holders))
             strText += tr(kModemManagerHint);
         return strText;
     }
     if (failure.eFailure == OpenFailure::NoPermission && !failure.strGroupAwaitingLogin.empty())
-        return Arg(tr(kAwaitingLogin), strPath, failure.strGroupAwaitingLogin);
+        return FillArgs(tr(kAwaitingLogin), {strPath, failure.strGroupAwaitingLogin});
     for (const CFailureText &text : kFailureTexts) {
         if (text.eFailure == failure.eFailure)
-            return Arg(tr(text.text), strPath);
+            return FillArgs(tr(text.text), {strPath});
     }
-    return Arg(tr(kCannotOpen), strPath,
-               failure.nErrno ? std::strerror(failure.nErrno) : tr(kRefusedSettings));
+    return FillArgs(tr(kCannotOpen),
+                    {strPath, failure.nErrno ? std::strerror(failure.nErrno) : tr(kRefusedSettings)});
 }

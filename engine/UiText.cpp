@@ -102,3 +102,19 @@ const char *TrIn(EUiLanguage eLanguage, const char *pContext, const char *pSourc
     const auto it = catalogue.find({pContext, pSourceUtf8});
     return it == catalogue.end() ? pSourceUtf8 : it->second;
 }
+
+std::string FillArgs(const std::string &strFormat, const std::vector<std::string> &args)
+{
+    std::string strText;
+    for (size_t i = 0; i < strFormat.size(); ++i) {
+        const char cNext = i + 1 < strFormat.size() ? strFormat[i + 1] : '\0';
+        const size_t nArg = static_cast<size_t>(cNext - '1');
+        if (strFormat[i] == '%' && cNext >= '1' && cNext <= '9' && nArg < args.size()) {
+            strText += args[nArg];
+            ++i;
+        } else {
+            strText += strFormat[i];
+        }
+    }
+    return strText;
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // The texts a user sees are written in Chinese, the tool's own language, and looked up in the
 // compiled catalogue (res/translations/kestrel_en.ts) when the user's language is English. Wire
@@ -49,6 +50,10 @@ inline const char *TrIn(EUiLanguage eLanguage, const char *pContext, CUiSource s
 {
     return TrIn(eLanguage, pContext, source.pText);
 }
+
+// Puts the arguments where the text says "%1", "%2" (a translation may order them otherwise), in
+// one pass: an argument that itself holds "%2" (a path, a module's text) stays as it is.
+std::string FillArgs(const std::string &strFormat, const std::vector<std::string> &args);
 
 // The language menu and its notice read the same in both languages (both languages): whoever
 // looks for them may not read the language in use.

@@ -108,3 +108,22 @@ TEST_F(UiTextTest, EveryCatalogueEntryHasItsEnglish)
             << entry.pSource;
     }
 }
+
+// Arguments go in once, in one pass, wherever the translation puts their marks; a mark inside an
+// argument (a path, a module's text) is the argument's own.
+TEST(FillArgs, PutsEachArgumentOnceWhereItsMarkStands)
+{
+    const struct
+    {
+        const char *pszFormat;
+        std::vector<std::string> args;
+        const char *pszExpected;
+    } kCases[] = {
+        {"无法打开 %1：%2", {"/tmp/a%2b", "busy"}, "无法打开 /tmp/a%2b：busy"},
+        {"%2 before %1", {"one", "two"}, "two before one"},
+        {"%1%1 and 100%", {"x"}, "xx and 100%"},
+        {"%3 has no argument", {"a", "b"}, "%3 has no argument"},
+    };
+    for (const auto &c : kCases)
+        EXPECT_EQ(FillArgs(c.pszFormat, c.args), c.pszExpected) << c.pszFormat;
+}
