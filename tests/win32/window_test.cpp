@@ -557,8 +557,9 @@ void TestBusyPort(const CContext &context)
         return;
     ChoosePort(hPort, kMainPort, 0);
     const HWND hBox = second.WaitWindow(L"错误");
-    Check(hBox != nullptr && MessageText(hBox) == L"打开串口失败，请确认是否有其他程序在使用！",
-          "a port in use gives the open-failure box", MessageText(hBox));
+    Check(hBox != nullptr && MessageText(hBox) == L"打开串口失败，请确认是否有其他程序在使用！\n\n"
+                                                  L"设备 COM7 正被其他程序占用：请先关闭那个程序。",
+          "a port in use gives the open-failure box, why below", MessageText(hBox));
     if (hBox != nullptr)
         PostMessageW(hBox, WM_COMMAND, IDOK, 0);
     Check(second.WaitExit(), "the program ends after the open-failure box");
@@ -701,9 +702,11 @@ void TestEnglish(const CContext &context)
         if (hSecondPort != nullptr)
             ChoosePort(hSecondPort, kMainPort, 0);
         const HWND hBox = second.WaitWindow(L"Error");
-        Check(hBox != nullptr && MessageText(hBox) == L"Opening the serial port failed. Check "
-                                                      L"whether another program is using it!",
-              "en: a busy port gives the open-failure box", MessageText(hBox));
+        Check(hBox != nullptr && MessageText(hBox) ==
+                                     L"Opening the serial port failed. Check whether another "
+                                     L"program is using it!\n\nDevice COM7 is in use by "
+                                     L"another program: close that program first.",
+              "en: a busy port gives the open-failure box, why below", MessageText(hBox));
         if (hBox != nullptr)
             PostMessageW(hBox, WM_COMMAND, IDOK, 0);
         second.WaitExit();
