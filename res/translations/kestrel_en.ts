@@ -556,6 +556,10 @@ Then click &quot;Query&quot; to try again.</translation>
         <source>没有打开 %1 的权限：用户已在 %2 组中，但本次登录尚未生效，请注销后重新登录。</source>
         <translation>No permission to open %1: the user is in the %2 group, but not yet in this login. Log out and log in again.</translation>
     </message>
+    <message>
+        <source>串口不接受所设的参数</source>
+        <translation>the serial port does not accept the settings</translation>
+    </message>
 </context>
 <context>
     <name>PortDialog</name>
