@@ -142,7 +142,7 @@ void CTrafficDlgWin32::OnCommand(HWND hwnd, int nId, HWND, UINT nNotify)
         OnSave();
     else if (nId == IDC_TRAFFIC_CLEAR)
         Clear();
-    else if (nId == IDCANCEL) // "关闭", Escape and the close box: hidden, kept for the next time
+    else if (nId == IDCANCEL) // its Close, Escape and the close box: hidden, kept for next time
         ShowWindow(hwnd, SW_HIDE);
 }
 
