@@ -15,6 +15,37 @@ constexpr wchar_t kSaveFileName[] = L"kestrel-trace.txt";
 // The one traffic window of the process whose keys the message filter hands over.
 CTrafficDlgWin32 *g_pFiltered = nullptr;
 
+// Where the user's selection (or caret) stands in the view.
+struct CSelection
+{
+    DWORD nStart = 0;
+    DWORD nEnd = 0;
+    bool bCaretAtEnd = false; // nothing selected, the caret after the last line
+};
+
+CSelection SelectionOf(HWND hView)
+{
+    CSelection selection;
+    SendMessageW(hView, EM_GETSEL, reinterpret_cast<WPARAM>(&selection.nStart),
+                 reinterpret_cast<LPARAM>(&selection.nEnd));
+    selection.bCaretAtEnd = selection.nStart == selection.nEnd &&
+                            selection.nEnd == static_cast<DWORD>(GetWindowTextLengthW(hView));
+    return selection;
+}
+
+// Removes the view's first lines; how many characters went.
+DWORD CutFirstLines(HWND hView, size_t nLines)
+{
+    if (nLines == 0)
+        return 0;
+    const int nCut = Edit_LineIndex(hView, static_cast<int>(nLines));
+    if (nCut <= 0)
+        return 0;
+    Edit_SetSel(hView, 0, nCut);
+    Edit_ReplaceSel(hView, L"");
+    return static_cast<DWORD>(nCut);
+}
+
 template <typename TLines> std::wstring JoinedLines(const TLines &lines)
 {
     std::wstring strText;
@@ -203,39 +234,28 @@ void CTrafficDlgWin32::AppendLines(const std::vector<std::string> &lines)
     const HWND hView = Item(IDC_TRAFFIC_TEXT);
     if (lines.empty() || hView == nullptr)
         return;
-    DWORD nSelStart = 0;
-    DWORD nSelEnd = 0;
-    SendMessageW(hView, EM_GETSEL, reinterpret_cast<WPARAM>(&nSelStart),
-                 reinterpret_cast<LPARAM>(&nSelEnd));
-    const bool bFollow =
-        nSelStart == nSelEnd && nSelEnd == static_cast<DWORD>(GetWindowTextLengthW(hView));
+    CSelection selection = SelectionOf(hView);
+    const size_t nShown = m_nShownLines + lines.size();
     const size_t nKept = m_log.Lines().size();
-    const size_t nDrop =
-        m_nShownLines + lines.size() > nKept ? m_nShownLines + lines.size() - nKept : 0;
-    if (nDrop >= m_nShownLines && nDrop > 0) {
+    const size_t nDrop = nShown > nKept ? nShown - nKept : 0;
+    if (nDrop > 0 && nDrop >= m_nShownLines) {
         // Everything shown has gone: the view starts again from what the log keeps.
         ::SetWindowTextW(hView, JoinedLines(m_log.Lines()).c_str());
-        m_nShownLines = nKept;
-        nSelStart = nSelEnd = 0;
+        selection.nStart = selection.nEnd = 0;
     } else {
-        const auto nCut =
-            nDrop > 0 ? static_cast<DWORD>(Edit_LineIndex(hView, static_cast<int>(nDrop))) : 0;
-        if (nCut > 0) {
-            Edit_SetSel(hView, 0, nCut);
-            Edit_ReplaceSel(hView, L"");
-        }
+        const DWORD nCut = CutFirstLines(hView, nDrop);
+        selection.nStart = selection.nStart > nCut ? selection.nStart - nCut : 0;
+        selection.nEnd = selection.nEnd > nCut ? selection.nEnd - nCut : 0;
         const int nEnd = GetWindowTextLengthW(hView);
         Edit_SetSel(hView, nEnd, nEnd);
         Edit_ReplaceSel(hView, JoinedLines(lines).c_str());
-        m_nShownLines += lines.size() - nDrop;
-        nSelStart = nSelStart > nCut ? nSelStart - nCut : 0;
-        nSelEnd = nSelEnd > nCut ? nSelEnd - nCut : 0;
     }
+    m_nShownLines = std::min(nShown, nKept);
     const int nLength = GetWindowTextLengthW(hView);
-    if (bFollow)
+    if (selection.bCaretAtEnd)
         Edit_SetSel(hView, nLength, nLength);
     else
-        Edit_SetSel(hView, nSelStart, nSelEnd);
+        Edit_SetSel(hView, selection.nStart, selection.nEnd);
     Edit_ScrollCaret(hView);
 }
 
@@ -243,15 +263,13 @@ void CTrafficDlgWin32::AppendLines(const std::vector<std::string> &lines)
 void CTrafficDlgWin32::CopyToClipboard()
 {
     const HWND hView = Item(IDC_TRAFFIC_TEXT);
-    DWORD nSelStart = 0;
-    DWORD nSelEnd = 0;
-    SendMessageW(hView, EM_GETSEL, reinterpret_cast<WPARAM>(&nSelStart),
-                 reinterpret_cast<LPARAM>(&nSelEnd));
-    if (nSelStart == nSelEnd)
+    const CSelection selection = SelectionOf(hView);
+    const bool bNothingSelected = selection.nStart == selection.nEnd;
+    if (bNothingSelected)
         Edit_SetSel(hView, 0, -1);
     SendMessageW(hView, WM_COPY, 0, 0);
-    if (nSelStart == nSelEnd)
-        Edit_SetSel(hView, nSelStart, nSelEnd);
+    if (bNothingSelected)
+        Edit_SetSel(hView, selection.nStart, selection.nEnd);
 }
 
 void CTrafficDlgWin32::OnSave()
