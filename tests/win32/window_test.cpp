@@ -14,7 +14,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cwchar>
 #include <dlgs.h>
 #include <fstream>
 #include <functional>
@@ -60,10 +59,12 @@ std::wstring TextOf(HWND hwnd)
 {
     // WM_GETTEXT crosses the process boundary with its buffer; the owner-drawn status line
     // answers it like any control.
-    wchar_t szText[512] = {};
-    SendMessageTimeoutW(hwnd, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(szText), SMTO_ABORTIFHUNG,
-                        5000, nullptr);
-    return szText;
+    DWORD_PTR nLength = 0;
+    SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &nLength);
+    std::wstring strText(nLength + 1, L'\0');
+    SendMessageTimeoutW(hwnd, WM_GETTEXT, strText.size(), reinterpret_cast<LPARAM>(strText.data()),
+                        SMTO_ABORTIFHUNG, 5000, nullptr);
+    return strText.c_str();
 }
 
 bool WaitFor(const std::function<bool()> &fnDone, std::chrono::milliseconds timeout = kWait)
@@ -117,50 +118,16 @@ public:
     // A visible top-level window of this process whose title is exactly strTitle.
     HWND Find(const std::wstring &strTitle) const
     {
-        struct Search
-        {
-            DWORD nPid;
-            const std::wstring *pTitle;
-            HWND hFound;
-        } search = {m_process.dwProcessId, &strTitle, nullptr};
-        EnumWindows(
-            [](HWND hwnd, LPARAM lParam) -> BOOL {
-                auto *pSearch = reinterpret_cast<Search *>(lParam);
-                DWORD nPid = 0;
-                GetWindowThreadProcessId(hwnd, &nPid);
-                if (nPid != pSearch->nPid || !IsWindowVisible(hwnd) ||
-                    TextOf(hwnd) != *pSearch->pTitle)
-                    return TRUE;
-                pSearch->hFound = hwnd;
-                return FALSE;
-            },
-            reinterpret_cast<LPARAM>(&search));
-        return search.hFound;
+        return FindWhere([&](HWND hwnd) { return TextOf(hwnd) == strTitle; });
     }
     // A visible top-level window of this process of that class ("#32768": a menu that runs).
-    HWND FindClass(const wchar_t *pClass) const
+    HWND FindClass(const std::wstring &strClass) const
     {
-        struct Search
-        {
-            DWORD nPid;
-            const wchar_t *pClass;
-            HWND hFound;
-        } search = {m_process.dwProcessId, pClass, nullptr};
-        EnumWindows(
-            [](HWND hwnd, LPARAM lParam) -> BOOL {
-                auto *pSearch = reinterpret_cast<Search *>(lParam);
-                DWORD nPid = 0;
-                wchar_t szClass[64] = {};
-                GetWindowThreadProcessId(hwnd, &nPid);
-                GetClassNameW(hwnd, szClass, 64);
-                if (nPid != pSearch->nPid || !IsWindowVisible(hwnd) ||
-                    std::wcscmp(szClass, pSearch->pClass) != 0)
-                    return TRUE;
-                pSearch->hFound = hwnd;
-                return FALSE;
-            },
-            reinterpret_cast<LPARAM>(&search));
-        return search.hFound;
+        return FindWhere([&](HWND hwnd) {
+            wchar_t szClass[64] = {};
+            GetClassNameW(hwnd, szClass, 64);
+            return strClass == szClass;
+        });
     }
     HWND WaitWindow(const std::wstring &strTitle, std::chrono::milliseconds timeout = kWait) const
     {
@@ -170,6 +137,28 @@ public:
     }
 
 private:
+    HWND FindWhere(const std::function<bool(HWND)> &fnMatches) const
+    {
+        struct Search
+        {
+            DWORD nPid;
+            const std::function<bool(HWND)> *pMatches;
+            HWND hFound;
+        } search = {m_process.dwProcessId, &fnMatches, nullptr};
+        EnumWindows(
+            [](HWND hwnd, LPARAM lParam) -> BOOL {
+                auto *pSearch = reinterpret_cast<Search *>(lParam);
+                DWORD nPid = 0;
+                GetWindowThreadProcessId(hwnd, &nPid);
+                if (nPid != pSearch->nPid || !IsWindowVisible(hwnd) || !(*pSearch->pMatches)(hwnd))
+                    return TRUE;
+                pSearch->hFound = hwnd;
+                return FALSE;
+            },
+            reinterpret_cast<LPARAM>(&search));
+        return search.hFound;
+    }
+
     PROCESS_INFORMATION m_process = {};
     std::chrono::steady_clock::time_point m_start;
 };
@@ -227,26 +216,6 @@ std::wstring MessageText(HWND hBox)
             strText = TextOf(hChild);
     }
     return strText;
-}
-
-// A text too long for TextOf (the traffic view).
-std::wstring LongText(HWND hDlg, int nId)
-{
-    const HWND hControl = GetDlgItem(hDlg, nId);
-    DWORD_PTR nLength = 0;
-    SendMessageTimeoutW(hControl, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &nLength);
-    std::wstring strText(nLength + 1, L'\0');
-    SendMessageTimeoutW(hControl, WM_GETTEXT, strText.size(),
-                        reinterpret_cast<LPARAM>(strText.data()), SMTO_ABORTIFHUNG, 5000, nullptr);
-    return strText.c_str();
-}
-
-std::wstring Joined(const std::vector<std::wstring> &texts)
-{
-    std::wstring strJoined;
-    for (const std::wstring &strText : texts)
-        strJoined += strText + L"|";
-    return strJoined;
 }
 
 // Opens the form's context menu as a right click does and picks an entry with the keyboard: the
@@ -663,7 +632,7 @@ std::wstring ProfileText(const wchar_t *pKey);
 // What the context menu, its file dialogs and the traffic window show in one language.
 struct CUiTexts
 {
-    const wchar_t *pLanguage; // how the checks name it
+    const char *pCheckPrefix; // what the checks begin with
     const wchar_t *pAboutTitle;
     const wchar_t *pSaveTitle;
     const wchar_t *pLoadTitle;
@@ -671,31 +640,26 @@ struct CUiTexts
     std::vector<std::wstring> trafficButtons; // copy, save, clear, close
 };
 
-const CUiTexts kChineseTexts = {L"zh",       L"关于 Kestrel",
-                                L"保存配置", L"载入配置",
-                                L"通信记录", {L"复制", L"保存...", L"清除", L"关闭"}};
+const CUiTexts kChineseTexts = {
+    "zh: ",      L"关于 Kestrel", L"保存配置",
+    L"载入配置", L"通信记录",     {L"复制", L"保存...", L"清除", L"关闭"},
+};
 
-const CUiTexts kEnglishTexts = {L"en",
-                                L"About Kestrel",
-                                L"Save configuration",
-                                L"Load configuration",
-                                L"Traffic",
-                                {L"Copy", L"Save...", L"Clear", L"Close"}};
-
-std::string Narrow(const std::wstring &strText)
-{
-    char szText[512] = {};
-    WideCharToMultiByte(CP_UTF8, 0, strText.c_str(), -1, szText, sizeof(szText), nullptr, nullptr);
-    return szText;
-}
+const CUiTexts kEnglishTexts = {
+    "en: ",
+    L"About Kestrel",
+    L"Save configuration",
+    L"Load configuration",
+    L"Traffic",
+    {L"Copy", L"Save...", L"Clear", L"Close"},
+};
 
 // The form saved to a file through the context menu and the system's file dialog, changed, then
 // loaded back: the file's value returns to the form, and nothing goes to the module.
 void TestConfigFiles(const CContext &context, const CApp &app, HWND hMain, const CUiTexts &texts)
 {
-    const std::string strLanguage = Narrow(texts.pLanguage) + ": ";
-    const std::wstring strPath =
-        TempFile((std::wstring(L"kestrel-window-") + texts.pLanguage + L".json").c_str());
+    const std::string strLanguage = texts.pCheckPrefix;
+    const std::wstring strPath = TempFile(L"kestrel-window-test.json");
     const size_t nBefore = SettledCommandCount(context.strSimLog);
     SetText(hMain, IDC_EDIT_NAME, L"FromFile");
     Check(ChooseFromContextMenu(app, hMain, kSaveEntry) &&
@@ -723,7 +687,7 @@ void TestConfigFiles(const CContext &context, const CApp &app, HWND hMain, const
 // it, Clear empties it, and once closed it records nothing until it shows again.
 void TestTrafficWindow(const CContext &context, const CApp &app, HWND hMain, const CUiTexts &texts)
 {
-    const std::string strLanguage = Narrow(texts.pLanguage) + ": ";
+    const std::string strLanguage = texts.pCheckPrefix;
     Check(ChooseFromContextMenu(app, hMain, kTrafficEntry), strLanguage + "the context menu runs");
     const HWND hTraffic = app.WaitWindow(texts.pTrafficTitle);
     Check(hTraffic != nullptr, strLanguage + "通信记录 opens the traffic window");
@@ -732,19 +696,19 @@ void TestTrafficWindow(const CContext &context, const CApp &app, HWND hMain, con
     const std::vector<std::wstring> buttons = {
         Text(hTraffic, IDC_TRAFFIC_COPY), Text(hTraffic, IDC_TRAFFIC_SAVE),
         Text(hTraffic, IDC_TRAFFIC_CLEAR), Text(hTraffic, IDCANCEL)};
-    Check(buttons == texts.trafficButtons, strLanguage + "its buttons", Joined(buttons));
+    Check(buttons == texts.trafficButtons, strLanguage + "its buttons", buttons[0]);
     Click(hMain, IDC_BUTTON_QUERY);
     Check(WaitFor([&] {
-              const std::wstring strShown = LongText(hTraffic, IDC_TRAFFIC_TEXT);
+              const std::wstring strShown = Text(hTraffic, IDC_TRAFFIC_TEXT);
               return strShown.find(L" TX AT+NAME?\\r\\n\r\n") != std::wstring::npos &&
                      strShown.find(L" RX ") != std::wstring::npos &&
                      strShown.find(L"+NAME:") != std::wstring::npos;
           }),
           strLanguage + "a query's commands and replies show as TX and RX lines",
-          LongText(hTraffic, IDC_TRAFFIC_TEXT).substr(0, 200));
+          Text(hTraffic, IDC_TRAFFIC_TEXT).substr(0, 200));
     SettledCommandCount(context.strSimLog);
     Click(hTraffic, IDC_TRAFFIC_CLEAR);
-    Check(WaitFor([&] { return LongText(hTraffic, IDC_TRAFFIC_TEXT).empty(); }),
+    Check(WaitFor([&] { return Text(hTraffic, IDC_TRAFFIC_TEXT).empty(); }),
           strLanguage + "Clear empties it");
     Click(hTraffic, IDCANCEL);
     Check(WaitFor([&] { return app.Find(texts.pTrafficTitle) == nullptr; }),
@@ -756,9 +720,9 @@ void TestTrafficWindow(const CContext &context, const CApp &app, HWND hMain, con
           strLanguage + "a query runs while it is hidden");
     Check(ChooseFromContextMenu(app, hMain, kTrafficEntry) &&
               app.WaitWindow(texts.pTrafficTitle) == hTraffic &&
-              LongText(hTraffic, IDC_TRAFFIC_TEXT).empty(),
+              Text(hTraffic, IDC_TRAFFIC_TEXT).empty(),
           strLanguage + "shown again, it has recorded nothing while hidden",
-          LongText(hTraffic, IDC_TRAFFIC_TEXT).substr(0, 200));
+          Text(hTraffic, IDC_TRAFFIC_TEXT).substr(0, 200));
     Click(hTraffic, IDCANCEL);
     WaitFor([&] { return app.Find(texts.pTrafficTitle) == nullptr; });
 }
@@ -767,7 +731,7 @@ void TestTrafficWindow(const CContext &context, const CApp &app, HWND hMain, con
 // whose choice is kept for the next start and said in both languages.
 void TestAboutAndLanguageEntries(const CApp &app, HWND hMain, const CUiTexts &texts)
 {
-    const std::string strLanguage = Narrow(texts.pLanguage) + ": ";
+    const std::string strLanguage = texts.pCheckPrefix;
     Check(ChooseFromContextMenu(app, hMain, kAboutEntry) &&
               app.WaitWindow(texts.pAboutTitle) != nullptr,
           strLanguage + "the entry after the traffic window opens the About box");
@@ -776,7 +740,7 @@ void TestAboutAndLanguageEntries(const CApp &app, HWND hMain, const CUiTexts &te
     WaitFor([&] { return app.Find(texts.pAboutTitle) == nullptr; });
 
     // The language not shown: Chinese is the submenu's first entry, English its last.
-    const bool bChinese = std::wstring(texts.pLanguage) == L"zh";
+    const bool bChinese = &texts == &kChineseTexts;
     Check(ChooseFromContextMenu(
               app, hMain, {VK_END, VK_RIGHT, static_cast<WPARAM>(bChinese ? VK_END : VK_HOME)}),
           strLanguage + "the last entry opens the language submenu");
