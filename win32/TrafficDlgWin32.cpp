@@ -54,11 +54,20 @@ template <typename TLines> std::wstring JoinedLines(const TLines &lines)
     return strText;
 }
 
-std::string Replaced(std::string strText, const char *pMark, const std::string &strValue)
+// "%1" and "%2" of the format filled in one pass, so that a path holding "%2" stays as it is.
+std::string Formatted(const std::string &strFormat, const std::string &strFirst,
+                      const std::string &strSecond)
 {
-    const size_t nAt = strText.find(pMark);
-    if (nAt != std::string::npos)
-        strText.replace(nAt, 2, strValue);
+    std::string strText;
+    for (size_t i = 0; i < strFormat.size(); ++i) {
+        const bool bMark = strFormat[i] == '%' && i + 1 < strFormat.size() &&
+                           (strFormat[i + 1] == '1' || strFormat[i + 1] == '2');
+        if (!bMark) {
+            strText += strFormat[i];
+            continue;
+        }
+        strText += strFormat[++i] == '1' ? strFirst : strSecond;
+    }
     return strText;
 }
 
@@ -284,8 +293,7 @@ void CTrafficDlgWin32::OnSave()
     std::string strError;
     if (m_log.SaveTo(strPath, strError))
         return;
-    const std::string strText =
-        Replaced(Replaced(Tr("Traffic", kCannotSave), "%1", strPath), "%2", strError);
+    const std::string strText = Formatted(Tr("Traffic", kCannotSave), strPath, strError);
     MessageBoxW(hwnd, WideFromUtf8(strText).c_str(), TrWide("Traffic", "错误").c_str(),
                 MB_OK | MB_ICONHAND);
 }

@@ -637,12 +637,18 @@ struct CUiTexts
     const wchar_t *pSaveTitle;
     const wchar_t *pLoadTitle;
     const wchar_t *pTrafficTitle;
+    const wchar_t *pTrafficSaveTitle;
     std::vector<std::wstring> trafficButtons; // copy, save, clear, close
 };
 
 const CUiTexts kChineseTexts = {
-    "zh: ",      L"关于 Kestrel", L"保存配置",
-    L"载入配置", L"通信记录",     {L"复制", L"保存...", L"清除", L"关闭"},
+    "zh: ",
+    L"关于 Kestrel",
+    L"保存配置",
+    L"载入配置",
+    L"通信记录",
+    L"保存通信记录",
+    {L"复制", L"保存...", L"清除", L"关闭"},
 };
 
 const CUiTexts kEnglishTexts = {
@@ -651,6 +657,7 @@ const CUiTexts kEnglishTexts = {
     L"Save configuration",
     L"Load configuration",
     L"Traffic",
+    L"Save traffic",
     {L"Copy", L"Save...", L"Clear", L"Close"},
 };
 
@@ -707,6 +714,12 @@ void TestTrafficWindow(const CContext &context, const CApp &app, HWND hMain, con
           strLanguage + "a query's commands and replies show as TX and RX lines",
           Text(hTraffic, IDC_TRAFFIC_TEXT).substr(0, 200));
     SettledCommandCount(context.strSimLog);
+    const std::wstring strPath = TempFile(L"kestrel-window-trace.txt");
+    Click(hTraffic, IDC_TRAFFIC_SAVE);
+    Check(ChooseFile(app, texts.pTrafficSaveTitle, strPath) &&
+              FileText(strPath).find(" TX AT+NAME?\\r\\n\n") != std::string::npos,
+          strLanguage + "保存... writes the lines to a text file");
+    DeleteFileW(strPath.c_str());
     Click(hTraffic, IDC_TRAFFIC_CLEAR);
     Check(WaitFor([&] { return Text(hTraffic, IDC_TRAFFIC_TEXT).empty(); }),
           strLanguage + "Clear empties it");
