@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The native window under Wine, on a virtual display: kestrel_window_test.exe starts kestrel.exe
 # and works it through window messages against two simulated modules on the Linux side, reached
-# as COM7 (a normal module, also as COM51), COM8 (one that never answers "AT+NAME") and COM9 (one
-# that hangs up after 15 commands, and is plugged back in when the driver asks). Their logs must not be named
-# after the ports: Windows takes "com7.log" for the device COM7.
+# as COM7 (a normal module, also as COM51), COM8 (one that never answers "AT+NAME" nor
+# "AT+CLEARADDR"), COM9 (one that hangs up after 15 commands, and is plugged back in when the
+# driver asks) and COM10 (one that hangs up after 15 commands too, for the English checks). Their
+# logs must not be named after the ports: Windows takes "com7.log" for the device COM7.
 #
 #   scripts/test-windows-window.sh [BUILD_DIR] [--shots]
 #
@@ -56,13 +57,17 @@ wine regedit "$(winpath "$work/fonts.reg")" </dev/null >/dev/null 2>&1
 
 "$sim" --link "$work/com7" 2>"$work/sim-main.log" >/dev/null </dev/null &
 pids+=($!)
-"$sim" --link "$work/com8" --silent AT+NAME 2>"$work/sim-silent.log" >/dev/null </dev/null &
+"$sim" --link "$work/com8" --silent AT+NAME --silent AT+CLEARADDR 2>"$work/sim-silent.log" \
+    >/dev/null </dev/null &
 pids+=($!)
-"$sim" --link "$work/com9" --hangup-after 15 2>/dev/null >/dev/null </dev/null &
-pids+=($!)
-for _ in $(seq 50); do [ -e "$work/com7" ] && [ -e "$work/com8" ] && [ -e "$work/com9" ] && break
+for port in com9 com10; do
+    "$sim" --link "$work/$port" --hangup-after 15 2>/dev/null >/dev/null </dev/null &
+    pids+=($!)
+done
+for _ in $(seq 50); do [ -e "$work/com7" ] && [ -e "$work/com8" ] && [ -e "$work/com9" ] &&
+    [ -e "$work/com10" ] && break
     sleep 0.1; done
-for port in com7 com8 com9; do ln -sf "$work/$port" "$WINEPREFIX/dosdevices/$port"; done
+for port in com7 com8 com9 com10; do ln -sf "$work/$port" "$WINEPREFIX/dosdevices/$port"; done
 # The main module again as COM51, a number past the fixed list, as Windows gives later adapters.
 ln -sf "$work/com7" "$WINEPREFIX/dosdevices/com51"
 

@@ -46,8 +46,10 @@ void CSerialLink::NoteOpenCause()
 bool CSerialLink::IsRawPseudoTerminal(const std::string &strPath)
 {
     // Lexically, so "/dev/./pts/3" counts too; a symbolic link elsewhere is a name someone chose
-    // and keeps pointing at its device.
-    const std::string strNormal = std::filesystem::path(strPath).lexically_normal().string();
+    // and keeps pointing at its device. In the generic form, so the answer is the same on every
+    // system.
+    const std::string strNormal =
+        std::filesystem::path(strPath).lexically_normal().generic_string();
     return strNormal.rfind("/dev/pts/", 0) == 0 && strNormal.size() > sizeof("/dev/pts/") - 1;
 }
 

@@ -1,38 +1,14 @@
 #include "win32/ModuleSetupDlgWin32.h"
 
+#include "engine/FieldFilter.h"
 #include "engine/ParamTable.h"
+#include "engine/UiText.h"
 #include "res/resource.h"
-#include "serial/SerialLink.h"
-#include "win32/AboutDlgWin32.h"
 #include "win32/PortSelectDlgWin32.h"
-#include "win32/ProfileWin32.h"
+#include "win32/TrafficDlgWin32.h"
 #include "win32/Win32Common.h"
 
-#include <algorithm>
-#include <cstdio>
-#include <iterator>
-#include <optional>
-
-CModuleSetupDlgWin32 *g_pMainDlg = nullptr;
-
 namespace {
-// How often a pulled adapter is looked for; its COM port is back within a second of plugging.
-constexpr UINT kReopenTimerId = 2001;
-constexpr UINT kReopenPollMs = 500;
-
-// The fields that take text; their typing limits, in GBK bytes (a Chinese character counts two),
-// are the parameter table's.
-constexpr int kTextFields[] = {
-    IDC_EDIT_NAME,          IDC_EDIT_CLASS,         IDC_EDIT_PASSWORD,      IDC_EDIT_VERSION,
-    IDC_EDIT_CONN_INTERVAL, IDC_EDIT_CONN_DURATION, IDC_EDIT_INQ_INTERVAL,  IDC_EDIT_INQ_DURATION,
-    IDC_EDIT_SNIFF_MAX,     IDC_EDIT_SNIFF_MIN,     IDC_EDIT_SNIFF_ATTEMPT, IDC_EDIT_SNIFF_TIMEOUT,
-    IDC_COMBO_BINDADDR,     IDC_EDIT_LOCALADDR,
-};
-
-bool IsCheckBox(int nId)
-{
-    return nId == IDC_CHECK_ROLE || nId == IDC_CHECK_BIND || nId == IDC_CHECK_AUTH;
-}
 
 std::wstring ClassOf(HWND hwnd)
 {
@@ -49,6 +25,14 @@ bool IsComboBox(HWND hwnd)
 bool IsDropDownList(HWND hwnd)
 {
     return IsComboBox(hwnd) && (GetWindowLongPtrW(hwnd, GWL_STYLE) & 0x3) == CBS_DROPDOWNLIST;
+}
+
+// A push button of the form's actions; "关闭" is not one: it always works.
+bool IsActionButton(HWND hwnd)
+{
+    const auto nType = GetWindowLongPtrW(hwnd, GWL_STYLE) & BS_TYPEMASK;
+    return (nType == BS_PUSHBUTTON || nType == BS_DEFPUSHBUTTON) && ClassOf(hwnd) == L"Button" &&
+           GetDlgCtrlID(hwnd) != IDC_BUTTON_CLOSE;
 }
 
 std::wstring EntryText(HWND hCombo, int nIndex)
@@ -68,6 +52,14 @@ std::string GbkTextOf(HWND hwnd)
 {
     return GbkFromWide(WindowTextOf(hwnd)).value_or(std::string());
 }
+
+// The device as the user knows it: "COM7" for "\\.\COM7".
+std::string PortDisplayName(const std::string &strPath)
+{
+    const std::string strPrefix = "\\\\.\\";
+    return strPath.rfind(strPrefix, 0) == 0 ? strPath.substr(strPrefix.size()) : strPath;
+}
+
 } // namespace
 
 CModuleSetupDlgWin32::CModuleSetupDlgWin32(HINSTANCE hInstance) : m_hInstance(hInstance)
@@ -82,12 +74,7 @@ CModuleSetupDlgWin32::CModuleSetupDlgWin32(HINSTANCE hInstance) : m_hInstance(hI
 
 CModuleSetupDlgWin32::~CModuleSetupDlgWin32()
 {
-    // The reader must be gone before the window it posts to.
-    CloseSessionLink();
-    DiscardPostedChunks();
-    m_pSerial = nullptr;
-    if (g_pMainDlg == this)
-        g_pMainDlg = nullptr;
+    // The traffic window and the engine (with the reader it joins) go first, as declared.
     if (m_hIcon != nullptr)
         DestroyIcon(m_hIcon);
     if (m_hSmallIcon != nullptr)
@@ -120,20 +107,21 @@ INT_PTR CModuleSetupDlgWin32::OnMessage(UINT message, WPARAM wParam, LPARAM lPar
         HANDLE_DLGMSG(hwnd, WM_TIMER, OnTimerMessage);
         HANDLE_DLGMSG(hwnd, WM_NOTIFY, OnNotify);
         HANDLE_DLGMSG(hwnd, WM_DRAWITEM, OnDrawItem);
+        HANDLE_DLGMSG(hwnd, WM_CONTEXTMENU, OnContextMenu);
     // windowsx.h's cracker for this one cuts the handle to 32 bits.
     case WM_QUERYDRAGICON:
-        return reinterpret_cast<INT_PTR>(OnQueryDragIcon());
+        return reinterpret_cast<INT_PTR>(m_hIcon);
     // These two fall back to the dialog manager's own handling unless they apply.
     case WM_SYSCOMMAND:
         return OnSysCommand(static_cast<UINT>(wParam)) ? TRUE : FALSE;
     case WM_PAINT:
         return OnPaint() ? TRUE : FALSE;
-    case WM_APP_RECEIVED:
-        OnChunkReceived(reinterpret_cast<std::string *>(lParam));
+    case WM_APP_WORK:
+        OnPostedWork(reinterpret_cast<std::function<void()> *>(lParam));
         return TRUE;
-    case WM_APP_PORTLOST:
-        OnLinkLost();
-        return TRUE;
+    case WM_DESTROY:
+        DiscardPostedWork();
+        return FALSE;
     default:
         return FALSE;
     }
@@ -141,48 +129,36 @@ INT_PTR CModuleSetupDlgWin32::OnMessage(UINT message, WPARAM wParam, LPARAM lPar
 
 BOOL CModuleSetupDlgWin32::OnInitDialog(HWND hwnd, HWND, LPARAM)
 {
-    // The form as the template and the members start: empty texts, "0" in the number fields.
+    // The form as the template and the engine start: empty texts, "0" in the number fields.
     TranslateDialog(hwnd, "MainWindow");
-    UpdateData(false);
-    for (int nId : kTextFields) {
-        if (const size_t nMaxBytes = FieldByteLimit(nId); nMaxBytes != 0)
-            Edit_LimitText(Item(nId), static_cast<WPARAM>(nMaxBytes));
-    }
-    AddAboutEntry();
+    m_engine.InitForm();
+    LimitFieldLengths();
+    AddSystemMenuEntries();
     SendMessageW(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     SendMessageW(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hSmallIcon));
     SetUpSliders();
 
     CPortSelectDlgWin32 portDlg(m_hInstance);
-    if (portDlg.DoModal() != IDOK) {
-        EndDialog(hwnd, IDCANCEL); // no port is open yet
-        return FALSE;
-    }
-    if (!StartSession(portDlg.m_strPortPath, portDlg.m_line)) {
-        EndDialog(hwnd, IDCANCEL);
+    if (portDlg.DoModal() != IDOK || !StartSession(portDlg.m_strPortPath, portDlg.m_line)) {
+        EndDialog(hwnd, IDCANCEL); // no port is open
         return FALSE;
     }
     return TRUE;
 }
 
-void CModuleSetupDlgWin32::AddAboutEntry()
+// Typing stops at a field's byte count in characters already; the filter cuts at its bytes.
+void CModuleSetupDlgWin32::LimitFieldLengths()
 {
-    const HMENU hSysMenu = GetSystemMenu(m_hWnd, FALSE);
-    const std::wstring strAbout = ResourceText(IDS_ABOUTBOX);
-    if (hSysMenu == nullptr || strAbout.empty())
-        return;
-    AppendMenuW(hSysMenu, MF_SEPARATOR, 0, nullptr);
-    AppendMenuW(hSysMenu, MF_STRING, IDM_ABOUTBOX, strAbout.c_str());
-    // Named in both languages, so that a user who reads only one of them can find it.
-    CProfileWin32 profile;
-    const std::string strChosen =
-        profile.ReadString(kLanguageSection, kLanguageKey).value_or(UiLanguageCode(UiLanguage()));
-    const HMENU hLanguages = CreatePopupMenu();
-    for (const CLanguageEntry &entry : kLanguageEntries)
-        AppendMenuW(hLanguages, MF_STRING | (strChosen == entry.pCode ? MF_CHECKED : 0u),
-                    entry.nCommand, WideFromUtf8(entry.pName).c_str());
-    AppendMenuW(hSysMenu, MF_POPUP, reinterpret_cast<UINT_PTR>(hLanguages),
-                WideFromUtf8(kLanguageMenuText).c_str());
+    for (HWND hChild = GetWindow(m_hWnd, GW_CHILD); hChild != nullptr;
+         hChild = GetWindow(hChild, GW_HWNDNEXT)) {
+        const size_t nMaxBytes = FieldByteLimit(GetDlgCtrlID(hChild));
+        if (nMaxBytes == 0)
+            continue;
+        if (IsComboBox(hChild))
+            ComboBox_LimitText(hChild, static_cast<int>(nMaxBytes));
+        else
+            Edit_LimitText(hChild, static_cast<int>(nMaxBytes));
+    }
 }
 
 void CModuleSetupDlgWin32::SetUpSliders()
@@ -199,18 +175,16 @@ void CModuleSetupDlgWin32::SetUpSliders()
 
 bool CModuleSetupDlgWin32::StartSession(const std::string &strPortPath, const CLineSettings &line)
 {
-    FillLists();
     SetStatusText(Tr("MainWindow", "准备就绪"));
     ::SetWindowTextW(m_hWnd, ResourceText(IDS_TITLE).c_str());
-    g_pMainDlg = this;
-
-    if (!OpenSessionLink(strPortPath, line, OnSerialReceive, OnSerialDisconnect, this)) {
-        MessageBox(Tr("MainWindow", "打开串口失败，请确认是否有其他程序在使用！"),
-                   Tr("MainWindow", "错误"), MB_OK | MB_ICONHAND);
-        return false;
-    }
-    StartAutoQuery();
-    return true;
+    if (m_engine.StartSession(strPortPath, line))
+        return true;
+    // A system message box has no place for details: why goes below the text.
+    MessageBox(OpenFailureBoxText() + "\n\n" +
+                   DescribeOpenFailure(PortDisplayName(strPortPath), m_engine.LastOpenFailure(),
+                                       UiLanguage()),
+               OpenFailureBoxCaption(), MB_OK | MB_ICONHAND);
+    return false;
 }
 
 void CModuleSetupDlgWin32::OnCommand(HWND, int nId, HWND, UINT nNotify)
@@ -224,41 +198,24 @@ void CModuleSetupDlgWin32::OnCommand(HWND, int nId, HWND, UINT nNotify)
         return;
     }
     // IDOK (Enter in a field) deliberately does nothing: that path would leave the port open.
-    if (nNotify != BN_CLICKED)
-        return;
-    // A state the module reported beyond 0 and 1 stays readable until the user clicks the box.
-    if (IsCheckBox(nId))
-        m_rawCheckStates.erase(nId);
-    for (const ButtonHandler &button : ButtonHandlerTable) {
-        if (button.nId == nId) {
-            (this->*button.pfnHandler)();
-            return;
-        }
-    }
+    if (nId != IDOK && nNotify == BN_CLICKED)
+        m_engine.OnCommand(nId);
 }
 
 void CModuleSetupDlgWin32::OnTimerMessage(HWND, UINT nIdEvent)
 {
-    if (nIdEvent == kReopenTimerId) {
-        TryReopenPort();
-        return;
-    }
-    // One-shot: a timer fires once per arming, and never after it was killed.
+    // One-shot: a timer fires once per arming, and never after it was killed (a WM_TIMER may
+    // already wait in the queue when it is).
     ::KillTimer(m_hWnd, nIdEvent);
-    if (m_armedTimers.erase(nIdEvent) == 0)
-        return;
-    OnTimer(nIdEvent);
+    if (m_armedTimers.erase(nIdEvent) != 0)
+        m_engine.OnTimer(nIdEvent);
 }
 
 LRESULT CModuleSetupDlgWin32::OnNotify(HWND, int nIdFrom, NMHDR *pHeader)
 {
     // Sent when the user lets go of the thumb or of a click in the channel; keys send none.
-    if (pHeader == nullptr || pHeader->code != static_cast<UINT>(NM_RELEASEDCAPTURE))
-        return 0;
-    if (nIdFrom == IDC_SLIDER_SCAN)
-        OnReleasedCaptureSliderScan();
-    else if (nIdFrom == IDC_SLIDER_SNIFF)
-        OnReleasedCaptureSliderSniff();
+    if (pHeader != nullptr && pHeader->code == static_cast<UINT>(NM_RELEASEDCAPTURE))
+        m_engine.OnSliderReleased(nIdFrom);
     return 0;
 }
 
@@ -268,43 +225,10 @@ void CModuleSetupDlgWin32::OnDrawItem(HWND, const DRAWITEMSTRUCT *pItem)
         m_status.DrawItem(*pItem);
 }
 
-HICON CModuleSetupDlgWin32::OnQueryDragIcon()
-{
-    return m_hIcon;
-}
-
 std::wstring CModuleSetupDlgWin32::ResourceText(UINT nId) const
 {
     return WideFromUtf8(
         Tr("MainWindow", Utf8FromWide(LoadResourceString(m_hInstance, nId)).c_str()));
-}
-
-void CModuleSetupDlgWin32::ChooseLanguage(const CLanguageEntry &entry)
-{
-    CProfileWin32 profile;
-    profile.WriteString(kLanguageSection, kLanguageKey, entry.pCode);
-    const HMENU hSysMenu = GetSystemMenu(m_hWnd, FALSE);
-    for (const CLanguageEntry &other : kLanguageEntries)
-        CheckMenuItem(hSysMenu, other.nCommand,
-                      MF_BYCOMMAND | (&other == &entry ? MF_CHECKED : MF_UNCHECKED));
-    // Said in both languages: the user has just chosen the one that is not shown yet.
-    MessageBoxW(m_hWnd, WideFromUtf8(kLanguageChosenText).c_str(),
-                WideFromUtf8(kLanguageMenuText).c_str(), MB_OK | MB_ICONINFORMATION);
-}
-
-bool CModuleSetupDlgWin32::OnSysCommand(UINT nCommand)
-{
-    for (const CLanguageEntry &entry : kLanguageEntries) {
-        if ((nCommand & 0xFFF0) == entry.nCommand) {
-            ChooseLanguage(entry);
-            return true;
-        }
-    }
-    if ((nCommand & 0xFFF0) != static_cast<UINT>(IDM_ABOUTBOX))
-        return false;
-    CAboutDlgWin32 aboutDlg(m_hInstance);
-    aboutDlg.DoModal(m_hWnd);
-    return true;
 }
 
 bool CModuleSetupDlgWin32::OnPaint()
@@ -327,83 +251,49 @@ bool CModuleSetupDlgWin32::OnPaint()
 
 void CModuleSetupDlgWin32::OnCancel()
 {
-    // A run waiting for a reply is abandoned: its timers must not fire into a closed window, and
-    // a device coming back must not be reopened by a window that is going away.
-    ::KillTimer(m_hWnd, kReopenTimerId);
-    AbandonRun();
-    StopAllTimers();
-    CloseSessionLink();
-    DiscardPostedChunks();
+    // What waits is abandoned and the port closed (its reader joined) before the window goes:
+    // no timer fires into it and no device coming back is reopened by it.
+    m_engine.CloseSession();
+    DiscardPostedWork();
     EndDialog(m_hWnd, IDCANCEL);
 }
 
-void CModuleSetupDlgWin32::OnChunkReceived(std::string *pChunk)
+// On the link's reader thread. Posted messages keep their order, so the work runs in the order
+// it was handed over; a window that is gone takes nothing, and the work is freed here.
+void CModuleSetupDlgWin32::PostToViewThread(std::function<void()> fnWork)
 {
-    const std::unique_ptr<std::string> chunk(pChunk);
-    if (chunk && !chunk->empty())
-        OnReceivedBytes(chunk->data(), chunk->size());
+    auto pWork = std::make_unique<std::function<void()>>(std::move(fnWork));
+    if (m_hWnd != nullptr &&
+        PostMessageW(m_hWnd, WM_APP_WORK, 0, reinterpret_cast<LPARAM>(pWork.get())))
+        pWork.release();
 }
 
-void CModuleSetupDlgWin32::OnLinkLost()
+void CModuleSetupDlgWin32::OnPostedWork(std::function<void()> *pWork)
 {
-    OnPortLost();
-    if (!m_strSessionPort.empty())
-        ::SetTimer(m_hWnd, kReopenTimerId, kReopenPollMs, nullptr);
+    const std::unique_ptr<std::function<void()>> work(pWork);
+    if (work && *work)
+        (*work)();
 }
 
-// Reopens the same COM port with the same settings once it is back. The form keeps what the user
-// typed: nothing is queried until the user asks.
-void CModuleSetupDlgWin32::TryReopenPort()
+void CModuleSetupDlgWin32::DiscardPostedWork()
 {
-    if (!m_pSessionLink || m_pSessionLink->IsOpen()) {
-        ::KillTimer(m_hWnd, kReopenTimerId);
-        return;
-    }
-    if (!ReopenSessionLink())
-        return; // absent, or it refused its settings: try again later
-    ::KillTimer(m_hWnd, kReopenTimerId);
-    SetStatusText(Tr("MainWindow", "串口已重新连接"));
-}
-
-// Chunks still queued once the reader has been joined are freed, not handed to anyone.
-void CModuleSetupDlgWin32::DiscardPostedChunks()
-{
-    if (m_hWnd == nullptr)
-        return;
     MSG msg = {};
-    while (PeekMessageW(&msg, m_hWnd, WM_APP_RECEIVED, WM_APP_RECEIVED, PM_REMOVE))
-        delete reinterpret_cast<std::string *>(msg.lParam);
+    while (PeekMessageW(&msg, m_hWnd, WM_APP_WORK, WM_APP_WORK, PM_REMOVE))
+        delete reinterpret_cast<std::function<void()> *>(msg.lParam);
 }
 
-// What reaches a field (typed, pasted or dropped) keeps only what the module can take: a character
-// GBK cannot carry is dropped, and the text ends where its GBK bytes would pass the field's limit.
+// What reaches a field (typed, pasted or dropped) keeps only what the module can take; what was
+// dropped is signalled with a beep.
 void CModuleSetupDlgWin32::FilterTypedText(int nId)
 {
     if (m_bSettingText)
         return;
-    if (std::find(std::begin(kTextFields), std::end(kTextFields), nId) == std::end(kTextFields))
-        return;
-    const size_t nMaxBytes = FieldByteLimit(nId);
     const HWND hField = Item(nId);
     const std::wstring strText = WindowTextOf(hField);
-    std::wstring strKept;
-    size_t nBytes = 0;
-    for (size_t i = 0; i < strText.size();) {
-        // A surrogate pair is one character.
-        const size_t nUnits =
-            IS_HIGH_SURROGATE(strText[i]) && i + 1 < strText.size() ? size_t{2} : size_t{1};
-        const std::wstring_view character(strText.data() + i, nUnits);
-        i += nUnits;
-        const std::optional<std::string> gbk = GbkFromWide(character);
-        if (!gbk)
-            continue;
-        if (nMaxBytes != 0 && nBytes + gbk->size() > nMaxBytes)
-            break;
-        strKept += character;
-        nBytes += gbk->size();
-    }
-    if (strKept == strText)
+    const CFieldFilterResult filtered = FilterFieldText(nId, Utf8FromWide(strText));
+    if (!filtered.bChanged)
         return;
+    const std::wstring strKept = WideFromUtf8(filtered.strKept);
     m_bSettingText = true;
     ::SetWindowTextW(hField, strKept.c_str());
     m_bSettingText = false;
@@ -415,59 +305,20 @@ void CModuleSetupDlgWin32::FilterTypedText(int nId)
     MessageBeep(MB_OK);
 }
 
-void CModuleSetupDlgWin32::StopAllTimers()
-{
-    for (const unsigned nIdEvent : m_armedTimers)
-        ::KillTimer(m_hWnd, nIdEvent);
-    m_armedTimers.clear();
-}
-
-// Windows drops the focus of a control as it is disabled, and the keyboard would go dead. A
-// focused action button hands it to the status line (Enter and Space do nothing there) and gets
-// it back when the run has ended, unless the user went elsewhere.
+// Windows takes the focus from a control as it is disabled, and the keyboard would go dead. A
+// focused action button hands it to the status line as the run gate closes (Enter and Space do
+// nothing there) and gets it back when the run has ended, unless the user went elsewhere.
 void CModuleSetupDlgWin32::OnRunGateChanged(bool bRunWaiting)
 {
-    const HWND hFocus = GetFocus();
-    const int nFocusId =
-        hFocus != nullptr && GetParent(hFocus) == m_hWnd ? GetDlgCtrlID(hFocus) : 0;
-    const auto nType = hFocus != nullptr ? GetWindowLongPtrW(hFocus, GWL_STYLE) & BS_TYPEMASK : -1;
-    const bool bActionButton = (nType == BS_PUSHBUTTON || nType == BS_DEFPUSHBUTTON) &&
-                               ClassOf(hFocus) == L"Button" && nFocusId != IDC_BUTTON_CLOSE;
-    if (bRunWaiting && bActionButton) {
-        m_nFocusBeforeRun = nFocusId;
-        SendMessageW(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(IDC_STATUS)), TRUE);
-    }
-    CModuleSetupEngine::OnRunGateChanged(bRunWaiting);
-    if (!bRunWaiting && m_nFocusBeforeRun != 0) {
-        if (GetFocus() == Item(IDC_STATUS))
-            SendMessageW(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(m_nFocusBeforeRun)),
-                         TRUE);
-        m_nFocusBeforeRun = 0;
-    }
-}
-
-void OnSerialReceive(const char *pData, int32_t nLength, void *pUser)
-{
-    if (pUser == nullptr || pData == nullptr || nLength <= 0)
+    if (bRunWaiting || m_nFocusBeforeRun == 0)
         return;
-    auto *pDlg = static_cast<CModuleSetupDlgWin32 *>(pUser);
-    // A copy: the link's buffer is reused as soon as this returns. Posted messages keep their
-    // order, so the chunks reach the engine in arrival order.
-    auto *pChunk = new std::string(pData, static_cast<size_t>(nLength));
-    if (!PostMessageW(pDlg->m_hWnd, CModuleSetupDlgWin32::WM_APP_RECEIVED, 0,
-                      reinterpret_cast<LPARAM>(pChunk)))
-        delete pChunk;
+    if (GetFocus() == Item(IDC_STATUS))
+        SendMessageW(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(m_nFocusBeforeRun)),
+                     TRUE);
+    m_nFocusBeforeRun = 0;
 }
 
-void OnSerialDisconnect(void *pUser)
-{
-    if (pUser == nullptr)
-        return;
-    auto *pDlg = static_cast<CModuleSetupDlgWin32 *>(pUser);
-    PostMessageW(pDlg->m_hWnd, CModuleSetupDlgWin32::WM_APP_PORTLOST, 0, 0);
-}
-
-// --- Control surface: ids to control messages, GBK at this boundary
+// --- The engine's view: ids to control messages, GBK at this boundary
 
 std::string CModuleSetupDlgWin32::GetWindowText(int nId)
 {
@@ -500,23 +351,14 @@ void CModuleSetupDlgWin32::SetWindowText(int nId, const std::string &strText)
     m_bSettingText = false;
 }
 
-int CModuleSetupDlgWin32::GetCheck(int nId)
+bool CModuleSetupDlgWin32::GetCheck(int nId)
 {
-    const auto raw = m_rawCheckStates.find(nId);
-    if (raw != m_rawCheckStates.end())
-        return raw->second;
-    return Button_GetCheck(Item(nId)) == BST_CHECKED ? 1 : 0;
+    return Button_GetCheck(Item(nId)) == BST_CHECKED;
 }
 
-// A box shows ticked for any state but 0; the state itself is kept, as the module reported it,
-// so that a Set does not take an unedited box for a change.
-void CModuleSetupDlgWin32::SetCheck(int nId, int nState)
+void CModuleSetupDlgWin32::SetCheck(int nId, bool bChecked)
 {
-    Button_SetCheck(Item(nId), nState != 0 ? BST_CHECKED : BST_UNCHECKED);
-    if (nState == 0 || nState == 1)
-        m_rawCheckStates.erase(nId);
-    else
-        m_rawCheckStates[nId] = nState;
+    Button_SetCheck(Item(nId), bChecked ? BST_CHECKED : BST_UNCHECKED);
 }
 
 int CModuleSetupDlgWin32::GetCount(int nId)
@@ -564,7 +406,13 @@ void CModuleSetupDlgWin32::InsertString(int nId, int nIndex, const std::string &
 
 void CModuleSetupDlgWin32::EnableWindow(int nId, bool bEnable)
 {
-    ::EnableWindow(Item(nId), bEnable ? TRUE : FALSE);
+    // The run gate closing on the focused button: the focus moves on before it is taken away.
+    const HWND hControl = Item(nId);
+    if (!bEnable && hControl != nullptr && GetFocus() == hControl && IsActionButton(hControl)) {
+        m_nFocusBeforeRun = nId;
+        SendMessageW(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(IDC_STATUS)), TRUE);
+    }
+    ::EnableWindow(hControl, bEnable ? TRUE : FALSE);
 }
 
 void CModuleSetupDlgWin32::SetReadOnly(int nId, bool bReadOnly)
@@ -593,7 +441,7 @@ void CModuleSetupDlgWin32::SetFocus(int nId)
     SendMessageW(m_hWnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(nId)), TRUE);
 }
 
-void CModuleSetupDlgWin32::SetStatusText(std::string strText)
+void CModuleSetupDlgWin32::SetStatusText(const std::string &strText)
 {
     const HWND hStatus = Item(IDC_STATUS);
     ::SetWindowTextW(hStatus, WideFromUtf8(strText).c_str());

@@ -2,8 +2,13 @@
 
 #include "serial/PortSettings.h"
 
+#include <algorithm>
+#include <commdlg.h>
+#include <shlobj.h>
+
 namespace {
 constexpr UINT kCodePageGbk = 936;
+constexpr size_t kPathChars = 32768; // the longest path Windows has
 
 std::wstring Widen(std::string_view strText, UINT nCodePage)
 {
@@ -132,4 +137,68 @@ void TranslateDialog(HWND hDlg, const char *pContext)
         return; // the templates are Chinese
     TranslateWindowText(hDlg, pContext);
     EnumChildWindows(hDlg, TranslateChild, reinterpret_cast<LPARAM>(pContext));
+}
+
+std::optional<std::wstring> AskFilePath(const CFileDialogRequest &request)
+{
+    std::wstring strFile = request.strFileName;
+    strFile.resize(std::max(strFile.size() + 1, kPathChars), L'\0');
+    OPENFILENAMEW ofn = {};
+    ofn.lStructSize = sizeof(ofn);
+    ofn.hwndOwner = request.hOwner;
+    ofn.lpstrFilter = request.strFilter.empty() ? nullptr : request.strFilter.c_str();
+    ofn.nFilterIndex = 1;
+    ofn.lpstrFile = strFile.data();
+    ofn.nMaxFile = static_cast<DWORD>(strFile.size());
+    ofn.lpstrInitialDir = request.strFolder.empty() ? nullptr : request.strFolder.c_str();
+    ofn.lpstrTitle = request.strTitle.c_str();
+    ofn.lpstrDefExt = request.strDefaultExt.empty() ? nullptr : request.strDefaultExt.c_str();
+    // The working directory stays where it was: relative paths elsewhere must not move with it.
+    ofn.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR |
+                (request.bSave ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
+    const BOOL bChosen = request.bSave ? GetSaveFileNameW(&ofn) : GetOpenFileNameW(&ofn);
+    if (!bChosen)
+        return std::nullopt;
+    return std::wstring(strFile.c_str());
+}
+
+std::wstring FileDialogFilter(const std::string &strFilterUtf8)
+{
+    const std::wstring strAll = WideFromUtf8(strFilterUtf8);
+    std::wstring strFilter;
+    for (size_t nStart = 0; nStart < strAll.size();) {
+        const size_t nEnd = std::min(strAll.find(L";;", nStart), strAll.size());
+        const std::wstring strEntry = strAll.substr(nStart, nEnd - nStart);
+        nStart = nEnd + 2;
+        // The patterns stand in the entry's last parentheses; Windows separates them with
+        // semicolons and writes "every file" as *.*.
+        const size_t nOpen = strEntry.rfind(L'(');
+        const size_t nClose = strEntry.rfind(L')');
+        std::wstring strPatterns =
+            nOpen != std::wstring::npos && nClose != std::wstring::npos && nClose > nOpen
+                ? strEntry.substr(nOpen + 1, nClose - nOpen - 1)
+                : L"*";
+        std::replace(strPatterns.begin(), strPatterns.end(), L' ', L';');
+        if (strPatterns == L"*")
+            strPatterns = L"*.*";
+        strFilter += strEntry + L'\0' + strPatterns + L'\0';
+    }
+    return strFilter; // the string's own terminator is the list's closing NUL
+}
+
+std::wstring FolderOf(const std::wstring &strPath)
+{
+    const size_t nSlash = strPath.find_last_of(L"\\/");
+    if (nSlash == std::wstring::npos)
+        return {};
+    // A drive's root keeps its backslash: "C:" alone is that drive's working directory.
+    return strPath.substr(0, nSlash == 2 && strPath[1] == L':' ? nSlash + 1 : nSlash);
+}
+
+std::wstring DocumentsFolder()
+{
+    wchar_t szFolder[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_PERSONAL, nullptr, 0, szFolder)))
+        return {};
+    return szFolder;
 }

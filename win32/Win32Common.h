@@ -33,6 +33,26 @@ EUiLanguage ApplyWin32UiLanguage(CProfile &profile);
 // A text of the catalogue for a control.
 std::wstring TrWide(const char *pContext, const char *pSourceUtf8);
 
+// The system's Open or Save dialog, modal to hOwner.
+struct CFileDialogRequest
+{
+    HWND hOwner = nullptr;
+    bool bSave = false;
+    std::wstring strTitle;
+    std::wstring strFilter;     // as FileDialogFilter makes it
+    std::wstring strFolder;     // where it opens; empty: where the system chooses
+    std::wstring strFileName;   // proposed
+    std::wstring strDefaultExt; // added to a name typed without one ("json")
+};
+// The path chosen; nothing when the user cancelled.
+std::optional<std::wstring> AskFilePath(const CFileDialogRequest &request);
+// A filter as the catalogue writes it for both windows ("配置文件 (*.json);;所有文件 (*)") in the
+// form the system's file dialogs take: name and patterns, each ended by a NUL.
+std::wstring FileDialogFilter(const std::string &strFilterUtf8);
+std::wstring FolderOf(const std::wstring &strPath);
+// The user's documents folder; empty when the system names none.
+std::wstring DocumentsFolder();
+
 // Puts the dialog's caption and its controls' texts, as the template has them, into the user's
 // language, context pContext of the catalogue. Blanks after a text (room a template keeps for a
 // control drawn over it) stay.

@@ -599,6 +599,10 @@
         <source>串口不接受所设的参数</source>
         <translation>the port refused its settings</translation>
     </message>
+    <message>
+        <source>串口不接受所设的参数</source>
+        <translation>the serial port does not accept the settings</translation>
+    </message>
 </context>
 <context>
     <name>PortDialog</name>

@@ -4,16 +4,20 @@
 //
 // usage: kestrel_window_test KESTREL_EXE SIM_LOG SILENT_SIM_LOG CONTROL_DIR
 //   COM7 is a simulated module (its command log in SIM_LOG), COM8 one that never answers
-//   "AT+NAME" (log SILENT_SIM_LOG), COM9 one that hangs up after 15 commands. Files the driver
+//   "AT+NAME" nor "AT+CLEARADDR" (log SILENT_SIM_LOG), COM9 and COM10 ones that hang up after 15
+//   commands. Files the driver
 //   leaves in CONTROL_DIR ask the script for something: NAME.shot a picture of the window titled
 //   as the file says, replug a new simulated module behind COM9.
 
+#include "res/resource.h"
 #include "win32/Win32Api.h"
 
 #include <chrono>
 #include <cstdio>
+#include <dlgs.h>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <shlobj.h>
 #include <string>
 #include <thread>
@@ -24,6 +28,7 @@ namespace {
 constexpr int kMainPort = 7;
 constexpr int kSilentPort = 8;
 constexpr int kHangUpPort = 9;
+constexpr int kIdleHangUpPort = 10;
 constexpr auto kPoll = std::chrono::milliseconds(50);
 constexpr auto kWait = std::chrono::seconds(20);
 // A query run takes under a second here; the silent step's prompt comes after its 2 s timeout.
@@ -54,10 +59,12 @@ std::wstring TextOf(HWND hwnd)
 {
     // WM_GETTEXT crosses the process boundary with its buffer; the owner-drawn status line
     // answers it like any control.
-    wchar_t szText[512] = {};
-    SendMessageTimeoutW(hwnd, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(szText), SMTO_ABORTIFHUNG,
-                        5000, nullptr);
-    return szText;
+    DWORD_PTR nLength = 0;
+    SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &nLength);
+    std::wstring strText(nLength + 1, L'\0');
+    SendMessageTimeoutW(hwnd, WM_GETTEXT, strText.size(), reinterpret_cast<LPARAM>(strText.data()),
+                        SMTO_ABORTIFHUNG, 5000, nullptr);
+    return strText.c_str();
 }
 
 bool WaitFor(const std::function<bool()> &fnDone, std::chrono::milliseconds timeout = kWait)
@@ -111,25 +118,16 @@ public:
     // A visible top-level window of this process whose title is exactly strTitle.
     HWND Find(const std::wstring &strTitle) const
     {
-        struct Search
-        {
-            DWORD nPid;
-            const std::wstring *pTitle;
-            HWND hFound;
-        } search = {m_process.dwProcessId, &strTitle, nullptr};
-        EnumWindows(
-            [](HWND hwnd, LPARAM lParam) -> BOOL {
-                auto *pSearch = reinterpret_cast<Search *>(lParam);
-                DWORD nPid = 0;
-                GetWindowThreadProcessId(hwnd, &nPid);
-                if (nPid != pSearch->nPid || !IsWindowVisible(hwnd) ||
-                    TextOf(hwnd) != *pSearch->pTitle)
-                    return TRUE;
-                pSearch->hFound = hwnd;
-                return FALSE;
-            },
-            reinterpret_cast<LPARAM>(&search));
-        return search.hFound;
+        return FindWhere([&](HWND hwnd) { return TextOf(hwnd) == strTitle; });
+    }
+    // A visible top-level window of this process of that class ("#32768": a menu that runs).
+    HWND FindClass(const std::wstring &strClass) const
+    {
+        return FindWhere([&](HWND hwnd) {
+            wchar_t szClass[64] = {};
+            GetClassNameW(hwnd, szClass, 64);
+            return strClass == szClass;
+        });
     }
     HWND WaitWindow(const std::wstring &strTitle, std::chrono::milliseconds timeout = kWait) const
     {
@@ -139,6 +137,28 @@ public:
     }
 
 private:
+    HWND FindWhere(const std::function<bool(HWND)> &fnMatches) const
+    {
+        struct Search
+        {
+            DWORD nPid;
+            const std::function<bool(HWND)> *pMatches;
+            HWND hFound;
+        } search = {m_process.dwProcessId, &fnMatches, nullptr};
+        EnumWindows(
+            [](HWND hwnd, LPARAM lParam) -> BOOL {
+                auto *pSearch = reinterpret_cast<Search *>(lParam);
+                DWORD nPid = 0;
+                GetWindowThreadProcessId(hwnd, &nPid);
+                if (nPid != pSearch->nPid || !IsWindowVisible(hwnd) || !(*pSearch->pMatches)(hwnd))
+                    return TRUE;
+                pSearch->hFound = hwnd;
+                return FALSE;
+            },
+            reinterpret_cast<LPARAM>(&search));
+        return search.hFound;
+    }
+
     PROCESS_INFORMATION m_process = {};
     std::chrono::steady_clock::time_point m_start;
 };
@@ -196,6 +216,66 @@ std::wstring MessageText(HWND hBox)
             strText = TextOf(hChild);
     }
     return strText;
+}
+
+// Opens the form's context menu as a right click does and picks an entry with the keyboard: the
+// keys given (the down key skips separators, End goes to the last entry, Right opens a submenu),
+// then Enter.
+bool ChooseFromContextMenu(const CApp &app, HWND hMain, const std::vector<WPARAM> &keys)
+{
+    RECT rect = {};
+    GetWindowRect(hMain, &rect);
+    PostMessageW(hMain, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(hMain),
+                 MAKELPARAM(rect.left + 40, rect.top + 80));
+    HWND hMenu = nullptr;
+    if (!WaitFor([&] { return (hMenu = app.FindClass(L"#32768")) != nullptr; }))
+        return false;
+    // The menu's own loop takes every key its thread gets.
+    for (const WPARAM nKey : keys)
+        PostMessageW(hMenu, WM_KEYDOWN, nKey, 0);
+    PostMessageW(hMenu, WM_CHAR, L'\r', 0);
+    return WaitFor([&] { return app.FindClass(L"#32768") == nullptr; });
+}
+
+// The context menu's entries in order (separators skipped by the down key).
+const std::vector<WPARAM> kSaveEntry = {VK_DOWN};
+const std::vector<WPARAM> kLoadEntry = {VK_DOWN, VK_DOWN};
+const std::vector<WPARAM> kTrafficEntry = {VK_DOWN, VK_DOWN, VK_DOWN};
+const std::vector<WPARAM> kAboutEntry = {VK_DOWN, VK_DOWN, VK_DOWN, VK_DOWN};
+
+// Names the file in the system's file dialog of that title and confirms it.
+bool ChooseFile(const CApp &app, const std::wstring &strTitle, const std::wstring &strPath)
+{
+    const HWND hDialog = app.WaitWindow(strTitle);
+    if (hDialog == nullptr)
+        return false;
+    // The explorer-style dialog's name box, or the older dialog's plain field.
+    HWND hName = GetDlgItem(hDialog, cmb13);
+    if (hName != nullptr) {
+        if (const HWND hEdit = FindWindowExW(hName, nullptr, L"Edit", nullptr))
+            hName = hEdit;
+    } else {
+        hName = GetDlgItem(hDialog, edt1);
+    }
+    SendMessageW(hName, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(strPath.c_str()));
+    PostMessageW(hDialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(hDialog, IDOK)));
+    return WaitFor([&] { return app.Find(strTitle) == nullptr; });
+}
+
+std::string FileText(const std::wstring &strPath)
+{
+    std::ifstream file(strPath.c_str(), std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+std::wstring TempFile(const wchar_t *pName)
+{
+    wchar_t szFolder[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, szFolder);
+    const std::wstring strPath = std::wstring(szFolder) + pName;
+    DeleteFileW(strPath.c_str());
+    return strPath;
 }
 
 std::wstring ProfilePath()
@@ -547,6 +627,149 @@ void TestActions(HWND hMain)
           "the search lists every device, sorted, and enables the address box", strFound);
 }
 
+std::wstring ProfileText(const wchar_t *pKey);
+
+// What the context menu, its file dialogs and the traffic window show in one language.
+struct CUiTexts
+{
+    const char *pCheckPrefix; // what the checks begin with
+    const wchar_t *pAboutTitle;
+    const wchar_t *pSaveTitle;
+    const wchar_t *pLoadTitle;
+    const wchar_t *pTrafficTitle;
+    const wchar_t *pTrafficSaveTitle;
+    std::vector<std::wstring> trafficButtons; // copy, save, clear, close
+};
+
+const CUiTexts kChineseTexts = {
+    "zh: ",
+    L"关于 Kestrel",
+    L"保存配置",
+    L"载入配置",
+    L"通信记录",
+    L"保存通信记录",
+    {L"复制", L"保存...", L"清除", L"关闭"},
+};
+
+const CUiTexts kEnglishTexts = {
+    "en: ",
+    L"About Kestrel",
+    L"Save configuration",
+    L"Load configuration",
+    L"Traffic",
+    L"Save traffic",
+    {L"Copy", L"Save...", L"Clear", L"Close"},
+};
+
+// The form saved to a file through the context menu and the system's file dialog, changed, then
+// loaded back: the file's value returns to the form, and nothing goes to the module.
+void TestConfigFiles(const CContext &context, const CApp &app, HWND hMain, const CUiTexts &texts)
+{
+    const std::string strLanguage = texts.pCheckPrefix;
+    const std::wstring strPath = TempFile(L"kestrel-window-test.json");
+    const size_t nBefore = SettledCommandCount(context.strSimLog);
+    SetText(hMain, IDC_EDIT_NAME, L"FromFile");
+    Check(ChooseFromContextMenu(app, hMain, kSaveEntry) &&
+              ChooseFile(app, texts.pSaveTitle, strPath),
+          strLanguage + "保存配置... asks for a file and saves");
+    std::string strSaved;
+    Check(WaitFor([&] {
+              strSaved = FileText(strPath);
+              return strSaved.find("\"name\": \"FromFile\"") != std::string::npos;
+          }),
+          strLanguage + "the file holds what the form shows",
+          std::wstring(strSaved.begin(), strSaved.end()));
+    SetText(hMain, IDC_EDIT_NAME, L"Other");
+    Check(ChooseFromContextMenu(app, hMain, kLoadEntry) &&
+              ChooseFile(app, texts.pLoadTitle, strPath),
+          strLanguage + "载入配置... asks for a file");
+    Check(WaitFor([&] { return Text(hMain, IDC_EDIT_NAME) == L"FromFile"; }),
+          strLanguage + "loading puts the file's value into the form", Text(hMain, IDC_EDIT_NAME));
+    Check(SettledCommandCount(context.strSimLog) == nBefore,
+          strLanguage + "saving and loading send nothing to the module");
+    DeleteFileW(strPath.c_str());
+}
+
+// The traffic window, opened through the context menu: a query's commands and replies appear in
+// it, Clear empties it, and once closed it records nothing until it shows again.
+void TestTrafficWindow(const CContext &context, const CApp &app, HWND hMain, const CUiTexts &texts)
+{
+    const std::string strLanguage = texts.pCheckPrefix;
+    Check(ChooseFromContextMenu(app, hMain, kTrafficEntry), strLanguage + "the context menu runs");
+    const HWND hTraffic = app.WaitWindow(texts.pTrafficTitle);
+    Check(hTraffic != nullptr, strLanguage + "通信记录 opens the traffic window");
+    if (hTraffic == nullptr)
+        return;
+    const std::vector<std::wstring> buttons = {
+        Text(hTraffic, IDC_TRAFFIC_COPY), Text(hTraffic, IDC_TRAFFIC_SAVE),
+        Text(hTraffic, IDC_TRAFFIC_CLEAR), Text(hTraffic, IDCANCEL)};
+    Check(buttons == texts.trafficButtons, strLanguage + "its buttons", buttons[0]);
+    Click(hMain, IDC_BUTTON_QUERY);
+    Check(WaitFor([&] {
+              const std::wstring strShown = Text(hTraffic, IDC_TRAFFIC_TEXT);
+              return strShown.find(L" TX AT+NAME?\\r\\n\r\n") != std::wstring::npos &&
+                     strShown.find(L" RX ") != std::wstring::npos &&
+                     strShown.find(L"+NAME:") != std::wstring::npos;
+          }),
+          strLanguage + "a query's commands and replies show as TX and RX lines",
+          Text(hTraffic, IDC_TRAFFIC_TEXT).substr(0, 200));
+    SettledCommandCount(context.strSimLog);
+    const std::wstring strPath = TempFile(L"kestrel-window-trace.txt");
+    Click(hTraffic, IDC_TRAFFIC_SAVE);
+    Check(ChooseFile(app, texts.pTrafficSaveTitle, strPath) &&
+              FileText(strPath).find(" TX AT+NAME?\\r\\n\n") != std::string::npos,
+          strLanguage + "保存... writes the lines to a text file");
+    DeleteFileW(strPath.c_str());
+    Click(hTraffic, IDC_TRAFFIC_CLEAR);
+    Check(WaitFor([&] { return Text(hTraffic, IDC_TRAFFIC_TEXT).empty(); }),
+          strLanguage + "Clear empties it");
+    Click(hTraffic, IDCANCEL);
+    Check(WaitFor([&] { return app.Find(texts.pTrafficTitle) == nullptr; }),
+          strLanguage + "Close hides it");
+
+    const size_t nBefore = SettledCommandCount(context.strSimLog);
+    Click(hMain, IDC_BUTTON_QUERY);
+    Check(WaitFor([&] { return SettledCommandCount(context.strSimLog) > nBefore; }),
+          strLanguage + "a query runs while it is hidden");
+    Check(ChooseFromContextMenu(app, hMain, kTrafficEntry) &&
+              app.WaitWindow(texts.pTrafficTitle) == hTraffic &&
+              Text(hTraffic, IDC_TRAFFIC_TEXT).empty(),
+          strLanguage + "shown again, it has recorded nothing while hidden",
+          Text(hTraffic, IDC_TRAFFIC_TEXT).substr(0, 200));
+    Click(hTraffic, IDCANCEL);
+    WaitFor([&] { return app.Find(texts.pTrafficTitle) == nullptr; });
+}
+
+// The context menu's last part: About, then the language submenu, named in both languages,
+// whose choice is kept for the next start and said in both languages.
+void TestAboutAndLanguageEntries(const CApp &app, HWND hMain, const CUiTexts &texts)
+{
+    const std::string strLanguage = texts.pCheckPrefix;
+    Check(ChooseFromContextMenu(app, hMain, kAboutEntry) &&
+              app.WaitWindow(texts.pAboutTitle) != nullptr,
+          strLanguage + "the entry after the traffic window opens the About box");
+    if (const HWND hAbout = app.Find(texts.pAboutTitle))
+        PostMessageW(hAbout, WM_COMMAND, IDOK, 0);
+    WaitFor([&] { return app.Find(texts.pAboutTitle) == nullptr; });
+
+    // The language not shown: Chinese is the submenu's first entry, English its last.
+    const bool bChinese = &texts == &kChineseTexts;
+    Check(ChooseFromContextMenu(
+              app, hMain, {VK_END, VK_RIGHT, static_cast<WPARAM>(bChinese ? VK_END : VK_HOME)}),
+          strLanguage + "the last entry opens the language submenu");
+    const HWND hBox = app.WaitWindow(L"语言 / Language");
+    Check(hBox != nullptr && MessageText(hBox) == L"下次启动时使用所选语言。\nThe chosen "
+                                                  L"language applies from the next start.",
+          strLanguage + "choosing a language says when it applies, in both languages",
+          MessageText(hBox));
+    Check(ProfileText(L"Language") == (bChinese ? L"en" : L"zh_CN"),
+          strLanguage + "the choice is kept in the profile", ProfileText(L"Language"));
+    if (hBox != nullptr)
+        PostMessageW(hBox, WM_COMMAND, IDOK, 0);
+    WritePrivateProfileStringW(L"Settings", L"Language", bChinese ? L"zh_CN" : L"en",
+                               ProfilePath().c_str());
+}
+
 void TestBusyPort(const CContext &context)
 {
     CApp second(context.strExe);
@@ -557,8 +780,9 @@ void TestBusyPort(const CContext &context)
         return;
     ChoosePort(hPort, kMainPort, 0);
     const HWND hBox = second.WaitWindow(L"错误");
-    Check(hBox != nullptr && MessageText(hBox) == L"打开串口失败，请确认是否有其他程序在使用！",
-          "a port in use gives the open-failure box", MessageText(hBox));
+    Check(hBox != nullptr && MessageText(hBox) == L"打开串口失败，请确认是否有其他程序在使用！\n\n"
+                                                  L"设备 COM7 正被其他程序占用：请先关闭那个程序。",
+          "a port in use gives the open-failure box, why below", MessageText(hBox));
     if (hBox != nullptr)
         PostMessageW(hBox, WM_COMMAND, IDOK, 0);
     Check(second.WaitExit(), "the program ends after the open-failure box");
@@ -586,6 +810,9 @@ void TestMainWindow(const CContext &context)
     TestFieldFilter(hMain);
     TestSlider(hMain);
     TestActions(hMain);
+    TestConfigFiles(context, app, hMain, kChineseTexts);
+    TestTrafficWindow(context, app, hMain, kChineseTexts);
+    TestAboutAndLanguageEntries(app, hMain, kChineseTexts);
     TestBusyPort(context);
 
     PostMessageW(hMain, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
@@ -695,15 +922,20 @@ void TestEnglish(const CContext &context)
     SetText(hMain, IDC_EDIT_NAME, L"KestrelE");
     Click(hMain, IDC_BUTTON_SET);
     Check(WaitStatus(hMain, L"Setting finished"), "en: Set completes", Text(hMain, IDC_STATUS));
+    TestConfigFiles(context, app, hMain, kEnglishTexts);
+    TestTrafficWindow(context, app, hMain, kEnglishTexts);
+    TestAboutAndLanguageEntries(app, hMain, kEnglishTexts);
     {
         CApp second(context.strExe);
         const HWND hSecondPort = second.WaitWindow(L"Connect serial port");
         if (hSecondPort != nullptr)
             ChoosePort(hSecondPort, kMainPort, 0);
         const HWND hBox = second.WaitWindow(L"Error");
-        Check(hBox != nullptr && MessageText(hBox) == L"Opening the serial port failed. Check "
-                                                      L"whether another program is using it!",
-              "en: a busy port gives the open-failure box", MessageText(hBox));
+        Check(hBox != nullptr && MessageText(hBox) ==
+                                     L"Opening the serial port failed. Check whether another "
+                                     L"program is using it!\n\nDevice COM7 is in use by "
+                                     L"another program: close that program first.",
+              "en: a busy port gives the open-failure box, why below", MessageText(hBox));
         if (hBox != nullptr)
             PostMessageW(hBox, WM_COMMAND, IDOK, 0);
         second.WaitExit();
@@ -730,8 +962,38 @@ void TestEnglish(const CContext &context)
         Check(WaitStatus(hSilentMain, pStatus), "en: the answer decides how the run ends",
               Text(hSilentMain, IDC_STATUS));
     }
+    // The module leaves "AT+CLEARADDR" unanswered too.
+    Click(hSilentMain, IDC_BUTTON_CLEARADDR);
+    const HWND hClearBox = silent.WaitWindow(L"Notice", kRunWait);
+    Check(hClearBox != nullptr &&
+              MessageText(hClearBox) == L"Clearing the Bluetooth address timed out",
+          "en: a clear that times out says so", MessageText(hClearBox));
+    if (hClearBox != nullptr)
+        PostMessageW(hClearBox, WM_COMMAND, IDOK, 0);
     PostMessageW(hSilentMain, WM_COMMAND, IDCANCEL, 0);
     Check(silent.WaitExit(), "en: Escape ends the program");
+    ResetProfile(L"zh_CN");
+}
+
+// The adapter pulled while nothing runs (COM10's module hangs up right after answering "默认",
+// the command after the first reading), in English: the status line says so.
+void TestEnglishUnplugWhileIdle(const CContext &context)
+{
+    ResetProfile(L"en");
+    CApp app(context.strExe);
+    const HWND hPort = app.WaitWindow(L"Connect serial port");
+    if (hPort != nullptr)
+        ChoosePort(hPort, kIdleHangUpPort, 0);
+    const HWND hMain = app.WaitWindow(L"Embedded module parameter setting tool V4.25.20051116");
+    if (hMain == nullptr || !WaitStatus(hMain, L"Query finished")) {
+        Check(false, "en: the first query completes on the module that hangs up");
+        return;
+    }
+    Click(hMain, IDC_BUTTON_DEFAULT);
+    Check(WaitStatus(hMain, L"The serial port was disconnected; please check the connection"),
+          "en: a line that goes away while nothing runs is reported", Text(hMain, IDC_STATUS));
+    Click(hMain, IDC_BUTTON_CLOSE);
+    Check(app.WaitExit(), "en: Close ends the program");
     ResetProfile(L"zh_CN");
 }
 
@@ -794,6 +1056,7 @@ int wmain(int argc, wchar_t **argv)
     TestSilentCommand(context);
     TestUnplugAndReplug(context);
     TestEnglish(context);
+    TestEnglishUnplugWhileIdle(context);
     TestPortPastFifty(context);
     std::printf("%d passed, %d failed\n", g_nPasses, g_nFailures);
     return g_nFailures == 0 ? 0 : 1;
