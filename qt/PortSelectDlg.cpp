@@ -3,6 +3,7 @@
 #include "qt/GuiCommon.h"
 #include "qt/ProfileQt.h"
 #include "protocol/AtProtocol.h"
+#include "serial/PortChoice.h"
 #include "serial/PortList.h"
 #include "serial/PortSettings.h"
 #include "serial/SerialLink.h"
@@ -20,16 +21,7 @@
 namespace {
 constexpr QSize kPlugSizePx{51, 49};
 constexpr int kListMarginPx = 24; // room for the frame and a scroll bar
-const QString kEntrySeparator = QStringLiteral("  ");
 constexpr char kSimulatedDescription[] = QT_TRANSLATE_NOOP("PortDialog", "模拟模块");
-// Beside the name an entry opens (its by-id name, if any), the node it stands at now.
-constexpr int kNodeRole = Qt::UserRole + 1;
-
-bool IsRawPseudoTerminal(const QString &strPath)
-{
-    return CSerialLink::IsRawPseudoTerminal(strPath.toStdString());
-}
-
 QPixmap PlugPicture()
 {
     QPixmap pixmap(kPlugSizePx);
@@ -102,69 +94,40 @@ void CPortSelectDlg::CreateControls()
 
 void CPortSelectDlg::OnInitDialog(const QString &strPreferredPath)
 {
-    FillPortList(strPreferredPath);
+    std::vector<CSerialPortEntry> ports;
+    for (const CPortEntry &entry : s_fnPortSource ? s_fnPortSource() : SystemPorts())
+        ports.push_back({entry.strPath.toStdString(), entry.strDescription.toStdString(), {}, {},
+                         {}, entry.strById.toStdString()});
     CProfileQt profile;
-    const CPortSettings settings = CPortSettings::Load(profile, m_pComboPort->count());
-
-    // The saved device wins over the saved index: the system's list may have reordered. A raw
-    // pseudo-terminal saved by an older version now belongs to some other terminal.
-    const QString strSavedName = IsRawPseudoTerminal(QString::fromStdString(settings.m_strPortName))
-                                     ? QString()
-                                     : QString::fromStdString(settings.m_strPortName);
-    int nPortIndex = settings.m_nPortNum;
-    // A name kept before the adapter was known by its by-id name finds it by its node too.
-    int nByName = strSavedName.isEmpty() ? -1 : m_pComboPort->findData(strSavedName);
-    if (nByName < 0 && !strSavedName.isEmpty())
-        nByName = m_pComboPort->findData(strSavedName, kNodeRole);
-    if (nByName >= 0) {
-        nPortIndex = nByName;
-    } else if (!strSavedName.isEmpty() && strPreferredPath.isEmpty()) {
-        // A typed path (a pseudo-terminal, a symlink) or an adapter not plugged in right now: the
-        // same port is offered again rather than whatever now stands at the saved index.
-        m_pComboPort->addItem(strSavedName, strSavedName);
-        nPortIndex = m_pComboPort->count() - 1;
-    }
-    if (!strPreferredPath.isEmpty())
-        nPortIndex = 0;
-    m_pComboPort->setCurrentIndex(nPortIndex);
-
-    m_pComboFlow->addItem(QCoreApplication::translate("PortDialog", "无"), 0);
-    m_pComboFlow->addItem(QCoreApplication::translate("PortDialog", "硬件"), 1);
-    m_pComboFlow->setCurrentIndex(settings.m_nFlow);
-
-    m_pComboLineRate->addItem(QCoreApplication::translate("PortDialog", "自动检测"), static_cast<uint>(kAutoLineRate));
-    for (const char *pszRate : BaudRateList)
-        m_pComboLineRate->addItem(QString::fromLatin1(pszRate), QString::fromLatin1(pszRate).toUInt());
-    m_pComboLineRate->setCurrentIndex(
-        std::max(0, m_pComboLineRate->findData(static_cast<uint>(settings.m_nBaud))));
-    m_line.bDtr = settings.m_bDtr;
-    m_line.bRts = settings.m_bRts;
-}
-
-std::function<QList<CPortSelectDlg::CPortEntry>()> CPortSelectDlg::s_fnPortSource;
-
-void CPortSelectDlg::FillPortList(const QString &strPreferredPath)
-{
-    // A Windows build would list COM1 to COM50 here, as "COM%d", with "\\.\COM%d" as the data.
-    // The simulated module says what it is: its pseudo-terminal name alone looks like any other.
-    if (!strPreferredPath.isEmpty())
-        m_pComboPort->addItem(strPreferredPath + kEntrySeparator +
-                                  QCoreApplication::translate("PortDialog", kSimulatedDescription),
-                              strPreferredPath);
-    for (const CPortEntry &entry : s_fnPortSource ? s_fnPortSource() : SystemPorts()) {
-        if (entry.strPath == strPreferredPath)
-            continue;
-        const QString strText = entry.strDescription.isEmpty()
-                                    ? entry.strPath
-                                    : entry.strPath + kEntrySeparator + entry.strDescription;
-        // A replugged adapter may come back at another node; its by-id name follows it there.
-        m_pComboPort->addItem(strText, entry.strById.isEmpty() ? entry.strPath : entry.strById);
-        m_pComboPort->setItemData(m_pComboPort->count() - 1, entry.strPath, kNodeRole);
-    }
+    const CPortChoice::CPreferredPort preferred{
+        strPreferredPath.toStdString(),
+        QCoreApplication::translate("PortDialog", kSimulatedDescription).toStdString()};
+    m_pChoice = std::make_unique<CPortChoice>(EPortFlavour::Posix, ports, profile, preferred);
+    for (const CPortChoiceEntry &entry : m_pChoice->Entries())
+        m_pComboPort->addItem(QString::fromStdString(entry.strText),
+                              QString::fromStdString(entry.strPath));
+    m_pComboPort->setCurrentIndex(m_pChoice->Selected());
     // The list drops wider than the box, so that each entry shows whole with its description.
     QAbstractItemView *pView = m_pComboPort->view();
     pView->setMinimumWidth(pView->sizeHintForColumn(0) + kListMarginPx);
+
+    const CPortSettings &saved = m_pChoice->Saved();
+    m_pComboFlow->addItem(QCoreApplication::translate("PortDialog", "无"), 0);
+    m_pComboFlow->addItem(QCoreApplication::translate("PortDialog", "硬件"), 1);
+    m_pComboFlow->setCurrentIndex(saved.m_nFlow);
+
+    m_pComboLineRate->addItem(QCoreApplication::translate("PortDialog", "自动检测"),
+                              static_cast<uint>(kAutoLineRate));
+    for (const char *pszRate : BaudRateList)
+        m_pComboLineRate->addItem(QString::fromLatin1(pszRate),
+                                  QString::fromLatin1(pszRate).toUInt());
+    m_pComboLineRate->setCurrentIndex(
+        std::max(0, m_pComboLineRate->findData(static_cast<uint>(saved.m_nBaud))));
+    m_line.bDtr = saved.m_bDtr;
+    m_line.bRts = saved.m_bRts;
 }
+
+std::function<QList<CPortSelectDlg::CPortEntry>()> CPortSelectDlg::s_fnPortSource;
 
 QList<CPortSelectDlg::CPortEntry> CPortSelectDlg::SystemPorts()
 {
@@ -181,37 +144,20 @@ void CPortSelectDlg::SetPortSourceForTesting(std::function<QList<CPortEntry>()> 
     s_fnPortSource = std::move(fnSource);
 }
 
-QString CPortSelectDlg::ChosenPath() const
-{
-    // A listed entry gives its path; a typed text is taken as a path up to any description.
-    const QString strText = m_pComboPort->currentText().trimmed();
-    const int nListed = m_pComboPort->findText(strText, Qt::MatchExactly);
-    if (nListed >= 0)
-        return m_pComboPort->itemData(nListed).toString();
-    return strText.section(kEntrySeparator, 0, 0).trimmed();
-}
-
 void CPortSelectDlg::accept()
 {
-    const QString strPath = ChosenPath();
-    if (strPath.isEmpty()) {
+    const std::optional<CPortChosen> chosen = m_pChoice->Choose(
+        m_pComboPort->currentText().toStdString(), m_pComboFlow->currentIndex(),
+        m_pComboLineRate->currentData().toUInt());
+    if (!chosen) {
         m_pComboPort->setFocus();
         return;
     }
-    CPortSettings settings;
-    const int nListed = m_pComboPort->findData(strPath);
-    settings.m_nPortNum = nListed >= 0 ? nListed : 0;
-    settings.m_nFlow = m_pComboFlow->currentIndex() >= 0 ? m_pComboFlow->currentIndex() : 0;
-    // A raw pseudo-terminal serves this run only; the next start falls back to the saved index.
-    settings.m_strPortName = IsRawPseudoTerminal(strPath) ? std::string() : strPath.toStdString();
-    settings.m_nBaud = static_cast<int>(m_pComboLineRate->currentData().toUInt());
     CProfileQt profile;
-    settings.Save(profile);
-
-    m_nPort = settings.m_nPortNum + 1;
-    m_nFlow = m_pComboFlow->itemData(settings.m_nFlow).toInt();
-    m_line.nRate = static_cast<uint32_t>(settings.m_nBaud);
-    m_line.nFlow = static_cast<uint8_t>(m_nFlow);
-    m_strPortPath = strPath;
+    chosen->settings.Save(profile);
+    m_nPort = chosen->settings.m_nPortNum + 1;
+    m_nFlow = chosen->line.nFlow;
+    m_line = chosen->line;
+    m_strPortPath = QString::fromStdString(chosen->strPath);
     QDialog::accept();
 }

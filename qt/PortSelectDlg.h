@@ -1,8 +1,10 @@
 #pragma once
 
+#include "serial/PortChoice.h"
 #include "serial/SerialLink.h"
 
 #include <functional>
+#include <memory>
 
 #include <QDialog>
 #include <QList>
@@ -46,9 +48,8 @@ public:
 private:
     void CreateControls();
     void OnInitDialog(const QString &strPreferredPath);
-    void FillPortList(const QString &strPreferredPath);
-    QString ChosenPath() const;
     static QList<CPortEntry> SystemPorts();
 
     static std::function<QList<CPortEntry>()> s_fnPortSource;
+    std::unique_ptr<CPortChoice> m_pChoice; // what is listed, preselected and kept
 };

@@ -125,7 +125,9 @@ void CPortChoice::Preselect(const std::string &strSavedName, bool bPreferred)
         auto at = m_eFlavour == EPortFlavour::Windows
                       ? std::upper_bound(m_entries.begin(), m_entries.end(), entry, ByComNumber)
                       : m_entries.end();
-        nIndex = static_cast<int>(m_entries.insert(at, std::move(entry)) - m_entries.begin());
+        // The insertion may move the list: its place is counted from where it now begins.
+        const auto inserted = m_entries.insert(at, std::move(entry));
+        nIndex = static_cast<int>(inserted - m_entries.begin());
     }
     if (bPreferred)
         nIndex = 0;
