@@ -119,88 +119,89 @@ std::optional<std::pair<size_t, size_t>> ColumnBytes(const CUnitsCsv *pUnits,
 CUnitTemplateParse CUnitTemplate::Parse(std::string_view strTemplate)
 {
     CUnitTemplateParse result;
-    std::vector<CPiece> &pieces = result.unitTemplate.m_pieces;
-    const auto fail = [&](size_t nByte, const std::string &strWhat) {
-        result.strError =
-            "character " + std::to_string(CharacterAt(strTemplate, nByte)) + ": " + strWhat;
-        return result;
-    };
-    const auto literal = [&]() -> CPiece & {
-        if (pieces.empty() || pieces.back().eField != EField::Literal)
-            pieces.push_back({});
-        return pieces.back();
-    };
     for (size_t nPos = 0; nPos < strTemplate.size();) {
-        const char ch = strTemplate[nPos];
-        const bool bDoubled = nPos + 1 < strTemplate.size() && strTemplate[nPos + 1] == ch;
-        if ((ch == '{' || ch == '}') && bDoubled) {
-            literal().strText += ch;
-            nPos += 2;
-        } else if (ch == '}') {
-            return fail(nPos, "a lone } (write }} for a brace)");
-        } else if (ch == '{') {
-            const size_t nClose = strTemplate.find('}', nPos);
-            if (nClose == std::string_view::npos)
-                return fail(nPos, "{ is not closed (write {{ for a brace)");
-            std::string strWhy;
-            const std::optional<CPiece> field =
-                ParseField(strTemplate.substr(nPos + 1, nClose - nPos - 1), strWhy);
-            if (!field)
-                return fail(nPos, strWhy);
-            pieces.push_back(*field);
-            nPos = nClose + 1;
-        } else {
-            const size_t nLength = std::min(Utf8SequenceLength(ch), strTemplate.size() - nPos);
-            const std::string_view character = strTemplate.substr(nPos, nLength);
-            if (!Utf8ToGbk(character))
-                return fail(nPos, "a character that GBK cannot carry");
-            literal().strText += character;
-            nPos += nLength;
+        std::string strWhy;
+        const size_t nNext = ParseStep(strTemplate, nPos, result.unitTemplate.m_pieces, strWhy);
+        if (!strWhy.empty()) {
+            result.strError =
+                "character " + std::to_string(CharacterAt(strTemplate, nPos)) + ": " + strWhy;
+            return result;
         }
+        nPos = nNext;
     }
     result.bOk = true;
     return result;
+}
+
+// One doubled brace, one field or one character at nPos; the position after it.
+size_t CUnitTemplate::ParseStep(std::string_view strTemplate, size_t nPos,
+                                std::vector<CPiece> &pieces, std::string &strWhy)
+{
+    const char ch = strTemplate[nPos];
+    const bool bDoubled = nPos + 1 < strTemplate.size() && strTemplate[nPos + 1] == ch;
+    size_t nLength = std::min(Utf8SequenceLength(ch), strTemplate.size() - nPos);
+    if (ch == '{' && !bDoubled) {
+        const size_t nClose = strTemplate.find('}', nPos);
+        if (nClose == std::string_view::npos) {
+            strWhy = "{ is not closed (write {{ for a brace)";
+            return nPos;
+        }
+        const std::optional<CPiece> field =
+            ParseField(strTemplate.substr(nPos + 1, nClose - nPos - 1), strWhy);
+        if (field)
+            pieces.push_back(*field);
+        return nClose + 1;
+    }
+    if (ch == '}' && !bDoubled)
+        strWhy = "a lone } (write }} for a brace)";
+    else if (!Utf8ToGbk(strTemplate.substr(nPos, nLength)))
+        strWhy = "a character that GBK cannot carry";
+    if (pieces.empty() || pieces.back().eField != EField::Literal)
+        pieces.push_back({});
+    pieces.back().strText += strTemplate.substr(nPos, nLength);
+    return nPos + (bDoubled && (ch == '{' || ch == '}') ? 2 : nLength);
 }
 
 CTemplateExpansion CUnitTemplate::Expand(const CUnitFacts &facts) const
 {
     CTemplateExpansion expansion;
     for (const CPiece &piece : m_pieces) {
-        switch (piece.eField) {
-        case EField::Literal:
-            expansion.strText += piece.strText;
-            break;
-        case EField::Addr:
-            if (!IsModuleAddress(facts.strAddr)) {
-                expansion.strError =
-                    facts.strAddr.empty()
-                        ? "the module reported no address"
-                        : "the module's address \"" + facts.strAddr + "\" is not 12 hex digits";
-                return expansion;
-            }
-            expansion.strText += facts.strAddr.substr(kAddressDigits - piece.nDigits);
-            break;
-        case EField::Counter: {
-            const std::string strDigits = std::to_string(facts.nCounter);
-            expansion.strText +=
-                std::string(piece.nDigits - std::min(piece.nDigits, strDigits.size()), '0') +
-                strDigits;
-            break;
-        }
-        case EField::Csv: {
-            const std::optional<size_t> nColumn =
-                facts.pUnits ? facts.pUnits->ColumnIndex(piece.strText) : std::nullopt;
-            if (facts.nRow == 0 || !nColumn) {
-                expansion.strError = "no row of the units file for this unit";
-                return expansion;
-            }
-            expansion.strText += facts.pUnits->Value(facts.nRow, *nColumn);
-            break;
-        }
-        }
+        expansion.strText += PieceText(piece, facts, expansion.strError);
+        if (!expansion.strError.empty())
+            return expansion;
     }
     expansion.bOk = true;
     return expansion;
+}
+
+// What one piece gives a unit; nothing, with the reason, when the unit lacks the fact.
+std::string CUnitTemplate::PieceText(const CPiece &piece, const CUnitFacts &facts,
+                                     std::string &strError)
+{
+    switch (piece.eField) {
+    case EField::Literal:
+        return piece.strText;
+    case EField::Addr:
+        if (IsModuleAddress(facts.strAddr))
+            return facts.strAddr.substr(kAddressDigits - piece.nDigits);
+        strError = facts.strAddr.empty()
+                       ? "the module reported no address"
+                       : "the module's address \"" + facts.strAddr + "\" is not 12 hex digits";
+        return {};
+    case EField::Counter: {
+        const std::string strDigits = std::to_string(facts.nCounter);
+        return std::string(piece.nDigits - std::min(piece.nDigits, strDigits.size()), '0') +
+               strDigits;
+    }
+    case EField::Csv:
+        break;
+    }
+    const std::optional<size_t> nColumn =
+        facts.pUnits ? facts.pUnits->ColumnIndex(piece.strText) : std::nullopt;
+    if (facts.nRow >= 1 && nColumn && facts.nRow <= facts.pUnits->RowCount())
+        return facts.pUnits->Value(facts.nRow, *nColumn);
+    strError = "no row of the units file for this unit";
+    return {};
 }
 
 CTemplateSize CUnitTemplate::Size(const CTemplateBounds &bounds) const

@@ -75,6 +75,11 @@ public:
     bool Uses(EField eField) const;
 
 private:
+    static size_t ParseStep(std::string_view strTemplate, size_t nPos, std::vector<CPiece> &pieces,
+                            std::string &strWhy);
+    static std::string PieceText(const CPiece &piece, const CUnitFacts &facts,
+                                 std::string &strError);
+
     std::vector<CPiece> m_pieces;
 };
 

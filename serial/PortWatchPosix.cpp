@@ -80,6 +80,20 @@ struct CPortWatch::CImpl
             ::close(nWake);
     }
 
+    // "/tmp/rig/ttyUNIT*": the folder, made absolute, and the pattern of the names in it.
+    bool SetPattern(const std::string &strGlob, std::string &strError)
+    {
+        std::error_code error;
+        const fs::path pattern = fs::absolute(strGlob, error);
+        globFolder = pattern.parent_path();
+        strGlobName = pattern.filename().string();
+        if (!strGlobName.empty() && globFolder.string().find_first_of("*?[") == std::string::npos)
+            return true;
+        strError = "the pattern " + strGlob +
+                   " must name a folder without wildcards, then the names to watch in it";
+        return false;
+    }
+
     std::set<fs::path> BaseFolders() const
     {
         if (!strGlobName.empty())
@@ -119,12 +133,14 @@ struct CPortWatch::CImpl
             }
             return snapshot;
         }
+        // Stepped with an error code: the folder may go while it is read, which must not throw.
         std::error_code error;
-        for (const fs::directory_entry &entry : fs::directory_iterator(globFolder, error)) {
-            const std::string strName = entry.path().filename().string();
+        for (fs::directory_iterator entry(globFolder, error);
+             !error && entry != fs::directory_iterator(); entry.increment(error)) {
+            const std::string strName = entry->path().filename().string();
             if (fnmatch(strGlobName.c_str(), strName.c_str(), FNM_PERIOD) == 0 &&
-                IsCharacterDevice(entry.path()))
-                snapshot.emplace(entry.path().string(), Resolved(entry.path()));
+                IsCharacterDevice(entry->path()))
+                snapshot.emplace(entry->path().string(), Resolved(entry->path()));
         }
         return snapshot;
     }
@@ -183,18 +199,13 @@ CPortWatch::~CPortWatch() = default;
 bool CPortWatch::Start(const CPortWatchOptions &options, std::string &strError)
 {
     CImpl &impl = *m_pImpl;
-    impl.options = options;
-    if (!options.strGlob.empty()) {
-        const fs::path pattern = fs::absolute(options.strGlob);
-        impl.globFolder = pattern.parent_path();
-        impl.strGlobName = pattern.filename().string();
-        if (impl.strGlobName.empty() ||
-            impl.globFolder.string().find_first_of("*?[") != std::string::npos) {
-            strError = "the pattern " + options.strGlob +
-                       " must name a folder without wildcards, then the names to watch in it";
-            return false;
-        }
+    if (impl.nNotify >= 0) {
+        strError = "the watch has already started";
+        return false;
     }
+    impl.options = options;
+    if (!options.strGlob.empty() && !impl.SetPattern(options.strGlob, strError))
+        return false;
     impl.nNotify = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     impl.nWake = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (impl.nNotify < 0 || impl.nWake < 0) {

@@ -206,14 +206,7 @@ TEST_F(PortWatchTest, WakeAndStopEndAWait)
     };
     watch.Wake(); // before the wait: not lost
     EXPECT_TRUE(waitEnds());
-    std::thread waker([&watch] {
-        std::this_thread::sleep_for(50ms);
-        watch.Wake();
-    });
-    EXPECT_TRUE(waitEnds());
-    waker.join();
     EXPECT_FALSE(watch.Stopped());
-
     std::thread stopper([&watch] {
         std::this_thread::sleep_for(50ms);
         watch.Stop();
@@ -222,4 +215,15 @@ TEST_F(PortWatchTest, WakeAndStopEndAWait)
     stopper.join();
     EXPECT_TRUE(watch.Stopped());
     EXPECT_TRUE(waitEnds()); // stopped for good
+}
+
+TEST_F(PortWatchTest, APatternNeedsAPlainFolder)
+{
+    for (const std::string &strPattern : {Rig("*/ttyX*"), Rig("")}) {
+        CPortWatch watch;
+        std::string strError;
+        EXPECT_FALSE(watch.Start({strPattern, {}}, strError)) << strPattern;
+        EXPECT_NE(strError.find("must name a folder without wildcards"), std::string::npos)
+            << strError;
+    }
 }

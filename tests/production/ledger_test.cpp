@@ -66,34 +66,24 @@ TEST(Ledger, TimesAreUtcToTheMillisecond)
         EXPECT_EQ(IsoTimeUtc(system_clock::time_point(milliseconds(test.nMillis))), test.pszTime);
 }
 
-TEST(Ledger, AUnitRecordHoldsEveryFact)
+TEST(Ledger, AUnitRecordHoldsEveryFactOnOneLine)
 {
     CLedgerUnit unit = Unit(kAddr, EUnitResult::Failed, 17);
-    unit.strById = "";
     unit.nLineRate = 38400;
     unit.strVersion = "V4.25";
     unit.asked = {{"name", "Sensor-A1B2"}};
     unit.read = {{"name", "Sensor"}};
     unit.nCsvRow = 3;
     unit.strEnd = UnitEndName(EUnitEnd::VerifyMismatch);
-    unit.strText = "name: \xff"; // not UTF-8: still one line
-    const std::string strLine = LedgerUnitLine(unit, system_clock::time_point(milliseconds(0)));
-    ASSERT_EQ(strLine.find('\n'), std::string::npos);
-    const nlohmann::json record = nlohmann::json::parse(strLine);
-    EXPECT_EQ(record["record"], "unit");
-    EXPECT_EQ(record["time"], "1970-01-01T00:00:00.000Z");
-    EXPECT_EQ(record["port"], "/dev/ttyUSB0");
-    EXPECT_TRUE(record["by_id"].is_null());
-    EXPECT_EQ(record["line_rate"], 38400);
-    EXPECT_EQ(record["addr"], kAddr);
-    EXPECT_EQ(record["version"], "V4.25");
-    EXPECT_EQ(record["asked"]["name"], "Sensor-A1B2");
-    EXPECT_EQ(record["read"]["name"], "Sensor");
-    EXPECT_EQ(record["counter"], 17);
-    EXPECT_EQ(record["csv_row"], 3);
-    EXPECT_EQ(record["result"], "failed");
-    EXPECT_EQ(record["end"], "verify_mismatch");
-    EXPECT_EQ(record["text"], "name: \xEF\xBF\xBD");
+    unit.strText = "name:\n\xff"; // a line break and a byte that is not UTF-8
+    const std::string strLine = LedgerUnitLine(unit, system_clock::time_point());
+    EXPECT_EQ(strLine.find('\n'), std::string::npos);
+    EXPECT_EQ(nlohmann::json::parse(strLine), nlohmann::json::parse(R"({"record": "unit",
+        "time": "1970-01-01T00:00:00.000Z", "port": "/dev/ttyUSB0", "by_id": null,
+        "line_rate": 38400, "addr": "00158300A1B2", "version": "V4.25",
+        "asked": {"name": "Sensor-A1B2"}, "read": {"name": "Sensor"}, "counter": 17,
+        "csv_row": 3, "result": "failed", "end": "verify_mismatch",
+        "text": "name:\n\ufffd"})"));
 }
 
 TEST(Ledger, OnlyWholeRecordsCount)
@@ -202,26 +192,26 @@ TEST(Ledger, ClaimsFromManyPortsNeverShareAValue)
     EXPECT_EQ(CLedgerSummary::FromText(ReadText(strPath)).HighestCounter(), 32u);
 }
 
-TEST(Ledger, OneKestrelAtATime)
+TEST(Ledger, ALedgerInUseOrUnusableIsRefusedNamingIt)
 {
     const CTempFolder folder;
     const std::string strPath = folder.File("line.jsonl");
-    std::string strError;
     std::unique_ptr<CLedger> pFirst = Opened(strPath);
-    EXPECT_EQ(CLedger::Open(strPath, 1, strError), nullptr);
-    EXPECT_EQ(strError, "the ledger " + strPath + " is in use by another Kestrel");
-    pFirst.reset();
-    EXPECT_NE(Opened(strPath), nullptr);
-}
-
-TEST(Ledger, AnUnusableLedgerIsRefusedNamingIt)
-{
-    const CTempFolder folder;
-    const std::string kPaths[] = {folder.File("no-such-folder/line.jsonl"), folder.File("")};
-    for (const std::string &strPath : kPaths) {
+    const struct
+    {
+        std::string strPath;
+        std::string strNamed;
+    } kCases[] = {
+        {strPath, "the ledger " + strPath + " is in use by another Kestrel"},
+        {folder.File("no-such-folder/x"),
+         "cannot open the ledger " + folder.File("no-such-folder/x")},
+        {folder.File(""), "cannot open the ledger " + folder.File("")},
+    };
+    for (const auto &test : kCases) {
         std::string strError;
-        EXPECT_EQ(CLedger::Open(strPath, 1, strError), nullptr) << strPath;
-        EXPECT_NE(strError.find("cannot open the ledger " + strPath), std::string::npos)
-            << strError;
+        EXPECT_EQ(CLedger::Open(test.strPath, 1, strError), nullptr) << test.strPath;
+        EXPECT_EQ(strError.substr(0, test.strNamed.size()), test.strNamed);
     }
+    pFirst.reset(); // the lock goes with it
+    EXPECT_NE(Opened(strPath), nullptr);
 }

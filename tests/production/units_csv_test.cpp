@@ -4,11 +4,8 @@
 #include "TempFolder.h"
 #include "cli/UnitsCsv.h"
 
-#include <cstdio>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <set>
-#include <thread>
 
 namespace {
 
@@ -129,31 +126,4 @@ TEST(UnitsCsv, RowsGoOnceToTheirModuleOrInOrder)
     };
     for (const auto &step : kSteps)
         EXPECT_EQ(picker.Take(step.pszAddr), step.nRow) << step.pszAddr;
-}
-
-TEST(UnitsCsv, UnitsOnManyPortsNeverShareARow)
-{
-    std::string strText = "name\n";
-    for (int nRow = 0; nRow < 64; ++nRow)
-        strText += "u" + std::to_string(nRow) + "\n";
-    const CUnitsCsv units = Parsed(strText);
-    CUnitsRowPicker picker(units);
-    std::vector<std::vector<size_t>> taken(4);
-    std::vector<std::thread> threads;
-    for (size_t nThread = 0; nThread < taken.size(); ++nThread) {
-        threads.emplace_back([&, nThread] {
-            for (int nUnit = 0; nUnit < 16; ++nUnit) {
-                char achAddr[13];
-                std::snprintf(achAddr, sizeof(achAddr), "%06zX%06X", nThread, nUnit);
-                taken[nThread].push_back(picker.Take(achAddr).value_or(0));
-            }
-        });
-    }
-    for (std::thread &thread : threads)
-        thread.join();
-    std::set<size_t> rows;
-    for (const std::vector<size_t> &mine : taken)
-        rows.insert(mine.begin(), mine.end());
-    EXPECT_EQ(rows.size(), 64u);
-    EXPECT_EQ(rows.count(0), 0u);
 }
