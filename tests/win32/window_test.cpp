@@ -933,8 +933,8 @@ void TestEnglish(const CContext &context)
         const HWND hBox = second.WaitWindow(L"Error");
         Check(hBox != nullptr && MessageText(hBox) ==
                                      L"Opening the serial port failed. Check whether another "
-                                     L"program is using it!\n\nDevice COM7 is in use by "
-                                     L"another program: close that program first.",
+                                     L"program is using it!\n\ncannot open COM7: the port is "
+                                     L"busy (another program is using it)",
               "en: a busy port gives the open-failure box, why below", MessageText(hBox));
         if (hBox != nullptr)
             PostMessageW(hBox, WM_COMMAND, IDOK, 0);
