@@ -32,6 +32,12 @@ constexpr CUiSource kQueryTimeout = KESTREL_TR_NOOP("Engine", "查询 [%s] 时�
 constexpr CUiSource kSetTimeoutAsk = KESTREL_TR_NOOP("Engine", "设置 [%s] 时超时，是否继续？");
 constexpr CUiSource kSetTimeout = KESTREL_TR_NOOP("Engine", "设置 [%s] 时超时");
 constexpr CUiSource kSearchDone = KESTREL_TR_NOOP("Engine", "查询完成");
+constexpr CUiSource kConsoleDone = KESTREL_TR_NOOP("Engine", "命令已完成");
+constexpr CUiSource kConsoleRefused = KESTREL_TR_NOOP("Engine", "模块拒绝了命令");
+constexpr CUiSource kConsoleTimeout = KESTREL_TR_NOOP("Engine", "命令在等待时间内没有应答");
+// Said after a console command that may have changed the module.
+constexpr CUiSource kFormMayDiffer =
+    KESTREL_TR_NOOP("Engine", "；模块的参数可能已改变，窗口所示可能与模块不符，请点击“查询”重新读取");
 
 // The status text of each end that has one of its own; "%s" takes the command's display name.
 struct CRunEndText
@@ -57,6 +63,9 @@ constexpr CRunEndText kRunEndTexts[] = {
     {ERunKind::Restore, ERunEnd::Refused, kRestoreFailed},
     {ERunKind::Restore, ERunEnd::TimedOut, kRestoreTimeout},
     {ERunKind::Search, ERunEnd::Done, kSearchDone},
+    {ERunKind::Console, ERunEnd::Done, kConsoleDone},
+    {ERunKind::Console, ERunEnd::Refused, kConsoleRefused},
+    {ERunKind::Console, ERunEnd::TimedOut, kConsoleTimeout},
 };
 
 // The run timers, each with the action it guards.
@@ -71,8 +80,8 @@ constexpr CRunTimer kRunTimers[] = {{TIMER_QUERY, ERunKind::Query},
                                     {TIMER_DEFAULT, ERunKind::Restore}};
 
 // The buttons of the actions that write a command.
-constexpr int kGatedButtons[] = {IDC_BUTTON_QUERY, IDC_BUTTON_SET, IDC_BUTTON_DEFAULT,
-                                 IDC_BUTTON_CLEARADDR, IDC_BUTTON_SEARCH};
+constexpr int kGatedButtons[] = {IDC_BUTTON_QUERY,     IDC_BUTTON_SET,    IDC_BUTTON_DEFAULT,
+                                 IDC_BUTTON_CLEARADDR, IDC_BUTTON_SEARCH, IDC_BUTTON_CONSOLE_SEND};
 
 // How a command is named in prompts; the first matching row wins.
 struct CommandName
@@ -114,6 +123,8 @@ std::string RunEndStatusText(const CRunEnd &runEnd)
             std::string strText = Tr("Engine", row.text);
             if (const size_t nAt = strText.find("%s"); nAt != std::string::npos)
                 strText.replace(nAt, 2, runEnd.strCommand);
+            if (runEnd.bFormMayDiffer)
+                strText += Tr("Engine", kFormMayDiffer);
             return strText;
         }
     }
@@ -188,8 +199,8 @@ void CModuleSetupEngine::OnButtonQuery()
 
 bool CModuleSetupEngine::IsRunWaiting() const
 {
-    return m_bQuerying || m_bSetting || m_bClearing || m_bRestoring || m_nOpenPrompts > 0 ||
-           m_lineProbe.IsRunning();
+    return m_bQuerying || m_bSetting || m_bClearing || m_bRestoring || m_bConsoleWaiting ||
+           m_nOpenPrompts > 0 || m_lineProbe.IsRunning();
 }
 
 bool CModuleSetupEngine::RefuseWhileRunWaits(ERunKind eRun)
@@ -238,6 +249,10 @@ void CModuleSetupEngine::AfterRunStateChange()
 
 void CModuleSetupEngine::OnResponseOk()
 {
+    if (!TakeFinalLine("OK", 2))
+        return;
+    if (m_bConsoleWaiting)
+        return EndConsoleCommand(ERunEnd::Done);
     RunOkStep(true);
 }
 
@@ -296,6 +311,10 @@ void CModuleSetupEngine::AdvanceSetRun(bool bModuleConfirmed)
 
 void CModuleSetupEngine::OnResponseError()
 {
+    if (!TakeFinalLine("ERROR", 5))
+        return;
+    if (m_bConsoleWaiting)
+        return EndConsoleCommand(ERunEnd::Refused);
     // A module with no bound address refuses the address query: that is an answer, not a
     // failure. No set line was confirmed by it.
     if (m_bQuerying && IsRunIndexValid(ERun::Query) &&
@@ -332,6 +351,7 @@ void CModuleSetupEngine::OnTimer(unsigned nIdEvent)
     case TIMER_CLEARADDR:
         m_view.KillTimer(TIMER_CLEARADDR);
         m_bClearing = 0;
+        StopAwaiting();
         AskUser(Tr("Engine", kClearTimeout), MB_ICONHAND);
         ReportRunEnd({ERunKind::ClearAddr, ERunEnd::TimedOut, CommandDisplayName(CMD_CLEARADDR)});
         break;
@@ -343,6 +363,7 @@ void CModuleSetupEngine::OnTimer(unsigned nIdEvent)
     case TIMER_DEFAULT:
         m_view.KillTimer(TIMER_DEFAULT);
         m_bRestoring = 0;
+        StopAwaiting();
         ReportRunEnd({ERunKind::Restore, ERunEnd::TimedOut, CommandDisplayName(CMD_RESET)});
         break;
     case TIMER_AUTOQUERY:
@@ -356,6 +377,14 @@ void CModuleSetupEngine::OnTimer(unsigned nIdEvent)
     case TIMER_REOPEN:
         m_view.KillTimer(TIMER_REOPEN);
         TryReopenSession();
+        break;
+    case TIMER_LATE:
+        m_view.KillTimer(TIMER_LATE);
+        OnLateReplyWindowOver();
+        break;
+    case TIMER_CONSOLE:
+    case TIMER_CONSOLE_MAX:
+        EndConsoleCommand(ERunEnd::TimedOut);
         break;
     default:
         break;
@@ -399,6 +428,7 @@ void CModuleSetupEngine::AskToContinue(ERun eRun, CUiSource promptFormat, ERunEn
     if (IsTicketCurrent(ticket)) {
         if (bYes) {
             ++m_nSkipped;
+            StopAwaiting(); // given up: its answer, if it comes, is late
             RunOkStep(false);
         } else {
             EndRun({eRun, eEndIfNo, strName, nAnswer, m_nSkipped});
@@ -414,6 +444,7 @@ void CModuleSetupEngine::AskToContinue(ERun eRun, CUiSource promptFormat, ERunEn
 
 void CModuleSetupEngine::EndRun(const CRunEnd &runEnd)
 {
+    StopAwaiting();
     RunFlag(runEnd.eRun) = 0;
     ++RunStep(runEnd.eRun);
     m_view.KillTimer(runEnd.eRun == ERun::Query ? TIMER_QUERY : TIMER_SET);
@@ -474,6 +505,7 @@ uint32_t &CModuleSetupEngine::RunStep(ERun eRun)
 void CModuleSetupEngine::OnPortLost()
 {
     DiscardReceivedBytes();
+    ForgetOutstandingCommands();
     // An answer to a prompt still open belongs to a run that is gone.
     ++m_nQueryStep;
     ++m_nSetStep;
@@ -492,7 +524,8 @@ bool CModuleSetupEngine::EndWaitingRuns(ERunEnd eEnd)
     m_view.KillTimer(TIMER_AUTOQUERY);
     m_bAutoQueryPending = false;
     CancelLineProbe();
-    bool bAnyWaited = false;
+    bool bAnyWaited = m_bConsoleWaiting;
+    EndConsoleCommand(eEnd);
     for (const CRunTimer &timer : kRunTimers) {
         m_view.KillTimer(timer.nIdEvent);
         if (!RunFlag(timer.eRun))
@@ -502,6 +535,7 @@ bool CModuleSetupEngine::EndWaitingRuns(ERunEnd eEnd)
             EndRun({timer.eRun, eEnd});
         } else {
             RunFlag(timer.eRun) = 0;
+            StopAwaiting();
             ReportRunEnd({timer.eRun, eEnd});
         }
     }

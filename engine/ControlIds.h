@@ -33,6 +33,9 @@ constexpr int IDC_COMBO_PARITY = 1059;
 constexpr int IDC_COMBO_STOPBITS = 1060;
 constexpr int IDC_BUTTON_CLOSE = 8;
 
+// The console's "发送" in the traffic window: one of the actions that write a command
+constexpr int IDC_BUTTON_CONSOLE_SEND = 1081;
+
 // Port dialog
 constexpr int IDC_COMBO_PORT = 1002;
 constexpr int IDC_COMBO_FLOW = 1004;
@@ -48,6 +51,9 @@ constexpr unsigned TIMER_DEFAULT = 1004;
 constexpr unsigned TIMER_AUTOQUERY = 1005;
 constexpr unsigned TIMER_PROBE = 1006; // the wait for "OK" at one rate of the line-rate probe
 constexpr unsigned TIMER_REOPEN = 1007; // the next look for a pulled adapter
+constexpr unsigned TIMER_LATE = 1008;   // how long a reply no run waits for may still come
+constexpr unsigned TIMER_CONSOLE = 1009; // a console command's quiet wait, restarted by each byte
+constexpr unsigned TIMER_CONSOLE_MAX = 1010; // a console command's whole wait
 
 // Message box types and results, with the values the dialog's behaviour was defined in.
 constexpr unsigned MB_OK = 0x00;

@@ -57,7 +57,8 @@ void CModuleSetupEngine::OnButtonSearch()
     m_view.ResetContent(IDC_COMBO_BINDADDR);
     m_view.EnableWindow(IDC_COMBO_BINDADDR, true);
     m_view.SetStatusText(Tr("Engine", "正在查询设备......"));
-    WriteCommand(CMD_INQ);
+    // Its "OK" answers it, but nothing waits for it: the results come at the module's pace.
+    WriteCommand(CMD_INQ, EWrite::Unawaited);
 }
 
 void CModuleSetupEngine::OnInquiryResult(const char *pLine, uint16_t nLength)

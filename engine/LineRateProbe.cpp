@@ -32,6 +32,8 @@ bool CModuleSetupEngine::StartLineProbe()
     m_lineProbe.Start();
     m_nFoundLineRate = 0;
     DiscardReceivedBytes();
+    // At a wrong rate nothing answers what was written before; the line starts afresh.
+    ForgetOutstandingCommands();
     m_view.SetStatusText(Tr("Engine", kProbing));
     // A line opened at the first rate is clean already: no reconfiguring, no extra time.
     if (m_pSerial->LineRate() != m_lineProbe.Rate() && !m_pSerial->SetLineRate(m_lineProbe.Rate())) {
@@ -40,7 +42,7 @@ bool CModuleSetupEngine::StartLineProbe()
         return true;
     }
     BeginWaiting(TIMER_PROBE, CLineProbe::WaitAt(m_lineProbe.Rate()));
-    WriteCommand(CLineProbe::kCommand);
+    WriteCommand(CLineProbe::kCommand, EWrite::Untracked);
     return true;
 }
 
@@ -59,7 +61,7 @@ void CModuleSetupEngine::OnLineProbeStep(CLineProbe::EStep eStep)
     case EStep::Write:
         m_view.KillTimer(TIMER_PROBE);
         m_view.SetTimer(TIMER_PROBE, CLineProbe::WaitAt(m_lineProbe.Rate()));
-        WriteCommand(CLineProbe::kCommand);
+        WriteCommand(CLineProbe::kCommand, EWrite::Untracked);
         return;
     case EStep::Found:
         EndLineProbe(m_lineProbe.Rate());

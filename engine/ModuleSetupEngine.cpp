@@ -126,6 +126,7 @@ void CModuleSetupEngine::TryReopenSession()
         return;
     }
     DiscardReceivedBytes();
+    ForgetOutstandingCommands();
     m_view.SetStatusText(Tr("MainWindow", kReconnected));
 }
 
@@ -204,17 +205,31 @@ bool CModuleSetupEngine::IsPortOpen() const
     return m_pSerial != nullptr && m_pSerial->IsOpen();
 }
 
-void CModuleSetupEngine::WriteCommand(const char *pCommand)
+void CModuleSetupEngine::WriteCommand(const char *pCommand, EWrite eWrite)
 {
-    if (m_pSerial == nullptr || pCommand == nullptr)
+    if (pCommand != nullptr)
+        WriteBytes(pCommand, eWrite);
+}
+
+void CModuleSetupEngine::WriteBytes(const std::string &strBytes, EWrite eWrite)
+{
+    if (m_pSerial == nullptr)
         return;
-    const size_t nLength = std::strlen(pCommand);
+    // Queued before it goes out: its answer may be handled as soon as it is on the line.
+    if (eWrite != EWrite::Untracked) {
+        const uint32_t nToken = m_replies.Push(strBytes, eWrite == EWrite::Awaited);
+        if (eWrite == EWrite::Awaited)
+            m_nAwaitedToken = nToken;
+        else
+            m_view.SetTimer(TIMER_LATE, kLateReplyWindow);
+    }
     if (m_pTrace)
-        m_pTrace->RecordWrite(pCommand, nLength);
-    const uint32_t nWritten = m_pSerial->Write(pCommand, static_cast<uint32_t>(nLength));
-    if (m_pTrace && nWritten < nLength)
-        m_pTrace->RecordShortWrite(nWritten, nLength);
-    m_view.OnCommandWritten(std::string(pCommand, nLength));
+        m_pTrace->RecordWrite(strBytes.data(), strBytes.size());
+    const uint32_t nWritten =
+        m_pSerial->Write(strBytes.data(), static_cast<uint32_t>(strBytes.size()));
+    if (m_pTrace && nWritten < strBytes.size())
+        m_pTrace->RecordShortWrite(nWritten, strBytes.size());
+    m_view.OnCommandWritten(strBytes);
 }
 
 std::string CModuleSetupEngine::FormatInt(int32_t nValue)

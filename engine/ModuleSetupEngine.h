@@ -6,6 +6,7 @@
 #include "engine/ModuleParams.h"
 #include "engine/ModuleSetupView.h"
 #include "engine/ParameterWrite.h"
+#include "engine/ReplyQueue.h"
 #include "engine/RunEnd.h"
 #include "engine/SessionLink.h"
 #include "protocol/PendingBytes.h"
@@ -27,6 +28,9 @@ constexpr std::chrono::milliseconds kDefaultTimeout{4000};
 constexpr std::chrono::milliseconds kAutoQueryDelay{1000};
 // How often a pulled adapter is looked for; a device is back within a second of plugging.
 constexpr std::chrono::milliseconds kReopenPoll{500};
+// How long a reply no run waits for any more may still come, counted from the last byte
+// received: after that, the module is taken to have dropped the command.
+constexpr std::chrono::milliseconds kLateReplyWindow{10000};
 
 constexpr int SET_COMMAND_SLOTS = 11;
 constexpr int SET_COMMAND_SLOT_SIZE = 128;
@@ -99,6 +103,14 @@ public:
     // Ends whatever waits without a text (the window closes, a dry run is over): timers killed,
     // unconfirmed set lines taken back, reported as ERunEnd::Abandoned.
     void AbandonRun();
+
+    // --- The console: a command the user typed, its bytes built by BuildConsoleCommand (its line
+    // ending included), sent as a run of its own. It ends on "OK", on a line that begins with
+    // "ERROR", on "+INQCOMP", or when no byte came for the quiet wait (counted again from each
+    // byte, never more than the longest wait in all); in OnRunEnded(ERunKind::Console).
+    void StartConsoleCommand(const std::string &strBytes);
+    void SetConsoleWait(std::chrono::milliseconds quietWait);
+    bool IsConsoleWaiting() const { return m_bConsoleWaiting; }
 
     // --- Values instead of the form (the command line, configuration files)
     // The lines a Set of this request would send, from the last-read values; changes nothing.
@@ -185,9 +197,13 @@ public:
 private:
     // --- Shared helpers (ModuleSetupEngine.cpp)
     bool IsPortOpen() const;
+    // How a written command's final line is taken: the waiting run's answer, an answer no run
+    // waits for (a search's "OK"), or none at all (the probe's "AT" at a rate under test).
+    enum class EWrite { Awaited, Unawaited, Untracked };
     // Writes one command without its NUL; the count written is not looked at (a command that did
     // not go out shows up as its step's timeout).
-    void WriteCommand(const char *pCommand);
+    void WriteCommand(const char *pCommand, EWrite eWrite = EWrite::Awaited);
+    void WriteBytes(const std::string &strBytes, EWrite eWrite);
     static std::string FormatInt(int32_t nValue);   // "%d"
     static std::string FormatUInt(uint32_t nValue); // "%u"
     // Puts strArg where pFormat has its one "%s".
@@ -206,6 +222,20 @@ private:
     // The session's port went away or came back.
     void OnSessionLost();
     void TryReopenSession();
+
+    // --- Reply order (ReplyOrder.cpp)
+    // A final line came: true when it answers the command the waiting run waits for; a late one
+    // (its run went on) or one nobody waits for changes no run.
+    bool TakeFinalLine(const char *pLine, size_t nLength);
+    // The waiting run stops waiting for its command; the answer may still come.
+    void StopAwaiting();
+    void OnLateReplyWindowOver();
+    void OnSearchClosingLine(const char *pLine, size_t nLength);
+    void ForgetOutstandingCommands(); // the line starts afresh (a new device, the probe)
+
+    // --- Console internals (ConsoleRun.cpp)
+    void EndConsoleCommand(ERunEnd eEnd);
+    void OnConsoleBytes(const char *pData, size_t nLength);
 
     // --- Sequencer internals (CommandSequencer.cpp)
     using ERun = ERunKind;
@@ -328,6 +358,13 @@ private:
     bool m_bAutoQueryPending = false; // TIMER_AUTOQUERY fired while a run waited
     CSetRunBook m_setRunBook;         // what the queued set lines advanced (ParameterWrite.cpp)
     CLineProbe m_lineProbe;
+    CReplyQueue m_replies;         // commands written whose final line has not come
+    uint32_t m_nAwaitedToken = 0;  // the one the waiting run waits for; 0 none
+    bool m_bConsoleWaiting = false;
+    std::string m_strConsoleCommand; // as the run's end names it (UTF-8)
+    bool m_bConsoleMayChange = false;
+    std::string m_strConsoleLine;    // a reply line not yet complete
+    std::chrono::milliseconds m_consoleQuietWait{1000};
     bool m_bAutoLineRate = false;  // the session's line was opened to be probed
     uint32_t m_nFoundLineRate = 0; // what the last probe found; 0 none yet
     bool m_bProbeChecklistBox = true;

@@ -61,6 +61,8 @@ public:
     virtual void OnCommandWritten(const std::string & /*strCommand*/) {}
     // A search result was listed ("ADDRESS TEXT", GBK).
     virtual void OnDeviceFound(const std::string & /*strEntry*/) {}
+    // A line of a console command's reply, as it came (GBK, without its line end).
+    virtual void OnConsoleLine(const std::string & /*strLine*/) {}
     // The session's device went away; every run that waited has ended.
     virtual void OnSessionLost() {}
     // The line-rate probe ended: nRate answered, 0 when none did.

@@ -61,6 +61,11 @@ void CModuleSetupEngine::OnReceivedBytes(const char *pData, size_t nLength)
         OnLineProbeStep(m_lineProbe.OnBytes(pData, nLength));
         return;
     }
+    // A reply no run waits for any more may still come while bytes keep coming.
+    if (m_replies.HasUnawaited())
+        m_view.SetTimer(TIMER_LATE, kLateReplyWindow);
+    if (m_bConsoleWaiting)
+        OnConsoleBytes(pData, nLength);
     m_receiveQueue.emplace_back(pData, nLength);
     // A handler's prompt runs a nested event loop that may deliver more bytes: they wait in the
     // queue and are scanned by the loop below once the current block is done.
@@ -211,8 +216,17 @@ void CModuleSetupEngine::OnOtherLine(const char *pLine, uint16_t nLength)
         return;
     // "\r\n+INQCOMP\r\n", exactly
     if (nLength == kInqCompLength) {
-        if (std::memcmp(pLine, LINE_INQCOMP, kInqCompLength) == 0)
+        if (std::memcmp(pLine, LINE_INQCOMP, kInqCompLength) == 0) {
+            OnSearchClosingLine(pLine + 2, nLength - 4);
             OnInquiryComplete();
+        }
+        return;
+    }
+    // "\r\nERROR:3\r\n", "\r\nERROR(1F)\r\n": a refusal the keyword table does not take. It
+    // is the command's final line all the same; only a console command ends on it.
+    if (StartsWith(pLine, nLength, "\r\nERROR")) {
+        if (TakeFinalLine(pLine + 2, nLength - 4) && m_bConsoleWaiting)
+            EndConsoleCommand(ERunEnd::Refused);
         return;
     }
     // "\r\n+INQRESU:001122AABBCC,name\r\n"

@@ -12,6 +12,7 @@ enum class ERunKind : uint8_t {
     ClearAddr, // "清除地址"
     Restore,   // "默认"
     Search,    // "搜索设备"
+    Console,   // a command typed into the traffic window's console, or "kestrel-cli send"
 };
 
 // How an action ended. Done, Refused, TimedOut and PortLost end a run that wrote commands;
@@ -35,21 +36,25 @@ struct CRunEnd
 {
     CRunEnd() = default;
     CRunEnd(ERunKind eRunKind, ERunEnd eHowEnded, std::string strName = {}, int nAnswerGiven = 0,
-            int nSkippedWithYes = 0)
+            int nSkippedWithYes = 0, bool bMayDiffer = false)
         : eRun(eRunKind), eEnd(eHowEnded), strCommand(std::move(strName)), nAnswer(nAnswerGiven),
-          nSkipped(nSkippedWithYes)
+          nSkipped(nSkippedWithYes), bFormMayDiffer(bMayDiffer)
     {}
 
     ERunKind eRun = ERunKind::Query;
     ERunEnd eEnd = ERunEnd::Done;
     // Refused or TimedOut: the display name of the command the run stopped at (UTF-8, as the
-    // prompts name it, "未知" when the command cannot be named); empty otherwise.
+    // prompts name it, "未知" when the command cannot be named); empty otherwise. Console: the
+    // command as typed, its bytes shown (UTF-8).
     std::string strCommand;
     // The answer of the continue prompt that stopped the run (IDNO, or whatever else the box
     // returned, which counts as No); 0 when no prompt was asked (single-command actions).
     int nAnswer = 0;
     // Commands of this run that got "ERROR" or no reply and were given up with Yes.
     int nSkipped = 0;
+    // Console: the command may have changed what the module holds (anything but a plain "AT" or
+    // a query ending in "?"), so the form may no longer match the module.
+    bool bFormMayDiffer = false;
 
     // Whether the action did what it was asked; a run that skipped commands with Yes counts.
     bool Succeeded() const { return eEnd == ERunEnd::Done || eEnd == ERunEnd::NothingToSend; }

@@ -44,6 +44,12 @@ void CLinkTrace::RecordShortWrite(uint32_t nWritten, size_t nLength)
                                          std::to_string(nLength) + " bytes");
 }
 
+void CLinkTrace::RecordNote(const std::string &strText)
+{
+    if (IsListening())
+        Record(CTraceEntry::EKind::Note, strText);
+}
+
 void CLinkTrace::RecordReceived(const char *pData, size_t nLength)
 {
     if (IsListening())

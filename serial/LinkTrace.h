@@ -57,6 +57,8 @@ public:
     // A write that the link stopped short of its length.
     void RecordShortWrite(uint32_t nWritten, size_t nLength);
     void RecordReceived(const char *pData, size_t nLength);
+    // A remark of the owner's, in order with the traffic (a late reply, how a command ended).
+    void RecordNote(const std::string &strText);
 
     // The entries recorded since the last call, oldest first, and how many were dropped because
     // nobody took them in time.

@@ -348,6 +348,26 @@
         <source>检查后请点击“查询”重试。</source>
         <translation>Then click &quot;Query&quot; to try again.</translation>
     </message>
+    <message>
+        <source>命令已完成</source>
+        <translation>Command done</translation>
+    </message>
+    <message>
+        <source>模块拒绝了命令</source>
+        <translation>The module refused the command</translation>
+    </message>
+    <message>
+        <source>命令在等待时间内没有应答</source>
+        <translation>No reply to the command within the wait</translation>
+    </message>
+    <message>
+        <source>；模块的参数可能已改变，窗口所示可能与模块不符，请点击“查询”重新读取</source>
+        <translation>; the module&apos;s parameters may have changed and the form may no longer match them: click &quot;Query&quot; to read them again</translation>
+    </message>
+    <message>
+        <source>正在发送命令...</source>
+        <translation>Sending the command...</translation>
+    </message>
 </context>
 <context>
     <name>MainWindow</name>
@@ -598,10 +618,6 @@
     <message>
         <source>串口不接受所设的参数</source>
         <translation>the port refused its settings</translation>
-    </message>
-    <message>
-        <source>串口不接受所设的参数</source>
-        <translation>the serial port does not accept the settings</translation>
     </message>
 </context>
 <context>

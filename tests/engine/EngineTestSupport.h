@@ -89,7 +89,12 @@ public:
 
     std::string Status() const { return m_view.Status(); }
     bool IsTimerArmed(unsigned nIdEvent) const { return m_view.IsTimerArmed(nIdEvent); }
-    std::optional<Clock::time_point> NextDeadline() const { return m_view.NextDeadline(); }
+    // The next deadline of a timer that keeps a run going; the wait for replies that may still
+    // come after their run went on keeps nothing going.
+    std::optional<Clock::time_point> NextDeadline() const
+    {
+        return m_view.NextDeadline({TIMER_LATE});
+    }
     // The user ticks or clears a box, and the engine hears of the click.
     void ClickCheck(int nId, bool bChecked) { m_view.ClickCheck(nId, bChecked); }
 

@@ -177,10 +177,13 @@ int CFormView::FireDueTimers(Clock::time_point now)
     return nFired;
 }
 
-std::optional<CFormView::Clock::time_point> CFormView::NextDeadline() const
+std::optional<CFormView::Clock::time_point>
+CFormView::NextDeadline(std::initializer_list<unsigned> ignored) const
 {
     std::optional<Clock::time_point> next;
     for (const auto &[nId, timer] : m_timers) {
+        if (std::find(ignored.begin(), ignored.end(), nId) != ignored.end())
+            continue;
         if (!next || timer.deadline < *next)
             next = timer.deadline;
     }

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <deque>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <optional>
 #include <string>
@@ -75,7 +76,8 @@ public:
 
     // Fires every timer due at now, each once, earliest first. Returns how many fired.
     int FireDueTimers(Clock::time_point now);
-    std::optional<Clock::time_point> NextDeadline() const;
+    // The earliest deadline of the armed timers, those named in ignored left out.
+    std::optional<Clock::time_point> NextDeadline(std::initializer_list<unsigned> ignored = {}) const;
     bool IsTimerArmed(unsigned nIdEvent) const { return m_timers.count(nIdEvent) != 0; }
     // Runs the work posted so far, and what that posts in turn; returns how many ran.
     size_t RunPosted();
