@@ -108,6 +108,7 @@ public:
     void OnRunGateChanged(bool bRunWaiting) override { m_gateChanges.push_back(bRunWaiting); }
     void OnDeviceFound(const std::string &strEntry) override { m_devices.push_back(strEntry); }
     void OnLineProbeEnded(uint32_t nRate) override { m_probeEnds.push_back(nRate); }
+    void OnConsoleLine(const std::string &strLine) override { m_consoleLines.push_back(strLine); }
 
     // The user ticks or clears a box (a click: the engine hears of it).
     void ClickCheck(int nId, bool bChecked);
@@ -122,6 +123,7 @@ public:
     std::vector<bool> m_gateChanges;            // every gate change, oldest first
     std::vector<std::string> m_devices;         // search results, as found
     std::vector<uint32_t> m_probeEnds;          // each probe's rate, 0 none
+    std::vector<std::string> m_consoleLines;    // the console's reply lines, as they came
 
 private:
     struct CArmedTimer
