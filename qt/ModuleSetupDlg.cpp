@@ -400,6 +400,11 @@ void CModuleSetupDlg::InsertString(int nId, int nIndex, const std::string &strTe
 
 void CModuleSetupDlg::EnableWindow(int nId, bool bEnable)
 {
+    if (nId == IDC_BUTTON_CONSOLE_SEND) {
+        if (m_pTrafficDlg)
+            m_pTrafficDlg->SetSendEnabled(bEnable);
+        return;
+    }
     if (QWidget *pWidget = m_mapControls.value(nId))
         pWidget->setEnabled(bEnable);
 }

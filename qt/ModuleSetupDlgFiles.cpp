@@ -74,8 +74,12 @@ void CModuleSetupDlg::OnLoadConfig()
 
 void CModuleSetupDlg::ShowTraffic()
 {
-    if (!m_pTrafficDlg)
+    if (!m_pTrafficDlg) {
         m_pTrafficDlg = new CTrafficDlg(m_engine.SessionTrace(), this);
+        m_pTrafficDlg->SetSender(
+            [this](const std::string &strBytes) { m_engine.StartConsoleCommand(strBytes); });
+        m_pTrafficDlg->SetSendEnabled(!m_engine.IsRunWaiting());
+    }
     m_pTrafficDlg->show();
     m_pTrafficDlg->raise();
     m_pTrafficDlg->activateWindow();

@@ -1,32 +1,58 @@
 #include "qt/TrafficDlg.h"
 
+#include "engine/ConsoleCommand.h"
+#include "qt/ProfileQt.h"
 #include "serial/LinkTrace.h"
 
 #include <QClipboard>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <QValidator>
 
 namespace {
 constexpr int kWidthPx = 720;
 constexpr int kHeightPx = 420;
+
+// The field takes no more than a command may hold, its ending included; any other fault (a
+// half-typed escape) is for Send to tell, not for the keyboard to refuse.
+class CConsoleFieldValidator : public QValidator
+{
+public:
+    CConsoleFieldValidator(const QComboBox *pEnding, QObject *pParent)
+        : QValidator(pParent), m_pEnding(pEnding)
+    {}
+
+    State validate(QString &strInput, int &) const override
+    {
+        const auto eEol = kConsoleEols[std::max(0, m_pEnding->currentIndex())];
+        return BuildConsoleCommand(strInput.toStdString(), eEol).eFault == EConsoleFault::TooLong
+                   ? Invalid
+                   : Acceptable;
+    }
+
+private:
+    const QComboBox *m_pEnding;
+};
 } // namespace
 
 CTrafficDlg::CTrafficDlg(CLinkTrace &trace, QWidget *pParent)
     : QDialog(pParent),
       // Called under the trace's lock on whichever thread recorded; it only asks for a take.
-      m_log(trace,
-            [this] {
-                QMetaObject::invokeMethod(
-                    this, [this] { TakeEntries(); }, Qt::QueuedConnection);
-            })
+      m_log(trace, [this] {
+          QMetaObject::invokeMethod(
+              this, [this] { TakeEntries(); }, Qt::QueuedConnection);
+      })
 {
     setWindowTitle(QCoreApplication::translate("Traffic", "通信记录"));
     setModal(false);
@@ -63,7 +89,88 @@ void CTrafficDlg::CreateControls()
     pButtons->addWidget(pClose);
     auto *pLayout = new QVBoxLayout(this);
     pLayout->addWidget(m_pView);
+    pLayout->addLayout(CreateConsole());
     pLayout->addLayout(pButtons);
+}
+
+QLayout *CTrafficDlg::CreateConsole()
+{
+    CProfileQt profile;
+    m_history.Load(profile);
+    m_pCommand = new QLineEdit(this);
+    m_pCommand->setAccessibleName(QCoreApplication::translate("Traffic", "命令"));
+    m_pCommand->installEventFilter(this);
+    m_pEnding = new QComboBox(this);
+    for (const EConsoleEol eEol : kConsoleEols)
+        m_pEnding->addItem(QString::fromUtf8(ConsoleEolListText(eEol)));
+    const auto *pChosen =
+        std::find(std::begin(kConsoleEols), std::end(kConsoleEols), m_history.LineEnding());
+    m_pEnding->setCurrentIndex(static_cast<int>(pChosen - std::begin(kConsoleEols)));
+    m_pEnding->setAccessibleName(QCoreApplication::translate("Traffic", "行尾"));
+    m_pCommand->setValidator(new CConsoleFieldValidator(m_pEnding, m_pCommand));
+    m_pSend = new QPushButton(QCoreApplication::translate("Traffic", "发送"), this);
+    connect(m_pSend, &QPushButton::clicked, this, &CTrafficDlg::SendTyped);
+    connect(m_pCommand, &QLineEdit::returnPressed, this, &CTrafficDlg::SendTyped);
+    connect(m_pEnding, &QComboBox::currentIndexChanged, this, [this](int nIndex) {
+        if (nIndex < 0)
+            return;
+        m_history.SetLineEnding(kConsoleEols[nIndex]);
+        CProfileQt profile;
+        m_history.Save(profile);
+    });
+    auto *pRow = new QHBoxLayout;
+    pRow->addWidget(m_pCommand, 1);
+    pRow->addWidget(m_pEnding);
+    pRow->addWidget(m_pSend);
+    return pRow;
+}
+
+void CTrafficDlg::SetSendEnabled(bool bEnabled)
+{
+    m_pSend->setEnabled(bEnabled);
+}
+
+bool CTrafficDlg::SendTyped()
+{
+    if (!m_pSend->isEnabled())
+        return false;
+    const std::string strTyped = m_pCommand->text().toStdString();
+    const CConsoleCommand command =
+        BuildConsoleCommand(strTyped, kConsoleEols[std::max(0, m_pEnding->currentIndex())]);
+    if (!command.Ok()) {
+        QMessageBox::warning(this, QCoreApplication::translate("Traffic", "提示"),
+                             QString::fromStdString(command.strMessage));
+        m_pCommand->setSelection(static_cast<int>(command.nFaultChar),
+                                 static_cast<int>(std::max<size_t>(command.nFaultLength, 1)));
+        return false;
+    }
+    m_history.Add(strTyped);
+    CProfileQt profile;
+    m_history.Save(profile);
+    m_pCommand->clear();
+    if (m_fnSend)
+        m_fnSend(command.strBytes);
+    return true;
+}
+
+void CTrafficDlg::Recall(bool bOlder)
+{
+    const std::optional<std::string> recalled =
+        bOlder ? m_history.Up(m_pCommand->text().toStdString()) : m_history.Down();
+    if (recalled)
+        m_pCommand->setText(QString::fromStdString(*recalled));
+}
+
+bool CTrafficDlg::eventFilter(QObject *pWatched, QEvent *pEvent)
+{
+    if (pWatched == m_pCommand && pEvent->type() == QEvent::KeyPress) {
+        const int nKey = static_cast<QKeyEvent *>(pEvent)->key();
+        if (nKey == Qt::Key_Up || nKey == Qt::Key_Down) {
+            Recall(nKey == Qt::Key_Up);
+            return true;
+        }
+    }
+    return QDialog::eventFilter(pWatched, pEvent);
 }
 
 void CTrafficDlg::showEvent(QShowEvent *pEvent)

@@ -1,14 +1,22 @@
 #pragma once
 
+#include "engine/ConsoleHistory.h"
 #include "engine/TrafficLog.h"
+
+#include <functional>
+#include <string>
 
 #include <QDialog>
 
 class CLinkTrace;
+class QComboBox;
+class QLineEdit;
 class QPlainTextEdit;
+class QPushButton;
 
-// The wire made visible: the traffic log's lines, newest at the bottom. Non-modal; it listens to
-// the link only while it is shown, so a closed window costs nothing.
+// The wire made visible: the traffic log's lines, newest at the bottom, and below them the console,
+// a command line for any command the module has. Non-modal; it listens to the link only while it
+// is shown, so a closed window costs nothing (a command in flight ends as usual).
 class CTrafficDlg : public QDialog
 {
     Q_OBJECT
@@ -20,6 +28,19 @@ public:
     ~CTrafficDlg() override;
 
     QString Text() const; // what the view holds, one line per entry
+    // Where a command that passed its checks goes (its bytes, ending included): the engine.
+    void SetSender(std::function<void(const std::string &)> fnSend)
+    {
+        m_fnSend = std::move(fnSend);
+    }
+    // "发送" follows the one rule of the line: greyed while any run holds it.
+    void SetSendEnabled(bool bEnabled);
+    // Sends what the field holds, as Enter and "发送" do; false (and the user told) when the
+    // text was refused.
+    bool SendTyped();
+    QLineEdit *CommandField() const { return m_pCommand; }
+    QComboBox *EndingList() const { return m_pEnding; }
+    QPushButton *SendButton() const { return m_pSend; }
     void CopyToClipboard();
     bool SaveTo(const QString &strPath, QString *pstrError = nullptr);
     void Clear();
@@ -27,13 +48,21 @@ public:
 protected:
     void showEvent(QShowEvent *pEvent) override;
     void hideEvent(QHideEvent *pEvent) override;
+    bool eventFilter(QObject *pWatched, QEvent *pEvent) override;
 
 private:
     void CreateControls();
+    QLayout *CreateConsole();
     void OnSave();
+    void Recall(bool bOlder);
     // On the window's thread: takes what the trace gathered since the last time.
     void TakeEntries();
 
     CTrafficLog m_log;
     QPlainTextEdit *m_pView = nullptr;
+    QLineEdit *m_pCommand = nullptr;
+    QComboBox *m_pEnding = nullptr;
+    QPushButton *m_pSend = nullptr;
+    CConsoleHistory m_history;
+    std::function<void(const std::string &)> m_fnSend;
 };

@@ -707,5 +707,21 @@
         <translation>Cannot save the traffic: %1
 %2</translation>
     </message>
+    <message>
+        <source>命令</source>
+        <translation>Command</translation>
+    </message>
+    <message>
+        <source>行尾</source>
+        <translation>Line ending</translation>
+    </message>
+    <message>
+        <source>发送</source>
+        <translation>Send</translation>
+    </message>
+    <message>
+        <source>提示</source>
+        <translation>Notice</translation>
+    </message>
 </context>
 </TS>
