@@ -1,5 +1,6 @@
 // Which language a user gets, and what the compiled catalogue gives back in each.
 
+#include "EngineTestSupport.h"
 #include "engine/ModuleSetupEngine.h"
 #include "engine/RunEnd.h"
 #include "engine/UiText.h"
@@ -126,4 +127,21 @@ TEST(FillArgs, PutsEachArgumentOnceWhereItsMarkStands)
     };
     for (const auto &c : kCases)
         EXPECT_EQ(FillArgs(c.pszFormat, c.args), c.pszExpected) << c.pszFormat;
+}
+
+// Texts that once reached the user without the catalogue: the box when clearing the address runs
+// out of time, and the status when the adapter is pulled while nothing runs.
+TEST_F(UiTextTest, TextsOfTimersAndALostPortFollowTheLanguage)
+{
+    SetUiLanguage(en);
+    CTestEngine clearing;
+    clearing->OnButtonClearAddr();
+    clearing.Advance(kClearAddrTimeout);
+    ASSERT_EQ(clearing.m_messageBoxes.size(), 1u);
+    EXPECT_EQ(clearing.m_messageBoxes[0].strText, "Clearing the Bluetooth address timed out");
+    EXPECT_EQ(clearing.Status(), "Clearing the Bluetooth address timed out");
+
+    CTestEngine idle;
+    idle->OnPortLost();
+    EXPECT_EQ(idle.Status(), "The serial port was disconnected; please check the connection");
 }
