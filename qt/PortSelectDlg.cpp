@@ -1,8 +1,11 @@
 #include "qt/PortSelectDlg.h"
 
+#include "engine/ControlIds.h"
+#include "protocol/AtProtocol.h"
+#include "qt/DialogTemplate.h"
 #include "qt/GuiCommon.h"
 #include "qt/ProfileQt.h"
-#include "protocol/AtProtocol.h"
+#include "res/resource.h"
 #include "serial/PortList.h"
 #include "serial/PortSettings.h"
 #include "serial/SerialLink.h"
@@ -10,11 +13,8 @@
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QGroupBox>
 #include <QIcon>
-#include <QLabel>
 #include <QPainter>
-#include <QPushButton>
 #include <QSvgRenderer>
 
 namespace {
@@ -44,8 +44,6 @@ QPixmap PlugPicture()
 CPortSelectDlg::CPortSelectDlg(const QString &strPreferredPath, QWidget *pParent) : QDialog(pParent)
 {
     EnsureKestrelResources();
-    setFont(KestrelDialogFont());
-    setWindowTitle(QCoreApplication::translate("PortDialog", "连接串口"));
     setWindowIcon(QIcon(QStringLiteral(":/kestrel.svg")));
     CreateControls();
     OnInitDialog(strPreferredPath);
@@ -53,51 +51,13 @@ CPortSelectDlg::CPortSelectDlg(const QString &strPreferredPath, QWidget *pParent
 
 void CPortSelectDlg::CreateControls()
 {
-    const CDialogUnits du(font());
-    setFixedSize(du.X(187), du.Y(123));
-
-    auto *pGroup = new QGroupBox(QCoreApplication::translate("PortDialog", "串口参数"), this);
-    pGroup->setGeometry(du.Rect(57, 7, 123, 83));
-    auto *pPicture = new QLabel(this);
-    pPicture->setPixmap(PlugPicture());
-    pPicture->setGeometry(QRect(QPoint(du.X(11), du.Y(13)), kPlugSizePx));
-
-    auto *pPortLabel = new QLabel(QCoreApplication::translate("PortDialog", "通讯口"), this);
-    pPortLabel->setGeometry(du.Rect(68, 24, 25, 8));
-    m_pComboPort = new QComboBox(this);
-    m_pComboPort->setGeometry(du.X(117), du.Y(20), du.X(55), m_pComboPort->sizeHint().height());
-    // Any device path can be typed: pseudo-terminals and adapters the system does not list.
-    m_pComboPort->setEditable(true);
-    m_pComboPort->setInsertPolicy(QComboBox::NoInsert);
-    // What was typed is what opens: no completion turns "/dev/ttyS1" into "/dev/ttyS10", and the
-    // first Enter presses OK instead of taking a completion.
-    m_pComboPort->setCompleter(nullptr);
-    m_pComboPort->setAccessibleName(QCoreApplication::translate("PortDialog", "通讯口"));
-    pPortLabel->setBuddy(m_pComboPort);
-
-    auto *pFlowLabel = new QLabel(QCoreApplication::translate("PortDialog", "数据流控制"), this);
-    pFlowLabel->setGeometry(du.Rect(68, 45, 41, 8));
-    m_pComboFlow = new QComboBox(this);
-    m_pComboFlow->setGeometry(du.X(117), du.Y(43), du.X(55), m_pComboFlow->sizeHint().height());
-    m_pComboFlow->setAccessibleName(QCoreApplication::translate("PortDialog", "数据流控制"));
-    pFlowLabel->setBuddy(m_pComboFlow);
-
+    CTemplateExtras extras;
+    extras.pictures.insert(QStringLiteral("IDB_PLUG"), PlugPicture());
+    const QHash<int, QWidget *> mapControls = CreateTemplateControls(this, IDD_PORTSELECT, extras);
+    m_pComboPort = qobject_cast<QComboBox *>(mapControls.value(IDC_COMBO_PORT));
+    m_pComboFlow = qobject_cast<QComboBox *>(mapControls.value(IDC_COMBO_FLOW));
     // The PC's line rate, not the module's own baud parameter of the main form.
-    auto *pRateLabel = new QLabel(QCoreApplication::translate("PortDialog", "波特率"), this);
-    pRateLabel->setGeometry(du.Rect(68, 68, 41, 8));
-    m_pComboLineRate = new QComboBox(this);
-    m_pComboLineRate->setGeometry(du.X(117), du.Y(66), du.X(55),
-                                  m_pComboLineRate->sizeHint().height());
-    m_pComboLineRate->setAccessibleName(QCoreApplication::translate("PortDialog", "波特率"));
-    pRateLabel->setBuddy(m_pComboLineRate);
-
-    auto *pOk = new QPushButton(QCoreApplication::translate("PortDialog", "确定(&O)"), this);
-    pOk->setGeometry(du.Rect(39, 102, 50, 14));
-    pOk->setDefault(true);
-    connect(pOk, &QPushButton::clicked, this, &CPortSelectDlg::accept);
-    auto *pCancel = new QPushButton(QCoreApplication::translate("PortDialog", "取消(&C)"), this);
-    pCancel->setGeometry(du.Rect(110, 102, 50, 14));
-    connect(pCancel, &QPushButton::clicked, this, &QDialog::reject);
+    m_pComboLineRate = qobject_cast<QComboBox *>(mapControls.value(IDC_COMBO_LINERATE));
 }
 
 void CPortSelectDlg::OnInitDialog(const QString &strPreferredPath)
