@@ -14,6 +14,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QIcon>
+#include <QLineEdit>
 #include <QPainter>
 #include <QSvgRenderer>
 
@@ -58,6 +59,14 @@ void CPortSelectDlg::CreateControls()
     m_pComboFlow = qobject_cast<QComboBox *>(mapControls.value(IDC_COMBO_FLOW));
     // The PC's line rate, not the module's own baud parameter of the main form.
     m_pComboLineRate = qobject_cast<QComboBox *>(mapControls.value(IDC_COMBO_LINERATE));
+    // The field shows the start of the chosen entry, which tells the ports apart, not its end.
+    for (const auto pfnSignal : {&QComboBox::currentIndexChanged, &QComboBox::activated})
+        connect(m_pComboPort, pfnSignal, this, [this] { ShowEntryStart(); });
+}
+
+void CPortSelectDlg::ShowEntryStart()
+{
+    m_pComboPort->lineEdit()->setCursorPosition(0);
 }
 
 void CPortSelectDlg::OnInitDialog(const QString &strPreferredPath)
@@ -87,6 +96,7 @@ void CPortSelectDlg::OnInitDialog(const QString &strPreferredPath)
     if (!strPreferredPath.isEmpty())
         nPortIndex = 0;
     m_pComboPort->setCurrentIndex(nPortIndex);
+    ShowEntryStart();
 
     m_pComboFlow->addItem(QCoreApplication::translate("PortDialog", "无"), 0);
     m_pComboFlow->addItem(QCoreApplication::translate("PortDialog", "硬件"), 1);

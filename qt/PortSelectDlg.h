@@ -45,6 +45,7 @@ public:
 
 private:
     void CreateControls();
+    void ShowEntryStart();
     void OnInitDialog(const QString &strPreferredPath);
     void FillPortList(const QString &strPreferredPath);
     QString ChosenPath() const;

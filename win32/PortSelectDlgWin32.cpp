@@ -16,6 +16,8 @@ namespace {
 constexpr int kPortCount = 50; // COM1 to COM50 are always offered, and kept by their index
 const std::string kEntrySeparator = "  ";
 const std::string kDevicePrefix = "\\\\.\\";
+// Posted to show the start of the chosen entry once the combo box has put it in its field.
+constexpr UINT kShowEntryStartMessage = WM_APP + 1;
 
 std::wstring Wide(const std::string &strUtf8)
 {
@@ -75,6 +77,9 @@ INT_PTR CALLBACK CPortSelectDlgWin32::DialogProc(HWND hwnd, UINT message, WPARAM
     switch (message) {
         HANDLE_DLGMSG(hwnd, WM_INITDIALOG, pThis->OnInitDialog);
         HANDLE_DLGMSG(hwnd, WM_COMMAND, pThis->OnCommand);
+    case kShowEntryStartMessage:
+        pThis->ShowEntryStart();
+        return TRUE;
     default:
         return FALSE;
     }
@@ -129,6 +134,8 @@ BOOL CPortSelectDlgWin32::OnInitDialog(HWND hwnd, HWND, LPARAM)
         ComboBox_SetCurSel(hRate, 0);
     m_line.bDtr = settings.m_bDtr;
     m_line.bRts = settings.m_bRts;
+    // After the dialog manager has given the port box the focus, which selects its text.
+    PostMessageW(hwnd, kShowEntryStartMessage, 0, 0);
     return TRUE;
 }
 
@@ -185,9 +192,24 @@ void CPortSelectDlgWin32::FillPortList(const std::string &strSavedName)
     ComboBox_SetCurSel(hPorts, nSelect);
 }
 
-void CPortSelectDlgWin32::OnCommand(HWND hwnd, int nId, HWND, UINT)
+// The field shows the start of the entry, which tells the ports apart, not its end. The text
+// stays selected, so that typing replaces it, with the caret at its start.
+void CPortSelectDlgWin32::ShowEntryStart()
 {
-    if (nId == IDOK)
+    COMBOBOXINFO info = {};
+    info.cbSize = sizeof(info);
+    if (!GetComboBoxInfo(GetDlgItem(m_hWnd, IDC_COMBO_PORT), &info) || info.hwndItem == nullptr)
+        return;
+    Edit_SetSel(info.hwndItem, GetWindowTextLengthW(info.hwndItem), 0);
+    Edit_ScrollCaret(info.hwndItem);
+}
+
+void CPortSelectDlgWin32::OnCommand(HWND hwnd, int nId, HWND, UINT nNotify)
+{
+    // The combo box updates its field only after it has told of a new choice.
+    if (nId == IDC_COMBO_PORT && (nNotify == CBN_SELCHANGE || nNotify == CBN_CLOSEUP))
+        PostMessageW(hwnd, kShowEntryStartMessage, 0, 0);
+    else if (nId == IDOK)
         OnOK();
     else if (nId == IDCANCEL)
         EndDialog(hwnd, IDCANCEL); // nothing is saved

@@ -28,6 +28,7 @@ private:
     void OnCommand(HWND hwnd, int nId, HWND hwndCtl, UINT nNotify);
     void OnOK();
     void FillPortList(const std::string &strSavedName);
+    void ShowEntryStart();
 
     HINSTANCE m_hInstance = nullptr;
     HWND m_hWnd = nullptr;
