@@ -15,6 +15,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cwctype>
 #include <fstream>
 #include <functional>
 #include <shlobj.h>
@@ -362,15 +363,50 @@ std::wstring ClippedLabels(HWND hDlg, HDC hdc)
     return strClipped;
 }
 
+// A setting of kestrel.exe's manifest as the system reads it when the program starts.
+std::wstring ManifestSetting(const std::wstring &strExe, const wchar_t *pNamespace,
+                             const wchar_t *pName)
+{
+    ACTCTXW actCtx = {};
+    actCtx.cbSize = sizeof(actCtx);
+    actCtx.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
+    actCtx.lpSource = strExe.c_str();
+    actCtx.lpResourceName = CREATEPROCESS_MANIFEST_RESOURCE_ID;
+    const HANDLE hContext = CreateActCtxW(&actCtx);
+    if (hContext == INVALID_HANDLE_VALUE)
+        return L"(no manifest)";
+    wchar_t szValue[128] = {};
+    const BOOL bFound =
+        QueryActCtxSettingsW(0, hContext, pNamespace, pName, szValue, ARRAYSIZE(szValue), nullptr);
+    ReleaseActCtx(hContext);
+    return bFound ? szValue : L"(not set)";
+}
+
+// Windows 10 takes the first value of dpiAwareness it knows, older systems read dpiAware.
+// (Wine 8 draws every program at the display's DPI, so only the declaration can be checked.)
+void TestManifestAsksForDpi(const std::wstring &strExe)
+{
+    const std::wstring strAwareness = ManifestSetting(
+        strExe, L"http://schemas.microsoft.com/SMI/2016/WindowsSettings", L"dpiAwareness");
+    std::wstring strWords;
+    for (const wchar_t ch : strAwareness) {
+        if (ch != L' ')
+            strWords += static_cast<wchar_t>(towlower(ch));
+    }
+    Check(strWords == L"permonitorv2,system",
+          "the manifest asks for per-monitor v2 awareness, else system awareness", strAwareness);
+    const std::wstring strAware = ManifestSetting(
+        strExe, L"http://schemas.microsoft.com/SMI/2005/WindowsSettings", L"dpiAware");
+    Check(_wcsicmp(strAware.c_str(), L"true") == 0,
+          "the manifest asks older systems for system awareness", strAware);
+}
+
 // The dialog is drawn at the display's DPI, not stretched from 96, and each label shows whole.
 void CheckDialogAtDpi(const std::wstring &strExe, HWND hDlg, int nTemplateId,
                       const std::string &strWhat)
 {
     const HDC hdc = CreateCompatibleDC(nullptr);
     const CTemplateFont font = TemplateFont(strExe, nTemplateId, GetDeviceCaps(hdc, LOGPIXELSY));
-    Check(GetAwarenessFromDpiAwarenessContext(GetWindowDpiAwarenessContext(hDlg)) ==
-              DPI_AWARENESS_PER_MONITOR_AWARE,
-          strWhat + ": drawn per-monitor DPI aware");
     const HGDIOBJ hOld = SelectObject(hdc, font.hFont);
     RECT client = {};
     GetClientRect(hDlg, &client);
@@ -959,6 +995,7 @@ void TestLabelsAtDpi(const CContext &context)
     const int nDpi = GetDeviceCaps(hScreen, LOGPIXELSY);
     ReleaseDC(nullptr, hScreen);
     std::printf("info the display runs at %d DPI\n", nDpi);
+    TestManifestAsksForDpi(context.strExe);
     const auto fnShot = [&](HWND hwnd, const wchar_t *pName, const wchar_t *pSuffix) {
         if (nDpi == 144)
             RequestShot(hwnd, context.strControlDir, pName + std::wstring(pSuffix));
