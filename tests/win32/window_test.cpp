@@ -405,6 +405,10 @@ void TestManifestAsksForDpi(const std::wstring &strExe)
 void CheckDialogAtDpi(const std::wstring &strExe, HWND hDlg, int nTemplateId,
                       const std::string &strWhat)
 {
+    if (hDlg == nullptr) {
+        Check(false, strWhat + ": opens");
+        return;
+    }
     const HDC hdc = CreateCompatibleDC(nullptr);
     const CTemplateFont font = TemplateFont(strExe, nTemplateId, GetDeviceCaps(hdc, LOGPIXELSY));
     const HGDIOBJ hOld = SelectObject(hdc, font.hFont);
@@ -925,6 +929,31 @@ void TestPortPastFifty(const CContext &context)
     ResetProfile(L"zh_CN");
 }
 
+// What a combo box's field shows of a text of nLength characters: the first character shown,
+// and whether the last one lies beyond the field, so that where the field starts matters. (An
+// edit control places characters, not the end of its text.)
+struct CFieldView
+{
+    LRESULT nFirstShown = -1;
+    bool bLongerThanField = false;
+    bool operator==(const CFieldView &) const = default;
+};
+
+CFieldView FieldView(HWND hField, size_t nLength)
+{
+    RECT field = {};
+    GetClientRect(hField, &field);
+    const LRESULT nLastAt = SendMessageW(hField, EM_POSFROMCHAR, nLength - 1, 0);
+    return {SendMessageW(hField, EM_GETFIRSTVISIBLELINE, 0, 0),
+            GET_X_LPARAM(nLastAt) > field.right};
+}
+
+std::wstring Described(const CFieldView &view)
+{
+    return L"first shown: " + std::to_wstring(view.nFirstShown) +
+           (view.bLongerThanField ? L", longer than the field" : L", fits the field");
+}
+
 // A port name longer than the field: the field shows its start, as preselected and when picked
 // with the keyboard, and the list drops as wide as the name.
 void TestLongPortName(const CContext &context)
@@ -934,34 +963,19 @@ void TestLongPortName(const CContext &context)
     WritePrivateProfileStringW(L"Settings", L"PortName", strLong.c_str(), ProfilePath().c_str());
     CApp app(context.strExe);
     const HWND hPort = app.WaitWindow(kPortTitle);
-    if (hPort == nullptr) {
-        Check(false, "the port dialog opens with a long name kept");
-        return;
-    }
     const HWND hCombo = GetDlgItem(hPort, IDC_COMBO_PORT);
     const HWND hField = FindWindowExW(hCombo, nullptr, L"Edit", nullptr);
-    // The first character shown, and whether the name's last character lies beyond the field
-    // (so that where the field starts matters). An edit control places characters, not their end.
-    const WPARAM nLast = strLong.size() - 1;
-    const auto fnView = [&] {
-        RECT field = {};
-        GetClientRect(hField, &field);
-        const LRESULT nLastAt = SendMessageW(hField, EM_POSFROMCHAR, nLast, 0);
-        return std::pair{SendMessageW(hField, EM_GETFIRSTVISIBLELINE, 0, 0),
-                         GET_X_LPARAM(nLastAt) > field.right};
-    };
     const auto fnShowsStart = [&] {
-        return Text(hPort, IDC_COMBO_PORT) == strLong && fnView() == std::pair{LRESULT{0}, true};
+        return Text(hPort, IDC_COMBO_PORT) == strLong &&
+               FieldView(hField, strLong.size()) == CFieldView{0, true};
     };
-    const auto fnShown = [&] {
-        return L"first shown: " + std::to_wstring(fnView().first) +
-               (fnView().second ? L", longer than the field" : L", fits the field");
-    };
-    Check(WaitFor(fnShowsStart, std::chrono::seconds(3)),
-          "the field shows the start of a long name kept in the profile", fnShown());
+    Check(hField != nullptr && WaitFor(fnShowsStart, std::chrono::seconds(3)),
+          "the field shows the start of a long name kept in the profile",
+          Described(FieldView(hField, strLong.size())));
     // The name up to its last character, in the list's font: the field's.
-    const int nTextWidth = GET_X_LPARAM(SendMessageW(hField, EM_POSFROMCHAR, nLast, 0)) -
-                           GET_X_LPARAM(SendMessageW(hField, EM_POSFROMCHAR, 0, 0));
+    const int nTextWidth =
+        GET_X_LPARAM(SendMessageW(hField, EM_POSFROMCHAR, strLong.size() - 1, 0)) -
+        GET_X_LPARAM(SendMessageW(hField, EM_POSFROMCHAR, 0, 0));
     const LRESULT nDropped = SendMessageW(hCombo, CB_GETDROPPEDWIDTH, 0, 0);
     Check(nDropped > nTextWidth, "the list drops as wide as its longest entry",
           std::to_wstring(nDropped) + L" px for " + std::to_wstring(nTextWidth));
@@ -969,24 +983,58 @@ void TestLongPortName(const CContext &context)
     SendMessageW(hCombo, CB_SETCURSEL, SendMessageW(hCombo, CB_GETCURSEL, 0, 0) - 1, 0);
     PostMessageW(hField, WM_KEYDOWN, VK_DOWN, 0);
     Check(WaitFor(fnShowsStart, std::chrono::seconds(3)),
-          "the field shows the start of a long name picked with the keyboard", fnShown());
+          "the field shows the start of a long name picked with the keyboard",
+          Described(FieldView(hField, strLong.size())));
     Click(hPort, IDCANCEL);
     app.WaitExit();
     ResetProfile(L"zh_CN");
 }
 
-// Every dialog at the display's DPI, in both languages: drawn at that DPI and every label whole.
-// Pictures of them (NAME-150) when the display runs at 150 %.
+// The windows' titles in one language, and the suffix of their pictures at 150 %.
+struct CLanguageTitles
+{
+    const wchar_t *pCode;
+    const wchar_t *pPortTitle;
+    const wchar_t *pMainTitle;
+    const wchar_t *pAboutTitle;
+    const wchar_t *pShotSuffix;
+};
+
+// The port dialog, the main window and the About box in one language at the display's DPI.
+void CheckDialogsAtDpi(const CContext &context, const CLanguageTitles &language, int nDpi)
+{
+    ResetProfile(language.pCode);
+    const std::wstring strCode = language.pCode;
+    const std::string strIn =
+        " (" + std::string(strCode.begin(), strCode.end()) + ", " + std::to_string(nDpi) + " DPI)";
+    const auto fnShot = [&](HWND hwnd, const wchar_t *pName) {
+        if (nDpi == 144)
+            RequestShot(hwnd, context.strControlDir, pName + std::wstring(language.pShotSuffix));
+    };
+    CApp app(context.strExe);
+    const HWND hPort = app.WaitWindow(language.pPortTitle);
+    CheckDialogAtDpi(context.strExe, hPort, IDD_PORTSELECT, "port dialog" + strIn);
+    fnShot(hPort, L"win32-port-dialog");
+    ChoosePort(hPort, kMainPort, 0);
+    const HWND hMain = app.WaitWindow(language.pMainTitle);
+    WaitFor([&] { return Text(hMain, IDC_EDIT_LOCALADDR) == L"00158300A1B2"; });
+    CheckDialogAtDpi(context.strExe, hMain, IDD_MODULESETUP_DIALOG, "main window" + strIn);
+    fnShot(hMain, L"win32-main-dialog");
+    PostMessageW(hMain, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
+    const HWND hAbout = app.WaitWindow(language.pAboutTitle);
+    CheckDialogAtDpi(context.strExe, hAbout, IDD_ABOUTBOX, "About box" + strIn);
+    fnShot(hAbout, L"win32-about-dialog");
+    PostMessageW(hAbout, WM_COMMAND, IDCANCEL, 0);
+    WaitFor([&] { return app.Find(language.pAboutTitle) == nullptr; });
+    Click(hMain, IDC_BUTTON_CLOSE);
+    Check(app.WaitExit(), "关闭 ends the program" + strIn);
+}
+
+// Every dialog at the display's DPI, in both languages: laid out at that DPI and every label
+// whole; pictures of them (NAME-150, NAME-en-150) when the display runs at 150 %.
 void TestLabelsAtDpi(const CContext &context)
 {
-    const struct
-    {
-        const wchar_t *pLanguage;
-        const wchar_t *pPortTitle;
-        const wchar_t *pMainTitle;
-        const wchar_t *pAboutTitle;
-        const wchar_t *pShotSuffix;
-    } aLanguages[] = {
+    const CLanguageTitles aLanguages[] = {
         {L"zh_CN", kPortTitle, kMainTitle, L"关于 Kestrel", L"-150"},
         {L"en", L"Connect serial port", L"Embedded module parameter setting tool V4.25.20051116",
          L"About Kestrel", L"-en-150"},
@@ -996,42 +1044,8 @@ void TestLabelsAtDpi(const CContext &context)
     ReleaseDC(nullptr, hScreen);
     std::printf("info the display runs at %d DPI\n", nDpi);
     TestManifestAsksForDpi(context.strExe);
-    const auto fnShot = [&](HWND hwnd, const wchar_t *pName, const wchar_t *pSuffix) {
-        if (nDpi == 144)
-            RequestShot(hwnd, context.strControlDir, pName + std::wstring(pSuffix));
-    };
-    for (const auto &language : aLanguages) {
-        ResetProfile(language.pLanguage);
-        const std::wstring strCode = language.pLanguage;
-        const std::string strIn = " (" + std::string(strCode.begin(), strCode.end()) + ", " +
-                                  std::to_string(nDpi) + " DPI)";
-        CApp app(context.strExe);
-        const HWND hPort = app.WaitWindow(language.pPortTitle);
-        if (hPort == nullptr) {
-            Check(false, "the port dialog opens" + strIn);
-            continue;
-        }
-        CheckDialogAtDpi(context.strExe, hPort, IDD_PORTSELECT, "port dialog" + strIn);
-        fnShot(hPort, L"win32-port-dialog", language.pShotSuffix);
-        ChoosePort(hPort, kMainPort, 0);
-        const HWND hMain = app.WaitWindow(language.pMainTitle);
-        if (hMain == nullptr ||
-            !WaitFor([&] { return Text(hMain, IDC_EDIT_LOCALADDR) == L"00158300A1B2"; })) {
-            Check(false, "the main window opens and reads the module" + strIn);
-            continue;
-        }
-        CheckDialogAtDpi(context.strExe, hMain, IDD_MODULESETUP_DIALOG, "main window" + strIn);
-        fnShot(hMain, L"win32-main-dialog", language.pShotSuffix);
-        PostMessageW(hMain, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
-        if (const HWND hAbout = app.WaitWindow(language.pAboutTitle)) {
-            CheckDialogAtDpi(context.strExe, hAbout, IDD_ABOUTBOX, "About box" + strIn);
-            fnShot(hAbout, L"win32-about-dialog", language.pShotSuffix);
-            PostMessageW(hAbout, WM_COMMAND, IDCANCEL, 0);
-        }
-        WaitFor([&] { return app.Find(language.pAboutTitle) == nullptr; });
-        Click(hMain, IDC_BUTTON_CLOSE);
-        Check(app.WaitExit(), "关闭 ends the program" + strIn);
-    }
+    for (const CLanguageTitles &language : aLanguages)
+        CheckDialogsAtDpi(context, language, nDpi);
     ResetProfile(L"zh_CN");
 }
 
