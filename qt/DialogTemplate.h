@@ -22,13 +22,13 @@ enum class EControlKind {
     Control, // a window class of its own: "Button", "Static", "msctls_trackbar32"
 };
 
-// The style flags of the resource script that the Qt window follows, as bits of the table.
+// The style flags of the resource script that matter to the Qt window, as bits of the table.
 namespace RcStyle {
 constexpr unsigned kEsNumber = 1u << 0;
 constexpr unsigned kEsReadOnly = 1u << 1;
 constexpr unsigned kCbsDropDown = 1u << 2; // with an edit field: any text can be typed
 constexpr unsigned kCbsDropDownList = 1u << 3;
-constexpr unsigned kCbsSort = 1u << 4;
+constexpr unsigned kCbsSort = 1u << 4; // the engine inserts in order: nothing to do in Qt
 constexpr unsigned kWsDisabled = 1u << 5;
 constexpr unsigned kBsAutoCheckBox = 1u << 6;
 constexpr unsigned kBsOwnerDraw = 1u << 7;

@@ -55,6 +55,8 @@ void CPortSelectDlg::CreateControls()
     CTemplateExtras extras;
     extras.pictures.insert(QStringLiteral("IDB_PLUG"), PlugPicture());
     const QHash<int, QWidget *> mapControls = CreateTemplateControls(this, IDD_PORTSELECT, extras);
+    // Editable (CBS_DROPDOWN): any device path can be typed, pseudo-terminals and adapters the
+    // system does not list included.
     m_pComboPort = qobject_cast<QComboBox *>(mapControls.value(IDC_COMBO_PORT));
     m_pComboFlow = qobject_cast<QComboBox *>(mapControls.value(IDC_COMBO_FLOW));
     // The PC's line rate, not the module's own baud parameter of the main form.
