@@ -88,22 +88,8 @@ protected:
     bool eventFilter(QObject *pWatched, QEvent *pEvent) override;
 
 private:
-    // ModuleSetupDlgLayout.cpp: the widgets of the form, placed as the dialog was designed.
+    // ModuleSetupDlgLayout.cpp: the widgets of the form, placed by its dialog template.
     void CreateControls();
-    void CreateGroupBoxes();
-    void CreateBasicControls();
-    void CreateSerialControls();
-    void CreatePowerControls();
-    void CreateBottomControls();
-    // A label, the buddy of control nBuddyId: the relation is what a screen reader announces.
-    void CreateStaticText(const QString &strText, int nX, int nY, int nBuddyId);
-    void CreateEdit(int nId, const QString &strLabel, const QRect &rectDu, int nMaxBytes,
-                    bool bDigitsOnly);
-    QComboBox *CreateList(int nId, const QString &strLabel, const QRect &rectDu);
-    void CreateCheck(int nId, const QString &strText, const QRect &rectDu);
-    void CreateButton(int nId, const QString &strText, const QRect &rectDu);
-    void CreateSlider(int nId, const QString &strGroup, const QRect &rectDu, int nOffX, int nOnX,
-                      int nLabelY);
 
     // The engine's boxes, and the open failure's, which names its cause under the text.
     int ShowMessageBox(const QString &strText, const QString &strCaption, unsigned nType,

@@ -1,8 +1,11 @@
 #include "qt/PortSelectDlg.h"
 
+#include "engine/ControlIds.h"
+#include "protocol/AtProtocol.h"
+#include "qt/DialogTemplate.h"
 #include "qt/GuiCommon.h"
 #include "qt/ProfileQt.h"
-#include "protocol/AtProtocol.h"
+#include "res/resource.h"
 #include "serial/PortChoice.h"
 #include "serial/PortList.h"
 #include "serial/PortSettings.h"
@@ -11,11 +14,9 @@
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QGroupBox>
 #include <QIcon>
-#include <QLabel>
+#include <QLineEdit>
 #include <QPainter>
-#include <QPushButton>
 #include <QSvgRenderer>
 
 namespace {
@@ -36,8 +37,6 @@ QPixmap PlugPicture()
 CPortSelectDlg::CPortSelectDlg(const QString &strPreferredPath, QWidget *pParent) : QDialog(pParent)
 {
     EnsureKestrelResources();
-    setFont(KestrelDialogFont());
-    setWindowTitle(QCoreApplication::translate("PortDialog", "连接串口"));
     setWindowIcon(QIcon(QStringLiteral(":/kestrel.svg")));
     CreateControls();
     OnInitDialog(strPreferredPath);
@@ -45,51 +44,23 @@ CPortSelectDlg::CPortSelectDlg(const QString &strPreferredPath, QWidget *pParent
 
 void CPortSelectDlg::CreateControls()
 {
-    const CDialogUnits du(font());
-    setFixedSize(du.X(187), du.Y(123));
-
-    auto *pGroup = new QGroupBox(QCoreApplication::translate("PortDialog", "串口参数"), this);
-    pGroup->setGeometry(du.Rect(57, 7, 123, 83));
-    auto *pPicture = new QLabel(this);
-    pPicture->setPixmap(PlugPicture());
-    pPicture->setGeometry(QRect(QPoint(du.X(11), du.Y(13)), kPlugSizePx));
-
-    auto *pPortLabel = new QLabel(QCoreApplication::translate("PortDialog", "通讯口"), this);
-    pPortLabel->setGeometry(du.Rect(68, 24, 25, 8));
-    m_pComboPort = new QComboBox(this);
-    m_pComboPort->setGeometry(du.X(117), du.Y(20), du.X(55), m_pComboPort->sizeHint().height());
-    // Any device path can be typed: pseudo-terminals and adapters the system does not list.
-    m_pComboPort->setEditable(true);
-    m_pComboPort->setInsertPolicy(QComboBox::NoInsert);
-    // What was typed is what opens: no completion turns "/dev/ttyS1" into "/dev/ttyS10", and the
-    // first Enter presses OK instead of taking a completion.
-    m_pComboPort->setCompleter(nullptr);
-    m_pComboPort->setAccessibleName(QCoreApplication::translate("PortDialog", "通讯口"));
-    pPortLabel->setBuddy(m_pComboPort);
-
-    auto *pFlowLabel = new QLabel(QCoreApplication::translate("PortDialog", "数据流控制"), this);
-    pFlowLabel->setGeometry(du.Rect(68, 45, 41, 8));
-    m_pComboFlow = new QComboBox(this);
-    m_pComboFlow->setGeometry(du.X(117), du.Y(43), du.X(55), m_pComboFlow->sizeHint().height());
-    m_pComboFlow->setAccessibleName(QCoreApplication::translate("PortDialog", "数据流控制"));
-    pFlowLabel->setBuddy(m_pComboFlow);
-
+    CTemplateExtras extras;
+    extras.pictures.insert(QStringLiteral("IDB_PLUG"), PlugPicture());
+    const QHash<int, QWidget *> mapControls = CreateTemplateControls(this, IDD_PORTSELECT, extras);
+    // Editable (CBS_DROPDOWN): any device path can be typed, pseudo-terminals and adapters the
+    // system does not list included.
+    m_pComboPort = qobject_cast<QComboBox *>(mapControls.value(IDC_COMBO_PORT));
+    m_pComboFlow = qobject_cast<QComboBox *>(mapControls.value(IDC_COMBO_FLOW));
     // The PC's line rate, not the module's own baud parameter of the main form.
-    auto *pRateLabel = new QLabel(QCoreApplication::translate("PortDialog", "波特率"), this);
-    pRateLabel->setGeometry(du.Rect(68, 68, 41, 8));
-    m_pComboLineRate = new QComboBox(this);
-    m_pComboLineRate->setGeometry(du.X(117), du.Y(66), du.X(55),
-                                  m_pComboLineRate->sizeHint().height());
-    m_pComboLineRate->setAccessibleName(QCoreApplication::translate("PortDialog", "波特率"));
-    pRateLabel->setBuddy(m_pComboLineRate);
+    m_pComboLineRate = qobject_cast<QComboBox *>(mapControls.value(IDC_COMBO_LINERATE));
+    // The field shows the start of the chosen entry, which tells the ports apart, not its end.
+    for (const auto pfnSignal : {&QComboBox::currentIndexChanged, &QComboBox::activated})
+        connect(m_pComboPort, pfnSignal, this, [this] { ShowEntryStart(); });
+}
 
-    auto *pOk = new QPushButton(QCoreApplication::translate("PortDialog", "确定(&O)"), this);
-    pOk->setGeometry(du.Rect(39, 102, 50, 14));
-    pOk->setDefault(true);
-    connect(pOk, &QPushButton::clicked, this, &CPortSelectDlg::accept);
-    auto *pCancel = new QPushButton(QCoreApplication::translate("PortDialog", "取消(&C)"), this);
-    pCancel->setGeometry(du.Rect(110, 102, 50, 14));
-    connect(pCancel, &QPushButton::clicked, this, &QDialog::reject);
+void CPortSelectDlg::ShowEntryStart()
+{
+    m_pComboPort->lineEdit()->setCursorPosition(0);
 }
 
 void CPortSelectDlg::OnInitDialog(const QString &strPreferredPath)
@@ -107,6 +78,7 @@ void CPortSelectDlg::OnInitDialog(const QString &strPreferredPath)
         m_pComboPort->addItem(QString::fromStdString(entry.strText),
                               QString::fromStdString(entry.strPath));
     m_pComboPort->setCurrentIndex(m_pChoice->Selected());
+    ShowEntryStart();
     // The list drops wider than the box, so that each entry shows whole with its description.
     QAbstractItemView *pView = m_pComboPort->view();
     pView->setMinimumWidth(pView->sizeHintForColumn(0) + kListMarginPx);

@@ -41,12 +41,14 @@ public:
     QString m_strPortPath; // after OK: the device to open (an adapter's by-id name, if it has one)
     CLineSettings m_line;  // after OK: rate and flow as chosen, DTR and RTS as the profile says
 
-    QComboBox *m_pComboPort = nullptr; // 1002
-    QComboBox *m_pComboFlow = nullptr; // 1004
-    QComboBox *m_pComboLineRate = nullptr; // 1005: "自动检测", then the rates; data: the rate
+    QComboBox *m_pComboPort = nullptr; // IDC_COMBO_PORT
+    QComboBox *m_pComboFlow = nullptr; // IDC_COMBO_FLOW
+    // IDC_COMBO_LINERATE: "自动检测", then the rates; data: the rate
+    QComboBox *m_pComboLineRate = nullptr;
 
 private:
     void CreateControls();
+    void ShowEntryStart();
     void OnInitDialog(const QString &strPreferredPath);
     static QList<CPortEntry> SystemPorts();
 

@@ -1,7 +1,8 @@
 #pragma once
 
-// Resource ids of the Windows build, shared by the resource script and the code. Control ids
-// are the window's own (engine/ControlIds.h); the script writes them as numbers.
+// Resource ids of the Windows build, shared by the resource script and the code (both windows':
+// the Qt window finds its dialog templates by these ids). Control ids are the window's own
+// (engine/ControlIds.h), which the script includes as well.
 
 #define IDD_ABOUTBOX 100
 #define IDD_MODULESETUP_DIALOG 102

@@ -15,8 +15,12 @@ fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp res/translations/kestrel_en.ts "$work/kestrel_en.ts"
+# The dialog templates' texts reach the Qt window through the table the build makes of the
+# resource script, each marked with its dialog's context: lupdate reads a copy of that table.
+cmake -DRC_FILE=res/kestrel.rc -DCPP_FILE="$work/DialogTemplates.cpp" -P cmake/RcToCpp.cmake
 "$lupdate" "${options[@]}" engine/*.cpp engine/*.h cli/*.cpp qt/*.cpp qt/*.h win32/*.cpp \
-    -ts "$work/kestrel_en.ts" >"$work/lupdate.log" 2>&1 || { cat "$work/lupdate.log"; exit 1; }
+    "$work/DialogTemplates.cpp" -ts "$work/kestrel_en.ts" >"$work/lupdate.log" 2>&1 ||
+    { cat "$work/lupdate.log"; exit 1; }
 
 # Each message as "context | source | state", for the report.
 report=$(awk '
@@ -28,9 +32,9 @@ report=$(awk '
                       if ($0 ~ /<translation[^>]*><\/translation>/ && state == "translated") state = "untranslated"
                       if (state != "translated") print context " | " source " | " state }
 ' "$work/kestrel_en.ts")
-# The Win32 window's resource script: lupdate cannot read it, but its dialogs take their texts
-# from the same contexts as the Qt window's, so each text of it must be a source there. Font
-# names and the version block are not shown in the window.
+# The rest of the resource script (its string table) lupdate cannot read, but the Win32 window
+# takes those texts from the same contexts as the Qt window's, so each text of it must be a
+# source there. Font names and the version block are not shown in the window.
 while IFS= read -r text; do
     escaped=$(printf '%s' "$text" | sed 's/&/\&amp;/g')
     grep -qF "<source>$escaped</source>" "$work/kestrel_en.ts" ||

@@ -9,8 +9,11 @@
 #   scripts/test-windows-window.sh [BUILD_DIR] [--shots]
 #
 # BUILD_DIR is the cross-build (default build-win; built when kestrel.exe is missing). --shots
-# also captures docs/win32-port-dialog.png and docs/win32-main-dialog.png (ImageMagick). The simulator comes from
+# also captures docs/win32-port-dialog.png and docs/win32-main-dialog.png (ImageMagick), in
+# English too (-en), and the three dialogs at 150 % (-150, -en-150). The simulator comes from
 # KESTREL_SIM, else build/sim/kestrel-sim, else a small Linux build in build-sim.
+# Last, the dialogs are opened at 96 and at 144 DPI (150 %), in both languages: each must be drawn
+# at that DPI (the manifest asks for it) and show every label whole.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -106,9 +109,20 @@ status=0
 # The status line's drawing, pixel by pixel; it needs the display as the window does.
 timeout 120 wine "$build/tests/win32/status_label_win32_test.exe" --gtest_brief=1 </dev/null 2>/dev/null ||
     status=$?
-timeout 600 wine "$build/tests/win32/kestrel_window_test.exe" "$(winpath "$build/kestrel.exe")" \
-    "$(winpath "$work/sim-main.log")" "$(winpath "$work/sim-silent.log")" \
-    "$(winpath "$work/control")" \
+driver_args=("$(winpath "$build/kestrel.exe")" "$(winpath "$work/sim-main.log")"
+             "$(winpath "$work/sim-silent.log")" "$(winpath "$work/control")")
+timeout 600 wine "$build/tests/win32/kestrel_window_test.exe" "${driver_args[@]}" \
     </dev/null 2>/dev/null || status=$?
+# The display's DPI is the prefix's LogPixels, read by each program as it starts.
+for dpi in 96 144; do
+    {
+        printf 'Windows Registry Editor Version 5.00\r\n\r\n'
+        printf '[HKEY_CURRENT_USER\\Control Panel\\Desktop]\r\n"LogPixels"=dword:%08x\r\n' "$dpi"
+        printf '\r\n[HKEY_CURRENT_CONFIG\\Software\\Fonts]\r\n"LogPixels"=dword:%08x\r\n' "$dpi"
+    } >"$work/dpi.reg"
+    wine regedit "$(winpath "$work/dpi.reg")" </dev/null >/dev/null 2>&1
+    timeout 300 wine "$build/tests/win32/kestrel_window_test.exe" --labels "${driver_args[@]}" \
+        </dev/null 2>/dev/null || status=$?
+done
 echo "Wine window stage: $(($(date +%s) - started)) s"
 exit "$status"

@@ -10,6 +10,11 @@
 #include <cstdlib>
 #include <cwchar>
 
+namespace {
+// Posted to show the start of the chosen entry once the combo box has put it in its field.
+constexpr UINT kShowEntryStartMessage = WM_APP + 1;
+} // namespace
+
 INT_PTR CPortSelectDlgWin32::DoModal()
 {
     const INT_PTR nResult = DialogBoxParamW(m_hInstance, MAKEINTRESOURCEW(IDD_PORTSELECT), nullptr,
@@ -33,6 +38,9 @@ INT_PTR CALLBACK CPortSelectDlgWin32::DialogProc(HWND hwnd, UINT message, WPARAM
     switch (message) {
         HANDLE_DLGMSG(hwnd, WM_INITDIALOG, pThis->OnInitDialog);
         HANDLE_DLGMSG(hwnd, WM_COMMAND, pThis->OnCommand);
+    case kShowEntryStartMessage:
+        pThis->ShowEntryStart();
+        return TRUE;
     default:
         return FALSE;
     }
@@ -57,6 +65,8 @@ BOOL CPortSelectDlgWin32::OnInitDialog(HWND hwnd, HWND, LPARAM)
     FillPortList();
     FillFlowList();
     FillLineRateList();
+    // After the dialog manager has given the port box the focus, which selects its text.
+    PostMessageW(hwnd, kShowEntryStartMessage, 0, 0);
     return TRUE;
 }
 
@@ -109,9 +119,24 @@ void CPortSelectDlgWin32::FillLineRateList()
     }
 }
 
-void CPortSelectDlgWin32::OnCommand(HWND hwnd, int nId, HWND, UINT)
+// The field shows the start of the entry, which tells the ports apart, not its end. The text
+// stays selected, so that typing replaces it, with the caret at its start.
+void CPortSelectDlgWin32::ShowEntryStart()
 {
-    if (nId == IDOK)
+    COMBOBOXINFO info = {};
+    info.cbSize = sizeof(info);
+    if (!GetComboBoxInfo(GetDlgItem(m_hWnd, IDC_COMBO_PORT), &info) || info.hwndItem == nullptr)
+        return;
+    Edit_SetSel(info.hwndItem, GetWindowTextLengthW(info.hwndItem), 0);
+    Edit_ScrollCaret(info.hwndItem);
+}
+
+void CPortSelectDlgWin32::OnCommand(HWND hwnd, int nId, HWND, UINT nNotify)
+{
+    // The combo box updates its field only after it has told of a new choice.
+    if (nId == IDC_COMBO_PORT && (nNotify == CBN_SELCHANGE || nNotify == CBN_CLOSEUP))
+        PostMessageW(hwnd, kShowEntryStartMessage, 0, 0);
+    else if (nId == IDOK)
         OnOK();
     else if (nId == IDCANCEL)
         EndDialog(hwnd, IDCANCEL); // nothing is saved

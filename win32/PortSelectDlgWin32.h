@@ -30,6 +30,7 @@ private:
     void FillPortList();
     void FillFlowList();
     void FillLineRateList();
+    void ShowEntryStart();
 
     HINSTANCE m_hInstance = nullptr;
     HWND m_hWnd = nullptr;

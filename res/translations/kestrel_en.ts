@@ -529,7 +529,7 @@
     </message>
     <message>
         <source>连接间隔：</source>
-        <translation>Conn. interval:</translation>
+        <translation>Conn. intvl.:</translation>
     </message>
     <message>
         <source>连接持续：</source>
@@ -537,7 +537,7 @@
     </message>
     <message>
         <source>查询间隔：</source>
-        <translation>Inq. interval:</translation>
+        <translation>Inq. intvl.:</translation>
     </message>
     <message>
         <source>查询持续：</source>

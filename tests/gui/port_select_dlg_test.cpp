@@ -3,6 +3,7 @@
 #include "qt/PortSelectDlg.h"
 #include "qt/ProfileQt.h"
 
+#include <QAbstractItemView>
 #include <QAccessible>
 #include <QComboBox>
 #include <QDir>
@@ -14,6 +15,7 @@
 
 namespace {
 const QString kSimPath = QStringLiteral("/tmp/kestrel-test-port");
+constexpr int kLineEditFramePx = 2; // the style's frame and inner margin on each side
 
 QSettings Profile()
 {
@@ -68,6 +70,9 @@ private slots:
     void cancelWritesNothing();
     void emptyPathIsRefused();
     void labelsReachScreenReaders();
+    void fieldShowsTheStartOfTheEntry();
+    void fieldHoldsLongNames_data();
+    void fieldHoldsLongNames();
 };
 
 void CPortSelectDlgTest::storedValuesPreselect_data()
@@ -459,6 +464,56 @@ void CPortSelectDlgTest::labelsReachScreenReaders()
             found << pLabel->text(QAccessible::Name);
         QCOMPARE(found, QStringList{strLabel});
     }
+}
+
+// A long entry shows where it starts, which tells the ports apart: as preselected, and when
+// another entry is picked from the list or with the keyboard.
+void CPortSelectDlgTest::fieldShowsTheStartOfTheEntry()
+{
+    const QString strLong = QStringLiteral("/dev/serial/by-id/usb-1a86_USB2.0-Serial-if00-port0");
+    CPortSelectDlg::SetPortSourceForTesting([&] {
+        return QList<CPortSelectDlg::CPortEntry>{{"/dev/ttyUSB0", "USB-SERIAL CH340", strLong},
+                                                 {"/dev/ttyUSB1", "CP2102 USB to UART Bridge"}};
+    });
+    CPortSelectDlg dlg(kSimPath);
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QLineEdit *pField = dlg.m_pComboPort->lineEdit();
+    QCOMPARE(pField->cursorPosition(), 0);
+    QTest::keyClick(dlg.m_pComboPort, Qt::Key_Down);
+    QCOMPARE(dlg.m_pComboPort->currentIndex(), 1);
+    QCOMPARE(pField->cursorPosition(), 0);
+    dlg.m_pComboPort->setEditText(strLong); // typed over, then the entry picked again
+    dlg.m_pComboPort->showPopup();
+    QAbstractItemView *pList = dlg.m_pComboPort->view();
+    QTRY_VERIFY(pList->isVisible());
+    QTest::keyClick(pList, Qt::Key_Return);
+    QTRY_VERIFY(!pList->isVisible());
+    QCOMPARE(dlg.m_pComboPort->currentText(), dlg.m_pComboPort->itemText(1));
+    QCOMPARE(pField->cursorPosition(), 0);
+    CPortSelectDlg::SetPortSourceForTesting({});
+}
+
+void CPortSelectDlgTest::fieldHoldsLongNames_data()
+{
+    QTest::addColumn<QString>("strName");
+    QTest::newRow("friendly name") << QStringLiteral("USB-SERIAL CH340 (COM7)");
+    QTest::newRow("by-id name up to the adapter")
+        << QStringLiteral("/dev/serial/by-id/usb-1a86_USB2.0");
+    QTest::newRow("simulated module") << QStringLiteral("/dev/pts/10  模拟模块");
+}
+
+void CPortSelectDlgTest::fieldHoldsLongNames()
+{
+    QFETCH(QString, strName);
+    CPortSelectDlg dlg;
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    const QLineEdit *pField = dlg.m_pComboPort->lineEdit();
+    const int nTextWidthPx = pField->width() - pField->textMargins().left() -
+                             pField->textMargins().right() - 2 * kLineEditFramePx;
+    QVERIFY2(pField->fontMetrics().horizontalAdvance(strName) <= nTextWidthPx,
+             qPrintable(QString::number(nTextWidthPx)));
 }
 
 QTEST_MAIN(CPortSelectDlgTest)

@@ -2,12 +2,14 @@
 // the windows by title and the controls by their ids, types, clicks, answers message boxes and
 // reads the status line, all through window messages.
 //
-// usage: kestrel_window_test KESTREL_EXE SIM_LOG SILENT_SIM_LOG CONTROL_DIR
+// usage: kestrel_window_test [--labels] KESTREL_EXE SIM_LOG SILENT_SIM_LOG CONTROL_DIR
 //   COM7 is a simulated module (its command log in SIM_LOG), COM8 one that never answers
 //   "AT+NAME" nor "AT+CLEARADDR" (log SILENT_SIM_LOG), COM9 and COM10 ones that hang up after 15
 //   commands. Files the driver
 //   leaves in CONTROL_DIR ask the script for something: NAME.shot a picture of the window titled
-//   as the file says, replug a new simulated module behind COM9.
+//   as the file says, replug a new simulated module behind COM9. --labels checks only that every
+//   dialog is drawn at the display's DPI and shows each label whole, in both languages; the
+//   script runs it at 144 DPI (150 %).
 
 #include "res/resource.h"
 #include "win32/Win32Api.h"
@@ -15,6 +17,7 @@
 #include <chrono>
 #include <cstdio>
 #include <dlgs.h>
+#include <cwctype>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -350,6 +353,154 @@ void RequestShot(HWND hwnd, const std::wstring &strDir, const std::wstring &strN
     WideCharToMultiByte(CP_UTF8, 0, TextOf(hwnd).c_str(), -1, szTitle, sizeof(szTitle), nullptr,
                         nullptr);
     AskScript(strDir, strName + L".shot", szTitle);
+}
+
+// A field of a dialog template (sz_Or_Ord): none, an ordinal, or a text up to its zero.
+const WORD *SkipTemplateField(const WORD *pField)
+{
+    if (*pField == 0x0000)
+        return pField + 1;
+    if (*pField == 0xFFFF)
+        return pField + 2;
+    while (*pField++ != 0) {
+    }
+    return pField;
+}
+
+// A dialog template's font as the dialog manager makes it from the FONT statement, at nDpi,
+// and the template's size in dialog units.
+struct CTemplateFont
+{
+    HFONT hFont = nullptr;
+    int nWidthDu = 0;
+    int nHeightDu = 0;
+};
+
+CTemplateFont TemplateFont(const std::wstring &strExe, int nTemplateId, int nDpi)
+{
+    CTemplateFont font;
+    const HMODULE hExe = LoadLibraryExW(strExe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    const HRSRC hResource =
+        hExe ? FindResourceW(hExe, MAKEINTRESOURCEW(nTemplateId), RT_DIALOG) : nullptr;
+    const auto *pTemplate =
+        hResource ? static_cast<const WORD *>(LockResource(LoadResource(hExe, hResource)))
+                  : nullptr;
+    // DLGTEMPLATEEX: after its fixed part the menu, the class and the caption, then the font.
+    if (pTemplate != nullptr && pTemplate[1] == 0xFFFF) {
+        font.nWidthDu = static_cast<short>(pTemplate[11]);
+        font.nHeightDu = static_cast<short>(pTemplate[12]);
+        const WORD *pFont = SkipTemplateField(SkipTemplateField(SkipTemplateField(pTemplate + 13)));
+        font.hFont =
+            CreateFontW(-MulDiv(pFont[0], nDpi, 72), 0, 0, 0, pFont[1], LOBYTE(pFont[2]), FALSE,
+                        FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                        PROOF_QUALITY, FF_DONTCARE, reinterpret_cast<const wchar_t *>(pFont + 3));
+    }
+    if (hExe != nullptr)
+        FreeLibrary(hExe);
+    return font;
+}
+
+// The dialog's width in pixels as the dialog manager computes it with this font: equal to the
+// window's, the font is the one the window draws with.
+int WidthWithFont(HDC hdc, const CTemplateFont &font)
+{
+    TEXTMETRICW metrics = {};
+    GetTextMetricsW(hdc, &metrics);
+    const wchar_t kLetters[] = L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+    SIZE size = {};
+    GetTextExtentPoint32W(hdc, kLetters, 52, &size);
+    return MulDiv(font.nWidthDu, (size.cx / 26 + 1) / 2, 4);
+}
+
+// The static texts of a dialog whose text, laid out as a static lays it out (wrapped at words
+// within its width), needs more room than the static has.
+std::wstring ClippedLabels(HWND hDlg, HDC hdc)
+{
+    std::wstring strClipped;
+    for (HWND hChild = GetWindow(hDlg, GW_CHILD); hChild != nullptr;
+         hChild = GetWindow(hChild, GW_HWNDNEXT)) {
+        wchar_t szClass[32] = {};
+        GetClassNameW(hChild, szClass, 32);
+        const LONG_PTR nStyle = GetWindowLongPtrW(hChild, GWL_STYLE);
+        const LONG_PTR nType = nStyle & SS_TYPEMASK;
+        const std::wstring strText = TextOf(hChild);
+        if (_wcsicmp(szClass, L"Static") != 0 || strText.empty() ||
+            (nType != SS_LEFT && nType != SS_CENTER && nType != SS_RIGHT))
+            continue;
+        RECT client = {};
+        GetClientRect(hChild, &client);
+        RECT needed = {0, 0, client.right, 0};
+        DrawTextW(hdc, strText.c_str(), -1, &needed,
+                  DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS |
+                      ((nStyle & SS_NOPREFIX) != 0 ? DT_NOPREFIX : 0));
+        if (needed.right > client.right || needed.bottom > client.bottom)
+            strClipped += L"[" + strText + L"] needs " + std::to_wstring(needed.right) + L"x" +
+                          std::to_wstring(needed.bottom) + L" px, has " +
+                          std::to_wstring(client.right) + L"x" + std::to_wstring(client.bottom) +
+                          L"; ";
+    }
+    return strClipped;
+}
+
+// A setting of kestrel.exe's manifest as the system reads it when the program starts.
+std::wstring ManifestSetting(const std::wstring &strExe, const wchar_t *pNamespace,
+                             const wchar_t *pName)
+{
+    ACTCTXW actCtx = {};
+    actCtx.cbSize = sizeof(actCtx);
+    actCtx.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
+    actCtx.lpSource = strExe.c_str();
+    actCtx.lpResourceName = CREATEPROCESS_MANIFEST_RESOURCE_ID;
+    const HANDLE hContext = CreateActCtxW(&actCtx);
+    if (hContext == INVALID_HANDLE_VALUE)
+        return L"(no manifest)";
+    wchar_t szValue[128] = {};
+    const BOOL bFound =
+        QueryActCtxSettingsW(0, hContext, pNamespace, pName, szValue, ARRAYSIZE(szValue), nullptr);
+    ReleaseActCtx(hContext);
+    return bFound ? szValue : L"(not set)";
+}
+
+// Windows 10 takes the first value of dpiAwareness it knows, older systems read dpiAware.
+// (Wine 8 draws every program at the display's DPI, so only the declaration can be checked.)
+void TestManifestAsksForDpi(const std::wstring &strExe)
+{
+    const std::wstring strAwareness = ManifestSetting(
+        strExe, L"http://schemas.microsoft.com/SMI/2016/WindowsSettings", L"dpiAwareness");
+    std::wstring strWords;
+    for (const wchar_t ch : strAwareness) {
+        if (ch != L' ')
+            strWords += static_cast<wchar_t>(towlower(ch));
+    }
+    Check(strWords == L"permonitorv2,system",
+          "the manifest asks for per-monitor v2 awareness, else system awareness", strAwareness);
+    const std::wstring strAware = ManifestSetting(
+        strExe, L"http://schemas.microsoft.com/SMI/2005/WindowsSettings", L"dpiAware");
+    Check(_wcsicmp(strAware.c_str(), L"true") == 0,
+          "the manifest asks older systems for system awareness", strAware);
+}
+
+// The dialog is drawn at the display's DPI, not stretched from 96, and each label shows whole.
+void CheckDialogAtDpi(const std::wstring &strExe, HWND hDlg, int nTemplateId,
+                      const std::string &strWhat)
+{
+    if (hDlg == nullptr) {
+        Check(false, strWhat + ": opens");
+        return;
+    }
+    const HDC hdc = CreateCompatibleDC(nullptr);
+    const CTemplateFont font = TemplateFont(strExe, nTemplateId, GetDeviceCaps(hdc, LOGPIXELSY));
+    const HGDIOBJ hOld = SelectObject(hdc, font.hFont);
+    RECT client = {};
+    GetClientRect(hDlg, &client);
+    const int nExpected = font.hFont != nullptr ? WidthWithFont(hdc, font) : -1;
+    Check(client.right == nExpected, strWhat + ": laid out in its font at the display's DPI",
+          std::to_wstring(client.right) + L" px, " + std::to_wstring(nExpected) + L" expected");
+    const std::wstring strClipped = ClippedLabels(hDlg, hdc);
+    Check(strClipped.empty(), strWhat + ": every label shows its whole text", strClipped);
+    SelectObject(hdc, hOld);
+    DeleteObject(font.hFont);
+    DeleteDC(hdc);
 }
 
 // Picks the port (1-based) and flow in the port dialog and confirms it.
@@ -1039,18 +1190,152 @@ void TestPortPastFifty(const CContext &context)
     ResetProfile(L"zh_CN");
 }
 
+// What a combo box's field shows of a text of nLength characters: the first character shown,
+// and whether the last one lies beyond the field, so that where the field starts matters. (An
+// edit control places characters, not the end of its text.)
+struct CFieldView
+{
+    LRESULT nFirstShown = -1;
+    bool bLongerThanField = false;
+    bool operator==(const CFieldView &) const = default;
+};
+
+CFieldView FieldView(HWND hField, size_t nLength)
+{
+    RECT field = {};
+    GetClientRect(hField, &field);
+    const LRESULT nLastAt = SendMessageW(hField, EM_POSFROMCHAR, nLength - 1, 0);
+    return {SendMessageW(hField, EM_GETFIRSTVISIBLELINE, 0, 0),
+            GET_X_LPARAM(nLastAt) > field.right};
+}
+
+std::wstring Described(const CFieldView &view)
+{
+    return L"first shown: " + std::to_wstring(view.nFirstShown) +
+           (view.bLongerThanField ? L", longer than the field" : L", fits the field");
+}
+
+// A port name longer than the field: the field shows its start, as preselected and when picked
+// with the keyboard, and the list drops as wide as the name.
+void TestLongPortName(const CContext &context)
+{
+    ResetProfile(L"zh_CN");
+    const std::wstring strLong = L"\\\\.\\USB-SERIAL CH340 on the front panel (COM77)";
+    WritePrivateProfileStringW(L"Settings", L"PortName", strLong.c_str(), ProfilePath().c_str());
+    CApp app(context.strExe);
+    const HWND hPort = app.WaitWindow(kPortTitle);
+    const HWND hCombo = GetDlgItem(hPort, IDC_COMBO_PORT);
+    const HWND hField = FindWindowExW(hCombo, nullptr, L"Edit", nullptr);
+    const auto fnShowsStart = [&] {
+        return Text(hPort, IDC_COMBO_PORT) == strLong &&
+               FieldView(hField, strLong.size()) == CFieldView{0, true};
+    };
+    Check(hField != nullptr && WaitFor(fnShowsStart, std::chrono::seconds(3)),
+          "the field shows the start of a long name kept in the profile",
+          Described(FieldView(hField, strLong.size())));
+    // The name up to its last character, in the list's font: the field's.
+    const int nTextWidth =
+        GET_X_LPARAM(SendMessageW(hField, EM_POSFROMCHAR, strLong.size() - 1, 0)) -
+        GET_X_LPARAM(SendMessageW(hField, EM_POSFROMCHAR, 0, 0));
+    const LRESULT nDropped = SendMessageW(hCombo, CB_GETDROPPEDWIDTH, 0, 0);
+    Check(nDropped > nTextWidth, "the list drops as wide as its longest entry",
+          std::to_wstring(nDropped) + L" px for " + std::to_wstring(nTextWidth));
+    // Picked again with the keyboard, from the entry before it.
+    SendMessageW(hCombo, CB_SETCURSEL, SendMessageW(hCombo, CB_GETCURSEL, 0, 0) - 1, 0);
+    PostMessageW(hField, WM_KEYDOWN, VK_DOWN, 0);
+    Check(WaitFor(fnShowsStart, std::chrono::seconds(3)),
+          "the field shows the start of a long name picked with the keyboard",
+          Described(FieldView(hField, strLong.size())));
+    Click(hPort, IDCANCEL);
+    app.WaitExit();
+    ResetProfile(L"zh_CN");
+}
+
+// The windows' titles in one language, and the suffix of their pictures at 150 %.
+struct CLanguageTitles
+{
+    const wchar_t *pCode;
+    const wchar_t *pPortTitle;
+    const wchar_t *pMainTitle;
+    const wchar_t *pAboutTitle;
+    const wchar_t *pShotSuffix;
+};
+
+// The port dialog, the main window and the About box in one language at the display's DPI.
+void CheckDialogsAtDpi(const CContext &context, const CLanguageTitles &language, int nDpi)
+{
+    ResetProfile(language.pCode);
+    const std::wstring strCode = language.pCode;
+    const std::string strIn =
+        " (" + std::string(strCode.begin(), strCode.end()) + ", " + std::to_string(nDpi) + " DPI)";
+    const auto fnShot = [&](HWND hwnd, const wchar_t *pName) {
+        if (nDpi == 144)
+            RequestShot(hwnd, context.strControlDir, pName + std::wstring(language.pShotSuffix));
+    };
+    CApp app(context.strExe);
+    const HWND hPort = app.WaitWindow(language.pPortTitle);
+    CheckDialogAtDpi(context.strExe, hPort, IDD_PORTSELECT, "port dialog" + strIn);
+    fnShot(hPort, L"win32-port-dialog");
+    ChoosePort(hPort, kMainPort, 0);
+    const HWND hMain = app.WaitWindow(language.pMainTitle);
+    WaitFor([&] { return Text(hMain, IDC_EDIT_LOCALADDR) == L"00158300A1B2"; });
+    CheckDialogAtDpi(context.strExe, hMain, IDD_MODULESETUP_DIALOG, "main window" + strIn);
+    fnShot(hMain, L"win32-main-dialog");
+    PostMessageW(hMain, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
+    const HWND hAbout = app.WaitWindow(language.pAboutTitle);
+    CheckDialogAtDpi(context.strExe, hAbout, IDD_ABOUTBOX, "About box" + strIn);
+    fnShot(hAbout, L"win32-about-dialog");
+    PostMessageW(hAbout, WM_COMMAND, IDCANCEL, 0);
+    WaitFor([&] { return app.Find(language.pAboutTitle) == nullptr; });
+    Click(hMain, IDC_BUTTON_CLOSE);
+    Check(app.WaitExit(), "关闭 ends the program" + strIn);
+}
+
+// Every dialog at the display's DPI, in both languages: laid out at that DPI and every label
+// whole; pictures of them (NAME-150, NAME-en-150) when the display runs at 150 %.
+void TestLabelsAtDpi(const CContext &context)
+{
+    const CLanguageTitles aLanguages[] = {
+        {L"zh_CN", kPortTitle, kMainTitle, L"关于 Kestrel", L"-150"},
+        {L"en", L"Connect serial port", L"Embedded module parameter setting tool V4.25.20051116",
+         L"About Kestrel", L"-en-150"},
+    };
+    const HDC hScreen = GetDC(nullptr);
+    const int nDpi = GetDeviceCaps(hScreen, LOGPIXELSY);
+    ReleaseDC(nullptr, hScreen);
+    std::printf("info the display runs at %d DPI\n", nDpi);
+    TestManifestAsksForDpi(context.strExe);
+    for (const CLanguageTitles &language : aLanguages)
+        CheckDialogsAtDpi(context, language, nDpi);
+    ResetProfile(L"zh_CN");
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t **argv)
 {
+    // Coordinates and fonts in the display's pixels, as the window (per-monitor aware) has them.
+    SetProcessDPIAware();
+    const bool bLabelsOnly = argc > 1 && std::wstring(argv[1]) == L"--labels";
+    if (bLabelsOnly) {
+        --argc;
+        ++argv;
+    }
     if (argc < 5) {
-        std::fputs("usage: kestrel_window_test KESTREL_EXE SIM_LOG SILENT_SIM_LOG CONTROL_DIR\n",
+        std::fputs("usage: kestrel_window_test [--labels] KESTREL_EXE SIM_LOG SILENT_SIM_LOG "
+                   "CONTROL_DIR\n",
                    stderr);
         return 2;
     }
     std::setvbuf(stdout, nullptr, _IONBF, 0); // progress shows as it happens, also in CI logs
     const CContext context = {argv[1], argv[2], argv[3], argv[4]};
+    if (bLabelsOnly) {
+        TestLabelsAtDpi(context);
+        std::printf("%d passed, %d failed\n", g_nPasses, g_nFailures);
+        return g_nFailures == 0 ? 0 : 1;
+    }
     TestPortDialogAndCancel(context);
+    TestLongPortName(context);
     TestSavedChoices(context);
     TestMainWindow(context);
     TestSilentCommand(context);
