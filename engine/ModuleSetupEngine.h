@@ -231,6 +231,8 @@ private:
     void StopAwaiting();
     void OnLateReplyWindowOver();
     void OnSearchClosingLine(const char *pLine, size_t nLength);
+    void OnInformationFor(const char *pszQuery);
+    void NoteDropped(const std::vector<std::string> &dropped);
     void ForgetOutstandingCommands(); // the line starts afresh (a new device, the probe)
 
     // --- Console internals (ConsoleRun.cpp)

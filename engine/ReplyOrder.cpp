@@ -9,6 +9,21 @@
 
 #include <cctype>
 
+namespace {
+// The same command, whatever its line ending and letter case.
+bool EqualsCommand(const std::string &strWritten, const char *pszCommand)
+{
+    const auto bare = [](std::string strCommand) {
+        while (!strCommand.empty() && (strCommand.back() == '\r' || strCommand.back() == '\n'))
+            strCommand.pop_back();
+        for (char &c : strCommand)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        return strCommand;
+    };
+    return bare(strWritten) == bare(pszCommand);
+}
+} // namespace
+
 bool CModuleSetupEngine::TakeFinalLine(const char *pLine, size_t nLength)
 {
     const std::optional<CReplyQueue::CAnswered> answered = m_replies.PopOldest();
@@ -36,11 +51,26 @@ void CModuleSetupEngine::StopAwaiting()
 
 void CModuleSetupEngine::OnLateReplyWindowOver()
 {
-    for (const std::string &strCommand : m_replies.DropUnawaited()) {
+    NoteDropped(m_replies.DropUnawaited());
+}
+
+void CModuleSetupEngine::NoteDropped(const std::vector<std::string> &dropped)
+{
+    for (const std::string &strCommand : dropped) {
         if (m_pTrace)
             m_pTrace->RecordNote("no reply came for " + EscapeTraceBytes(strCommand) +
                                  ": taken as never answered");
     }
+}
+
+// The information line that answers pszQuery came. The module answers in order, so when the
+// command waited for is that query, every command before it is over, answered or dropped: a reply
+// still owed for one of them will never come, and the query's own final line is next.
+void CModuleSetupEngine::OnInformationFor(const char *pszQuery)
+{
+    const std::string *pAwaited = m_replies.Command(m_nAwaitedToken);
+    if (pAwaited != nullptr && EqualsCommand(*pAwaited, pszQuery))
+        NoteDropped(m_replies.DropUnawaitedBefore(m_nAwaitedToken));
 }
 
 void CModuleSetupEngine::ForgetOutstandingCommands()
@@ -54,14 +84,7 @@ void CModuleSetupEngine::ForgetOutstandingCommands()
 void CModuleSetupEngine::OnSearchClosingLine(const char *pLine, size_t nLength)
 {
     const std::string *pOldest = m_replies.Oldest();
-    if (pOldest == nullptr)
-        return;
-    std::string strCommand = *pOldest;
-    while (!strCommand.empty() && (strCommand.back() == '\r' || strCommand.back() == '\n'))
-        strCommand.pop_back();
-    for (char &c : strCommand)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (strCommand != "AT+INQ")
+    if (pOldest == nullptr || !EqualsCommand(*pOldest, "AT+INQ\r\n"))
         return;
     if (TakeFinalLine(pLine, nLength) && m_bConsoleWaiting)
         EndConsoleCommand(ERunEnd::Done);

@@ -42,14 +42,30 @@ bool CReplyQueue::HasUnawaited() const
 
 std::vector<std::string> CReplyQueue::DropUnawaited()
 {
+    return DropUnawaitedBefore(0);
+}
+
+std::vector<std::string> CReplyQueue::DropUnawaitedBefore(uint32_t nToken)
+{
     std::vector<std::string> dropped;
     std::deque<CEntry> kept;
+    bool bBefore = true;
     for (CEntry &entry : m_entries) {
-        if (entry.bAwaited)
+        bBefore = bBefore && entry.nToken != nToken;
+        if (entry.bAwaited || !bBefore)
             kept.push_back(std::move(entry));
         else
             dropped.push_back(std::move(entry.strCommand));
     }
     m_entries.swap(kept);
     return dropped;
+}
+
+const std::string *CReplyQueue::Command(uint32_t nToken) const
+{
+    for (const CEntry &entry : m_entries) {
+        if (entry.nToken == nToken)
+            return &entry.strCommand;
+    }
+    return nullptr;
 }

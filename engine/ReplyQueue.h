@@ -33,8 +33,11 @@ public:
     void Abandon(uint32_t nToken);
     bool HasUnawaited() const;
     // The commands no run waits for are taken as never to be answered (the module dropped them):
-    // they leave the queue, oldest first.
+    // they leave the queue, oldest first. DropUnawaitedBefore takes only those older than nToken.
     std::vector<std::string> DropUnawaited();
+    std::vector<std::string> DropUnawaitedBefore(uint32_t nToken);
+    // The command of a token still in the queue; null when it has been answered.
+    const std::string *Command(uint32_t nToken) const;
     void Clear() { m_entries.clear(); }
     bool Empty() const { return m_entries.empty(); }
 

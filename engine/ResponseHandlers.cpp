@@ -120,6 +120,7 @@ void CModuleSetupEngine::OnResponseIgnored(const ResponseFields &) {}
 // "\r\n+AUTH:1\r\n"
 void CModuleSetupEngine::OnResponseAuth(const ResponseFields &fields)
 {
+    OnInformationFor("AT+AUTH?\r\n");
     m_paramsCur.Auth = static_cast<int32_t>(fields.n0);
     SetCheckState(IDC_CHECK_AUTH, m_paramsCur.Auth);
     // The reply only ever unlocks the password; locking it is the user's click.
@@ -130,6 +131,7 @@ void CModuleSetupEngine::OnResponseAuth(const ResponseFields &fields)
 // "\r\n+BAUD:9600\r\n"
 void CModuleSetupEngine::OnResponseBaud(const ResponseFields &fields)
 {
+    OnInformationFor("AT+BAUD?\r\n");
     m_paramsCur.Baud = FormatInt(static_cast<int32_t>(fields.n0));
     SelectStringPrefix(IDC_COMBO_BAUD, m_paramsCur.Baud);
 }
@@ -137,6 +139,7 @@ void CModuleSetupEngine::OnResponseBaud(const ResponseFields &fields)
 // "\r\n+BIND:0\r\n"
 void CModuleSetupEngine::OnResponseBind(const ResponseFields &fields)
 {
+    OnInformationFor("AT+BIND?\r\n");
     m_paramsCur.Bind = static_cast<int32_t>(fields.n0);
     SetCheckState(IDC_CHECK_BIND, m_paramsCur.Bind);
     m_view.EnableWindow(IDC_COMBO_BINDADDR, m_paramsCur.Bind != 0);
@@ -145,6 +148,7 @@ void CModuleSetupEngine::OnResponseBind(const ResponseFields &fields)
 // "\r\n+NAME:CORVA3264\r\n"
 void CModuleSetupEngine::OnResponseName(const ResponseFields &fields)
 {
+    OnInformationFor("AT+NAME?\r\n");
     m_paramsCur.Name = SpanText(fields.span);
     m_view.SetWindowText(IDC_EDIT_NAME, m_paramsCur.Name);
 }
@@ -152,6 +156,7 @@ void CModuleSetupEngine::OnResponseName(const ResponseFields &fields)
 // "\r\n+ROLE:0\r\n"
 void CModuleSetupEngine::OnResponseRole(const ResponseFields &fields)
 {
+    OnInformationFor("AT+ROLE?\r\n");
     m_paramsCur.Role = static_cast<int32_t>(fields.n0);
     SetCheckState(IDC_CHECK_ROLE, m_paramsCur.Role);
 }
@@ -159,6 +164,7 @@ void CModuleSetupEngine::OnResponseRole(const ResponseFields &fields)
 // "\r\n+SCAN:1024,512,1024,512\r\n"
 void CModuleSetupEngine::OnResponseScan(const ResponseFields &fields)
 {
+    OnInformationFor("AT+SCANTIME?\r\n");
     m_paramsCur.ConnInterval = FormatInt(static_cast<int32_t>(fields.n0));
     m_paramsCur.ConnDuration = FormatInt(static_cast<int32_t>(fields.n1));
     m_paramsCur.InqInterval = FormatInt(static_cast<int32_t>(fields.n2));
@@ -175,6 +181,7 @@ void CModuleSetupEngine::OnResponseScan(const ResponseFields &fields)
 // "\r\n+CLASS:000000\r\n"
 void CModuleSetupEngine::OnResponseClass(const ResponseFields &fields)
 {
+    OnInformationFor("AT+CLASS?\r\n");
     m_paramsCur.Class = SpanText(fields.span);
     m_view.SetWindowText(IDC_EDIT_CLASS, m_paramsCur.Class);
 }
@@ -182,6 +189,7 @@ void CModuleSetupEngine::OnResponseClass(const ResponseFields &fields)
 // "\r\n+SNIFF:800,80,8,8\r\n" -- the scanner hands over attempt, max, min, timeout
 void CModuleSetupEngine::OnResponseSniff(const ResponseFields &fields)
 {
+    OnInformationFor("AT+SNIFF?\r\n");
     m_paramsCur.SniffAttempt = FormatInt(static_cast<int32_t>(fields.n0));
     m_view.SetWindowText(IDC_EDIT_SNIFF_ATTEMPT, m_paramsCur.SniffAttempt);
     m_paramsCur.SniffMax = FormatInt(static_cast<int32_t>(fields.n1));
@@ -198,6 +206,7 @@ void CModuleSetupEngine::OnResponseSniff(const ResponseFields &fields)
 // "\r\n+VERSION:V4.25\r\n"
 void CModuleSetupEngine::OnResponseVersion(const ResponseFields &fields)
 {
+    OnInformationFor("AT+VERSION?\r\n");
     m_paramsCur.Version = SpanText(fields.span);
     m_view.SetWindowText(IDC_EDIT_VERSION, m_paramsCur.Version);
 }
@@ -205,6 +214,7 @@ void CModuleSetupEngine::OnResponseVersion(const ResponseFields &fields)
 // "\r\n+PASSWORD:7391\r\n"
 void CModuleSetupEngine::OnResponsePassword(const ResponseFields &fields)
 {
+    OnInformationFor("AT+PASSWORD?\r\n");
     m_paramsCur.Password = SpanText(fields.span);
     m_view.SetWindowText(IDC_EDIT_PASSWORD, m_paramsCur.Password);
 }
@@ -248,6 +258,7 @@ void CModuleSetupEngine::OnOtherLine(const char *pLine, uint16_t nLength)
 
 void CModuleSetupEngine::ShowAddress(const char *pLine, bool bLocal)
 {
+    OnInformationFor(bLocal ? "AT+LADDR?\r\n" : "AT+RADDR?\r\n");
     const std::string strAddress =
         MakeTextFromSpan(pLine + kAddressOffset, BLUETOOTH_ADDRESS_LENGTH);
     if (bLocal) {
@@ -262,6 +273,7 @@ void CModuleSetupEngine::ShowAddress(const char *pLine, bool bLocal)
 // "%d,%d": stop-bit index, then parity index; each number that reads replaces its member.
 void CModuleSetupEngine::ReadUartMode(const char *pLine, uint16_t nLength)
 {
+    OnInformationFor("AT+UARTMODE?\r\n");
     const char *const end = pLine + nLength;
     const char *p = ScanInt(pLine + kUartModeOffset, end, m_paramsCur.StopBits);
     if (p != nullptr && p < end && *p == ',')

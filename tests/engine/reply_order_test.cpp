@@ -104,6 +104,24 @@ TEST(ReplyOrder, TwoLateRepliesInARow)
     EXPECT_EQ(engine.m_runEnds[0].nSkipped, 2);
 }
 
+// A step the module never answers, given up with Yes: the next query's own information line shows
+// that the module has gone past the silent one, so one prompt is all it costs.
+TEST(ReplyOrder, AQueryRepliesOwnLineShowsTheOneBeforeWasDropped)
+{
+    CTestEngine engine;
+    engine.AnswerAll(IDYES);
+    engine.m_fnModule = [](const std::string &strCommand) {
+        return strCommand == "AT+NAME?\r\n" ? std::string() : ScriptedModuleReply(strCommand);
+    };
+    engine->OnButtonQuery();
+    engine.Pump();
+    engine.Advance(kQueryStepTimeout);
+    engine.Pump();
+    EXPECT_EQ(engine.Status(), "查询完成");
+    EXPECT_EQ(engine.m_messageBoxes.size(), 1u);
+    EXPECT_EQ(engine->LastRead().Version, "V4.25");
+}
+
 // A reply owed for too long is taken as never coming: the commands after it pair up again.
 TEST(ReplyOrder, ADroppedCommandIsForgottenAfterTheQuietWindow)
 {
