@@ -136,6 +136,10 @@ public:
     std::optional<CRunEnd> Set(const CSetValues &request);
     // The line-rate probe: the rate that answered, 0 when none did or the port went away.
     uint32_t Probe();
+    // A command that timed out may still be answered after the run went on: waits, at most the
+    // late-reply window, until its late final line came, so that whatever opens the port next
+    // never takes that line for the answer to its own command.
+    void AwaitLateReplies();
     // The commands written since the last action started (each with its line ending, GBK).
     std::vector<std::string> WrittenByLastAction() const;
 

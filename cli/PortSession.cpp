@@ -224,6 +224,14 @@ CPortReport CPortSession::Run()
                          "line rate " + std::to_string(report.nLineRate) + " (found by the probe)");
         RunAction(session, report, m_options, m_fnDevices);
     }
+    if (session.Engine().OwesLateReply() && !session.Lost()) {
+        if (m_fnMessages)
+            m_fnMessages(m_strPort,
+                         "waiting for the late reply to a command that timed out (at most " +
+                             std::to_string(kLateReplyWindow.count() / 1000) +
+                             " s) before closing the port");
+        session.AwaitLateReplies();
+    }
     report.strStatus = session.View().m_strStatus;
     report.params = session.Engine().LastRead();
     report.strLocalAddr = session.Engine().FormMembers().m_strLocalAddr;
