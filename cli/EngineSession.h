@@ -61,6 +61,11 @@ public:
         m_written.push_back(strCommand);
     }
     void OnDeviceFound(const std::string &strEntry) override { m_devices.push_back(strEntry); }
+    void OnConsoleLine(const std::string &strLine) override
+    {
+        if (m_fnConsoleLine)
+            m_fnConsoleLine(strLine);
+    }
     void OnSessionLost() override { m_bLost = true; }
     void OnLineProbeEnded(uint32_t nRate) override
     {
@@ -74,6 +79,7 @@ public:
     const CRunEnd *EndSince(size_t nFrom, ERunKind eRun) const;
 
     std::function<void(const std::string &)> m_fnShown; // each message box as it is answered
+    std::function<void(const std::string &)> m_fnConsoleLine; // each console reply line (GBK)
     std::string m_strStatus;
     std::vector<CRunEnd> m_runEnds; // every action's end, oldest first
     std::vector<std::string> m_written;
