@@ -18,6 +18,7 @@ const std::map<std::string, CliAction> kActions = {
     {"clear-address", CliAction::ClearAddress},
     {"search", CliAction::Search},
     {"probe", CliAction::Probe},
+    {"send", CliAction::Send},
     {"help", CliAction::Help},
 };
 
@@ -138,6 +139,8 @@ public:
                 return "--timer-scale takes a positive number";
         } else if (strName == "--from") {
             m_options.strFromFile = strValue;
+        } else if (IsSendOption(strName)) {
+            return ApplySendOption(m_options.send, strName, strValue);
         } else {
             return ApplyParameter(strName, strValue);
         }
@@ -236,7 +239,7 @@ bool TakesValue(const std::string &strName)
         if (strName == pszName)
             return true;
     }
-    return FindOption(strName) != nullptr;
+    return IsSendOption(strName) || FindOption(strName) != nullptr;
 }
 
 std::string ApplyFlag(CliOptions &options, const std::string &strArg)
@@ -265,7 +268,8 @@ std::string CheckCombination(const CliOptions &options)
 {
     const CliAction action = options.action;
     if (action == CliAction::None)
-        return "no command given (ports, query, set, defaults, clear-address, search, probe)";
+        return "no command given (ports, query, set, defaults, clear-address, search, probe, "
+               "send)";
     const bool bNeedsPort =
         action != CliAction::Ports && action != CliAction::Help && action != CliAction::Version;
     if (bNeedsPort && options.ports.empty() && !options.bSimulate)
@@ -284,7 +288,7 @@ std::string CheckCombination(const CliOptions &options)
         return "--verify reads back what was sent; --dry-run sends nothing";
     if (options.set.Any() && action != CliAction::Set)
         return "parameter options go with set";
-    return {};
+    return CheckSendCombination(options);
 }
 
 } // namespace
@@ -307,6 +311,8 @@ CliParseResult ParseCliArguments(const std::vector<std::string> &args)
             strError = ApplyFlag(options, strArg);
         } else if (options.action == CliAction::None && kActions.count(strArg)) {
             options.action = kActions.at(strArg);
+        } else if (options.action == CliAction::Send) {
+            options.send.typed.push_back(strArg); // a command to send
         } else {
             strError = "unexpected argument " + strArg;
         }
@@ -355,6 +361,12 @@ Commands:
                             38400, 115200, 57600, 19200, 4800, 2400, 1200, 230400,
                             460800, 921600 and 1382400 until a framed "OK" comes back;
                             prints the rate (--json: the port and the rate, or null)
+  send COMMAND...           send any command, each when the one before has ended, and
+                            print the reply lines as they come, then [ok], [refused] (a
+                            line beginning with ERROR) or [timed_out] (no byte for the
+                            wait); "OK" or "+INQCOMP" ends a command as ok. Escapes:
+                            \r \n \\ \xNN. Text GBK cannot hold, a bad escape, a control
+                            byte or over 128 bytes with the ending: exit 2, nothing sent
 
 Options:
   --port PATH               serial device; may be given several times (worked in parallel)
@@ -368,13 +380,22 @@ Options:
                             hardware, whose handshake drives RTS)
   --simulate                use a built-in simulated module (added to the ports)
   --on-error stop|continue  when the module refuses a command or does not answer
-                            (default stop)
-  --json                    query: print one JSON object; ports: an array of objects
+                            (default stop; send: stop ends that port's commands there)
+  --json                    query: print one JSON object; ports: an array of objects;
+                            send: an array of {"port", "command", "lines", "end"}
+                            ({"ports": [{"port", "commands"}, ...]} for several ports)
   --dry-run                 set: print the lines that would be sent, send nothing
   --verify                  set: read the module back and name every parameter it does
                             not hold as asked (exit 1)
   --from FILE               set: the values of a configuration file, the JSON that
                             query --json prints; parameters given as options override it
+  --script FILE             send: the commands of a file, one a line; blank lines and
+                            lines beginning with # are skipped; a bad line refuses the
+                            whole file, naming the line, before anything is sent
+  --eol crlf|cr|lf|none     send: what ends each command (default crlf)
+  --wait MS                 send: how long the reply may fall quiet before the command
+                            counts as unanswered (default 1000); the whole wait is at
+                            most 10 s, or MS if longer
   --trace                   every write and received chunk on stderr: milliseconds since
                             start, the port (when several), TX or RX, the bytes with CR, LF
                             and non-printable bytes escaped
@@ -387,7 +408,8 @@ Exit codes:
   1  the module refused a command, did not answer in time, or the port went away; or
      --verify read back a value other than the one asked; or no line rate answered the
      probe
-  2  bad arguments, or a value the checks refuse (nothing is sent)
+  2  bad arguments, a value the checks refuse, or a command send cannot send (nothing
+     is sent, on any port)
   3  a port cannot be opened (missing, busy, or no permission)
 
 Messages go to stderr, results to stdout.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/Send.h"
 #include "engine/FormValues.h"
 #include "serial/SerialLink.h"
 
@@ -23,6 +24,7 @@ enum class CliAction {
     ClearAddress,
     Search,
     Probe,
+    Send,
     Help,
     Version
 };
@@ -48,6 +50,7 @@ struct CliOptions
     double dSearchSeconds = 10.0;
     double dTimerScale = 1.0; // hidden: tests shorten the step timeouts
     CSetValues set;
+    CSendOptions send; // send: the commands and how they go out
 };
 
 struct CliParseResult

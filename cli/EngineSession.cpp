@@ -146,6 +146,13 @@ uint32_t CEngineSession::Probe()
     return m_view.m_bProbeEnded ? m_view.m_nProbedRate : 0;
 }
 
+void CEngineSession::AwaitLateReplies()
+{
+    // The engine's own window restarts with every byte: a line that never falls quiet is cut off.
+    RunUntil([this] { return !m_engine.OwesLateReply() || Lost(); },
+             Clock::now() + kLateReplyWindow);
+}
+
 std::vector<std::string> CEngineSession::WrittenByLastAction() const
 {
     return {m_view.m_written.begin() + static_cast<std::ptrdiff_t>(m_nWritesBefore),

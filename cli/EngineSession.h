@@ -61,6 +61,11 @@ public:
         m_written.push_back(strCommand);
     }
     void OnDeviceFound(const std::string &strEntry) override { m_devices.push_back(strEntry); }
+    void OnConsoleLine(const std::string &strLine) override
+    {
+        if (m_fnConsoleLine)
+            m_fnConsoleLine(strLine);
+    }
     void OnSessionLost() override { m_bLost = true; }
     void OnLineProbeEnded(uint32_t nRate) override
     {
@@ -74,6 +79,7 @@ public:
     const CRunEnd *EndSince(size_t nFrom, ERunKind eRun) const;
 
     std::function<void(const std::string &)> m_fnShown; // each message box as it is answered
+    std::function<void(const std::string &)> m_fnConsoleLine; // each console reply line (GBK)
     std::string m_strStatus;
     std::vector<CRunEnd> m_runEnds; // every action's end, oldest first
     std::vector<std::string> m_written;
@@ -136,6 +142,10 @@ public:
     std::optional<CRunEnd> Set(const CSetValues &request);
     // The line-rate probe: the rate that answered, 0 when none did or the port went away.
     uint32_t Probe();
+    // A command that timed out may still be answered after the run went on: waits, at most the
+    // late-reply window, until its late final line came, so that whatever opens the port next
+    // never takes that line for the answer to its own command.
+    void AwaitLateReplies();
     // The commands written since the last action started (each with its line ending, GBK).
     std::vector<std::string> WrittenByLastAction() const;
 

@@ -153,7 +153,8 @@ void RunSearch(CEngineSession &session, CPortReport &report, const CliOptions &o
 }
 
 void RunAction(CEngineSession &session, CPortReport &report, const CliOptions &options,
-               const CPortSession::MessageSink &fnDevices)
+               const CPortSession::MessageSink &fnDevices,
+               const CPortSession::MessageSink &fnReplies)
 {
     switch (options.action) {
     case CliAction::Query:
@@ -171,6 +172,12 @@ void RunAction(CEngineSession &session, CPortReport &report, const CliOptions &o
         break;
     case CliAction::Probe:
         RunProbe(session, report);
+        break;
+    case CliAction::Send:
+        RunSend(session, report, options, [&](const std::string &strLine) {
+            if (fnReplies)
+                fnReplies(report.strPort, strLine);
+        });
         break;
     default:
         break;
@@ -222,7 +229,15 @@ CPortReport CPortSession::Run()
         if (bProbeFirst && m_fnMessages)
             m_fnMessages(m_strPort,
                          "line rate " + std::to_string(report.nLineRate) + " (found by the probe)");
-        RunAction(session, report, m_options, m_fnDevices);
+        RunAction(session, report, m_options, m_fnDevices, m_fnReplies);
+    }
+    if (session.Engine().OwesLateReply() && !session.Lost()) {
+        if (m_fnMessages)
+            m_fnMessages(m_strPort,
+                         "waiting for the late reply to a command that timed out (at most " +
+                             std::to_string(kLateReplyWindow.count() / 1000) +
+                             " s) before closing the port");
+        session.AwaitLateReplies();
     }
     report.strStatus = session.View().m_strStatus;
     report.params = session.Engine().LastRead();

@@ -1,9 +1,10 @@
 #pragma once
 
 #include "cli/CliOptions.h"
+#include "cli/Send.h"
 #include "engine/ModuleParams.h"
-#include "serial/LinkTrace.h"
 #include "engine/SessionLink.h"
+#include "serial/LinkTrace.h"
 
 #include <functional>
 #include <mutex>
@@ -22,6 +23,7 @@ struct CPortReport
     std::string strLocalAddr;
     std::vector<std::string> lines;   // set: the lines sent, or with --dry-run would be
     std::vector<std::string> devices; // search: "ADDRESS TEXT" entries as found, GBK
+    std::vector<CSendResult> sent;    // send: each command sent, in order
     uint32_t nLineRate = 0;           // probe, --line-rate auto: the rate that answered; 0 none
     bool bNoRateAnswered = false;     // the probe found no rate (its checklist is due)
 };
@@ -40,6 +42,8 @@ public:
 
     void SetMessageSink(MessageSink fnSink) { m_fnMessages = std::move(fnSink); }
     void SetDeviceSink(MessageSink fnSink) { m_fnDevices = std::move(fnSink); }
+    // send: each line of its text output as it comes (UTF-8), on the session's thread.
+    void SetReplySink(MessageSink fnSink) { m_fnReplies = std::move(fnSink); }
     // Every write and every received chunk of the port, as it happens; on the session's thread
     // for writes and on the link's reader thread for chunks, never two at once. Sessions given
     // the same pOrderLock tell their entries in one time order.
@@ -57,6 +61,7 @@ private:
     CliOptions m_options;
     MessageSink m_fnMessages;
     MessageSink m_fnDevices;
+    MessageSink m_fnReplies;
     TraceSink m_fnTrace;
     std::mutex *m_pTraceOrder = nullptr;
 };

@@ -137,8 +137,8 @@ void PrintReport(const CPortReport &report, const CliOptions &options, bool bPre
     if (options.action == CliAction::Probe && report.nExitCode == EXIT_CLI_OK && !options.bJson)
         std::cout << strPrefix << report.nLineRate << "\n";
     if (options.action != CliAction::Query && options.action != CliAction::Search &&
-        options.action != CliAction::Probe && !report.strStatus.empty() &&
-        report.nExitCode == EXIT_CLI_OK)
+        options.action != CliAction::Probe && options.action != CliAction::Send &&
+        !report.strStatus.empty() && report.nExitCode == EXIT_CLI_OK)
         std::cerr << strPrefix << report.strStatus << "\n";
 }
 
@@ -222,6 +222,13 @@ int RunPorts(const CliOptions &options)
                     ClearProgressLine();
                     std::cout << (bSeveral ? strPort + ": " : "") << FromGbk(strEntry) << std::endl;
                 });
+            if (options.action == CliAction::Send && !options.bJson)
+                session.SetReplySink(
+                    [bSeveral](const std::string &strPort, const std::string &strLine) {
+                        std::lock_guard<std::mutex> lock(g_outputLock);
+                        ClearProgressLine();
+                        std::cout << (bSeveral ? strPort + ": " : "") << strLine << std::endl;
+                    });
             if (options.bTrace)
                 session.SetTraceSink(
                     [bSeveral](const std::string &strPort, const CTraceEntry &entry) {
@@ -251,6 +258,8 @@ int RunPorts(const CliOptions &options)
     }
     if (bChecklist)
         std::cerr << CModuleSetupEngine::ProbeChecklistText(EUiLanguage::English);
+    if (options.bJson && options.action == CliAction::Send)
+        WriteUtf8(std::cout, SendReportsToJson(reports).dump(2) + "\n");
     if (options.bJson && (options.action == CliAction::Query || bProbe))
         WriteUtf8(
             std::cout,
@@ -286,6 +295,10 @@ int main(int argc, char **argv)
     // Before any port opens: a text the module cannot hold stops everything, nothing is sent.
     if (const std::string strError = ConvertSetTextsToGbk(options.set); !strError.empty()) {
         std::cerr << "kestrel-cli: " << strError << "\n";
+        return EXIT_CLI_USAGE;
+    }
+    if (const std::string strError = PrepareSendCommands(options); !strError.empty()) {
+        std::cerr << "kestrel-cli: " << strError << "\n(nothing was sent)\n";
         return EXIT_CLI_USAGE;
     }
     if (!options.strFromFile.empty()) {

@@ -100,6 +100,10 @@ public:
     // write a command refuses (reported as ERunEnd::Busy, nothing written, nothing changed), and
     // the buttons of those actions are disabled until the run has ended.
     bool IsRunWaiting() const;
+    // A command timed out and its run went on without it, and neither its late final line nor
+    // the end of the late-reply window has come: whoever opens the port next would take that
+    // line for its own command, so a face that closes the port waits for this to clear.
+    bool OwesLateReply() const { return m_replies.HasAbandoned(); }
     // Ends whatever waits without a text (the window closes, a dry run is over): timers killed,
     // unconfirmed set lines taken back, reported as ERunEnd::Abandoned.
     void AbandonRun();

@@ -40,6 +40,12 @@ bool CReplyQueue::HasUnawaited() const
                        [](const CEntry &entry) { return !entry.bAwaited; });
 }
 
+bool CReplyQueue::HasAbandoned() const
+{
+    return std::any_of(m_entries.begin(), m_entries.end(),
+                       [](const CEntry &entry) { return entry.bAbandoned; });
+}
+
 std::vector<std::string> CReplyQueue::DropUnawaited()
 {
     return DropUnawaitedBefore(0);

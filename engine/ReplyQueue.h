@@ -32,6 +32,8 @@ public:
     // final line will still come and must be taken for it.
     void Abandon(uint32_t nToken);
     bool HasUnawaited() const;
+    // Whether a command whose run gave up on it still owes its late final line.
+    bool HasAbandoned() const;
     // The commands no run waits for are taken as never to be answered (the module dropped them):
     // they leave the queue, oldest first. DropUnawaitedBefore takes only those older than nToken.
     std::vector<std::string> DropUnawaited();

@@ -99,6 +99,30 @@ SimState UnusualState()
     return state;
 }
 
+// The bytes each write carried, as --trace shows them ("AT\\r\\n").
+QStringList TracedWrites(const QString &strTrace)
+{
+    static const QRegularExpression kWrite(R"(^ *\d+\.\d{3} (?:\S+ )?TX (.*)$)",
+                                           QRegularExpression::MultilineOption);
+    QStringList writes;
+    for (auto it = kWrite.globalMatch(strTrace); it.hasNext();)
+        writes << it.next().captured(1);
+    return writes;
+}
+
+// One port's "send --json": each command's end, and its reply lines joined by "|".
+void ReadSendJson(const QJsonArray &commands, QStringList &ends, QStringList &replies)
+{
+    for (const QJsonValue &value : commands) {
+        const QJsonObject command = value.toObject();
+        ends << command["end"].toString();
+        QStringList lines;
+        for (const QJsonValue &line : command["lines"].toArray())
+            lines << line.toString();
+        replies << lines.join('|');
+    }
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(SimOptions)
@@ -142,6 +166,13 @@ private slots:
     void probeNamesTheRateThatAnswers();
     void lineRateReachesAModuleAtAnotherRate_data();
     void lineRateReachesAModuleAtAnotherRate();
+    void sendRunsEachCommandInTurn_data();
+    void sendRunsEachCommandInTurn();
+    void sendPrintsEachPortsReplies();
+    void sendRefusesBeforeAnyPortOpens_data();
+    void sendRefusesBeforeAnyPortOpens();
+    void lateReplyNeverAnswersTheNextRun_data();
+    void lateReplyNeverAnswersTheNextRun();
 };
 
 void CCliTest::queryPrintsTheModuleState()
@@ -499,6 +530,13 @@ void CCliTest::badArgumentsAreRefused_data()
     QTest::newRow("rts on under the handshake")
         << QStringList{"set", "--port", "x", "--rts", "on", "--flow", "hardware", "--name", "A"};
     QTest::newRow("dtr neither on nor off") << QStringList{"query", "--port", "x", "--dtr", "low"};
+    QTest::newRow("send, nothing to send") << QStringList{"send", "--port", "x"};
+    QTest::newRow("send, commands and a script")
+        << QStringList{"send", "--port", "x", "AT", "--script", "f.txt"};
+    QTest::newRow("send, unknown ending")
+        << QStringList{"send", "--port", "x", "--eol", "crcr", "AT"};
+    QTest::newRow("send, no wait") << QStringList{"send", "--port", "x", "--wait", "0", "AT"};
+    QTest::newRow("ending on query") << QStringList{"query", "--port", "x", "--eol", "cr"};
 }
 
 void CCliTest::badArgumentsAreRefused()
@@ -819,6 +857,199 @@ void CCliTest::lineRateReachesAModuleAtAnotherRate()
     QCOMPARE(QString::fromStdString(pSim->State().strName), strName);
     // The whole reading reached the module, understood, in order.
     QCOMPARE(Commands(*pSim).join("").contains(QueryCommands().join("")), nExitCode == 0);
+}
+
+void CCliTest::sendRunsEachCommandInTurn_data()
+{
+    using namespace std::chrono_literals;
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QByteArray>("script"); // when given, sent with --script
+    QTest::addColumn<SimOptions>("options");
+    QTest::addColumn<QStringList>("writes"); // as --trace shows them
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("ends");
+    QTest::addColumn<QStringList>("replies"); // each command's lines joined by "|"; none: unchecked
+    const SimOptions plain;
+    SimOptions silentState;
+    silentState.silentCommands = {"AT+STATE"};
+    // Its reading's step is answered late, after the next command went out; the name refused.
+    SimOptions lateAddress;
+    lateAddress.lateCommands = {{"AT+LADDR?", 3500ms}};
+    lateAddress.errorCommands = {"AT+NAME="};
+    QTest::newRow("two commands") << QStringList{"AT", "AT+STATE?"} << QByteArray() << plain
+                                  << QStringList{"AT\\r\\n", "AT+STATE?\\r\\n"} << 0
+                                  << QStringList{"ok", "ok"}
+                                  << QStringList{"OK", "+STATE:INITIALIZED|OK"};
+    QTest::newRow("script, LF") << QStringList{"--eol", "lf"}
+                                << QByteArray("# setup\n\nAT\n  # reading\r\nAT+VERSION?\r\n")
+                                << plain << QStringList{"AT\\n", "AT+VERSION?\\n"} << 0
+                                << QStringList{"ok", "ok"}
+                                << QStringList{"OK", "+VERSION:V4.25|OK"};
+    QTest::newRow("escapes, CR") << QStringList{"--eol", "cr", "AT+NAME=A\\x42\\\\"} << QByteArray()
+                                 << plain << QStringList{"AT+NAME=AB\\\\\\r"} << 0
+                                 << QStringList{"ok"} << QStringList{"OK"};
+    QTest::newRow("GBK text") << QStringList{QStringLiteral("AT+NAME=蓝牙")} << QByteArray()
+                              << plain << QStringList{"AT+NAME=\\xC0\\xB6\\xD1\\xC0\\r\\n"} << 0
+                              << QStringList{"ok"} << QStringList{"OK"};
+    QTest::newRow("refusal stops")
+        << QStringList{"AT+FOO", "AT"} << QByteArray() << plain << QStringList{"AT+FOO\\r\\n"} << 1
+        << QStringList{"refused"} << QStringList{"ERROR(1F)"};
+    QTest::newRow("refusal, continue")
+        << QStringList{"--on-error", "continue", "AT+FOO", "AT"} << QByteArray() << plain
+        << QStringList{"AT+FOO\\r\\n", "AT\\r\\n"} << 1 << QStringList{"refused", "ok"}
+        << QStringList{"ERROR(1F)", "OK"};
+    QTest::newRow("silence stops")
+        << QStringList{"--timer-scale", "0.05", "AT+STATE?", "AT"} << QByteArray() << silentState
+        << QStringList{"AT+STATE?\\r\\n"} << 1 << QStringList{"timed_out"} << QStringList{""};
+    QTest::newRow("no ending, never complete")
+        << QStringList{"--timer-scale", "0.05", "--eol", "none", "AT"} << QByteArray() << plain
+        << QStringList{"AT"} << 1 << QStringList{"timed_out"} << QStringList{""};
+    // The late "OK" is the address query's, never the name's.
+    QTest::newRow("late reply, continue")
+        << QStringList{"--wait", "2000", "--on-error", "continue", "AT+LADDR?", "AT+NAME=NEW"}
+        << QByteArray() << lateAddress << QStringList{"AT+LADDR?\\r\\n", "AT+NAME=NEW\\r\\n"} << 1
+        << QStringList{"timed_out", "refused"} << QStringList();
+}
+
+void CCliTest::sendRunsEachCommandInTurn()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, script);
+    QFETCH(SimOptions, options);
+    QFETCH(QStringList, writes);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, ends);
+    QFETCH(QStringList, replies);
+    auto pSim = StartSim(options);
+    QVERIFY(pSim);
+    QTemporaryDir dir;
+    if (!script.isEmpty())
+        args << "--script" << WriteFile(dir, "commands.txt", script);
+    const CliRun run =
+        RunCli(QStringList{"send", "--json", "--trace", "--port", Port(*pSim)} + args);
+    QVERIFY2(run.nExitCode == exitCode, qPrintable(run.strErr));
+    QCOMPARE(TracedWrites(run.strErr), writes);
+    const QJsonDocument doc = QJsonDocument::fromJson(run.strOut.toUtf8());
+    QVERIFY2(doc.isArray(), qPrintable(run.strOut));
+    QStringList gotEnds;
+    QStringList gotReplies;
+    ReadSendJson(doc.array(), gotEnds, gotReplies);
+    QCOMPARE(gotEnds, ends);
+    if (!replies.isEmpty())
+        QCOMPARE(gotReplies, replies);
+}
+
+// Text: each port's lines in order, prefixed when there are several; --json: {"ports": [...]}.
+void CCliTest::sendPrintsEachPortsReplies()
+{
+    auto pFirst = StartSim();
+    auto pSecond = StartSim();
+    QVERIFY(pFirst && pSecond);
+    const QStringList args{"send",        "AT",     "AT+STATE?",   "--port",
+                           Port(*pFirst), "--port", Port(*pSecond)};
+    const CliRun text = RunCli(args);
+    QCOMPARE(text.nExitCode, 0);
+    const CliRun json = RunCli(args + QStringList{"--json"});
+    QCOMPARE(json.nExitCode, 0);
+    const QJsonArray ports = QJsonDocument::fromJson(json.strOut.toUtf8())["ports"].toArray();
+    QCOMPARE(ports.size(), 2);
+    for (const CModuleSim *pSim : {pFirst.get(), pSecond.get()}) {
+        const QString strPrefix = Port(*pSim) + ": ";
+        QStringList lines;
+        for (const QString &strLine : text.strOut.split('\n')) {
+            if (strLine.startsWith(strPrefix))
+                lines << strLine.mid(strPrefix.size());
+        }
+        QCOMPARE(lines, (QStringList{"> AT", "OK", "[ok]", "> AT+STATE?", "+STATE:INITIALIZED",
+                                     "OK", "[ok]"}));
+        const QJsonObject port = ports[pSim == pFirst.get() ? 0 : 1].toObject();
+        QCOMPARE(port["port"].toString(), Port(*pSim));
+        QCOMPARE(port["commands"][1]["port"].toString(), Port(*pSim));
+        QStringList ends;
+        QStringList replies;
+        ReadSendJson(port["commands"].toArray(), ends, replies);
+        QCOMPARE(replies, (QStringList{"OK", "+STATE:INITIALIZED|OK"}));
+    }
+}
+
+void CCliTest::sendRefusesBeforeAnyPortOpens_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QByteArray>("script"); // when given, sent with --script
+    QTest::addColumn<QString>("message");
+    QTest::newRow("not GBK") << QStringList{"AT", QStringLiteral("AT+NAME=\U0001F600")}
+                             << QByteArray() << QStringLiteral("无法用 GBK 编码");
+    QTest::newRow("bad escape") << QStringList{"AT", "AT\\q"} << QByteArray() << "无效的转义 \\q";
+    QTest::newRow("over-long") << QStringList{"AT", "AT+NAME=" + QString(119, 'x')} << QByteArray()
+                               << "命令太长";
+    QTest::newRow("control byte on line 3")
+        << QStringList() << QByteArray("AT\n# tab below\nAT+NAME=a\tb\n") << "line 3: ";
+    QTest::newRow("only comments")
+        << QStringList() << QByteArray("# nothing\n\n") << "no command in it";
+    QTest::newRow("larger than a configuration file")
+        << QStringList() << QByteArray(1024 * 1024 + 1, 'A') << "not a command script";
+}
+
+// A command the module cannot be sent refuses the whole run: no port hears anything.
+void CCliTest::sendRefusesBeforeAnyPortOpens()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, script);
+    QFETCH(QString, message);
+    auto pFirst = StartSim();
+    auto pSecond = StartSim();
+    QVERIFY(pFirst && pSecond);
+    QTemporaryDir dir;
+    if (!script.isEmpty())
+        args << "--script" << WriteFile(dir, "commands.txt", script);
+    const CliRun run = RunCli(
+        QStringList{"send", "--port", Port(*pFirst), "--port", Port(*pSecond), "--trace"} + args);
+    QCOMPARE(run.nExitCode, int(EXIT_CLI_USAGE));
+    QVERIFY2(run.strErr.contains(message) && run.strErr.contains("nothing was sent"),
+             qPrintable(run.strErr));
+    QVERIFY(run.strOut.isEmpty());
+    QVERIFY(TracedWrites(run.strErr).isEmpty());
+    QVERIFY(pFirst->Commands().empty() && pSecond->Commands().empty());
+}
+
+void CCliTest::lateReplyNeverAnswersTheNextRun_data()
+{
+    QTest::addColumn<QStringList>("first");
+    QTest::addColumn<QStringList>("second");
+    QTest::addColumn<QString>("told"); // part of the second run's output
+    QTest::newRow("query, then set")
+        << QStringList{"query", "--on-error", "stop"} << QStringList{"set", "--name", "NEWNAME"}
+        << QStringLiteral("设置 [设备名称]");
+    QTest::newRow("send, then send")
+        << QStringList{"send", "--wait", "2000", "--on-error", "stop", "AT+LADDR?"}
+        << QStringList{"send", "--json", "AT+NAME=NEWNAME"} << "\"end\": \"refused\"";
+}
+
+// The module answers a step 3.5 s late, after its 2 s; the run stops there (No) and the next
+// run, started at once, sets a name the module refuses: the late "OK" must not answer it.
+void CCliTest::lateReplyNeverAnswersTheNextRun()
+{
+    using namespace std::chrono_literals;
+    QFETCH(QStringList, first);
+    QFETCH(QStringList, second);
+    QFETCH(QString, told);
+    SimOptions options;
+    options.lateCommands = {{"AT+LADDR?", 3500ms}};
+    options.errorCommands = {"AT+NAME="};
+    auto pSim = StartSim(options);
+    QVERIFY(pSim);
+    SimState bound; // the address query answers "OK", as the late line does
+    bound.nBind = 1;
+    bound.strBindAddr = "0012AB34CD56";
+    pSim->SetState(bound);
+    const CliRun stopped = RunCli(first + QStringList{"--port", Port(*pSim)});
+    QCOMPARE(stopped.nExitCode, int(EXIT_CLI_MODULE));
+    options.lateCommands.clear(); // only that one reply was late
+    pSim->SetOptions(options);
+    const CliRun run = RunCli(second + QStringList{"--port", Port(*pSim)});
+    QVERIFY2(run.nExitCode == EXIT_CLI_MODULE, qPrintable(run.strErr));
+    QVERIFY2((run.strOut + run.strErr).contains(told), qPrintable(run.strOut + run.strErr));
+    QCOMPARE(pSim->State().strName, bound.strName);
 }
 
 QTEST_GUILESS_MAIN(CCliTest)
