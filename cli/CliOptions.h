@@ -23,8 +23,25 @@ enum class CliAction {
     ClearAddress,
     Search,
     Probe,
+    Provision,
+    Pair,
     Help,
     Version
+};
+
+// The production line's options (provision, pair).
+struct CProductionOptions
+{
+    bool bWatch = false;          // work devices as they appear
+    std::string strWatchGlob;     // watch these paths instead of the system's serial devices
+    bool bIncludePresent = false; // devices there at the start are worked too
+    std::string strLedger;        // the record of every unit (JSON Lines)
+    uint64_t nStart = 1;          // the counter's first value
+    bool bStartGiven = false;
+    std::string strUnitsFile; // per-unit values: by the module's address, else in order
+    bool bAgain = false;      // units the ledger holds as passed are done again
+    std::string strMaster;    // pair
+    std::string strSlave;
 };
 
 // The parsed command line.
@@ -48,6 +65,7 @@ struct CliOptions
     double dSearchSeconds = 10.0;
     double dTimerScale = 1.0; // hidden: tests shorten the step timeouts
     CSetValues set;
+    CProductionOptions production;
 };
 
 struct CliParseResult
