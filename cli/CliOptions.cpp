@@ -4,6 +4,7 @@
 #include "protocol/GbkText.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdlib>
 #include <map>
 #include <sstream>
@@ -19,6 +20,8 @@ const std::map<std::string, CliAction> kActions = {
     {"search", CliAction::Search},
     {"probe", CliAction::Probe},
     {"send", CliAction::Send},
+    {"provision", CliAction::Provision},
+    {"pair", CliAction::Pair},
     {"help", CliAction::Help},
 };
 
@@ -141,13 +144,45 @@ public:
             m_options.strFromFile = strValue;
         } else if (IsSendOption(strName)) {
             return ApplySendOption(m_options.send, strName, strValue);
+        } else if (IsProductionOption(strName)) {
+            return Production(strName, strValue);
         } else {
             return ApplyParameter(strName, strValue);
         }
         return {};
     }
 
+    // The production line's options that take a value.
+    static bool IsProductionOption(const std::string &strName)
+    {
+        return strName == "--ledger" || strName == "--watch-glob" || strName == "--start" ||
+               strName == "--units" || strName == "--master" || strName == "--slave";
+    }
+
 private:
+    std::string Production(const std::string &strName, const std::string &strValue)
+    {
+        CProductionOptions &production = m_options.production;
+        if (strName == "--start") {
+            const auto [pEnd, error] = std::from_chars(
+                strValue.data(), strValue.data() + strValue.size(), production.nStart);
+            production.bStartGiven = true;
+            if (strValue.empty() || error != std::errc() ||
+                pEnd != strValue.data() + strValue.size())
+                return "--start takes a whole number from 0 to 18446744073709551615";
+            return {};
+        }
+        if (strValue.empty())
+            return strName + " needs a value";
+        std::string *const pTarget = strName == "--ledger"       ? &production.strLedger
+                                     : strName == "--watch-glob" ? &production.strWatchGlob
+                                     : strName == "--units"      ? &production.strUnitsFile
+                                     : strName == "--master"     ? &production.strMaster
+                                                                 : &production.strSlave;
+        *pTarget = strValue;
+        return {};
+    }
+
     std::string ApplyParameter(const std::string &strName, const std::string &strValue)
     {
         const CParamRow *pRow = FindOption(strName);
@@ -239,7 +274,8 @@ bool TakesValue(const std::string &strName)
         if (strName == pszName)
             return true;
     }
-    return IsSendOption(strName) || FindOption(strName) != nullptr;
+    return IsSendOption(strName) || COptionReader::IsProductionOption(strName) ||
+           FindOption(strName) != nullptr;
 }
 
 std::string ApplyFlag(CliOptions &options, const std::string &strArg)
@@ -254,6 +290,12 @@ std::string ApplyFlag(CliOptions &options, const std::string &strArg)
         options.bVerify = true;
     else if (strArg == "--trace")
         options.bTrace = true;
+    else if (strArg == "--watch")
+        options.production.bWatch = true;
+    else if (strArg == "--include-present")
+        options.production.bIncludePresent = true;
+    else if (strArg == "--again")
+        options.production.bAgain = true;
     else if (strArg == "--help" || strArg == "-h")
         options.action = CliAction::Help;
     else if (strArg == "--version")
@@ -263,15 +305,50 @@ std::string ApplyFlag(CliOptions &options, const std::string &strArg)
     return {};
 }
 
+// The production line's options: where the units come from, and what goes with what.
+std::string CheckProduction(const CliOptions &options)
+{
+    const CProductionOptions &production = options.production;
+    const bool bProvision = options.action == CliAction::Provision;
+    const bool bPair = options.action == CliAction::Pair;
+    if ((production.bWatch || !production.strLedger.empty()) && !bProvision && !bPair)
+        return "--watch and --ledger go with provision and pair";
+    if ((production.bStartGiven || !production.strUnitsFile.empty() || production.bAgain) &&
+        !bProvision)
+        return "--start, --units and --again go with provision";
+    if ((!production.strWatchGlob.empty() || production.bIncludePresent) && !production.bWatch)
+        return "--watch-glob and --include-present go with --watch";
+    if (production.bWatch && (!options.ports.empty() || options.bSimulate))
+        return "--watch finds the ports itself; it goes not with --port or --simulate";
+    if ((!production.strMaster.empty() || !production.strSlave.empty()) &&
+        (!bPair || production.bWatch))
+        return "--master and --slave go with pair, without --watch";
+    if (bProvision && production.strLedger.empty())
+        return "provision needs --ledger FILE: the record of every unit and of the counter";
+    if (bProvision && !production.bWatch && options.ports.empty() && !options.bSimulate)
+        return "provision needs --port PATH (or --watch)";
+    if (bPair && !production.bWatch &&
+        (production.strMaster.empty() || production.strSlave.empty()))
+        return "pair needs --master PATH and --slave PATH (or --watch)";
+    if (bPair && (options.set.nAsked & ~ParamBit(ParamOf(&ModuleParams::Password))) != 0)
+        return "pair takes --password of the parameter options, no other";
+    if (bPair && (!options.ports.empty() || options.bSimulate))
+        return "pair takes its ports as --master and --slave";
+    return {};
+}
+
 // Options that only make sense with some actions, and a port for every action that needs one.
 std::string CheckCombination(const CliOptions &options)
 {
     const CliAction action = options.action;
     if (action == CliAction::None)
         return "no command given (ports, query, set, defaults, clear-address, search, probe, "
-               "send)";
-    const bool bNeedsPort =
-        action != CliAction::Ports && action != CliAction::Help && action != CliAction::Version;
+               "send, provision, pair)";
+    if (std::string strError = CheckProduction(options); !strError.empty())
+        return strError;
+    const bool bProduction = action == CliAction::Provision || action == CliAction::Pair;
+    const bool bNeedsPort = action != CliAction::Ports && action != CliAction::Help &&
+                            action != CliAction::Version && !bProduction;
     if (bNeedsPort && options.ports.empty() && !options.bSimulate)
         return "--port PATH (or --simulate) is required";
     if (options.bLineRateGiven && action == CliAction::Probe)
@@ -282,12 +359,12 @@ std::string CheckCombination(const CliOptions &options)
         return "--dry-run goes with set";
     if (options.bVerify && action != CliAction::Set)
         return "--verify goes with set";
-    if (!options.strFromFile.empty() && action != CliAction::Set)
-        return "--from goes with set";
+    if (!options.strFromFile.empty() && action != CliAction::Set && action != CliAction::Provision)
+        return "--from goes with set and provision";
     if (options.bVerify && options.bDryRun)
         return "--verify reads back what was sent; --dry-run sends nothing";
-    if (options.set.Any() && action != CliAction::Set)
-        return "parameter options go with set";
+    if (options.set.Any() && action != CliAction::Set && !bProduction)
+        return "parameter options go with set and provision";
     return CheckSendCombination(options);
 }
 
@@ -367,6 +444,13 @@ Commands:
                             wait); "OK" or "+INQCOMP" ends a command as ok. Escapes:
                             \r \n \\ \xNN. Text GBK cannot hold, a bad escape, a control
                             byte or over 128 bytes with the ending: exit 2, nothing sent
+  provision                 commission units: each one's line rate found, read, written
+                            with the profile and its own values (only what differs), read
+                            back and recorded in the ledger; one line per unit (PASS, FAIL,
+                            SKIP), and at the end (or Ctrl-C) a summary
+  pair                      make --master a master bound to --slave's address, --slave a
+                            slave, with the same password and authentication on both; read
+                            both back and print "master ADDR -> slave ADDR"
 
 Options:
   --port PATH               serial device; may be given several times (worked in parallel)
@@ -400,7 +484,30 @@ Options:
                             start, the port (when several), TX or RX, the bytes with CR, LF
                             and non-printable bytes escaped
 
-Parameters of set:
+Production line (provision, pair):
+  --ledger FILE             the record of every unit, JSON Lines, appended and flushed to
+                            the disk; a unit it holds as passed is skipped. Locked while a
+                            run appends (provision needs one, pair may have one)
+  --watch                   work each serial device as it appears, several at once; a unit
+                            is worked again only after it went away and came back; Ctrl-C
+                            lets the units in flight finish, then prints the summary
+  --watch-glob PATTERN      watch paths such as /tmp/rig/ttyUNIT* instead of the serial
+                            devices (the wildcards in the last part)
+  --include-present         with --watch: the devices there at the start are worked too
+  --name, --password, --class TEMPLATE
+                            provision: each unit's own text: {addr} its address, {addr:-N}
+                            its last N hex digits, {n} the counter, {n:03} zero-padded,
+                            {csv:COLUMN} its value in --units; {{ and }} for braces
+  --start N                 the counter's first value (default 1); it never repeats a value
+                            the ledger holds
+  --units FILE              CSV with a header row: a unit takes the row whose addr column
+                            holds its address, else the next row no unit took
+  --again                   units the ledger holds as passed are provisioned again
+  --master PATH, --slave PATH
+                            pair: the two modules (or --watch: the first device to appear
+                            is the master, the next its slave)
+
+Parameters of set and provision (pair takes --password):
 )" + ParameterHelp() +
            R"(
 Exit codes:
@@ -411,6 +518,9 @@ Exit codes:
   2  bad arguments, a value the checks refuse, or a command send cannot send (nothing
      is sent, on any port)
   3  a port cannot be opened (missing, busy, or no permission)
+
+provision and pair: 0 when no unit failed, 1 otherwise, 2 for bad input (nothing sent).
+The line rate is found as --line-rate auto does, unless one is given.
 
 Messages go to stderr, results to stdout.
 )";

@@ -25,8 +25,25 @@ enum class CliAction {
     Search,
     Probe,
     Send,
+    Provision,
+    Pair,
     Help,
     Version
+};
+
+// The production line's options (provision, pair).
+struct CProductionOptions
+{
+    bool bWatch = false;          // work devices as they appear
+    std::string strWatchGlob;     // watch these paths instead of the system's serial devices
+    bool bIncludePresent = false; // devices there at the start are worked too
+    std::string strLedger;        // the record of every unit (JSON Lines)
+    uint64_t nStart = 1;          // the counter's first value
+    bool bStartGiven = false;
+    std::string strUnitsFile; // per-unit values: by the module's address, else in order
+    bool bAgain = false;      // units the ledger holds as passed are done again
+    std::string strMaster;    // pair
+    std::string strSlave;
 };
 
 // The parsed command line.
@@ -51,6 +68,7 @@ struct CliOptions
     double dTimerScale = 1.0; // hidden: tests shorten the step timeouts
     CSetValues set;
     CSendOptions send; // send: the commands and how they go out
+    CProductionOptions production;
 };
 
 struct CliParseResult

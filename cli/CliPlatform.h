@@ -23,6 +23,11 @@ void WriteUtf8(std::ostream &out, const std::string &strText);
 // LC_MESSAGES, LANG), and on Windows, where those are usually unset, the user's UI language.
 EUiLanguage SystemUiLanguage();
 
+// Calls pfnHandler at each Ctrl-C (SIGINT), SIGTERM, and on Windows Ctrl-Break and the console
+// closing, in place of ending the process. It runs in a signal handler (POSIX) or on a thread of
+// its own (Windows): it may only do what is safe there.
+void SetInterruptHandler(void (*pfnHandler)());
+
 // Starts the built-in simulated module: its device path, and a handle that keeps it running.
 // Null, with the reason in strError, where it cannot run.
 std::shared_ptr<void> StartSimulatedModule(std::string &strDevicePath, std::string &strError);

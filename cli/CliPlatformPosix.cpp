@@ -3,6 +3,21 @@
 #include "cli/CliPlatform.h"
 #include "sim/ModuleSim.h"
 
+#include <atomic>
+#include <csignal>
+
+namespace {
+
+std::atomic<void (*)()> g_pfnInterrupt{nullptr};
+
+void OnSignal(int)
+{
+    if (void (*pfnHandler)() = g_pfnInterrupt.load())
+        pfnHandler();
+}
+
+} // namespace
+
 std::vector<std::string> CommandLineArguments(int argc, char **argv)
 {
     return std::vector<std::string>(argv + 1, argv + argc);
@@ -29,4 +44,15 @@ std::shared_ptr<void> StartSimulatedModule(std::string &strDevicePath, std::stri
 EUiLanguage SystemUiLanguage()
 {
     return ChooseUiLanguageFromEnvironment({});
+}
+
+void SetInterruptHandler(void (*pfnHandler)())
+{
+    g_pfnInterrupt.store(pfnHandler);
+    struct sigaction action = {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART; // the serial link's reads and the ledger's writes go on
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
 }

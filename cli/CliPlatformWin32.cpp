@@ -3,6 +3,7 @@
 
 #include "cli/CliPlatform.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -100,6 +101,19 @@ private:
     std::string m_strPending;
 };
 
+std::atomic<void (*)()> g_pfnInterrupt{nullptr};
+
+// Runs on a thread the system starts for the event; TRUE keeps the process alive.
+BOOL WINAPI OnConsoleControl(DWORD dwCtrlType)
+{
+    if (dwCtrlType != CTRL_C_EVENT && dwCtrlType != CTRL_BREAK_EVENT &&
+        dwCtrlType != CTRL_CLOSE_EVENT)
+        return FALSE;
+    if (void (*pfnHandler)() = g_pfnInterrupt.load())
+        pfnHandler();
+    return TRUE;
+}
+
 // Windows 10 and later draw the progress line's "\r\033[K" only when asked to.
 void EnableTerminalSequences(DWORD dwStdHandle)
 {
@@ -135,6 +149,7 @@ void PrepareConsole()
     std::cout.rdbuf(new CCodePageBuf(std::cout.rdbuf(), nCodePage));
     std::cerr.rdbuf(new CCodePageBuf(std::cerr.rdbuf(), nCodePage));
     EnableTerminalSequences(STD_ERROR_HANDLE);
+    EnableTerminalSequences(STD_OUTPUT_HANDLE); // the production line's coloured results
 }
 
 void WriteUtf8(std::ostream &out, const std::string &strText)
@@ -144,6 +159,12 @@ void WriteUtf8(std::ostream &out, const std::string &strText)
     std::streambuf *pTarget = pConverting != nullptr ? pConverting->Target() : out.rdbuf();
     pTarget->sputn(strText.data(), static_cast<std::streamsize>(strText.size()));
     pTarget->pubsync();
+}
+
+void SetInterruptHandler(void (*pfnHandler)())
+{
+    g_pfnInterrupt.store(pfnHandler);
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 }
 
 std::shared_ptr<void> StartSimulatedModule(std::string &, std::string &strError)

@@ -11,6 +11,7 @@ using Json = nlohmann::ordered_json;
 
 constexpr const char *kClaimRecord = "claim";
 constexpr const char *kUnitRecord = "unit";
+constexpr const char *kPairRecord = "pair";
 
 Json TextOrNull(const std::string &strText)
 {
@@ -83,6 +84,8 @@ const char *UnitEndName(EUnitEnd eEnd)
         return "open_failed";
     case EUnitEnd::NoUnitsRow:
         return "no_units_row";
+    case EUnitEnd::LedgerFailed:
+        return "ledger_failed";
     }
     return "unknown";
 }
@@ -104,11 +107,11 @@ std::string IsoTimeUtc(std::chrono::system_clock::time_point when)
     return achText;
 }
 
-std::string LedgerUnitLine(const CLedgerUnit &unit, std::chrono::system_clock::time_point when)
+namespace {
+
+// What a record says of one module: where it was, what it is, what it was asked and what it read.
+void PutModuleFacts(Json &record, const CLedgerUnit &unit)
 {
-    Json record;
-    record["record"] = kUnitRecord;
-    record["time"] = IsoTimeUtc(when);
     record["port"] = TextOrNull(unit.strPort);
     record["by_id"] = TextOrNull(unit.strById);
     record["line_rate"] = unit.nLineRate == 0 ? Json() : Json(unit.nLineRate);
@@ -116,11 +119,44 @@ std::string LedgerUnitLine(const CLedgerUnit &unit, std::chrono::system_clock::t
     record["version"] = TextOrNull(unit.strVersion);
     record["asked"] = unit.asked;
     record["read"] = unit.read;
+}
+
+void PutOutcome(Json &record, EUnitResult eResult, const std::string &strEnd,
+                const std::string &strText)
+{
+    record["result"] = UnitResultName(eResult);
+    record["end"] = TextOrNull(strEnd);
+    record["text"] = TextOrNull(strText);
+}
+
+} // namespace
+
+std::string LedgerUnitLine(const CLedgerUnit &unit, std::chrono::system_clock::time_point when)
+{
+    Json record;
+    record["record"] = kUnitRecord;
+    record["time"] = IsoTimeUtc(when);
+    PutModuleFacts(record, unit);
     record["counter"] = ValueOrNull(unit.nCounter);
     record["csv_row"] = ValueOrNull(unit.nCsvRow);
-    record["result"] = UnitResultName(unit.eResult);
-    record["end"] = TextOrNull(unit.strEnd);
-    record["text"] = TextOrNull(unit.strText);
+    PutOutcome(record, unit.eResult, unit.strEnd, unit.strText);
+    return LineOf(record);
+}
+
+std::string LedgerPairLine(const CLedgerPair &pair, std::chrono::system_clock::time_point when)
+{
+    Json record;
+    record["record"] = kPairRecord;
+    record["time"] = IsoTimeUtc(when);
+    const std::pair<const char *, const CLedgerUnit *> sides[] = {{"master", &pair.master},
+                                                                  {"slave", &pair.slave}};
+    for (const auto &[pszRole, pUnit] : sides) {
+        Json side;
+        PutModuleFacts(side, *pUnit);
+        PutOutcome(side, pUnit->eResult, pUnit->strEnd, pUnit->strText);
+        record[pszRole] = side;
+    }
+    PutOutcome(record, pair.eResult, pair.strEnd, pair.strText);
     return LineOf(record);
 }
 
@@ -222,6 +258,12 @@ bool CLedger::Append(const CLedgerUnit &unit, std::string &strError)
         return false;
     m_summary.Take(nlohmann::json::parse(strLine));
     return true;
+}
+
+bool CLedger::Append(const CLedgerPair &pair, std::string &strError)
+{
+    const std::lock_guard lock(m_mutex);
+    return AppendLine(LedgerPairLine(pair, std::chrono::system_clock::now()), strError);
 }
 
 bool CLedger::HasPassed(std::string_view strAddr) const

@@ -15,6 +15,7 @@
 //   {"record": "claim", ...}  a counter value (and units-file row) taken for a unit, written
 //                             before the unit writes anything to its module; not a unit
 //   {"record": "unit", ...}   one unit's outcome
+//   {"record": "pair", ...}   two modules paired, each one's facts under "master" and "slave"
 // A reader takes only whole lines that parse: a crash can leave a last line without its newline
 // (never a record), and the next append starts on a fresh line.
 
@@ -32,6 +33,7 @@ enum class EUnitEnd : uint8_t {
     NoLineRate,      // no line rate answered
     OpenFailed,      // the port did not open
     NoUnitsRow,      // every row of the units file was handed out
+    LedgerFailed,    // the unit's claim could not be put on the disk; nothing was written
 };
 const char *UnitEndName(EUnitEnd eEnd);
 
@@ -53,6 +55,17 @@ struct CLedgerUnit
     std::string strText; // what the user was told, in the user's language
 };
 
+// Two modules made a pair: each one's facts, result and end (which says which of them failed),
+// and the pair's own.
+struct CLedgerPair
+{
+    CLedgerUnit master; // its counter and units-file row are not written
+    CLedgerUnit slave;
+    EUnitResult eResult = EUnitResult::Failed;
+    std::string strEnd;
+    std::string strText;
+};
+
 // What a claim takes for one unit before the unit writes anything.
 struct CLedgerClaim
 {
@@ -67,6 +80,7 @@ std::string IsoTimeUtc(std::chrono::system_clock::time_point when);
 
 // The record lines, without their newline.
 std::string LedgerUnitLine(const CLedgerUnit &unit, std::chrono::system_clock::time_point when);
+std::string LedgerPairLine(const CLedgerPair &pair, std::chrono::system_clock::time_point when);
 std::string LedgerClaimLine(const CLedgerClaim &claim, uint64_t nCounter,
                             std::chrono::system_clock::time_point when);
 
@@ -133,6 +147,7 @@ public:
     std::optional<uint64_t> Claim(const CLedgerClaim &claim, std::string &strError);
     // Appends a unit's record and returns once it is on the disk.
     bool Append(const CLedgerUnit &unit, std::string &strError);
+    bool Append(const CLedgerPair &pair, std::string &strError);
 
     // Whether the module's last record says it passed (the unit is then skipped without --again).
     bool HasPassed(std::string_view strAddr) const;

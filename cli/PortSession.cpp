@@ -61,18 +61,6 @@ bool RunQuery(CEngineSession &session, CPortReport &report)
     return Record(session, report, session.Query());
 }
 
-// "name asked "Office 1", read "CORVA3264"; ..." for every parameter that differs.
-std::string DescribeMismatches(const std::vector<CVerifyMismatch> &mismatches)
-{
-    std::string strText = "the module does not hold what was set: ";
-    for (size_t i = 0; i < mismatches.size(); ++i) {
-        const CVerifyMismatch &mismatch = mismatches[i];
-        strText += (i ? "; " : "") + mismatch.strKey + " asked " + mismatch.strAsked + ", read " +
-                   mismatch.strRead;
-    }
-    return strText;
-}
-
 // Reads the module again after a set run and compares what the request named. The reading starts
 // from nothing, so a value it skipped counts as not held rather than as the one queued.
 void VerifySet(CEngineSession &session, CPortReport &report, const CSetValues &asked)
@@ -185,6 +173,17 @@ void RunAction(CEngineSession &session, CPortReport &report, const CliOptions &o
 }
 
 } // namespace
+
+std::string DescribeMismatches(const std::vector<CVerifyMismatch> &mismatches)
+{
+    std::string strText = "the module does not hold what was set: ";
+    for (size_t i = 0; i < mismatches.size(); ++i) {
+        const CVerifyMismatch &mismatch = mismatches[i];
+        strText += (i ? "; " : "") + mismatch.strKey + " asked " + mismatch.strAsked + ", read " +
+                   mismatch.strRead;
+    }
+    return strText;
+}
 
 std::string DescribeOpenError(const std::string &strPort, const COpenFailureInfo &failure)
 {

@@ -66,6 +66,12 @@ private:
     std::mutex *m_pTraceOrder = nullptr;
 };
 
+struct CVerifyMismatch;
+
+// "name asked "Office 1", read "CORVA3264"; ..." for every parameter a module does not hold as
+// asked.
+std::string DescribeMismatches(const std::vector<CVerifyMismatch> &mismatches);
+
 // Why a port could not be opened, with what to do about it: the programs that hold a busy port,
 // the log-in a refused user still owes. In English, as the command line's own messages are.
 std::string DescribeOpenError(const std::string &strPort, const COpenFailureInfo &failure);

@@ -2,7 +2,9 @@
 
 #include "cli/CliOptions.h"
 #include "cli/CliPlatform.h"
+#include "cli/Pair.h"
 #include "cli/PortSession.h"
+#include "cli/Provision.h"
 #include "engine/ConfigFile.h"
 #include "engine/ModuleSetupEngine.h"
 #include "protocol/GbkText.h"
@@ -291,6 +293,10 @@ int main(int argc, char **argv)
     }
     if (options.action == CliAction::Ports)
         return ListPorts(options.bJson);
+    if (options.action == CliAction::Provision)
+        return RunProvision(options);
+    if (options.action == CliAction::Pair)
+        return RunPair(options);
 
     // Before any port opens: a text the module cannot hold stops everything, nothing is sent.
     if (const std::string strError = ConvertSetTextsToGbk(options.set); !strError.empty()) {

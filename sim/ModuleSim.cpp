@@ -404,7 +404,12 @@ bool CModuleSim::PointLink()
     const std::string strLink = Options().strLinkPath;
     if (strLink.empty())
         return true;
-    const std::string strTemp = strLink + ".tmp" + std::to_string(getpid());
+    // Made aside and renamed into place, as udev makes its links: a hidden name, so that a watch
+    // for the link's pattern never takes the one being made for a device.
+    const size_t nSlash = strLink.rfind('/');
+    const size_t nName = nSlash == std::string::npos ? 0 : nSlash + 1;
+    const std::string strTemp =
+        strLink.substr(0, nName) + "." + strLink.substr(nName) + ".tmp" + std::to_string(getpid());
     unlink(strTemp.c_str());
     if (symlink(PtyPath().c_str(), strTemp.c_str()) != 0)
         return false;

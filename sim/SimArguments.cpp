@@ -1,6 +1,7 @@
 #include "sim/SimArguments.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -36,6 +37,7 @@ constexpr char kUsage[] =
     "  --late MS:CMD        answer commands beginning with CMD only after MS milliseconds;\n"
     "                       later commands are still answered in order, after it (repeatable;\n"
     "                       e.g. --late 5000:AT+NAME? for a reply that misses its step)\n"
+    "  --addr ADDR          the module's own address, 12 hex digits (default 00158300A1B2)\n"
     "  --state NAME         what AT+STATE? reports at start: INITIALIZED (default), READY,\n"
     "                       INQUIRING or CONNECTED\n"
     "  --hangup-after N     hang up after N commands\n"
@@ -91,6 +93,17 @@ bool ParseSplit(const std::string &strMode, SimSplit &split)
     return true;
 }
 
+bool ParseAddress(const std::string &strValue, std::string &strAddr)
+{
+    const bool bHex =
+        strValue.size() == 12 && std::all_of(strValue.begin(), strValue.end(), [](char ch) {
+            return std::isxdigit(static_cast<unsigned char>(ch)) != 0;
+        });
+    if (bHex)
+        strAddr = strValue;
+    return bHex;
+}
+
 // One option with its value; false for anything unknown or malformed. The state goes to the
 // module, not its options.
 bool ApplyOption(const std::string &strName, const char *pszValue, SimOptions &options,
@@ -115,6 +128,8 @@ bool ApplyOption(const std::string &strName, const char *pszValue, SimOptions &o
         options.forgetCommands.push_back(pszValue);
     else if (strName == "--late")
         return ParseLate(pszValue, options.lateCommands);
+    else if (strName == "--addr")
+        return ParseAddress(pszValue, state.strLocalAddr);
     else if (strName == "--state")
         return ParseSimLinkState(pszValue, state.eLinkState);
     else if (strName == "--hangup-after" && ParseUnsigned(pszValue, nValue) && nValue <= INT32_MAX)

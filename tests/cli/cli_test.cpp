@@ -537,6 +537,17 @@ void CCliTest::badArgumentsAreRefused_data()
         << QStringList{"send", "--port", "x", "--eol", "crcr", "AT"};
     QTest::newRow("send, no wait") << QStringList{"send", "--port", "x", "--wait", "0", "AT"};
     QTest::newRow("ending on query") << QStringList{"query", "--port", "x", "--eol", "cr"};
+    QTest::newRow("provision without a port") << QStringList{"provision", "--ledger", "l"};
+    QTest::newRow("watch glob without watch")
+        << QStringList{"provision", "--ledger", "l", "--port", "x", "--watch-glob", "/tmp/u*"};
+    QTest::newRow("negative start")
+        << QStringList{"provision", "--ledger", "l", "--port", "x", "--start", "-1"};
+    QTest::newRow("again on set") << QStringList{"set", "--port", "x", "--again"};
+    QTest::newRow("master on provision")
+        << QStringList{"provision", "--ledger", "l", "--port", "x", "--master", "y"};
+    QTest::newRow("pair with one module") << QStringList{"pair", "--master", "x"};
+    QTest::newRow("pair with a name")
+        << QStringList{"pair", "--master", "x", "--slave", "y", "--name", "A"};
 }
 
 void CCliTest::badArgumentsAreRefused()

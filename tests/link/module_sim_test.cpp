@@ -342,7 +342,7 @@ TEST_F(ModuleSimTest, LateAndMissingRepliesKeepTheOrder)
     }
 }
 
-// The first late rule as "MS:prefix" ("" when none), and the state at start.
+// The first late rule as "MS:prefix" ("" when none), the state at start and the address.
 TEST(SimArguments, OptionsAndStateFromTheCommandLine)
 {
     using S = ESimLinkState;
@@ -352,6 +352,7 @@ TEST(SimArguments, OptionsAndStateFromTheCommandLine)
         int nResult;
         const char *pszFirstLate;
         S eState;
+        const char *pszAddr = "00158300A1B2";
     } kCases[] = {
         {{"--late", "5000:AT+NAME?", "--late", "0:AT+RADDR="}, 0, "5000:AT+NAME?", S::Initialized},
         {{"--late", "250:AT+NAME=a:b"}, 0, "250:AT+NAME=a:b", S::Initialized},
@@ -362,6 +363,9 @@ TEST(SimArguments, OptionsAndStateFromTheCommandLine)
         {{"--late", "5000:"}, 2, "", S::Initialized},
         {{"--late", "-1:AT"}, 2, "", S::Initialized},
         {{"--late"}, 2, "", S::Initialized},
+        {{"--addr", "0015830000c1"}, 0, "", S::Initialized, "0015830000c1"},
+        {{"--addr", "00158300A1"}, 2, "", S::Initialized},
+        {{"--addr", "00158300A1G2"}, 2, "", S::Initialized},
     };
     for (const auto &c : kCases) {
         std::vector<char *> argv = {const_cast<char *>("kestrel-sim")};
@@ -381,6 +385,7 @@ TEST(SimArguments, OptionsAndStateFromTheCommandLine)
         if (nResult == 0) {
             EXPECT_EQ(strFirstLate, c.pszFirstLate);
             EXPECT_EQ(state.eLinkState, c.eState);
+            EXPECT_EQ(state.strLocalAddr, c.pszAddr);
         }
     }
 }

@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -364,6 +366,36 @@ TEST_F(CWineLinkTest, CliLosingThePortMidRunExitsWith1)
     const CWineRun run = RunUnderWine(kCli, {"query", "--port", "COM7", "--timer-scale", "0.1"});
     EXPECT_EQ(run.nExitCode, 1) << run.strErr;
     EXPECT_EQ(m_pSim->Commands().size(), 3u);
+}
+
+// A unit on a port given: its name from the template and its record in the ledger, which the
+// Windows build locks and flushes its own way; plugged again, it is skipped.
+TEST_F(CWineLinkTest, CliProvisionRecordsTheUnitAndSkipsItTheSecondTime)
+{
+    char achFolder[] = "/tmp/kestrel-wine-ledger-XXXXXX";
+    ASSERT_NE(mkdtemp(achFolder), nullptr);
+    const std::string strLedger = std::string(achFolder) + "/line.jsonl";
+    const std::vector<std::string> args = {"provision",         "--port",         "COM7",
+                                           "--ledger",          "Z:" + strLedger, "--name",
+                                           "W-{addr:-4}-{n:02}"};
+    const CWineRun first = RunUnderWine(kCli, args);
+    const CWineRun second = RunUnderWine(kCli, args);
+    std::ifstream file(strLedger);
+    std::vector<nlohmann::json> units;
+    for (std::string strLine; std::getline(file, strLine);) {
+        const nlohmann::json record = nlohmann::json::parse(strLine);
+        if (record["record"] == "unit")
+            units.push_back(record);
+    }
+    std::filesystem::remove_all(achFolder);
+    ASSERT_EQ(first.nExitCode, 0) << first.strErr;
+    EXPECT_EQ(second.nExitCode, 0) << second.strErr;
+    EXPECT_EQ(m_pSim->State().strName, "W-A1B2-01");
+    ASSERT_EQ(units.size(), 2u);
+    EXPECT_EQ(units[0]["result"], "passed");
+    EXPECT_EQ(units[0]["counter"], 1);
+    EXPECT_EQ(units[1]["result"], "skipped");
+    EXPECT_NE(Unix(first.strOut).find("\"W-A1B2-01\"  PASS\n"), std::string::npos) << first.strOut;
 }
 
 struct CRefusal
