@@ -707,5 +707,9 @@
         <translation>Cannot save the traffic: %1
 %2</translation>
     </message>
+    <message>
+        <source>发送</source>
+        <translation>Send</translation>
+    </message>
 </context>
 </TS>
