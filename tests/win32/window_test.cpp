@@ -809,30 +809,29 @@ RECT WindowRect(HWND hDlg, int nId)
     return rect;
 }
 
-// Made larger, the window gives the room to the log and the command field; the rest of the
-// console row and the buttons keep to the bottom and the right.
+// Made larger, the window gives the room to the log and the command field; the line-ending list
+// and "发送" keep to the bottom right.
 bool FollowsTheSize(HWND hTraffic)
 {
-    constexpr int dx = 200;
-    constexpr int dy = 150;
+    constexpr int kGrowth = 150;
     RECT window = {};
     GetWindowRect(hTraffic, &window);
     const RECT field = WindowRect(hTraffic, IDC_CONSOLE_COMMAND);
     const RECT send = WindowRect(hTraffic, IDC_BUTTON_CONSOLE_SEND);
     const RECT eols = WindowRect(hTraffic, IDC_CONSOLE_EOL);
-    SetWindowPos(hTraffic, nullptr, 0, 0, window.right - window.left + dx,
-                 window.bottom - window.top + dy, SWP_NOMOVE | SWP_NOZORDER);
+    const auto fnResize = [&](int nGrowth) {
+        SetWindowPos(hTraffic, nullptr, 0, 0, window.right - window.left + nGrowth,
+                     window.bottom - window.top + nGrowth, SWP_NOMOVE | SWP_NOZORDER);
+    };
+    fnResize(kGrowth);
     const RECT fieldNow = WindowRect(hTraffic, IDC_CONSOLE_COMMAND);
     const RECT sendNow = WindowRect(hTraffic, IDC_BUTTON_CONSOLE_SEND);
-    const RECT eolsNow = WindowRect(hTraffic, IDC_CONSOLE_EOL);
-    const bool bFollows = fieldNow.top - field.top == dy && fieldNow.right - field.right == dx &&
-                          fieldNow.left == field.left && sendNow.left - send.left == dx &&
-                          sendNow.top - send.top == dy && eolsNow.left - eols.left == dx &&
-                          eolsNow.bottom - eolsNow.top == eols.bottom - eols.top &&
-                          WindowRect(hTraffic, IDC_TRAFFIC_TEXT).bottom < fieldNow.top &&
-                          WindowRect(hTraffic, IDC_TRAFFIC_COPY).top > fieldNow.bottom;
-    SetWindowPos(hTraffic, nullptr, 0, 0, window.right - window.left, window.bottom - window.top,
-                 SWP_NOMOVE | SWP_NOZORDER);
+    const bool bFollows = fieldNow.top - field.top == kGrowth && fieldNow.left == field.left &&
+                          fieldNow.right - field.right == kGrowth &&
+                          sendNow.left - send.left == kGrowth &&
+                          sendNow.top - send.top == kGrowth &&
+                          WindowRect(hTraffic, IDC_CONSOLE_EOL).left - eols.left == kGrowth;
+    fnResize(0);
     return bFollows;
 }
 
