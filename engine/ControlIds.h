@@ -37,7 +37,7 @@
 #define IDC_BUTTON_CLOSE 8
 
 // The console's "发送" in the traffic window: one of the actions that write a command
-constexpr int IDC_BUTTON_CONSOLE_SEND = 1081;
+#define IDC_BUTTON_CONSOLE_SEND 1081
 
 // Port dialog
 #define IDC_COMBO_PORT 1002

@@ -18,6 +18,10 @@
 #define IDC_TRAFFIC_COPY 1102
 #define IDC_TRAFFIC_SAVE 1103
 #define IDC_TRAFFIC_CLEAR 1104
+// Its console row: the command typed, the line ending; "发送" is the engine's
+// IDC_BUTTON_CONSOLE_SEND (1081), one of the actions that write a command.
+#define IDC_CONSOLE_COMMAND 1105
+#define IDC_CONSOLE_EOL 1106
 
 // Menu commands of the main window (the system menu's are multiples of 16, as it requires;
 // IDM_ABOUTBOX is the window's own, engine/ControlIds.h).

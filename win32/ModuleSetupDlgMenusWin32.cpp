@@ -179,11 +179,11 @@ void CModuleSetupDlgWin32::OnLoadConfig()
     m_engine.LoadConfig(Utf8FromWide(*path));
 }
 
-// Made when first asked for; it listens to the session's trace only while it shows.
+// Made when first asked for; it listens to the session's trace only while it shows, and its
+// console sends through the engine.
 void CModuleSetupDlgWin32::ShowTraffic()
 {
     if (!m_pTraffic)
-        m_pTraffic =
-            std::make_unique<CTrafficDlgWin32>(m_hInstance, m_hWnd, m_engine.SessionTrace());
+        m_pTraffic = std::make_unique<CTrafficDlgWin32>(m_hInstance, m_hWnd, m_engine);
     m_pTraffic->Show();
 }

@@ -406,6 +406,12 @@ void CModuleSetupDlgWin32::InsertString(int nId, int nIndex, const std::string &
 
 void CModuleSetupDlgWin32::EnableWindow(int nId, bool bEnable)
 {
+    // The console's "发送" is in the traffic window, once that has been made.
+    if (nId == IDC_BUTTON_CONSOLE_SEND) {
+        if (m_pTraffic)
+            m_pTraffic->EnableSend(bEnable);
+        return;
+    }
     // The run gate closing on the focused button: the focus moves on before it is taken away.
     const HWND hControl = Item(nId);
     if (!bEnable && hControl != nullptr && GetFocus() == hControl && IsActionButton(hControl)) {

@@ -102,6 +102,6 @@ private:
     std::wstring m_strConfigDir;      // where the last configuration file was, for this run
     // Declared after everything its reader's posts reach, so that it (and the reader) go first.
     CModuleSetupEngine m_engine{*this};
-    // Listens to the engine's trace: goes before the engine.
+    // Listens to the engine's trace and sends the console's commands through it: goes before it.
     std::unique_ptr<CTrafficDlgWin32> m_pTraffic;
 };

@@ -1,5 +1,6 @@
 #include "win32/TrafficDlgWin32.h"
 
+#include "engine/ModuleSetupEngine.h"
 #include "engine/UiText.h"
 #include "res/resource.h"
 #include "win32/Win32Common.h"
@@ -73,8 +74,8 @@ std::string Formatted(const std::string &strFormat, const std::string &strFirst,
 
 } // namespace
 
-CTrafficDlgWin32::CTrafficDlgWin32(HINSTANCE hInstance, HWND hOwner, CLinkTrace &trace)
-    : m_hInstance(hInstance), m_log(trace, [this] {
+CTrafficDlgWin32::CTrafficDlgWin32(HINSTANCE hInstance, HWND hOwner, CModuleSetupEngine &engine)
+    : m_hInstance(hInstance), m_engine(engine), m_log(engine.SessionTrace(), [this] {
           // Under the trace's lock on the recording thread: only a wake-up may leave here.
           if (const HWND hWnd = m_hWnd.load(); hWnd != nullptr)
               PostMessageW(hWnd, WM_APP_TAKE, 0, 0);
@@ -138,16 +139,21 @@ BOOL CTrafficDlgWin32::OnInitDialog(HWND hwnd, HWND, LPARAM)
     m_minTrackSize = {rect.right - rect.left, rect.bottom - rect.top};
     GetClientRect(hwnd, &rect);
     m_clientAtStart = {rect.right, rect.bottom};
-    m_anchors = {{IDC_TRAFFIC_TEXT, true, true},
-                 {IDC_TRAFFIC_COPY, false, false},
-                 {IDC_TRAFFIC_SAVE, false, false},
-                 {IDC_TRAFFIC_CLEAR, false, false},
-                 {IDCANCEL, true, false}};
+    // Edges that follow: left, top, right, bottom.
+    m_anchors = {{IDC_TRAFFIC_TEXT, false, false, true, true},
+                 {IDC_CONSOLE_COMMAND, false, true, true, true},
+                 {IDC_CONSOLE_EOL, true, true, true, true},
+                 {IDC_BUTTON_CONSOLE_SEND, true, true, true, true},
+                 {IDC_TRAFFIC_COPY, false, true, false, true},
+                 {IDC_TRAFFIC_SAVE, false, true, false, true},
+                 {IDC_TRAFFIC_CLEAR, false, true, false, true},
+                 {IDCANCEL, true, true, true, true}};
     for (CAnchor &anchor : m_anchors) {
         GetWindowRect(Item(anchor.nId), &anchor.rect);
         MapWindowPoints(nullptr, hwnd, reinterpret_cast<POINT *>(&anchor.rect), 2);
     }
     SetUpView();
+    SetUpConsole();
     m_hFilter = SetWindowsHookExW(WH_MSGFILTER, MessageFilter, nullptr, GetCurrentThreadId());
     g_pFiltered = this;
     return TRUE;
@@ -174,9 +180,13 @@ void CTrafficDlgWin32::SetUpView()
 
 void CTrafficDlgWin32::OnCommand(HWND hwnd, int nId, HWND, UINT nNotify)
 {
+    if (nId == IDC_CONSOLE_EOL && nNotify == CBN_SELCHANGE)
+        OnLineEndingChosen();
     if (nNotify != BN_CLICKED)
         return;
-    if (nId == IDC_TRAFFIC_COPY)
+    if (nId == IDC_BUTTON_CONSOLE_SEND)
+        SendTyped();
+    else if (nId == IDC_TRAFFIC_COPY)
         CopyToClipboard();
     else if (nId == IDC_TRAFFIC_SAVE)
         OnSave();
@@ -195,20 +205,24 @@ void CTrafficDlgWin32::OnSize(HWND, UINT nState, int cx, int cy)
 {
     if (nState == SIZE_MINIMIZED)
         return;
-    const int dx = cx - m_clientAtStart.cx;
-    const int dy = cy - m_clientAtStart.cy;
-    for (const CAnchor &anchor : m_anchors) {
-        RECT rect = anchor.rect;
-        const int nRightShift = anchor.bFollowRight ? dx : 0;
-        if (!anchor.bGrow) {
-            OffsetRect(&rect, nRightShift, dy);
-        } else {
-            rect.right += nRightShift;
-            rect.bottom += dy;
-        }
-        MoveWindow(Item(anchor.nId), rect.left, rect.top, rect.right - rect.left,
-                   rect.bottom - rect.top, TRUE);
-    }
+    for (const CAnchor &anchor : m_anchors)
+        PlaceControl(anchor, cx - m_clientAtStart.cx, cy - m_clientAtStart.cy);
+}
+
+// A control that keeps its size is only moved: a drop-down list's height is that of its open
+// list, which the size of its closed box would cut short.
+void CTrafficDlgWin32::PlaceControl(const CAnchor &anchor, int dx, int dy)
+{
+    RECT rect = anchor.rect;
+    rect.left += anchor.bLeftFollows ? dx : 0;
+    rect.top += anchor.bTopFollows ? dy : 0;
+    rect.right += anchor.bRightFollows ? dx : 0;
+    rect.bottom += anchor.bBottomFollows ? dy : 0;
+    const bool bSameSize =
+        anchor.bLeftFollows == anchor.bRightFollows && anchor.bTopFollows == anchor.bBottomFollows;
+    SetWindowPos(Item(anchor.nId), nullptr, rect.left, rect.top, rect.right - rect.left,
+                 rect.bottom - rect.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS | (bSameSize ? SWP_NOSIZE : 0));
 }
 
 void CTrafficDlgWin32::OnGetMinMaxInfo(HWND, MINMAXINFO *pInfo)

@@ -778,7 +778,7 @@ void TestActions(HWND hMain)
           "the search lists every device, sorted, and enables the address box", strFound);
 }
 
-std::wstring ProfileText(const wchar_t *pKey);
+std::wstring ProfileText(const wchar_t *pKey, const wchar_t *pSection = L"Settings");
 
 // What the context menu, its file dialogs and the traffic window show in one language.
 struct CUiTexts
@@ -790,6 +790,15 @@ struct CUiTexts
     const wchar_t *pTrafficTitle;
     const wchar_t *pTrafficSaveTitle;
     std::vector<std::wstring> trafficButtons; // copy, save, clear, close
+    // The console: its button, the line endings, the refusals' caption and messages (in the
+    // order of kConsoleRefusals), and the status line at a command's end.
+    const wchar_t *pSend;
+    std::vector<std::wstring> lineEndings;
+    const wchar_t *pNotice;
+    std::vector<std::wstring> refusals;
+    const wchar_t *pConsoleDone;
+    const wchar_t *pConsoleRefused;
+    const wchar_t *pFormMayDiffer; // added after a command that may have changed the module
 };
 
 const CUiTexts kChineseTexts = {
@@ -800,6 +809,16 @@ const CUiTexts kChineseTexts = {
     L"通信记录",
     L"保存通信记录",
     {L"复制", L"保存...", L"清除", L"关闭"},
+    L"发送",
+    {L"CR LF", L"CR", L"LF", L"无"},
+    L"提示",
+    {L"第 9 个字符“\U0001F600”无法用 GBK 编码，模块收不到它",
+     L"第 3 个字符：无效的转义 \\q，可用 \\r、\\n、\\\\ 和 \\xNN",
+     L"命令太长：连同行尾最多 128 字节，从第 127 个字符起超出",
+     L"第 2 个字符是控制字符（\\x09），请用转义写出，如 \\r、\\n 或 \\x1B"},
+    L"命令已完成",
+    L"模块拒绝了命令",
+    L"；模块的参数可能已改变，窗口所示可能与模块不符，请点击“查询”重新读取",
 };
 
 const CUiTexts kEnglishTexts = {
@@ -810,6 +829,18 @@ const CUiTexts kEnglishTexts = {
     L"Traffic",
     L"Save traffic",
     {L"Copy", L"Save...", L"Clear", L"Close"},
+    L"Send",
+    {L"CR LF", L"CR", L"LF", L"None"},
+    L"Notice",
+    {L"Character 9 (“\U0001F600”) has no GBK form, so the module cannot receive it",
+     L"Character 3: \\q is not an escape; use \\r, \\n, \\\\ or \\xNN",
+     L"Command too long: at most 128 bytes with the line ending; it goes over from character 127",
+     L"Character 2 is a control character (\\x09); type it as an escape such as \\r, \\n or "
+     L"\\x1B"},
+    L"Command done",
+    L"The module refused the command",
+    L"; the module's parameters may have changed and the form may no longer match them: click "
+    L"\"Query\" to read them again",
 };
 
 // The form saved to a file through the context menu and the system's file dialog, changed, then
@@ -891,6 +922,271 @@ void TestTrafficWindow(const CContext &context, const CApp &app, HWND hMain, con
     WaitFor([&] { return app.Find(texts.pTrafficTitle) == nullptr; });
 }
 
+// A key pressed in a control: through the program's message loop, as the keyboard's keys come.
+void PressKey(HWND hControl, WPARAM nKey)
+{
+    PostMessageW(hControl, WM_KEYDOWN, nKey, 1);
+}
+
+// Whether one line of the traffic log holds all the parts.
+bool LogHasLine(HWND hTraffic, const std::vector<std::wstring> &parts)
+{
+    const std::wstring strLog = Text(hTraffic, IDC_TRAFFIC_TEXT);
+    for (size_t nStart = 0; nStart < strLog.size();) {
+        const size_t nEnd = std::min(strLog.find(L"\r\n", nStart), strLog.size());
+        const std::wstring strLine = strLog.substr(nStart, nEnd - nStart);
+        bool bAll = true;
+        for (const std::wstring &strPart : parts)
+            bAll = bAll && strLine.find(strPart) != std::wstring::npos;
+        if (bAll)
+            return true;
+        nStart = nEnd + 2;
+    }
+    return false;
+}
+
+// Opens the traffic window through the context menu.
+HWND OpenTraffic(const CApp &app, HWND hMain, const CUiTexts &texts)
+{
+    if (!ChooseFromContextMenu(app, hMain, kTrafficEntry))
+        return nullptr;
+    return app.WaitWindow(texts.pTrafficTitle);
+}
+
+RECT WindowRect(HWND hDlg, int nId)
+{
+    RECT rect = {};
+    GetWindowRect(GetDlgItem(hDlg, nId), &rect);
+    return rect;
+}
+
+// Made larger, the window gives the room to the log and the command field; the line-ending list
+// and "发送" keep to the bottom right.
+bool FollowsTheSize(HWND hTraffic)
+{
+    constexpr int kGrowth = 150;
+    RECT window = {};
+    GetWindowRect(hTraffic, &window);
+    const RECT field = WindowRect(hTraffic, IDC_CONSOLE_COMMAND);
+    const RECT send = WindowRect(hTraffic, IDC_BUTTON_CONSOLE_SEND);
+    const RECT eols = WindowRect(hTraffic, IDC_CONSOLE_EOL);
+    const auto fnResize = [&](int nGrowth) {
+        SetWindowPos(hTraffic, nullptr, 0, 0, window.right - window.left + nGrowth,
+                     window.bottom - window.top + nGrowth, SWP_NOMOVE | SWP_NOZORDER);
+    };
+    fnResize(kGrowth);
+    const RECT fieldNow = WindowRect(hTraffic, IDC_CONSOLE_COMMAND);
+    const RECT sendNow = WindowRect(hTraffic, IDC_BUTTON_CONSOLE_SEND);
+    const bool bFollows = fieldNow.top - field.top == kGrowth && fieldNow.left == field.left &&
+                          fieldNow.right - field.right == kGrowth &&
+                          sendNow.left - send.left == kGrowth &&
+                          sendNow.top - send.top == kGrowth &&
+                          WindowRect(hTraffic, IDC_CONSOLE_EOL).left - eols.left == kGrowth;
+    fnResize(0);
+    return bFollows;
+}
+
+// A command typed into the console and sent, by Enter in the field or a click on its button; how
+// it shows on the wire (escaped as the log shows it), what of its reply the log shows, how the
+// command ends.
+struct CConsoleSend
+{
+    const wchar_t *pTyped;
+    bool bEnter;
+    const wchar_t *pSent;  // in the log's TX line
+    const char *pSimLine;  // as the simulated module logs it
+    const wchar_t *pReply; // in an RX line
+    bool bRefused;         // else OK
+    bool bMayChange;       // the status line adds that the form may no longer match
+};
+
+// The simulated module answers "AT+STATE?" beyond the form and any command it does not know
+// with "ERROR(1F)"; the name is set to what it was, then read back into the form.
+const CConsoleSend kConsoleSends[] = {
+    {L"AT", true, L"AT\\r\\n", "AT\\r\\n", L"OK", false, false},
+    {L"AT+STATE?", false, L"AT+STATE?\\r\\n", "AT+STATE?\\r\\n", L"+STATE:", false, false},
+    {L"AT+KESTREL=蓝牙", true, L"AT+KESTREL=\\xC0\\xB6\\xD1\\xC0\\r\\n",
+     "AT+KESTREL=\xC0\xB6\xD1\xC0\\r\\n", L"ERROR(1F)", true, false},
+    {L"AT+NAME=CORVA3264", true, L"AT+NAME=CORVA3264\\r\\n", "AT+NAME=CORVA3264\\r\\n", L"OK",
+     false, true},
+    {L"AT+NAME?", false, L"AT+NAME?\\r\\n", "AT+NAME?\\r\\n", L"+NAME:CORVA3264", false, false},
+};
+
+// Commands the console refuses before anything is written, with the characters it selects
+// (UTF-16 units): one GBK cannot hold, a bad escape, one past the slot's 128 bytes with CR LF,
+// a control character typed as it is. Their messages are in CUiTexts::refusals.
+struct CConsoleRefusal
+{
+    std::wstring strTyped;
+    int nSelStart;
+    int nSelEnd;
+};
+const CConsoleRefusal kConsoleRefusals[] = {
+    {L"AT+NAME=\U0001F600", 8, 10},
+    {L"AT\\q", 2, 4},
+    {L"AT+" + std::wstring(130, L'A'), 126, 133},
+    {L"A\tT", 1, 2},
+};
+
+void TestConsoleSends(const CContext &context, HWND hMain, HWND hTraffic, const CUiTexts &texts)
+{
+    const std::string strLanguage = texts.pCheckPrefix;
+    SetText(hMain, IDC_EDIT_NAME, L"Other");
+    for (const CConsoleSend &send : kConsoleSends) {
+        const std::string strWhat = strLanguage + "console " + std::string(send.pSimLine);
+        Click(hTraffic, IDC_TRAFFIC_CLEAR);
+        SetText(hTraffic, IDC_CONSOLE_COMMAND, send.pTyped);
+        if (send.bEnter)
+            PressKey(GetDlgItem(hTraffic, IDC_CONSOLE_COMMAND), VK_RETURN);
+        else
+            Click(hTraffic, IDC_BUTTON_CONSOLE_SEND);
+        const std::wstring strEnd = send.bRefused ? L"console: refused" : L"console: OK";
+        Check(WaitFor([&] {
+                  return LogHasLine(hTraffic, {L" !! ", strEnd});
+              }),
+              strWhat + ": the log says how it ended", Text(hTraffic, IDC_TRAFFIC_TEXT));
+        Check(LogHasLine(hTraffic, {L" TX ", send.pSent}) &&
+                  LogHasLine(hTraffic, {L" RX ", send.pReply}),
+              strWhat + ": the log shows it and its reply", Text(hTraffic, IDC_TRAFFIC_TEXT));
+        const std::wstring strStatus =
+            std::wstring(send.bRefused ? texts.pConsoleRefused : texts.pConsoleDone) +
+            (send.bMayChange ? texts.pFormMayDiffer : L"");
+        Check(Text(hMain, IDC_STATUS) == strStatus, strWhat + ": the status line says the end",
+              Text(hMain, IDC_STATUS));
+        Check(WaitFor([&] {
+                  const std::vector<std::string> sent = SimCommands(context.strSimLog);
+                  return !sent.empty() && sent.back() == send.pSimLine;
+              }) &&
+                  Text(hTraffic, IDC_CONSOLE_COMMAND).empty(),
+              strWhat + ": the module got it as typed, and the field is empty again");
+    }
+    Check(Text(hMain, IDC_EDIT_NAME) == L"CORVA3264",
+          strLanguage + "the console's AT+NAME? puts the name into the form",
+          Text(hMain, IDC_EDIT_NAME));
+}
+
+void TestConsoleRefusals(const CContext &context, const CApp &app, HWND hTraffic,
+                         const CUiTexts &texts)
+{
+    const std::string strLanguage = texts.pCheckPrefix;
+    const HWND hField = GetDlgItem(hTraffic, IDC_CONSOLE_COMMAND);
+    const size_t nBefore = SettledCommandCount(context.strSimLog);
+    for (size_t i = 0; i < std::size(kConsoleRefusals); ++i) {
+        const CConsoleRefusal &refusal = kConsoleRefusals[i];
+        const std::string strWhat = strLanguage + "refusal " + std::to_string(i + 1);
+        SetText(hTraffic, IDC_CONSOLE_COMMAND, refusal.strTyped);
+        PressKey(hField, VK_RETURN);
+        const HWND hBox = app.WaitWindow(texts.pNotice, std::chrono::seconds(5));
+        Check(hBox != nullptr && MessageText(hBox) == texts.refusals[i],
+              strWhat + ": a box says why", MessageText(hBox));
+        if (hBox != nullptr)
+            PostMessageW(hBox, WM_COMMAND, IDOK, 0);
+        const auto nSel = static_cast<DWORD>(SendMessageW(hField, EM_GETSEL, 0, 0));
+        Check(WaitFor([&] {
+                  const auto nNow = static_cast<DWORD>(SendMessageW(hField, EM_GETSEL, 0, 0));
+                  return LOWORD(nNow) == refusal.nSelStart && HIWORD(nNow) == refusal.nSelEnd;
+              }) &&
+                  Text(hTraffic, IDC_CONSOLE_COMMAND) == refusal.strTyped,
+              strWhat + ": the command stays, the fault selected",
+              std::to_wstring(LOWORD(nSel)) + L"-" + std::to_wstring(HIWORD(nSel)));
+    }
+    Check(SettledCommandCount(context.strSimLog) == nBefore,
+          strLanguage + "nothing of a refused command reaches the module");
+    SetText(hTraffic, IDC_CONSOLE_COMMAND, L"");
+}
+
+// From an empty field, Up walks the whole history (newest first) and stays at the oldest; Down
+// walks back to the empty field.
+bool RecallsInOrder(HWND hTraffic, const std::vector<std::wstring> &expected)
+{
+    const HWND hField = GetDlgItem(hTraffic, IDC_CONSOLE_COMMAND);
+    for (const std::wstring &strExpected : expected) {
+        PressKey(hField, VK_UP);
+        if (!WaitFor([&] { return Text(hTraffic, IDC_CONSOLE_COMMAND) == strExpected; },
+                     std::chrono::seconds(3)))
+            return false;
+    }
+    PressKey(hField, VK_UP); // the first Down shows whether this one moved
+    for (size_t i = expected.size(); i-- > 0;) {
+        PressKey(hField, VK_DOWN);
+        const std::wstring strExpected = i == 0 ? std::wstring() : expected[i - 1];
+        if (!WaitFor([&] { return Text(hTraffic, IDC_CONSOLE_COMMAND) == strExpected; },
+                     std::chrono::seconds(3)))
+            return false;
+    }
+    return true;
+}
+
+// The console below the traffic log: its row, commands sent and their ends, the form following
+// a reply, refusals, recall; in Chinese also the line ending chosen and kept in the profile.
+void TestConsole(const CContext &context, const CApp &app, HWND hMain, const CUiTexts &texts)
+{
+    const std::string strLanguage = texts.pCheckPrefix;
+    const HWND hTraffic = OpenTraffic(app, hMain, texts);
+    Check(hTraffic != nullptr, strLanguage + "the traffic window opens for the console");
+    if (hTraffic == nullptr)
+        return;
+    Check(Text(hTraffic, IDC_BUTTON_CONSOLE_SEND) == texts.pSend &&
+              Entries(hTraffic, IDC_CONSOLE_EOL) == texts.lineEndings &&
+              Text(hTraffic, IDC_CONSOLE_EOL) == L"CR LF" &&
+              IsWindowEnabled(GetDlgItem(hTraffic, IDC_BUTTON_CONSOLE_SEND)),
+          strLanguage + "the console row: its button, the line endings, CR LF chosen",
+          Text(hTraffic, IDC_BUTTON_CONSOLE_SEND));
+    TestConsoleSends(context, hMain, hTraffic, texts);
+    TestConsoleRefusals(context, app, hTraffic, texts);
+    Check(RecallsInOrder(hTraffic, {L"AT+NAME?", L"AT+NAME=CORVA3264", L"AT+KESTREL=蓝牙",
+                                    L"AT+STATE?", L"AT"}),
+          strLanguage + "Up recalls the commands sent, Down comes back to the empty field",
+          Text(hTraffic, IDC_CONSOLE_COMMAND));
+    if (&texts == &kChineseTexts) {
+        Check(FollowsTheSize(hTraffic), "resized, the console row keeps to the bottom");
+        // CR alone: the module takes it as the command's end.
+        const HWND hEols = GetDlgItem(hTraffic, IDC_CONSOLE_EOL);
+        SendMessageW(hEols, CB_SETCURSEL, 1, 0);
+        PostMessageW(hTraffic, WM_COMMAND, MAKEWPARAM(IDC_CONSOLE_EOL, CBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(hEols));
+        Click(hTraffic, IDC_TRAFFIC_CLEAR);
+        SetText(hTraffic, IDC_CONSOLE_COMMAND, L"AT");
+        PressKey(GetDlgItem(hTraffic, IDC_CONSOLE_COMMAND), VK_RETURN);
+        Check(WaitFor([&] {
+                  return LogHasLine(hTraffic, {L" !! ", L"console: OK"});
+              }) &&
+                  LogHasLine(hTraffic, {L" TX AT\\r"}) && !LogHasLine(hTraffic, {L" TX AT\\r\\n"}),
+              "the chosen ending CR goes out after the command", Text(hTraffic, IDC_TRAFFIC_TEXT));
+        Check(ProfileText(L"LineEnding", L"Console") == L"cr" &&
+                  ProfileText(L"Command1", L"Console") == L"AT" &&
+                  ProfileText(L"Command3", L"Console") == L"AT+NAME=CORVA3264",
+              "the profile's [Console] keeps the ending and the commands, newest first",
+              ProfileText(L"Command1", L"Console"));
+    }
+    Click(hTraffic, IDCANCEL);
+    WaitFor([&] { return app.Find(texts.pTrafficTitle) == nullptr; });
+}
+
+// After a restart the console still has its commands (each once, "AT" sent twice) and its ending,
+// Chinese text included: the profile keeps them.
+void TestConsoleKept(const CContext &context)
+{
+    CApp app(context.strExe);
+    const HWND hPort = app.WaitWindow(kPortTitle);
+    if (hPort != nullptr)
+        ChoosePort(hPort, kMainPort, 0);
+    const HWND hMain = app.WaitWindow(kMainTitle);
+    const HWND hTraffic = hMain != nullptr ? OpenTraffic(app, hMain, kChineseTexts) : nullptr;
+    if (hTraffic == nullptr) {
+        Check(false, "the traffic window opens after a restart");
+        return;
+    }
+    Check(Text(hTraffic, IDC_CONSOLE_EOL) == L"CR", "the chosen ending is kept",
+          Text(hTraffic, IDC_CONSOLE_EOL));
+    Check(RecallsInOrder(hTraffic, {L"AT", L"AT+NAME?", L"AT+NAME=CORVA3264", L"AT+KESTREL=蓝牙",
+                                    L"AT+STATE?"}),
+          "after a restart Up recalls each command sent once, the oldest last",
+          Text(hTraffic, IDC_CONSOLE_COMMAND));
+    Click(hMain, IDC_BUTTON_CLOSE);
+    Check(app.WaitExit(), "关闭 ends the program");
+}
+
 // The context menu's last part: About, then the language submenu, named in both languages,
 // whose choice is kept for the next start and said in both languages.
 void TestAboutAndLanguageEntries(const CApp &app, HWND hMain, const CUiTexts &texts)
@@ -963,6 +1259,7 @@ void TestMainWindow(const CContext &context)
     TestActions(hMain);
     TestConfigFiles(context, app, hMain, kChineseTexts);
     TestTrafficWindow(context, app, hMain, kChineseTexts);
+    TestConsole(context, app, hMain, kChineseTexts);
     TestAboutAndLanguageEntries(app, hMain, kChineseTexts);
     TestBusyPort(context);
 
@@ -977,6 +1274,28 @@ void TestMainWindow(const CContext &context)
     Check(app.WaitExit(), "关闭 ends the program");
 }
 
+// A console command the module leaves unanswered holds the line until its wait is over: the
+// form's actions are greyed and a query clicked meanwhile sends nothing; closing the traffic
+// window does not end it.
+void TestConsoleHoldsTheLine(const CContext &context, HWND hMain, HWND hTraffic,
+                             const std::function<bool(bool)> &fnActionsEnabled)
+{
+    const size_t nBefore = SettledCommandCount(context.strSilentLog);
+    SetText(hTraffic, IDC_CONSOLE_COMMAND, L"AT+NAME?");
+    Click(hTraffic, IDC_BUTTON_CONSOLE_SEND);
+    Check(WaitFor([&] { return fnActionsEnabled(false); }, std::chrono::seconds(5)),
+          "while a console command waits, the form's actions are greyed");
+    Click(hMain, IDC_BUTTON_QUERY);
+    Click(hTraffic, IDCANCEL);
+    Check(WaitStatus(hMain, L"命令在等待时间内没有应答"),
+          "closed, the traffic window leaves the command to end as usual: no reply in the wait",
+          Text(hMain, IDC_STATUS));
+    Check(fnActionsEnabled(true), "the actions are enabled again once it has ended");
+    Check(SettledCommandCount(context.strSilentLog) == nBefore + 1 &&
+              SimCommands(context.strSilentLog).back() == "AT+NAME?\\r\\n",
+          "the console's command went out alone: the query clicked meanwhile sent nothing");
+}
+
 void TestSilentCommand(const CContext &context)
 {
     CApp app(context.strExe);
@@ -987,10 +1306,13 @@ void TestSilentCommand(const CContext &context)
     }
     ChoosePort(hPort, kSilentPort, 0);
     const HWND hMain = app.WaitWindow(kMainTitle);
+    // Open before the first reading falls due, so that the console sees the whole run.
+    const HWND hTraffic = hMain != nullptr ? OpenTraffic(app, hMain, kChineseTexts) : nullptr;
+    Check(hTraffic != nullptr, "the traffic window opens on the silent module");
     const HWND hBox = app.WaitWindow(L"提示", kRunWait);
     Check(hBox != nullptr && MessageText(hBox) == L"查询 [设备名称] 时超时，是否继续？",
           "a silent command asks whether to go on", MessageText(hBox));
-    if (hBox == nullptr || hMain == nullptr)
+    if (hBox == nullptr || hMain == nullptr || hTraffic == nullptr)
         return;
     const int aActions[] = {IDC_BUTTON_QUERY, IDC_BUTTON_SET, IDC_BUTTON_DEFAULT,
                             IDC_BUTTON_CLEARADDR, IDC_BUTTON_SEARCH};
@@ -1003,12 +1325,20 @@ void TestSilentCommand(const CContext &context)
     };
     Check(fnActionsEnabled(false) && IsWindowEnabled(GetDlgItem(hMain, IDC_BUTTON_CLOSE)),
           "while the run waits its actions are disabled, 关闭 is not");
+    // A command typed meanwhile: Enter sends nothing while the button is greyed.
+    const HWND hSend = GetDlgItem(hTraffic, IDC_BUTTON_CONSOLE_SEND);
+    Check(IsWindowEnabled(hSend) == FALSE, "while a query waits, 发送 is greyed");
+    SetText(hTraffic, IDC_CONSOLE_COMMAND, L"AT+STATE?");
+    PressKey(GetDlgItem(hTraffic, IDC_CONSOLE_COMMAND), VK_RETURN);
+    Click(hTraffic, IDC_BUTTON_CONSOLE_SEND);
     PostMessageW(hBox, WM_COMMAND, IDNO, 0);
     Check(WaitStatus(hMain, L"查询 [设备名称] 时超时"), "No ends the run with its status text",
           Text(hMain, IDC_STATUS));
     Check(fnActionsEnabled(true), "the actions are enabled again once the run has ended");
     const std::vector<std::string> sent = SimCommands(context.strSilentLog);
-    Check(!sent.empty() && sent.back() == "AT+NAME?\\r\\n", "nothing is sent after the stop");
+    Check(!sent.empty() && sent.back() == "AT+NAME?\\r\\n" && IsWindowEnabled(hSend),
+          "nothing is sent after the stop, nor the command typed meanwhile; 发送 is enabled");
+    TestConsoleHoldsTheLine(context, hMain, hTraffic, fnActionsEnabled);
     PostMessageW(hMain, WM_COMMAND, IDCANCEL, 0);
     Check(app.WaitExit(), "Escape ends the program");
 }
@@ -1075,6 +1405,7 @@ void TestEnglish(const CContext &context)
     Check(WaitStatus(hMain, L"Setting finished"), "en: Set completes", Text(hMain, IDC_STATUS));
     TestConfigFiles(context, app, hMain, kEnglishTexts);
     TestTrafficWindow(context, app, hMain, kEnglishTexts);
+    TestConsole(context, app, hMain, kEnglishTexts);
     TestAboutAndLanguageEntries(app, hMain, kEnglishTexts);
     {
         CApp second(context.strExe);
@@ -1099,6 +1430,8 @@ void TestEnglish(const CContext &context)
     if (hSilentPort != nullptr)
         ChoosePort(hSilentPort, kSilentPort, 0);
     const HWND hSilentMain = silent.WaitWindow(strMainTitle);
+    // Yes goes on: the next step's own reply shows the module went past the name, and the run
+    // ends as usual; No stops at the name.
     for (const int nAnswer : {IDYES, IDNO}) {
         if (nAnswer == IDNO && hSilentMain != nullptr)
             Click(hSilentMain, IDC_BUTTON_QUERY);
@@ -1148,11 +1481,10 @@ void TestEnglishUnplugWhileIdle(const CContext &context)
     ResetProfile(L"zh_CN");
 }
 
-std::wstring ProfileText(const wchar_t *pKey)
+std::wstring ProfileText(const wchar_t *pKey, const wchar_t *pSection)
 {
     wchar_t szText[256] = {};
-    GetPrivateProfileStringW(L"Settings", pKey, L"", szText, ARRAYSIZE(szText),
-                             ProfilePath().c_str());
+    GetPrivateProfileStringW(pSection, pKey, L"", szText, ARRAYSIZE(szText), ProfilePath().c_str());
     return szText;
 }
 
@@ -1338,6 +1670,7 @@ int wmain(int argc, wchar_t **argv)
     TestLongPortName(context);
     TestSavedChoices(context);
     TestMainWindow(context);
+    TestConsoleKept(context);
     TestSilentCommand(context);
     TestUnplugAndReplug(context);
     TestEnglish(context);
