@@ -217,7 +217,7 @@ void CModuleSetupEngine::WriteBytes(const std::string &strBytes, EWrite eWrite)
         return;
     // Queued before it goes out: its answer may be handled as soon as it is on the line.
     if (eWrite != EWrite::Untracked) {
-        const uint32_t nToken = m_replies.Push(strBytes, eWrite == EWrite::Awaited);
+        const uint32_t nToken = m_unanswered.Push(strBytes, eWrite == EWrite::Awaited);
         if (eWrite == EWrite::Awaited)
             m_nAwaitedToken = nToken;
         else

@@ -103,7 +103,7 @@ public:
     // A command timed out and its run went on without it, and neither its late final line nor
     // the end of the late-reply window has come: whoever opens the port next would take that
     // line for its own command, so a face that closes the port waits for this to clear.
-    bool OwesLateReply() const { return m_replies.HasAbandoned(); }
+    bool OwesLateReply() const { return m_unanswered.HasAbandoned(); }
     // Ends whatever waits without a text (the window closes, a dry run is over): timers killed,
     // unconfirmed set lines taken back, reported as ERunEnd::Abandoned.
     void AbandonRun();
@@ -364,7 +364,7 @@ private:
     bool m_bAutoQueryPending = false; // TIMER_AUTOQUERY fired while a run waited
     CSetRunBook m_setRunBook;         // what the queued set lines advanced (ParameterWrite.cpp)
     CLineProbe m_lineProbe;
-    CReplyQueue m_replies;         // commands written whose final line has not come
+    CReplyQueue m_unanswered;         // commands written whose final line has not come
     uint32_t m_nAwaitedToken = 0;  // the one the waiting run waits for; 0 none
     bool m_bConsoleWaiting = false;
     std::string m_strConsoleCommand; // as the run's end names it (UTF-8)

@@ -26,7 +26,7 @@ bool EqualsCommand(const std::string &strWritten, const char *pszCommand)
 
 bool CModuleSetupEngine::TakeFinalLine(const char *pLine, size_t nLength)
 {
-    const std::optional<CReplyQueue::CAnswered> answered = m_replies.PopOldest();
+    const std::optional<CReplyQueue::CAnswered> answered = m_unanswered.PopOldest();
     if (!answered)
         return false; // nothing written waits for a final line: unasked for, it changes nothing
     if (m_nAwaitedToken != 0 && answered->nToken == m_nAwaitedToken) {
@@ -44,14 +44,14 @@ void CModuleSetupEngine::StopAwaiting()
 {
     if (m_nAwaitedToken == 0)
         return;
-    m_replies.Abandon(m_nAwaitedToken);
+    m_unanswered.Abandon(m_nAwaitedToken);
     m_nAwaitedToken = 0;
     m_view.SetTimer(TIMER_LATE, kLateReplyWindow);
 }
 
 void CModuleSetupEngine::OnLateReplyWindowOver()
 {
-    NoteDropped(m_replies.DropUnawaited());
+    NoteDropped(m_unanswered.DropUnawaited());
 }
 
 void CModuleSetupEngine::NoteDropped(const std::vector<std::string> &dropped)
@@ -68,14 +68,14 @@ void CModuleSetupEngine::NoteDropped(const std::vector<std::string> &dropped)
 // still owed for one of them will never come, and the query's own final line is next.
 void CModuleSetupEngine::OnInformationFor(const char *pszQuery)
 {
-    const std::string *pAwaited = m_replies.Command(m_nAwaitedToken);
+    const std::string *pAwaited = m_unanswered.Command(m_nAwaitedToken);
     if (pAwaited != nullptr && EqualsCommand(*pAwaited, pszQuery))
-        NoteDropped(m_replies.DropUnawaitedBefore(m_nAwaitedToken));
+        NoteDropped(m_unanswered.DropUnawaitedBefore(m_nAwaitedToken));
 }
 
 void CModuleSetupEngine::ForgetOutstandingCommands()
 {
-    m_replies.Clear();
+    m_unanswered.Clear();
     m_nAwaitedToken = 0;
     m_view.KillTimer(TIMER_LATE);
 }
@@ -83,7 +83,7 @@ void CModuleSetupEngine::ForgetOutstandingCommands()
 // "+INQCOMP" closes a search: the final line of "AT+INQ" when the module sent no "OK" for it.
 void CModuleSetupEngine::OnSearchClosingLine(const char *pLine, size_t nLength)
 {
-    const std::string *pOldest = m_replies.Oldest();
+    const std::string *pOldest = m_unanswered.Oldest();
     if (pOldest == nullptr || !EqualsCommand(*pOldest, "AT+INQ\r\n"))
         return;
     if (TakeFinalLine(pLine, nLength) && m_bConsoleWaiting)

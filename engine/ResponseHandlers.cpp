@@ -62,7 +62,7 @@ void CModuleSetupEngine::OnReceivedBytes(const char *pData, size_t nLength)
         return;
     }
     // A reply no run waits for any more may still come while bytes keep coming.
-    if (m_replies.HasUnawaited())
+    if (m_unanswered.HasUnawaited())
         m_view.SetTimer(TIMER_LATE, kLateReplyWindow);
     if (m_bConsoleWaiting)
         OnConsoleBytes(pData, nLength);
