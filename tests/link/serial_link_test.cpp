@@ -1,6 +1,7 @@
 #include "serial/SerialLink.h"
 
 #include <chrono>
+#include <csignal>
 #include <condition_variable>
 #include <cstring>
 #include <fcntl.h>
@@ -277,18 +278,42 @@ TEST_F(SerialLinkTest, SecondOpenOfTheSameDeviceFailsBusy)
     EXPECT_TRUE(other.Open(m_strSlave));
 }
 
+// The child is forked before the link starts its reader thread: forking a process with threads
+// can leave the allocator's lock held in the child (a hang under the sanitizers). The child waits
+// on a pipe until the parent holds the device.
 TEST_F(SerialLinkTest, AnotherProcessCannotOpenTheHeldDevice)
 {
-    ASSERT_TRUE(m_link.Open(m_strSlave));
+    int ahPipe[2];
+    ASSERT_EQ(pipe(ahPipe), 0);
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
+        close(ahPipe[1]);
+        char ch = 0;
+        if (read(ahPipe[0], &ch, 1) != 1)
+            _exit(2);
         CSerialLink other;
         const bool bOpened = other.Open(m_strSlave);
         _exit(!bOpened && other.LastOpenError() == EBUSY ? 0 : 1);
     }
+    close(ahPipe[0]);
+    const bool bHeld = m_link.Open(m_strSlave);
+    const char chGo = 'g';
+    EXPECT_EQ(write(ahPipe[1], &chGo, 1), 1);
+    close(ahPipe[1]);
     int nStatus = 0;
-    ASSERT_EQ(waitpid(child, &nStatus, 0), child);
+    pid_t waited = 0;
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while ((waited = waitpid(child, &nStatus, WNOHANG)) == 0 &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(10ms);
+    if (waited == 0) {
+        kill(child, SIGKILL);
+        waitpid(child, &nStatus, 0);
+        FAIL() << "the child did not finish within 10 s";
+    }
+    ASSERT_TRUE(bHeld);
+    ASSERT_EQ(waited, child);
     ASSERT_TRUE(WIFEXITED(nStatus));
     EXPECT_EQ(WEXITSTATUS(nStatus), 0) << "the child opened the device or saw the wrong error";
 }
