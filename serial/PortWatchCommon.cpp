@@ -1,4 +1,4 @@
-#include "serial/PortWatch.h"
+#include "serial/PortWatchShared.h"
 
 std::vector<CPortEvent> DiffPortSnapshots(const CPortSnapshot &before, const CPortSnapshot &after,
                                           const std::set<std::string> &vanished)
@@ -21,4 +21,40 @@ std::vector<CPortEvent> DiffPortSnapshots(const CPortSnapshot &before, const CPo
     }
     gone.insert(gone.end(), appeared.begin(), appeared.end());
     return gone;
+}
+
+namespace {
+
+std::vector<std::string> Keys(const CPortSnapshot &snapshot)
+{
+    std::vector<std::string> keys;
+    for (const auto &entry : snapshot)
+        keys.push_back(entry.first);
+    return keys;
+}
+
+} // namespace
+
+std::vector<CPortEvent> CPortWatchShared::Take(CPortSnapshot snapshot,
+                                               const std::set<std::string> &vanished)
+{
+    const std::lock_guard lock(m_mutex);
+    std::vector<CPortEvent> events = DiffPortSnapshots(m_present, snapshot, vanished);
+    m_present = std::move(snapshot);
+    if (!m_bLooked)
+        m_atStart = Keys(m_present);
+    m_bLooked = true;
+    return events;
+}
+
+std::vector<std::string> CPortWatchShared::PresentAtStart() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_atStart;
+}
+
+std::vector<std::string> CPortWatchShared::Present() const
+{
+    const std::lock_guard lock(m_mutex);
+    return Keys(m_present);
 }

@@ -2,16 +2,14 @@
 // removed in the folders devices appear in; each batch of notifications is followed by one look
 // at the devices, and the watch reports the difference. Nothing runs between notifications.
 
-#include "serial/PortWatch.h"
+#include "serial/PortWatchShared.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstring>
 #include <filesystem>
 #include <fnmatch.h>
-#include <mutex>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
@@ -49,28 +47,16 @@ bool Exists(const std::string &strPath)
     return ::stat(strPath.c_str(), &status) == 0;
 }
 
-std::vector<std::string> Keys(const CPortSnapshot &snapshot)
-{
-    std::vector<std::string> keys;
-    for (const auto &entry : snapshot)
-        keys.push_back(entry.first);
-    return keys;
-}
-
 } // namespace
 
-struct CPortWatch::CImpl
+struct CPortWatch::CImpl : CPortWatchShared
 {
     CPortWatchOptions options;
     fs::path globFolder; // glob: the folder, absolute, and the pattern for the names in it
     std::string strGlobName;
     int nNotify = -1;
     int nWake = -1;
-    std::atomic<bool> bStopped{false};
     std::map<int, fs::path> watched; // watch descriptor -> folder; the waiting thread's own
-    mutable std::mutex mutex;        // guards what other threads may read:
-    CPortSnapshot present;
-    std::vector<std::string> atStart;
 
     ~CImpl()
     {
@@ -185,10 +171,7 @@ struct CPortWatch::CImpl
             if (!ArmAll(TargetFolders(snapshot)))
                 break;
         }
-        const std::lock_guard lock(mutex);
-        std::vector<CPortEvent> events = DiffPortSnapshots(present, snapshot, vanished);
-        present = std::move(snapshot);
-        return events;
+        return Take(std::move(snapshot), vanished);
     }
 };
 
@@ -213,21 +196,17 @@ bool CPortWatch::Start(const CPortWatchOptions &options, std::string &strError)
         return false;
     }
     impl.Refresh({});
-    const std::lock_guard lock(impl.mutex);
-    impl.atStart = Keys(impl.present);
     return true;
 }
 
 std::vector<std::string> CPortWatch::PresentAtStart() const
 {
-    const std::lock_guard lock(m_pImpl->mutex);
-    return m_pImpl->atStart;
+    return m_pImpl->PresentAtStart();
 }
 
 std::vector<std::string> CPortWatch::Present() const
 {
-    const std::lock_guard lock(m_pImpl->mutex);
-    return Keys(m_pImpl->present);
+    return m_pImpl->Present();
 }
 
 std::vector<CPortEvent> CPortWatch::Wait(std::chrono::milliseconds timeout)

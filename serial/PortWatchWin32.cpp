@@ -1,12 +1,10 @@
 // Serial devices coming and going on Windows: the port list is looked at every 500 ms while a
 // wait runs, and the watch reports the difference. An event wakes or stops the wait.
 
-#include "serial/PortWatch.h"
+#include "serial/PortWatchShared.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cctype>
-#include <mutex>
 #include <windows.h>
 
 namespace {
@@ -40,25 +38,13 @@ bool NameMatches(const char *pPattern, const char *pName)
     return *pPattern == '\0';
 }
 
-std::vector<std::string> Keys(const CPortSnapshot &snapshot)
-{
-    std::vector<std::string> keys;
-    for (const auto &entry : snapshot)
-        keys.push_back(entry.first);
-    return keys;
-}
-
 } // namespace
 
-struct CPortWatch::CImpl
+struct CPortWatch::CImpl : CPortWatchShared
 {
     CPortWatchOptions options;
     HANDLE hWake = nullptr; // auto-reset: one Wake ends one Wait
-    std::atomic<bool> bStopped{false};
     std::chrono::steady_clock::time_point nextLook;
-    mutable std::mutex mutex; // guards what other threads may read:
-    CPortSnapshot present;
-    std::vector<std::string> atStart;
 
     ~CImpl()
     {
@@ -81,10 +67,7 @@ struct CPortWatch::CImpl
     {
         CPortSnapshot snapshot = Look();
         nextLook = std::chrono::steady_clock::now() + kLookInterval;
-        const std::lock_guard lock(mutex);
-        std::vector<CPortEvent> events = DiffPortSnapshots(present, snapshot, {});
-        present = std::move(snapshot);
-        return events;
+        return Take(std::move(snapshot), {});
     }
 };
 
@@ -104,21 +87,17 @@ bool CPortWatch::Start(const CPortWatchOptions &options, std::string &strError)
     }
     impl.options = options;
     impl.Refresh();
-    const std::lock_guard lock(impl.mutex);
-    impl.atStart = Keys(impl.present);
     return true;
 }
 
 std::vector<std::string> CPortWatch::PresentAtStart() const
 {
-    const std::lock_guard lock(m_pImpl->mutex);
-    return m_pImpl->atStart;
+    return m_pImpl->PresentAtStart();
 }
 
 std::vector<std::string> CPortWatch::Present() const
 {
-    const std::lock_guard lock(m_pImpl->mutex);
-    return Keys(m_pImpl->present);
+    return m_pImpl->Present();
 }
 
 std::vector<CPortEvent> CPortWatch::Wait(std::chrono::milliseconds timeout)
