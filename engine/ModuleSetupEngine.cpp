@@ -93,10 +93,10 @@ bool CModuleSetupEngine::StartSession(const std::string &strPortPath, const CLin
 void CModuleSetupEngine::CloseSession()
 {
     m_view.KillTimer(TIMER_REOPEN);
-    AbandonRun();
-    for (const unsigned nIdEvent : {TIMER_QUERY, TIMER_CLEARADDR, TIMER_SET, TIMER_DEFAULT,
-                                    TIMER_AUTOQUERY, TIMER_PROBE})
-        m_view.KillTimer(nIdEvent);
+    AbandonRun(); // stops the run's own timers
+    // Nothing more can answer on a closed port: what is still owed is forgotten, and the
+    // late-reply window must not fire into a closed face.
+    ForgetOutstandingCommands();
     m_session.Close();
 }
 

@@ -137,6 +137,19 @@ TEST(ReplyOrder, ADroppedCommandIsForgottenAfterTheQuietWindow)
     EXPECT_EQ(engine.Status(), "查询完成");
 }
 
+// A closed port answers nothing more: what it owed is forgotten and no timer stays armed to
+// fire into a closed window.
+TEST(ReplyOrder, ClosingThePortForgetsWhatWasOwed)
+{
+    CTestEngine engine;
+    SetRightAfterATimedOutStep(engine);
+    ASSERT_TRUE(engine->OwesLateReply());
+    engine->CloseSession();
+    EXPECT_FALSE(engine->OwesLateReply());
+    for (const unsigned nIdEvent : {TIMER_LATE, TIMER_SET, TIMER_QUERY, TIMER_AUTOQUERY})
+        EXPECT_FALSE(engine.IsTimerArmed(nIdEvent)) << nIdEvent;
+}
+
 struct CConsoleCase
 {
     const char *pszName;
