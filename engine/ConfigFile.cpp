@@ -7,10 +7,6 @@
 #include "protocol/GbkText.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <limits>
 #include <vector>
 
@@ -419,8 +415,9 @@ CConfigReadResult LoadConfigFile(const std::string &strPath)
 {
     CConfigReadResult result;
     std::string strText;
-    if (!ReadFileBounded(strPath, kMaxUserFileBytes, strText, result.strError)) {
-        if (result.strError.find("larger than") != std::string::npos)
+    bool bTooLarge = false;
+    if (!ReadFileBounded(strPath, kMaxUserFileBytes, strText, result.strError, &bTooLarge)) {
+        if (bTooLarge)
             result.strError += ", not a configuration file";
         return result;
     }

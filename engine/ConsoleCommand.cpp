@@ -327,8 +327,9 @@ CConsoleScript LoadConsoleScript(const std::string &strPath, EConsoleEol eEol)
 {
     std::string strText;
     CConsoleScript script;
-    if (!ReadFileBounded(strPath, kMaxUserFileBytes, strText, script.strError)) {
-        if (script.strError.find("larger than") != std::string::npos)
+    bool bTooLarge = false;
+    if (!ReadFileBounded(strPath, kMaxUserFileBytes, strText, script.strError, &bTooLarge)) {
+        if (bTooLarge)
             script.strError += ", not a command script";
         return script;
     }

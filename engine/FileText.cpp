@@ -11,8 +11,10 @@ std::filesystem::path PathFromUtf8(const std::string &strPath)
 }
 
 bool ReadFileBounded(const std::string &strPath, size_t nMaxBytes, std::string &strText,
-                     std::string &strError)
+                     std::string &strError, bool *pbTooLarge)
 {
+    if (pbTooLarge != nullptr)
+        *pbTooLarge = false;
     const std::filesystem::path path = PathFromUtf8(strPath);
     std::error_code error;
     if (std::filesystem::is_directory(path, error)) {
@@ -41,6 +43,8 @@ bool ReadFileBounded(const std::string &strPath, size_t nMaxBytes, std::string &
                                          : std::to_string(nMaxBytes / 1024) + " KiB";
         strError = "cannot read the file: larger than " + strBound + " (" +
                    std::to_string(nMaxBytes) + " bytes)";
+        if (pbTooLarge != nullptr)
+            *pbTooLarge = true;
         return false;
     }
     return true;
