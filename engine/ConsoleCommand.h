@@ -31,6 +31,8 @@ inline constexpr size_t kConsoleCommandMaxBytes = 128;
 // every byte received, and the whole wait never runs past the maximum.
 inline constexpr std::chrono::milliseconds kConsoleQuietWait{1000};
 inline constexpr std::chrono::milliseconds kConsoleMaxWait{10000};
+// The longest reply line the console shows whole; a longer one is shown in pieces of this size.
+inline constexpr size_t kConsoleLineMaxBytes = 1024;
 
 enum class EConsoleFault {
     None,

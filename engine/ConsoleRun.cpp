@@ -66,6 +66,7 @@ void CModuleSetupEngine::EndConsoleCommand(ERunEnd eEnd)
     m_view.KillTimer(TIMER_CONSOLE);
     m_view.KillTimer(TIMER_CONSOLE_MAX);
     m_bConsoleWaiting = false;
+    ShowConsoleLine(); // what came without a line end is still part of the reply
     // Silence leaves the command unanswered: a reply that still comes is its own, late.
     StopAwaiting();
     if (m_pTrace)
@@ -82,13 +83,19 @@ void CModuleSetupEngine::OnConsoleBytes(const char *pData, size_t nLength)
     for (size_t i = 0; i < nLength; ++i) {
         const char c = pData[i];
         if (c != '\r' && c != '\n') {
+            m_strConsoleLine += c;
             // A reply without line ends is shown in pieces rather than kept without bound.
-            if (m_strConsoleLine.size() < kConsoleCommandMaxBytes * 8)
-                m_strConsoleLine += c;
+            if (m_strConsoleLine.size() >= kConsoleLineMaxBytes)
+                ShowConsoleLine();
             continue;
         }
-        if (!m_strConsoleLine.empty())
-            m_view.OnConsoleLine(m_strConsoleLine);
-        m_strConsoleLine.clear();
+        ShowConsoleLine();
     }
+}
+
+void CModuleSetupEngine::ShowConsoleLine()
+{
+    if (!m_strConsoleLine.empty())
+        m_view.OnConsoleLine(m_strConsoleLine);
+    m_strConsoleLine.clear();
 }

@@ -242,6 +242,7 @@ private:
     // --- Console internals (ConsoleRun.cpp)
     void EndConsoleCommand(ERunEnd eEnd);
     void OnConsoleBytes(const char *pData, size_t nLength);
+    void ShowConsoleLine();
 
     // --- Sequencer internals (CommandSequencer.cpp)
     using ERun = ERunKind;

@@ -173,6 +173,11 @@ TEST(Console, EndsOnItsOwnFinalLineOrSilence)
         {"ERROR:3", {"\r\nERROR:3\r\n"}, ERunEnd::Refused, {"ERROR:3"}},
         {"silence", {}, ERunEnd::TimedOut, {}},
         {"a line but no end", {"\r\n+STATE:READY\r\n"}, ERunEnd::TimedOut, {"+STATE:READY"}},
+        {"no line end at all", {"+STATE:", "READY"}, ERunEnd::TimedOut, {"+STATE:READY"}},
+        {"a line longer than shown whole",
+         {std::string(kConsoleLineMaxBytes + 2, 'x') + "\r\n"},
+         ERunEnd::TimedOut,
+         {std::string(kConsoleLineMaxBytes, 'x'), "xx"}},
     };
     for (const CConsoleCase &c : kCases) {
         CTestEngine engine;
