@@ -233,6 +233,17 @@ bool IsSkippedLine(std::string_view strLine)
 
 } // namespace
 
+size_t Utf16Units(std::string_view strTextUtf8, size_t nChars)
+{
+    size_t nUnits = 0;
+    for (size_t nAt = 0; nChars > 0 && nAt < strTextUtf8.size(); --nChars) {
+        const size_t nLength = std::max<size_t>(Utf8SequenceLength(strTextUtf8.substr(nAt)), 1);
+        nUnits += nLength == 4 ? 2 : 1;
+        nAt += nLength;
+    }
+    return nUnits;
+}
+
 std::string_view ConsoleEolBytes(EConsoleEol eEol)
 {
     return EolRow(eEol).pBytes;

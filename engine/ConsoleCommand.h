@@ -58,6 +58,10 @@ struct CConsoleCommand
     bool Ok() const { return eFault == EConsoleFault::None; }
 };
 
+// How many UTF-16 units the first nChars characters of the UTF-8 text take (one past the basic
+// plane takes two): where a fault's characters are in a window's text field.
+size_t Utf16Units(std::string_view strTextUtf8, size_t nChars);
+
 // Empty text is refused (EConsoleFault::Empty): a bare ending gets no answer from a module, so
 // the console would only wait out its timeout; blanks are sent as typed.
 CConsoleCommand BuildConsoleCommand(std::string_view strTypedUtf8, EConsoleEol eEol);

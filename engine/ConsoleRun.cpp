@@ -59,6 +59,19 @@ void CModuleSetupEngine::StartConsoleCommand(const std::string &strBytes)
     WriteBytes(strBytes, EWrite::Awaited);
 }
 
+bool CModuleSetupEngine::SendConsoleCommand(const std::string &strTypedUtf8,
+                                            const std::string &strBytes,
+                                            CConsoleHistory &history, CProfile &profile)
+{
+    const bool bLineHeld = IsRunWaiting(); // refused below, with the reason
+    StartConsoleCommand(strBytes);
+    if (bLineHeld || !m_bConsoleWaiting)
+        return false;
+    history.Add(strTypedUtf8);
+    history.Save(profile);
+    return true;
+}
+
 void CModuleSetupEngine::EndConsoleCommand(ERunEnd eEnd)
 {
     if (!m_bConsoleWaiting)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/ConsoleHistory.h"
 #include "engine/ControlIds.h"
 #include "engine/FormMembers.h"
 #include "engine/LineProbe.h"
@@ -113,6 +114,11 @@ public:
     // "ERROR", on "+INQCOMP", or when no byte came for the quiet wait (counted again from each
     // byte, never more than the longest wait in all); in OnRunEnded(ERunKind::Console).
     void StartConsoleCommand(const std::string &strBytes);
+    // What a window's console does with a command that passed its checks: starts it, and keeps
+    // it for recall (the history saved) only when it went out. False when nothing was written (no
+    // port, or a run holds the line): the status line says why, and what was typed stays.
+    bool SendConsoleCommand(const std::string &strTypedUtf8, const std::string &strBytes,
+                            CConsoleHistory &history, CProfile &profile);
     void SetConsoleWait(std::chrono::milliseconds quietWait);
     bool IsConsoleWaiting() const { return m_bConsoleWaiting; }
 

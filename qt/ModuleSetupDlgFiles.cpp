@@ -75,9 +75,7 @@ void CModuleSetupDlg::OnLoadConfig()
 void CModuleSetupDlg::ShowTraffic()
 {
     if (!m_pTrafficDlg) {
-        m_pTrafficDlg = new CTrafficDlg(m_engine.SessionTrace(), this);
-        m_pTrafficDlg->SetSender(
-            [this](const std::string &strBytes) { m_engine.StartConsoleCommand(strBytes); });
+        m_pTrafficDlg = new CTrafficDlg(m_engine, this);
         m_pTrafficDlg->SetSendEnabled(!m_engine.IsRunWaiting());
     }
     m_pTrafficDlg->show();

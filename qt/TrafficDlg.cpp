@@ -1,6 +1,7 @@
 #include "qt/TrafficDlg.h"
 
 #include "engine/ConsoleCommand.h"
+#include "engine/ModuleSetupEngine.h"
 #include "qt/ProfileQt.h"
 #include "serial/LinkTrace.h"
 
@@ -46,13 +47,15 @@ private:
 };
 } // namespace
 
-CTrafficDlg::CTrafficDlg(CLinkTrace &trace, QWidget *pParent)
+CTrafficDlg::CTrafficDlg(CModuleSetupEngine &engine, QWidget *pParent)
     : QDialog(pParent),
       // Called under the trace's lock on whichever thread recorded; it only asks for a take.
-      m_log(trace, [this] {
-          QMetaObject::invokeMethod(
-              this, [this] { TakeEntries(); }, Qt::QueuedConnection);
-      })
+      m_log(engine.SessionTrace(),
+            [this] {
+                QMetaObject::invokeMethod(
+                    this, [this] { TakeEntries(); }, Qt::QueuedConnection);
+            }),
+      m_engine(engine)
 {
     setWindowTitle(QCoreApplication::translate("Traffic", "通信记录"));
     setModal(false);
@@ -140,16 +143,16 @@ bool CTrafficDlg::SendTyped()
     if (!command.Ok()) {
         QMessageBox::warning(this, QCoreApplication::translate("Traffic", "提示"),
                              QString::fromStdString(command.strMessage));
-        m_pCommand->setSelection(static_cast<int>(command.nFaultChar),
-                                 static_cast<int>(std::max<size_t>(command.nFaultLength, 1)));
+        const size_t nFrom = Utf16Units(strTyped, command.nFaultChar);
+        const size_t nTo = Utf16Units(
+            strTyped, command.nFaultChar + std::max<size_t>(command.nFaultLength, 1));
+        m_pCommand->setSelection(static_cast<int>(nFrom), static_cast<int>(nTo - nFrom));
         return false;
     }
-    m_history.Add(strTyped);
     CProfileQt profile;
-    m_history.Save(profile);
+    if (!m_engine.SendConsoleCommand(strTyped, command.strBytes, m_history, profile))
+        return false;
     m_pCommand->clear();
-    if (m_fnSend)
-        m_fnSend(command.strBytes);
     return true;
 }
 

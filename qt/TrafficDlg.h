@@ -3,12 +3,11 @@
 #include "engine/ConsoleHistory.h"
 #include "engine/TrafficLog.h"
 
-#include <functional>
 #include <string>
 
 #include <QDialog>
 
-class CLinkTrace;
+class CModuleSetupEngine;
 class QComboBox;
 class QLineEdit;
 class QPlainTextEdit;
@@ -24,19 +23,15 @@ class CTrafficDlg : public QDialog
 public:
     static constexpr int kMaxLines = static_cast<int>(CTrafficLog::kMaxLines);
 
-    CTrafficDlg(CLinkTrace &trace, QWidget *pParent = nullptr);
+    // Shows the engine's traffic and sends the console's commands through it.
+    CTrafficDlg(CModuleSetupEngine &engine, QWidget *pParent = nullptr);
     ~CTrafficDlg() override;
 
     QString Text() const; // what the view holds, one line per entry
-    // Where a command that passed its checks goes (its bytes, ending included): the engine.
-    void SetSender(std::function<void(const std::string &)> fnSend)
-    {
-        m_fnSend = std::move(fnSend);
-    }
     // "发送" follows the one rule of the line: greyed while any run holds it.
     void SetSendEnabled(bool bEnabled);
-    // Sends what the field holds, as Enter and "发送" do; false (and the user told) when the
-    // text was refused.
+    // Sends what the field holds, as Enter and "发送" do; false when nothing went out (a refused
+    // text: the user told, the fault selected; no port: the status line says).
     bool SendTyped();
     QLineEdit *CommandField() const { return m_pCommand; }
     QComboBox *EndingList() const { return m_pEnding; }
@@ -64,5 +59,5 @@ private:
     QComboBox *m_pEnding = nullptr;
     QPushButton *m_pSend = nullptr;
     CConsoleHistory m_history;
-    std::function<void(const std::string &)> m_fnSend;
+    CModuleSetupEngine &m_engine;
 };

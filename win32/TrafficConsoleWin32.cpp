@@ -13,23 +13,9 @@
 
 namespace {
 
-// The template's button, marked for the catalogue: lupdate reads no resource script, and
-// TranslateDialog looks its English up under this context.
-[[maybe_unused]] constexpr CUiSource kSendButtonText = KESTREL_TR_NOOP("Traffic", "发送");
-
 // The longest a command can be typed: every byte of the longest command written as an escape
 // ("\xNN"). Whether it fits the slot is told, with the place, when it is sent.
 constexpr int kCommandFieldChars = static_cast<int>(kConsoleCommandMaxBytes) * 4;
-
-// Where the character (code point) nChars of the text begins, in UTF-16 units: one past the
-// basic plane takes two.
-int Utf16Offset(const std::wstring &strText, size_t nChars)
-{
-    size_t nAt = 0;
-    for (size_t i = 0; i < nChars && nAt < strText.size(); ++i)
-        nAt += IS_HIGH_SURROGATE(strText[nAt]) && nAt + 1 < strText.size() ? 2 : 1;
-    return static_cast<int>(nAt);
-}
 
 EConsoleEol EolAt(int nIndex)
 {
@@ -75,23 +61,19 @@ void CTrafficDlgWin32::SendTyped()
         MessageBeep(MB_OK); // a run holds the line: Enter does no more than the greyed button
         return;
     }
-    const std::wstring strTyped = WindowTextOf(Item(IDC_CONSOLE_COMMAND));
-    const std::string strTypedUtf8 = Utf8FromWide(strTyped);
+    const std::string strTypedUtf8 = Utf8FromWide(WindowTextOf(Item(IDC_CONSOLE_COMMAND)));
     const CConsoleCommand command = BuildConsoleCommand(strTypedUtf8, m_history.LineEnding());
     if (!command.Ok()) {
-        ShowRefusal(command, strTyped);
+        ShowRefusal(command, strTypedUtf8);
         return;
     }
-    m_engine.StartConsoleCommand(command.strBytes);
-    if (!m_engine.IsConsoleWaiting())
-        return; // not written (no port): the status line says why, and the command stays
-    m_history.Add(strTypedUtf8);
-    SaveHistory();
-    ::SetWindowTextW(Item(IDC_CONSOLE_COMMAND), L"");
+    CProfileWin32 profile(CProfileWin32::EWrites::Batched);
+    if (m_engine.SendConsoleCommand(strTypedUtf8, command.strBytes, m_history, profile))
+        ::SetWindowTextW(Item(IDC_CONSOLE_COMMAND), L"");
 }
 
 // The reason in a box, then the characters at fault selected in the field, ready to be mended.
-void CTrafficDlgWin32::ShowRefusal(const CConsoleCommand &command, const std::wstring &strTyped)
+void CTrafficDlgWin32::ShowRefusal(const CConsoleCommand &command, const std::string &strTypedUtf8)
 {
     const HWND hwnd = m_hWnd.load();
     MessageBoxW(hwnd, WideFromUtf8(command.strMessage).c_str(), TrWide("Engine", "提示").c_str(),
@@ -100,8 +82,9 @@ void CTrafficDlgWin32::ShowRefusal(const CConsoleCommand &command, const std::ws
     if (hField == nullptr)
         return; // the window went while the box was open
     SendMessageW(hwnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(hField), TRUE);
-    Edit_SetSel(hField, Utf16Offset(strTyped, command.nFaultChar),
-                Utf16Offset(strTyped, command.nFaultChar + command.nFaultLength));
+    Edit_SetSel(hField, static_cast<int>(Utf16Units(strTypedUtf8, command.nFaultChar)),
+                static_cast<int>(
+                    Utf16Units(strTypedUtf8, command.nFaultChar + command.nFaultLength)));
 }
 
 // Up: an older command (what was typed is kept for the way back); Down: a newer one, and past

@@ -69,7 +69,7 @@ private:
     // --- TrafficConsoleWin32.cpp: the console row
     void SetUpConsole();
     void SendTyped();
-    void ShowRefusal(const CConsoleCommand &command, const std::wstring &strTyped);
+    void ShowRefusal(const CConsoleCommand &command, const std::string &strTypedUtf8);
     void Recall(bool bOlder);
     void OnLineEndingChosen();
     void SaveHistory();

@@ -1,5 +1,6 @@
 // The console's recalled commands: shell-like navigation and the round trip through a profile.
 
+#include "EngineTestSupport.h"
 #include "engine/ConsoleHistory.h"
 #include "serial/PortSettings.h"
 
@@ -156,4 +157,24 @@ TEST(ConsoleHistory, JunkInTheProfileLoadsWithoutHarm)
     EXPECT_EQ(history.Entries().front(), "AT+OLD100");
     EXPECT_EQ(history.LineEnding(), kDefaultConsoleEol);
     EXPECT_EQ(history.Up(""), "AT+NEWEST");
+}
+
+// A window keeps a command for recall only when it went out: not on a closed port, not while a
+// command still waits.
+TEST(ConsoleHistory, KeepsOnlyWhatWentOut)
+{
+    CTestEngine engine;
+    CMemoryProfile profile;
+    CConsoleHistory history;
+    engine.m_fnModule = [](const std::string &) { return std::string(); }; // answers nothing
+    engine.m_bPortOpen = false;
+    EXPECT_FALSE(engine->SendConsoleCommand("AT", "AT\r\n", history, profile));
+    engine.m_bPortOpen = true;
+    EXPECT_TRUE(engine->SendConsoleCommand("AT+NAME?", "AT+NAME?\r\n", history, profile));
+    EXPECT_FALSE(engine->SendConsoleCommand("AT+ROLE?", "AT+ROLE?\r\n", history, profile));
+    EXPECT_EQ(engine.m_written, std::vector<std::string>{"AT+NAME?\r\n"});
+    EXPECT_EQ(history.Entries(), Entries{"AT+NAME?"});
+    CConsoleHistory loaded;
+    loaded.Load(profile);
+    EXPECT_EQ(loaded.Entries(), Entries{"AT+NAME?"});
 }
