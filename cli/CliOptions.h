@@ -51,9 +51,7 @@ struct CliOptions
 {
     CliAction action = CliAction::None;
     std::vector<std::string> ports;
-    int nFlow = 0; // 0 none, 1 hardware
-    // The PC's side of the line: rate (kAutoLineRate: probed at the open), DTR and RTS; its flow
-    // is nFlow.
+    // The PC's side of the line: rate (kAutoLineRate: probed at the open), flow, DTR and RTS.
     CLineSettings line;
     bool bLineRateGiven = false;
     bool bRtsGiven = false;

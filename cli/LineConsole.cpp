@@ -75,6 +75,11 @@ void CLineConsole::Trace(const std::string &strPort, const CTraceEntry &entry)
     std::cerr << FormatTraceLine(entry, m_traceStart, strPort) << std::endl;
 }
 
+CUnitTraceSink CLineConsole::TraceSink()
+{
+    return [this](const std::string &strPort, const CTraceEntry &entry) { Trace(strPort, entry); };
+}
+
 void CLineConsole::PrintSummary()
 {
     const std::lock_guard lock(m_mutex);
@@ -96,6 +101,18 @@ int CLineConsole::ExitCode()
     return m_bRunFailed || m_anCounts[static_cast<size_t>(EUnitResult::Failed)] != 0
                ? EXIT_CLI_MODULE
                : EXIT_CLI_OK;
+}
+
+CWorkSetup WorkSetupOf(const CliOptions &options)
+{
+    CWorkSetup work;
+    work.line = options.line;
+    // The rate is found at each unit, as --line-rate auto does, unless one is given.
+    if (!options.bLineRateGiven)
+        work.line.nRate = kAutoLineRate;
+    work.dTimerScale = options.dTimerScale;
+    work.bContinueOnError = options.bContinueOnError;
+    return work;
 }
 
 int RunProductionLine(CProductionLine &line, const CliOptions &options,

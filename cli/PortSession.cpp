@@ -214,9 +214,7 @@ CPortReport CPortSession::Run()
         if (m_fnMessages)
             m_fnMessages(m_strPort, strText);
     };
-    CLineSettings line = m_options.line;
-    line.nFlow = static_cast<uint8_t>(m_options.nFlow);
-    if (!session.Open(m_strPort, line)) {
+    if (!session.Open(m_strPort, m_options.line)) {
         report.nExitCode = EXIT_CLI_PORT;
         report.strError = DescribeOpenError(m_strPort, session.LastOpenFailure());
         report.strEnd = RunEndName(ERunEnd::NoPort);

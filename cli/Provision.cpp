@@ -115,13 +115,7 @@ std::string TakeLedger(const CliOptions &options, CProvisionSetup &setup)
 std::string Prepare(CliOptions &options, CProvisionSetup &setup)
 {
     CUnitPlan &plan = setup.plan;
-    plan.work.line = options.line;
-    plan.work.line.nFlow = static_cast<uint8_t>(options.nFlow);
-    // The rate is found at each unit, as --line-rate auto does, unless one is given.
-    if (!options.bLineRateGiven)
-        plan.work.line.nRate = kAutoLineRate;
-    plan.work.dTimerScale = options.dTimerScale;
-    plan.work.bContinueOnError = options.bContinueOnError;
+    plan.work = WorkSetupOf(options);
     plan.bAgain = options.production.bAgain;
     // Each step in turn, the ledger last: it is created when it does not exist.
     std::string strError = TakeTemplates(options, plan);
@@ -178,9 +172,7 @@ int RunProvision(CliOptions options)
     }
     CLineConsole console("units");
     if (options.bTrace)
-        setup.plan.work.fnTrace = [&console](const std::string &strPort, const CTraceEntry &entry) {
-            console.Trace(strPort, entry);
-        };
+        setup.plan.work.fnTrace = console.TraceSink();
     CProductionLine line(1, [&](const std::vector<CDuePort> &group) {
         console.UnitStarted();
         ReportUnit(console, line, group.front(),
