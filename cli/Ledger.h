@@ -152,11 +152,15 @@ public:
     // Whether the module's last record says it passed (the unit is then skipped without --again).
     bool HasPassed(std::string_view strAddr) const;
     CLedgerSummary Summary() const;
+    // The value the next claim takes: past the highest the ledger holds, from the start given;
+    // nothing when every value is used.
+    std::optional<uint64_t> NextCounter() const;
     const std::string &Path() const { return m_strPath; }
 
 private:
     CLedger() = default;
     bool AppendLine(const std::string &strLine, std::string &strError);
+    std::optional<uint64_t> NextCounterHeld() const; // with the lock held
 
     std::string m_strPath;
     CLedgerFile m_file;

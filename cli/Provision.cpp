@@ -98,10 +98,8 @@ std::string TakeLedger(const CliOptions &options, CProvisionSetup &setup)
         for (const auto &[nRow, strAddr] : summary.CsvRows())
             setup.pRows->MarkGiven(nRow, strAddr);
     }
-    const std::optional<uint64_t> nHighest = summary.HighestCounter();
-    const uint64_t nNext = nHighest && *nHighest < UINT64_MAX
-                               ? std::max(*nHighest + 1, options.production.nStart)
-                               : options.production.nStart;
+    // A ledger with every value used refuses each claim; the templates are checked from the start.
+    const uint64_t nNext = setup.pLedger->NextCounter().value_or(options.production.nStart);
     const CTemplateBounds bounds{nNext, std::nullopt, setup.plan.pUnits};
     for (const auto &[pRow, unitTemplate] : setup.plan.templates) {
         if (std::string strTooLong =
