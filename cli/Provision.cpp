@@ -76,8 +76,8 @@ std::string TakeUnits(const CliOptions &options, CProvisionSetup &setup)
                    "}: give the units file with --units FILE";
         if (std::string strMissing = setup.pUnits->MissingColumn(columns); !strMissing.empty())
             return std::string(pRow->pszOption) + ": " + strPath + ": " + strMissing;
-        setup.pRows =
-            setup.pRows ? std::move(setup.pRows) : std::make_unique<CUnitsRowPicker>(*setup.pUnits);
+        if (!setup.pRows)
+            setup.pRows = std::make_unique<CUnitsRowPicker>(*setup.pUnits);
         setup.plan.pRows = setup.pRows.get();
     }
     return {};

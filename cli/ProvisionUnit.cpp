@@ -191,20 +191,11 @@ private:
         return m_bSkipped;
     }
 
-    bool ReadsUnitsFile() const
-    {
-        for (const auto &[pRow, unitTemplate] : m_plan.templates) {
-            if (unitTemplate.Uses(CUnitTemplate::EField::Csv))
-                return true;
-        }
-        return false;
-    }
-
     // The unit's row and counter value, on the disk before anything is written to the module,
     // so that no value is handed out twice whatever happens next.
     bool Claim()
     {
-        if (ReadsUnitsFile()) {
+        if (m_plan.pRows) {
             m_nRow = m_plan.pRows->Take(m_work.Address());
             if (!m_nRow)
                 return m_work.Fail(UnitEndName(EUnitEnd::NoUnitsRow),
