@@ -1,5 +1,6 @@
 #include "cli/CliOptions.h"
 
+#include "engine/ConfigFile.h"
 #include "engine/ParamTable.h"
 #include "protocol/GbkText.h"
 
@@ -417,6 +418,15 @@ std::string ConvertSetTextsToGbk(CSetValues &set)
             return converted.strError;
         set.params.*pRow->pText = std::move(converted.strGbk);
     }
+    return {};
+}
+
+std::string MergeConfigFile(CSetValues &set, const std::string &strPath)
+{
+    const CConfigReadResult file = LoadConfigFile(strPath);
+    if (!file.bOk)
+        return strPath + ": " + file.strError;
+    MergeConfigUnder(set, file.values);
     return {};
 }
 

@@ -81,4 +81,8 @@ CliParseResult ParseCliArguments(const std::vector<std::string> &args);
 // Turns the typed texts of set into the module's GBK. A text GBK cannot hold is refused, never
 // sent as "?": the error names the option; empty when every text converted.
 std::string ConvertSetTextsToGbk(CSetValues &set);
+
+// A configuration file's values (--from) under those already in set; empty when it was read,
+// else the reason after the file's path.
+std::string MergeConfigFile(CSetValues &set, const std::string &strPath);
 std::string CliUsageText();

@@ -46,10 +46,9 @@ std::string TakeValues(const CliOptions &options, CUnitPlan &plan)
     if (std::string strError = ConvertSetTextsToGbk(plan.base); !strError.empty())
         return strError;
     if (!options.strFromFile.empty()) {
-        const CConfigReadResult file = LoadConfigFile(options.strFromFile);
-        if (!file.bOk)
-            return options.strFromFile + ": " + file.strError;
-        MergeConfigUnder(plan.base, file.values);
+        if (std::string strError = MergeConfigFile(plan.base, options.strFromFile);
+            !strError.empty())
+            return strError;
     }
     if (plan.base.Has(ParamOf(&ModuleParams::Baud)) && BaudIndex(plan.base.params.Baud) < 0)
         return "unsupported baud rate " + plan.base.params.Baud;
@@ -159,14 +158,9 @@ int RunProvision(CliOptions options)
         return EXIT_CLI_USAGE;
     }
     std::shared_ptr<void> pSim;
-    if (options.bSimulate) {
-        std::string strPath;
-        std::string strError;
-        if (!(pSim = StartSimulatedModule(strPath, strError))) {
-            std::cerr << "kestrel-cli: " << strError << "\n";
-            return EXIT_CLI_PORT;
-        }
-        options.ports.push_back(strPath);
+    if (std::string strError; !AddSimulatedPort(options, pSim, strError)) {
+        std::cerr << "kestrel-cli: " << strError << "\n";
+        return EXIT_CLI_PORT;
     }
     CLineConsole console("units");
     if (options.bTrace)
