@@ -223,7 +223,6 @@ std::unique_ptr<CLedger> CLedger::Open(const std::string &strPath, uint64_t nCou
                                        std::string &strError)
 {
     std::unique_ptr<CLedger> pLedger(new CLedger);
-    pLedger->m_strPath = strPath;
     pLedger->m_nCounterStart = nCounterStart;
     std::string strText;
     if (!pLedger->m_file.Open(strPath, strError) || !pLedger->m_file.ReadAll(strText, strError))
@@ -238,7 +237,7 @@ std::optional<uint64_t> CLedger::Claim(const CLedgerClaim &claim, std::string &s
     const std::lock_guard lock(m_mutex);
     const std::optional<uint64_t> nCounter = NextCounterHeld();
     if (!nCounter) {
-        strError = "the ledger " + m_strPath + " has used every counter value";
+        strError = "the ledger " + m_file.Path() + " has used every counter value";
         return std::nullopt;
     }
     const std::string strLine = LedgerClaimLine(claim, *nCounter, std::chrono::system_clock::now());
