@@ -116,13 +116,14 @@ CWorkSetup WorkSetupOf(const CliOptions &options)
 }
 
 int RunProductionLine(CProductionLine &line, const CliOptions &options,
-                      const std::vector<std::string> &ports, CLineConsole &console)
+                      const std::vector<std::string> &ports, CLineConsole &console,
+                      bool bSummaryOfPorts)
 {
     CProductionLine::SetInterruptTarget(&line);
     SetInterruptHandler(&CProductionLine::OnInterrupt);
     if (!options.production.bWatch) {
         line.RunPorts(ports);
-        if (options.action == CliAction::Provision)
+        if (bSummaryOfPorts)
             console.PrintSummary();
         return console.ExitCode();
     }

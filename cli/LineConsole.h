@@ -49,7 +49,9 @@ private:
 CWorkSetup WorkSetupOf(const CliOptions &options);
 
 // Runs the line on the ports given or, with --watch, on devices as they come until Ctrl-C
-// (SIGINT, SIGTERM): the units in flight finish and are recorded, then the summary follows. The
-// exit code: 0 when nothing failed, 1 otherwise, 2 when the watch cannot start.
+// (SIGINT, SIGTERM): the units in flight finish and are recorded, then the summary follows (on
+// the ports given, only with bSummaryOfPorts). The exit code: 0 when nothing failed, 1
+// otherwise, 2 when the watch cannot start.
 int RunProductionLine(CProductionLine &line, const CliOptions &options,
-                      const std::vector<std::string> &ports, CLineConsole &console);
+                      const std::vector<std::string> &ports, CLineConsole &console,
+                      bool bSummaryOfPorts);

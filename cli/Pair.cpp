@@ -69,6 +69,7 @@ int RunPair(const CliOptions &options)
     line.m_fnAbandoned = [&](const std::vector<CDuePort> &group) {
         console.Message("master " + group.front().strPath + " had no slave; nothing was written");
     };
-    return RunProductionLine(line, options,
-                             {options.production.strMaster, options.production.strSlave}, console);
+    // One pair's line says all a run on two ports did: no summary under it.
+    return RunProductionLine(
+        line, options, {options.production.strMaster, options.production.strSlave}, console, false);
 }

@@ -170,5 +170,5 @@ int RunProvision(CliOptions options)
         ReportUnit(console, line, group.front(),
                    RunProvisionUnit(group.front().strPath, setup.plan));
     });
-    return RunProductionLine(line, options, options.ports, console);
+    return RunProductionLine(line, options, options.ports, console, true);
 }
