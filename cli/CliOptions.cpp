@@ -1,5 +1,6 @@
 #include "cli/CliOptions.h"
 
+#include "engine/ConfigFile.h"
 #include "engine/ParamTable.h"
 #include "protocol/GbkText.h"
 
@@ -117,7 +118,7 @@ public:
         } else if (strName == "--flow") {
             std::optional<int> nFlow;
             std::string strError = Choice(strValue, kFlows, nFlow, "--flow takes none or hardware");
-            m_options.nFlow = nFlow.value_or(m_options.nFlow);
+            m_options.line.nFlow = static_cast<uint8_t>(nFlow.value_or(m_options.line.nFlow));
             return strError;
         } else if (strName == "--line-rate") {
             m_options.bLineRateGiven = true;
@@ -353,7 +354,7 @@ std::string CheckCombination(const CliOptions &options)
         return "--port PATH (or --simulate) is required";
     if (options.bLineRateGiven && action == CliAction::Probe)
         return "probe tries every line rate; --line-rate goes with the other commands";
-    if (options.bRtsGiven && options.nFlow == FLOW_HARDWARE)
+    if (options.bRtsGiven && options.line.nFlow == FLOW_HARDWARE)
         return "--rts goes not with --flow hardware: the handshake drives RTS";
     if (options.bDryRun && action != CliAction::Set)
         return "--dry-run goes with set";
@@ -417,6 +418,15 @@ std::string ConvertSetTextsToGbk(CSetValues &set)
             return converted.strError;
         set.params.*pRow->pText = std::move(converted.strGbk);
     }
+    return {};
+}
+
+std::string MergeConfigFile(CSetValues &set, const std::string &strPath)
+{
+    const CConfigReadResult file = LoadConfigFile(strPath);
+    if (!file.bOk)
+        return strPath + ": " + file.strError;
+    MergeConfigUnder(set, file.values);
     return {};
 }
 

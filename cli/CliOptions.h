@@ -51,9 +51,7 @@ struct CliOptions
 {
     CliAction action = CliAction::None;
     std::vector<std::string> ports;
-    int nFlow = 0; // 0 none, 1 hardware
-    // The PC's side of the line: rate (kAutoLineRate: probed at the open), DTR and RTS; its flow
-    // is nFlow.
+    // The PC's side of the line: rate (kAutoLineRate: probed at the open), flow, DTR and RTS.
     CLineSettings line;
     bool bLineRateGiven = false;
     bool bRtsGiven = false;
@@ -83,4 +81,8 @@ CliParseResult ParseCliArguments(const std::vector<std::string> &args);
 // Turns the typed texts of set into the module's GBK. A text GBK cannot hold is refused, never
 // sent as "?": the error names the option; empty when every text converted.
 std::string ConvertSetTextsToGbk(CSetValues &set);
+
+// A configuration file's values (--from) under those already in set; empty when it was read,
+// else the reason after the file's path.
+std::string MergeConfigFile(CSetValues &set, const std::string &strPath);
 std::string CliUsageText();

@@ -31,3 +31,9 @@ void SetInterruptHandler(void (*pfnHandler)());
 // Starts the built-in simulated module: its device path, and a handle that keeps it running.
 // Null, with the reason in strError, where it cannot run.
 std::shared_ptr<void> StartSimulatedModule(std::string &strDevicePath, std::string &strError);
+
+struct CliOptions;
+
+// With --simulate, starts the simulated module and adds its port to the options; pSim keeps it
+// running. False, with the reason, when it cannot start; true without --simulate. (main.cpp)
+bool AddSimulatedPort(CliOptions &options, std::shared_ptr<void> &pSim, std::string &strError);

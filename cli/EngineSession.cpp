@@ -131,6 +131,28 @@ std::optional<CRunEnd> CEngineSession::Query()
     return RunAction([this] { m_engine.OnButtonQuery(); }, ERunKind::Query);
 }
 
+std::optional<CRunEnd> CEngineSession::QueryAfresh()
+{
+    m_engine.ForgetLastRead();
+    return Query();
+}
+
+std::vector<CVerifyMismatch> CEngineSession::MismatchesWith(const CSetValues &asked)
+{
+    return CompareAskedWithRead(asked, m_engine.Snapshot(), m_engine.LastRead());
+}
+
+void CEngineSession::TraceTo(
+    std::string strPort,
+    std::function<void(const std::string &strPort, const CTraceEntry &entry)> fnTrace)
+{
+    m_engine.SessionTrace().SetListener(
+        [strPort = std::move(strPort), fnTrace = std::move(fnTrace)](const CTraceEntry &entry) {
+            fnTrace(strPort, entry);
+        });
+    m_engine.SessionTrace().SetListening(true);
+}
+
 std::optional<CRunEnd> CEngineSession::Set(const CSetValues &request)
 {
     return RunAction([&] { m_engine.StartSet(request); }, ERunKind::Set);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/ConfigFile.h"
 #include "engine/ModuleSetupEngine.h"
 #include "engine/ModuleSetupView.h"
 #include "engine/SessionLink.h"
@@ -139,6 +140,14 @@ public:
     std::optional<CRunEnd> RunAction(const std::function<void()> &fnStart, ERunKind eRun,
                                      Clock::time_point deadline = Clock::time_point::max());
     std::optional<CRunEnd> Query();
+    // A query whose reading starts from nothing, so a value it skipped counts as not held rather
+    // than as the one queued (the read-back after a set).
+    std::optional<CRunEnd> QueryAfresh();
+    // What the module read differs in from the values asked (as the last Set validated them).
+    std::vector<CVerifyMismatch> MismatchesWith(const CSetValues &asked);
+    // Every write and received chunk, with the port's name, to fnTrace.
+    void TraceTo(std::string strPort,
+                 std::function<void(const std::string &strPort, const CTraceEntry &entry)> fnTrace);
     std::optional<CRunEnd> Set(const CSetValues &request);
     // The line-rate probe: the rate that answered, 0 when none did or the port went away.
     uint32_t Probe();

@@ -223,7 +223,6 @@ std::unique_ptr<CLedger> CLedger::Open(const std::string &strPath, uint64_t nCou
                                        std::string &strError)
 {
     std::unique_ptr<CLedger> pLedger(new CLedger);
-    pLedger->m_strPath = strPath;
     pLedger->m_nCounterStart = nCounterStart;
     std::string strText;
     if (!pLedger->m_file.Open(strPath, strError) || !pLedger->m_file.ReadAll(strText, strError))
@@ -236,13 +235,12 @@ std::unique_ptr<CLedger> CLedger::Open(const std::string &strPath, uint64_t nCou
 std::optional<uint64_t> CLedger::Claim(const CLedgerClaim &claim, std::string &strError)
 {
     const std::lock_guard lock(m_mutex);
-    const std::optional<uint64_t> nHighest = m_summary.HighestCounter();
-    if (nHighest && *nHighest == UINT64_MAX) {
-        strError = "the ledger " + m_strPath + " has used every counter value";
+    const std::optional<uint64_t> nCounter = NextCounterHeld();
+    if (!nCounter) {
+        strError = "the ledger " + m_file.Path() + " has used every counter value";
         return std::nullopt;
     }
-    const uint64_t nCounter = nHighest ? std::max(*nHighest + 1, m_nCounterStart) : m_nCounterStart;
-    const std::string strLine = LedgerClaimLine(claim, nCounter, std::chrono::system_clock::now());
+    const std::string strLine = LedgerClaimLine(claim, *nCounter, std::chrono::system_clock::now());
     // Taken before the write: a value whose claim may have reached the disk is never reused.
     m_summary.Take(nlohmann::json::parse(strLine));
     if (!AppendLine(strLine, strError))
@@ -276,6 +274,22 @@ CLedgerSummary CLedger::Summary() const
 {
     const std::lock_guard lock(m_mutex);
     return m_summary;
+}
+
+std::optional<uint64_t> CLedger::NextCounter() const
+{
+    const std::lock_guard lock(m_mutex);
+    return NextCounterHeld();
+}
+
+std::optional<uint64_t> CLedger::NextCounterHeld() const
+{
+    const std::optional<uint64_t> nHighest = m_summary.HighestCounter();
+    if (!nHighest)
+        return m_nCounterStart;
+    if (*nHighest == UINT64_MAX)
+        return std::nullopt;
+    return std::max(*nHighest + 1, m_nCounterStart);
 }
 
 // Called with the lock held. A line that did not reach the disk whole may have left part of

@@ -11,7 +11,7 @@
 #include <string_view>
 
 // A production run's ledger: JSON Lines, one object a line, appended and flushed to the disk
-// before a unit is reported. Two kinds of record:
+// before a unit is reported. Three kinds of record:
 //   {"record": "claim", ...}  a counter value (and units-file row) taken for a unit, written
 //                             before the unit writes anything to its module; not a unit
 //   {"record": "unit", ...}   one unit's outcome
@@ -125,6 +125,7 @@ public:
     bool ReadAll(std::string &strText, std::string &strError);
     // Writes the bytes at the end and returns once the system has them on the disk.
     bool AppendDurably(std::string_view bytes, std::string &strError);
+    const std::string &Path() const { return m_strPath; }
 
 private:
     std::string m_strPath;
@@ -152,13 +153,15 @@ public:
     // Whether the module's last record says it passed (the unit is then skipped without --again).
     bool HasPassed(std::string_view strAddr) const;
     CLedgerSummary Summary() const;
-    const std::string &Path() const { return m_strPath; }
+    // The value the next claim takes: past the highest the ledger holds, from the start given;
+    // nothing when every value is used.
+    std::optional<uint64_t> NextCounter() const;
 
 private:
     CLedger() = default;
     bool AppendLine(const std::string &strLine, std::string &strError);
+    std::optional<uint64_t> NextCounterHeld() const; // with the lock held
 
-    std::string m_strPath;
     CLedgerFile m_file;
     mutable std::mutex m_mutex;
     CLedgerSummary m_summary;

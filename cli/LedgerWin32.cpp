@@ -3,6 +3,7 @@
 // byte far past any real record, so that others can still read the ledger while it is held.
 
 #include "cli/Ledger.h"
+#include "engine/FileText.h"
 
 #include <windows.h>
 
@@ -14,17 +15,6 @@ constexpr DWORD kReadChunkBytes = 64 * 1024;
 HANDLE HandleOf(intptr_t nHandle)
 {
     return reinterpret_cast<HANDLE>(nHandle);
-}
-
-std::wstring Wide(const std::string &strUtf8)
-{
-    const int nChars = MultiByteToWideChar(CP_UTF8, 0, strUtf8.data(),
-                                           static_cast<int>(strUtf8.size()), nullptr, 0);
-    std::wstring strWide(static_cast<size_t>(nChars > 0 ? nChars : 0), L'\0');
-    if (nChars > 0)
-        MultiByteToWideChar(CP_UTF8, 0, strUtf8.data(), static_cast<int>(strUtf8.size()),
-                            strWide.data(), nChars);
-    return strWide;
 }
 
 // The system's words for an error, in English where it can (the command line's language).
@@ -60,7 +50,7 @@ CLedgerFile::~CLedgerFile()
 bool CLedgerFile::Open(const std::string &strPath, std::string &strError)
 {
     m_strPath = strPath;
-    const HANDLE hFile = CreateFileW(Wide(strPath).c_str(), GENERIC_READ | FILE_APPEND_DATA,
+    const HANDLE hFile = CreateFileW(PathFromUtf8(strPath).c_str(), GENERIC_READ | FILE_APPEND_DATA,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                      FILE_ATTRIBUTE_NORMAL, nullptr);
     if (hFile == INVALID_HANDLE_VALUE) {

@@ -75,6 +75,11 @@ void CLineConsole::Trace(const std::string &strPort, const CTraceEntry &entry)
     std::cerr << FormatTraceLine(entry, m_traceStart, strPort) << std::endl;
 }
 
+CUnitTraceSink CLineConsole::TraceSink()
+{
+    return [this](const std::string &strPort, const CTraceEntry &entry) { Trace(strPort, entry); };
+}
+
 void CLineConsole::PrintSummary()
 {
     const std::lock_guard lock(m_mutex);
@@ -98,14 +103,27 @@ int CLineConsole::ExitCode()
                : EXIT_CLI_OK;
 }
 
+CWorkSetup WorkSetupOf(const CliOptions &options)
+{
+    CWorkSetup work;
+    work.line = options.line;
+    // The rate is found at each unit, as --line-rate auto does, unless one is given.
+    if (!options.bLineRateGiven)
+        work.line.nRate = kAutoLineRate;
+    work.dTimerScale = options.dTimerScale;
+    work.bContinueOnError = options.bContinueOnError;
+    return work;
+}
+
 int RunProductionLine(CProductionLine &line, const CliOptions &options,
-                      const std::vector<std::string> &ports, CLineConsole &console)
+                      const std::vector<std::string> &ports, CLineConsole &console,
+                      bool bSummaryOfPorts)
 {
     CProductionLine::SetInterruptTarget(&line);
     SetInterruptHandler(&CProductionLine::OnInterrupt);
     if (!options.production.bWatch) {
         line.RunPorts(ports);
-        if (options.action == CliAction::Provision)
+        if (bSummaryOfPorts)
             console.PrintSummary();
         return console.ExitCode();
     }

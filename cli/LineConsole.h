@@ -3,6 +3,7 @@
 #include "cli/CliOptions.h"
 #include "cli/Ledger.h"
 #include "cli/ProductionLine.h"
+#include "cli/ProvisionUnit.h"
 #include "serial/LinkTrace.h"
 
 #include <chrono>
@@ -28,6 +29,7 @@ public:
     void RunFailed(const std::string &strText);
     void Message(const std::string &strText); // "kestrel-cli: ..." on stderr
     void Trace(const std::string &strPort, const CTraceEntry &entry);
+    CUnitTraceSink TraceSink(); // Trace, for the units' sessions
     // "summary: 5 passed, 1 failed, 0 skipped, 412 units per hour"
     void PrintSummary();
     int ExitCode();
@@ -43,8 +45,13 @@ private:
     Clock::time_point m_traceStart = Clock::now();
 };
 
+// How the options reach every module of a production run.
+CWorkSetup WorkSetupOf(const CliOptions &options);
+
 // Runs the line on the ports given or, with --watch, on devices as they come until Ctrl-C
-// (SIGINT, SIGTERM): the units in flight finish and are recorded, then the summary follows. The
-// exit code: 0 when nothing failed, 1 otherwise, 2 when the watch cannot start.
+// (SIGINT, SIGTERM): the units in flight finish and are recorded, then the summary follows (on
+// the ports given, only with bSummaryOfPorts). The exit code: 0 when nothing failed, 1
+// otherwise, 2 when the watch cannot start.
 int RunProductionLine(CProductionLine &line, const CliOptions &options,
-                      const std::vector<std::string> &ports, CLineConsole &console);
+                      const std::vector<std::string> &ports, CLineConsole &console,
+                      bool bSummaryOfPorts);

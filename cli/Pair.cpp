@@ -12,12 +12,7 @@ namespace {
 // The password in GBK and the ledger, when one is given, before any port opens.
 std::string Prepare(const CliOptions &options, CPairPlan &plan, std::unique_ptr<CLedger> &pLedger)
 {
-    plan.work.line = options.line;
-    plan.work.line.nFlow = static_cast<uint8_t>(options.nFlow);
-    if (!options.bLineRateGiven)
-        plan.work.line.nRate = kAutoLineRate;
-    plan.work.dTimerScale = options.dTimerScale;
-    plan.work.bContinueOnError = options.bContinueOnError;
+    plan.work = WorkSetupOf(options);
     if (options.set.Has(ParamOf(&ModuleParams::Password))) {
         const GbkFieldText password = CheckGbkFieldText("--password", options.set.params.Password);
         const size_t nMaxBytes = ParamOf(&ModuleParams::Password).nMaxBytes;
@@ -63,9 +58,7 @@ int RunPair(const CliOptions &options)
     }
     CLineConsole console("pairs");
     if (options.bTrace)
-        plan.work.fnTrace = [&console](const std::string &strPort, const CTraceEntry &entry) {
-            console.Trace(strPort, entry);
-        };
+        plan.work.fnTrace = console.TraceSink();
     CProductionLine line(2, [&](const std::vector<CDuePort> &group) {
         console.UnitStarted();
         ReportPair(console, line, RunPairUnits(group[0].strPath, group[1].strPath, plan));
@@ -76,6 +69,7 @@ int RunPair(const CliOptions &options)
     line.m_fnAbandoned = [&](const std::vector<CDuePort> &group) {
         console.Message("master " + group.front().strPath + " had no slave; nothing was written");
     };
-    return RunProductionLine(line, options,
-                             {options.production.strMaster, options.production.strSlave}, console);
+    // One pair's line says all a run on two ports did: no summary under it.
+    return RunProductionLine(
+        line, options, {options.production.strMaster, options.production.strSlave}, console, false);
 }

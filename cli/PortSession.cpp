@@ -61,15 +61,12 @@ bool RunQuery(CEngineSession &session, CPortReport &report)
     return Record(session, report, session.Query());
 }
 
-// Reads the module again after a set run and compares what the request named. The reading starts
-// from nothing, so a value it skipped counts as not held rather than as the one queued.
+// Reads the module again, from nothing, after a set run and compares what the request named.
 void VerifySet(CEngineSession &session, CPortReport &report, const CSetValues &asked)
 {
-    session.Engine().ForgetLastRead();
-    if (!RunQuery(session, report))
+    if (!Record(session, report, session.QueryAfresh()))
         return;
-    const std::vector<CVerifyMismatch> mismatches =
-        CompareAskedWithRead(asked, session.Engine().Snapshot(), session.Engine().LastRead());
+    const std::vector<CVerifyMismatch> mismatches = session.MismatchesWith(asked);
     if (!mismatches.empty())
         Fail(report, EXIT_CLI_MODULE, DescribeMismatches(mismatches));
 }
@@ -205,18 +202,13 @@ CPortReport CPortSession::Run()
     setup.bContinueOnError = m_options.bContinueOnError;
     setup.trace.pOrderLock = m_pTraceOrder;
     CEngineSession session(setup);
-    if (m_fnTrace) {
-        session.Engine().SessionTrace().SetListener(
-            [this](const CTraceEntry &entry) { m_fnTrace(m_strPort, entry); });
-        session.Engine().SessionTrace().SetListening(true);
-    }
+    if (m_fnTrace)
+        session.TraceTo(m_strPort, m_fnTrace);
     session.View().m_fnShown = [this](const std::string &strText) {
         if (m_fnMessages)
             m_fnMessages(m_strPort, strText);
     };
-    CLineSettings line = m_options.line;
-    line.nFlow = static_cast<uint8_t>(m_options.nFlow);
-    if (!session.Open(m_strPort, line)) {
+    if (!session.Open(m_strPort, m_options.line)) {
         report.nExitCode = EXIT_CLI_PORT;
         report.strError = DescribeOpenError(m_strPort, session.LastOpenFailure());
         report.strEnd = RunEndName(ERunEnd::NoPort);

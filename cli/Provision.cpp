@@ -46,10 +46,9 @@ std::string TakeValues(const CliOptions &options, CUnitPlan &plan)
     if (std::string strError = ConvertSetTextsToGbk(plan.base); !strError.empty())
         return strError;
     if (!options.strFromFile.empty()) {
-        const CConfigReadResult file = LoadConfigFile(options.strFromFile);
-        if (!file.bOk)
-            return options.strFromFile + ": " + file.strError;
-        MergeConfigUnder(plan.base, file.values);
+        if (std::string strError = MergeConfigFile(plan.base, options.strFromFile);
+            !strError.empty())
+            return strError;
     }
     if (plan.base.Has(ParamOf(&ModuleParams::Baud)) && BaudIndex(plan.base.params.Baud) < 0)
         return "unsupported baud rate " + plan.base.params.Baud;
@@ -76,8 +75,8 @@ std::string TakeUnits(const CliOptions &options, CProvisionSetup &setup)
                    "}: give the units file with --units FILE";
         if (std::string strMissing = setup.pUnits->MissingColumn(columns); !strMissing.empty())
             return std::string(pRow->pszOption) + ": " + strPath + ": " + strMissing;
-        setup.pRows =
-            setup.pRows ? std::move(setup.pRows) : std::make_unique<CUnitsRowPicker>(*setup.pUnits);
+        if (!setup.pRows)
+            setup.pRows = std::make_unique<CUnitsRowPicker>(*setup.pUnits);
         setup.plan.pRows = setup.pRows.get();
     }
     return {};
@@ -98,10 +97,8 @@ std::string TakeLedger(const CliOptions &options, CProvisionSetup &setup)
         for (const auto &[nRow, strAddr] : summary.CsvRows())
             setup.pRows->MarkGiven(nRow, strAddr);
     }
-    const std::optional<uint64_t> nHighest = summary.HighestCounter();
-    const uint64_t nNext = nHighest && *nHighest < UINT64_MAX
-                               ? std::max(*nHighest + 1, options.production.nStart)
-                               : options.production.nStart;
+    // A ledger with every value used refuses each claim; the templates are checked from the start.
+    const uint64_t nNext = setup.pLedger->NextCounter().value_or(options.production.nStart);
     const CTemplateBounds bounds{nNext, std::nullopt, setup.plan.pUnits};
     for (const auto &[pRow, unitTemplate] : setup.plan.templates) {
         if (std::string strTooLong =
@@ -115,13 +112,7 @@ std::string TakeLedger(const CliOptions &options, CProvisionSetup &setup)
 std::string Prepare(CliOptions &options, CProvisionSetup &setup)
 {
     CUnitPlan &plan = setup.plan;
-    plan.work.line = options.line;
-    plan.work.line.nFlow = static_cast<uint8_t>(options.nFlow);
-    // The rate is found at each unit, as --line-rate auto does, unless one is given.
-    if (!options.bLineRateGiven)
-        plan.work.line.nRate = kAutoLineRate;
-    plan.work.dTimerScale = options.dTimerScale;
-    plan.work.bContinueOnError = options.bContinueOnError;
+    plan.work = WorkSetupOf(options);
     plan.bAgain = options.production.bAgain;
     // Each step in turn, the ledger last: it is created when it does not exist.
     std::string strError = TakeTemplates(options, plan);
@@ -167,24 +158,17 @@ int RunProvision(CliOptions options)
         return EXIT_CLI_USAGE;
     }
     std::shared_ptr<void> pSim;
-    if (options.bSimulate) {
-        std::string strPath;
-        std::string strError;
-        if (!(pSim = StartSimulatedModule(strPath, strError))) {
-            std::cerr << "kestrel-cli: " << strError << "\n";
-            return EXIT_CLI_PORT;
-        }
-        options.ports.push_back(strPath);
+    if (std::string strError; !AddSimulatedPort(options, pSim, strError)) {
+        std::cerr << "kestrel-cli: " << strError << "\n";
+        return EXIT_CLI_PORT;
     }
     CLineConsole console("units");
     if (options.bTrace)
-        setup.plan.work.fnTrace = [&console](const std::string &strPort, const CTraceEntry &entry) {
-            console.Trace(strPort, entry);
-        };
+        setup.plan.work.fnTrace = console.TraceSink();
     CProductionLine line(1, [&](const std::vector<CDuePort> &group) {
         console.UnitStarted();
         ReportUnit(console, line, group.front(),
                    RunProvisionUnit(group.front().strPath, setup.plan));
     });
-    return RunProductionLine(line, options, options.ports, console);
+    return RunProductionLine(line, options, options.ports, console, true);
 }

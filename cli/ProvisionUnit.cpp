@@ -61,11 +61,8 @@ Json AskedJson(const CSetValues &values)
 CModuleWork::CModuleWork(std::string strPort, const CWorkSetup &setup)
     : m_strPort(std::move(strPort)), m_setup(setup), m_session(SessionSetup(setup))
 {
-    if (!setup.fnTrace)
-        return;
-    m_session.Engine().SessionTrace().SetListener(
-        [this](const CTraceEntry &entry) { m_setup.fnTrace(m_strPort, entry); });
-    m_session.Engine().SessionTrace().SetListening(true);
+    if (setup.fnTrace)
+        m_session.TraceTo(m_strPort, setup.fnTrace);
 }
 
 bool CModuleWork::Open()
@@ -113,18 +110,14 @@ bool CModuleWork::Verify(const CSetValues &values)
 {
     if (!ReadAgain())
         return false;
-    const std::vector<CVerifyMismatch> mismatches =
-        CompareAskedWithRead(values, m_session.Engine().Snapshot(), m_session.Engine().LastRead());
+    const std::vector<CVerifyMismatch> mismatches = m_session.MismatchesWith(values);
     return mismatches.empty() ||
            Fail(UnitEndName(EUnitEnd::VerifyMismatch), DescribeMismatches(mismatches));
 }
 
-// The reading starts from nothing, so a value it skipped counts as not held rather than as the
-// one queued.
 bool CModuleWork::ReadAgain()
 {
-    m_session.Engine().ForgetLastRead();
-    return Ended(m_session.Query());
+    return Ended(m_session.QueryAfresh());
 }
 
 bool CModuleWork::Fail(std::string strEnd, std::string strText)
@@ -191,20 +184,11 @@ private:
         return m_bSkipped;
     }
 
-    bool ReadsUnitsFile() const
-    {
-        for (const auto &[pRow, unitTemplate] : m_plan.templates) {
-            if (unitTemplate.Uses(CUnitTemplate::EField::Csv))
-                return true;
-        }
-        return false;
-    }
-
     // The unit's row and counter value, on the disk before anything is written to the module,
     // so that no value is handed out twice whatever happens next.
     bool Claim()
     {
-        if (ReadsUnitsFile()) {
+        if (m_plan.pRows) {
             m_nRow = m_plan.pRows->Take(m_work.Address());
             if (!m_nRow)
                 return m_work.Fail(UnitEndName(EUnitEnd::NoUnitsRow),

@@ -243,12 +243,6 @@ std::vector<std::string> CUnitTemplate::CsvColumns() const
     return columns;
 }
 
-bool CUnitTemplate::Uses(EField eField) const
-{
-    return std::any_of(m_pieces.begin(), m_pieces.end(),
-                       [eField](const CPiece &piece) { return piece.eField == eField; });
-}
-
 std::string CheckTemplateFits(std::string_view strOption, const CUnitTemplate &unitTemplate,
                               size_t nMaxBytes, const CTemplateBounds &bounds)
 {

@@ -60,7 +60,6 @@ public:
         EField eField = EField::Literal;
         std::string strText; // Literal: the text (UTF-8); Csv: the column
         size_t nDigits = 0;  // Addr: how many of the last digits (12 all); Counter: the width
-        bool operator==(const CPiece &) const = default;
     };
 
     // Refusals name what is wrong and the character (from 1) where it is.
@@ -69,10 +68,8 @@ public:
     CTemplateExpansion Expand(const CUnitFacts &facts) const;
     CTemplateSize Size(const CTemplateBounds &bounds) const;
 
-    const std::vector<CPiece> &Pieces() const { return m_pieces; }
     // The columns the template reads, each once, to check against the units file's header.
     std::vector<std::string> CsvColumns() const;
-    bool Uses(EField eField) const;
 
 private:
     static size_t ParseStep(std::string_view strTemplate, size_t nPos, std::vector<CPiece> &pieces,

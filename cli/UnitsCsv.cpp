@@ -1,15 +1,13 @@
 #include "cli/UnitsCsv.h"
 
+#include "engine/FileText.h"
+
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
-#include <cstring>
-#include <fstream>
 #include <set>
 
 namespace {
 
-constexpr size_t kMaxFileBytes = 1024 * 1024;
 constexpr size_t kAddressDigits = 12;
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
@@ -236,21 +234,9 @@ CUnitsCsvRead ParseUnitsCsv(std::string_view strText)
 CUnitsCsvRead LoadUnitsCsv(const std::string &strPath)
 {
     CUnitsCsvRead result;
-    std::ifstream file(strPath, std::ios::binary);
-    const int nOpenErrno = errno;
-    // At most one byte beyond the limit is read, whatever the file claims to hold.
-    std::string strText(kMaxFileBytes + 1, '\0');
-    if (file)
-        file.read(strText.data(), static_cast<std::streamsize>(strText.size()));
-    if (!file.is_open() || file.bad()) {
-        result.strError = "cannot read the units file " + strPath + ": " +
-                          (file.is_open() ? "read error" : std::strerror(nOpenErrno));
-        return result;
-    }
-    strText.resize(static_cast<size_t>(file.gcount()));
-    if (strText.size() > kMaxFileBytes) {
-        result.strError = "cannot read the units file " + strPath + ": larger than 1 MiB (" +
-                          std::to_string(kMaxFileBytes) + " bytes)";
+    std::string strText;
+    if (!ReadFileBounded(strPath, kMaxUserFileBytes, strText, result.strError)) {
+        result.strError = strPath + ": " + result.strError;
         return result;
     }
     result = ParseUnitsCsv(strText);

@@ -272,6 +272,17 @@ int RunPorts(const CliOptions &options)
 
 } // namespace
 
+bool AddSimulatedPort(CliOptions &options, std::shared_ptr<void> &pSim, std::string &strError)
+{
+    if (!options.bSimulate)
+        return true;
+    std::string strPath;
+    if (!(pSim = StartSimulatedModule(strPath, strError)))
+        return false;
+    options.ports.push_back(strPath);
+    return true;
+}
+
 int main(int argc, char **argv)
 {
     PrepareConsole();
@@ -308,24 +319,16 @@ int main(int argc, char **argv)
         return EXIT_CLI_USAGE;
     }
     if (!options.strFromFile.empty()) {
-        const CConfigReadResult file = LoadConfigFile(options.strFromFile);
-        if (!file.bOk) {
-            std::cerr << "kestrel-cli: " << options.strFromFile << ": " << file.strError
-                      << "\n(nothing was sent)\n";
+        if (const std::string strError = MergeConfigFile(options.set, options.strFromFile);
+            !strError.empty()) {
+            std::cerr << "kestrel-cli: " << strError << "\n(nothing was sent)\n";
             return EXIT_CLI_USAGE;
         }
-        MergeConfigUnder(options.set, file.values);
     }
     std::shared_ptr<void> pSim;
-    if (options.bSimulate) {
-        std::string strPath;
-        std::string strError;
-        pSim = StartSimulatedModule(strPath, strError);
-        if (!pSim) {
-            std::cerr << "kestrel-cli: " << strError << "\n";
-            return EXIT_CLI_PORT;
-        }
-        options.ports.push_back(strPath);
+    if (std::string strError; !AddSimulatedPort(options, pSim, strError)) {
+        std::cerr << "kestrel-cli: " << strError << "\n";
+        return EXIT_CLI_PORT;
     }
     return RunPorts(options);
 }
