@@ -3,18 +3,17 @@
 // is made to Wait returning its event is taken; likewise for the link's removal. Beside it, one
 // look at this machine's serial devices, which follows every notification in /dev. A production
 // line's first command is due within 300 ms of a device appearing. Prints a table.
+#include "bench/BenchFigures.h"
 #include "serial/PortWatch.h"
+#include "tests/support/Pty.h"
+#include "tests/support/TempFolder.h"
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <fcntl.h>
 #include <filesystem>
-#include <stdlib.h>
 #include <string>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -26,21 +25,6 @@ using Millis = std::chrono::duration<double, std::milli>;
 
 constexpr int kRounds = 200;
 constexpr std::chrono::seconds kEventWait{10};
-
-struct CFigures
-{
-    double dMedian = 0;
-    double dP99 = 0;
-    double dMax = 0;
-};
-
-CFigures FiguresOf(std::vector<double> samples)
-{
-    std::sort(samples.begin(), samples.end());
-    if (samples.empty())
-        return {};
-    return {samples[samples.size() / 2], samples[samples.size() * 99 / 100], samples.back()};
-}
 
 void PrintRow(const char *pszCase, const CFigures &figures)
 {
@@ -82,18 +66,17 @@ bool MeasureLinks(const std::string &strDevice, const fs::path &link, std::vecto
 
 int main()
 {
-    const int nMaster = posix_openpt(O_RDWR | O_NOCTTY);
-    if (nMaster < 0 || grantpt(nMaster) != 0 || unlockpt(nMaster) != 0) {
-        std::fprintf(stderr, "port_watch_bench: no pseudo-terminal\n");
-        return 1;
-    }
-    const fs::path folder =
-        fs::temp_directory_path() / ("kestrel-watch-bench-" + std::to_string(getpid()));
-    fs::create_directories(folder);
     std::vector<double> made, removed;
-    const bool bMeasured = MeasureLinks(ptsname(nMaster), folder / "ttyBENCH0", made, removed);
-    fs::remove_all(folder);
-    ::close(nMaster);
+    bool bMeasured = false;
+    {
+        const CPty pty;
+        if (pty.Path().empty()) {
+            std::fprintf(stderr, "port_watch_bench: no pseudo-terminal\n");
+            return 1;
+        }
+        const CTempFolder folder;
+        bMeasured = MeasureLinks(pty.Path(), folder.Path() / "ttyBENCH0", made, removed);
+    }
     if (!bMeasured) {
         std::fprintf(stderr, "port_watch_bench: the watch missed a change\n");
         return 1;

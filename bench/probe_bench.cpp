@@ -3,16 +3,12 @@
 // reply delay), and with no module at all; each next to its floor: the bytes on the wire plus the
 // wait at each rate tried. Beside it, today's first "AT" of a query run at 9600, which a module at
 // 9600 must not be slower than. Prints a table; medians of a few runs.
-#include "serial/SerialLink.h"
+#include "cli/EngineSession.h"
 #include "sim/ModuleSim.h"
-#include "tests/support/FormView.h"
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
-#include <deque>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -25,82 +21,18 @@ constexpr std::chrono::milliseconds kReplyDelay{20};
 constexpr int kRuns = 5;
 constexpr uint32_t kNoModule = 1000000; // a rate the probe never tries: noise at every one
 
-struct CInbox
+// A stop-watch on the session's trace: when each command went out (writes are told on the
+// session's own thread).
+struct CStopwatch
 {
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::deque<std::string> chunks;
-};
-
-void OnChunk(const char *pData, int32_t nLength, void *pUser)
-{
-    auto *pInbox = static_cast<CInbox *>(pUser);
+    void OnTrace(const CTraceEntry &entry)
     {
-        std::lock_guard<std::mutex> lock(pInbox->mutex);
-        pInbox->chunks.emplace_back(pData, static_cast<size_t>(nLength));
+        if (entry.eKind == CTraceEntry::EKind::Sent)
+            m_writes.push_back(entry.time);
     }
-    pInbox->changed.notify_one();
-}
-
-// The link as the engine writes to it, stamping each command as it goes out.
-class CTimedLine : public ISerialLine
-{
-public:
-    explicit CTimedLine(CSerialLink &link) : m_link(link) {}
-
-    bool IsOpen() const override { return m_link.IsOpen(); }
-    uint32_t Write(const void *pData, uint32_t nLength) override
-    {
-        m_writes.push_back(Clock::now());
-        return m_link.Write(pData, nLength);
-    }
-    uint32_t LineRate() const override { return m_link.LineRate(); }
-    bool SetLineRate(uint32_t nRate) override { return m_link.SetLineRate(nRate); }
 
     std::vector<Clock::time_point> m_writes;
-
-private:
-    CSerialLink &m_link;
 };
-
-// The view of the command line's loop, stopping the clock when the probe has ended.
-class CTimedView : public CFormView
-{
-public:
-    void OnLineProbeEnded(uint32_t nRate) override
-    {
-        m_nRate = nRate;
-        m_tEnd = Clock::now();
-        m_bEnded = true;
-        CFormView::OnLineProbeEnded(nRate);
-    }
-    Clock::time_point m_tEnd{};
-    uint32_t m_nRate = 0;
-    bool m_bEnded = false;
-};
-
-template <typename Done>
-void RunUntil(CModuleSetupEngine &engine, CTimedView &view, CInbox &inbox, Done fnDone)
-{
-    const auto deadline = Clock::now() + std::chrono::seconds(30);
-    while (!fnDone() && Clock::now() < deadline) {
-        std::deque<std::string> chunks;
-        {
-            std::lock_guard<std::mutex> lock(inbox.mutex);
-            chunks.swap(inbox.chunks);
-        }
-        for (const std::string &strChunk : chunks)
-            engine.OnReceivedBytes(strChunk.data(), strChunk.size());
-        view.FireDueTimers(Clock::now());
-        if (fnDone())
-            return;
-        Clock::time_point until = deadline;
-        if (auto next = view.NextDeadline(); next && *next < until)
-            until = *next;
-        std::unique_lock<std::mutex> lock(inbox.mutex);
-        inbox.changed.wait_until(lock, until, [&] { return !inbox.chunks.empty(); });
-    }
-}
 
 double WireMs(size_t nBytes, uint32_t nRate)
 {
@@ -137,35 +69,26 @@ bool MeasureOnce(uint32_t nModuleRate, bool bQueryFirstAt, CMeasure &measure)
     CModuleSim sim(options);
     if (!sim.Start())
         return false;
-    CInbox inbox;
-    CSerialLink link;
-    link.SetReceiveCallback(&OnChunk, &inbox);
-    link.m_nBaudRate = kDefaultLineRate;
-    if (!link.Open(sim.DevicePath()))
+    CStopwatch watch;
+    CEngineSession session({});
+    session.Engine().SessionTrace().SetListener(
+        [&watch](const CTraceEntry &entry) { watch.OnTrace(entry); });
+    session.Engine().SessionTrace().SetListening(true);
+    if (!session.Open(sim.DevicePath(), CLineSettings{kDefaultLineRate}))
         return false;
-    {
-        CTimedLine timedLine(link);
-        CTimedView view;
-        CModuleSetupEngine engine(view);
-        view.Attach(engine);
-        engine.InitForm();
-        // As the command line: a probe that found nothing is reported, not shown in a box.
-        engine.SetProbeChecklistShown(false);
-        engine.AttachLine(&timedLine);
-        if (bQueryFirstAt) {
-            engine.OnButtonQuery();
-            RunUntil(engine, view, inbox, [&] { return timedLine.m_writes.size() >= 2; });
-            measure.dMs = Millis(timedLine.m_writes.at(1) - timedLine.m_writes.front()).count();
-            measure.nRate = kDefaultLineRate;
-        } else {
-            engine.StartLineProbe();
-            RunUntil(engine, view, inbox, [&] { return view.m_bEnded; });
-            measure.dMs = Millis(view.m_tEnd - timedLine.m_writes.front()).count();
-            measure.nRate = view.m_nRate;
-        }
-        engine.AttachLine(nullptr);
+    if (bQueryFirstAt) {
+        session.Query();
+        if (watch.m_writes.size() < 2)
+            return false;
+        measure.dMs = Millis(watch.m_writes[1] - watch.m_writes.front()).count();
+        measure.nRate = kDefaultLineRate;
+    } else {
+        measure.nRate = session.Probe();
+        const Clock::time_point tEnd = Clock::now();
+        if (watch.m_writes.empty())
+            return false;
+        measure.dMs = Millis(tEnd - watch.m_writes.front()).count();
     }
-    link.Close();
     return true;
 }
 

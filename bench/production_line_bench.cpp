@@ -5,10 +5,12 @@
 //   carried (probe, reading, writes, read-back), the units in parallel from their arrival; the
 //   line should come within 5 % of it;
 // - the time from a unit's link appearing to its first command on the wire (goal: under 300 ms).
+#include "bench/BenchFigures.h"
 #include "cli/Ledger.h"
 #include "cli/ProductionLine.h"
 #include "cli/ProvisionUnit.h"
 #include "sim/ModuleSim.h"
+#include "tests/support/TempFolder.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -19,7 +21,6 @@
 #include <mutex>
 #include <string>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -52,7 +53,6 @@ class CRound
 public:
     CRound()
     {
-        fs::create_directories(m_folder);
         std::string strError;
         m_pLedger = CLedger::Open((m_folder / "line.jsonl").string(), 1, strError);
         m_plan.pLedger = m_pLedger.get();
@@ -65,8 +65,6 @@ public:
             OnTrace(strPort, entry);
         };
     }
-
-    ~CRound() { fs::remove_all(m_folder); }
 
     // Plugs the units at their times and returns once all are recorded; false when one failed.
     bool Run(size_t nUnits, std::chrono::milliseconds stagger, bool bOneAtATime)
@@ -150,9 +148,8 @@ private:
         m_changed.wait(lock, condition);
     }
 
-    fs::path m_folder =
-        fs::temp_directory_path() / ("kestrel-line-bench-" + std::to_string(getpid()) + "-" +
-                                     std::to_string(Clock::now().time_since_epoch().count()));
+    const CTempFolder m_temp; // goes last, after the units and the ledger in it
+    const fs::path m_folder = m_temp.Path();
     std::unique_ptr<CLedger> m_pLedger;
     CUnitPlan m_plan;
     std::vector<std::unique_ptr<CModuleSim>> m_sims;
@@ -194,14 +191,14 @@ void PrintThroughput(int nRound, const std::map<std::string, CUnitFigures> &figu
                 100 * dFloor / dMeasured, 100 * dWorstUnit);
 }
 
-void PrintLatency(std::vector<double> samples)
+void PrintLatency(const std::vector<double> &samples)
 {
-    std::sort(samples.begin(), samples.end());
     if (samples.empty())
         return;
+    const CFigures figures = FiguresOf(samples);
     std::printf("%-46s %9.1f ms %9.1f ms %9.1f ms  (%zu units)\n",
-                "link appeared -> first command written", samples[samples.size() / 2],
-                samples[samples.size() * 99 / 100], samples.back(), samples.size());
+                "link appeared -> first command written", figures.dMedian, figures.dP99,
+                figures.dMax, samples.size());
 }
 
 void AddLatencies(const std::map<std::string, CUnitFigures> &figures, std::vector<double> &samples)

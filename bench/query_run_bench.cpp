@@ -1,20 +1,17 @@
 // A full query run through the engine loop the command line uses, against a simulated module on
 // a pseudo-terminal paced like a 9600 baud line with a 20 ms reply delay, next to the floor that
 // wire and delay allow. The tool's own reaction time (last reply byte in, next command out) is
-// taken directly inside the process as well.
+// taken from the session's trace as well.
+#include "cli/EngineSession.h"
 #include "protocol/AtProtocol.h"
-#include "serial/SerialLink.h"
 #include "sim/ModuleSim.h"
-#include "tests/support/FormView.h"
 
 #include <algorithm>
 #include <benchmark/benchmark.h>
 #include <chrono>
-#include <condition_variable>
-#include <deque>
-#include <functional>
 #include <mutex>
 #include <numeric>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,157 +26,56 @@ constexpr double kBitsPerByte = 10.0;                // start bit, 8 data bits, 
 constexpr std::chrono::milliseconds kReplyDelay{20}; // the module thinks before each reply
 constexpr std::chrono::seconds kRunLimit{10};        // a run this long is broken, not slow
 
-// One block of received bytes, stamped when the link's reader handed it over.
-struct CStampedChunk
+// A stop-watch on the session's trace: when each command went out, how long after the reply
+// bytes that prompted it, how many bytes each exchange carried, and when the run ended. The
+// trace tells received chunks on the link's reader thread and writes on the session's.
+class CStopwatch
 {
-    Clock::time_point arrival;
-    std::string strBytes;
-};
-
-// Received bytes cross from the link's reader thread to the engine's thread.
-struct CInbox
-{
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::deque<CStampedChunk> chunks;
-};
-
-void OnChunk(const char *pData, int32_t nLength, void *pUser)
-{
-    auto *pInbox = static_cast<CInbox *>(pUser);
-    const Clock::time_point arrival = Clock::now();
+public:
+    void OnTrace(const CTraceEntry &entry)
     {
-        std::lock_guard<std::mutex> lock(pInbox->mutex);
-        pInbox->chunks.push_back({arrival, std::string(pData, static_cast<size_t>(nLength))});
-    }
-    pInbox->changed.notify_one();
-}
-
-// A stop-watch on the engine: when each command went out, how long after the reply bytes that
-// prompted it, how many bytes each exchange carried, and when the run ended.
-struct CStopwatch
-{
-    void OnCommand(size_t nBytes)
-    {
-        const Clock::time_point now = Clock::now();
-        if (m_commandBytes.empty())
-            m_tFirstWrite = now;
-        else
-            m_reactionsUs.push_back(Micros(now - m_tChunkArrival).count());
-        m_commandBytes.push_back(nBytes);
-        m_replyBytes.push_back(0);
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        if (entry.eKind == CTraceEntry::EKind::Sent)
+            OnCommand(entry);
+        else if (entry.eKind == CTraceEntry::EKind::Received)
+            OnChunk(entry);
     }
 
     void OnQueryDone()
     {
-        m_bDone = true;
+        const std::lock_guard<std::mutex> lock(m_mutex);
         m_tDone = Clock::now();
         m_reactionsUs.push_back(Micros(m_tDone - m_tChunkArrival).count());
     }
 
-    // Bytes are charged to the exchange in progress before they can start the next one.
-    void OnChunk(const CStampedChunk &chunk)
-    {
-        m_tChunkArrival = chunk.arrival;
-        if (!m_replyBytes.empty())
-            m_replyBytes.back() += chunk.strBytes.size();
-    }
-
     Clock::time_point m_tFirstWrite{};
     Clock::time_point m_tDone{};
-    bool m_bDone = false;
-    Clock::time_point m_tChunkArrival{};
     std::vector<size_t> m_commandBytes; // one per exchange
     std::vector<size_t> m_replyBytes;   // one per exchange
     std::vector<double> m_reactionsUs;  // last reply byte handed over -> next command written
-};
-
-// The link as the engine writes to it, timing each command as it goes out.
-class CTimedLine : public ISerialLine
-{
-public:
-    CTimedLine(CSerialLink &link, CStopwatch &watch) : m_link(link), m_watch(watch) {}
-
-    bool IsOpen() const override { return m_link.IsOpen(); }
-    uint32_t Write(const void *pData, uint32_t nLength) override
-    {
-        m_watch.OnCommand(nLength);
-        return m_link.Write(pData, nLength);
-    }
-    uint32_t LineRate() const override { return m_link.LineRate(); }
-    bool SetLineRate(uint32_t nRate) override { return m_link.SetLineRate(nRate); }
 
 private:
-    CSerialLink &m_link;
-    CStopwatch &m_watch;
-};
-
-// The view of the command line's loop, stopping the watch right after "查询完成" is shown.
-class CTimedView : public CFormView
-{
-public:
-    explicit CTimedView(CStopwatch &watch) : m_watch(watch) {}
-
-    void OnRunEnded(const CRunEnd &runEnd) override
+    void OnCommand(const CTraceEntry &entry)
     {
-        if (runEnd.eRun == ERunKind::Query && runEnd.eEnd == ERunEnd::Done)
-            m_watch.OnQueryDone();
-        CFormView::OnRunEnded(runEnd);
+        if (m_commandBytes.empty())
+            m_tFirstWrite = entry.time;
+        else
+            m_reactionsUs.push_back(Micros(entry.time - m_tChunkArrival).count());
+        m_commandBytes.push_back(entry.strBytes.size());
+        m_replyBytes.push_back(0);
     }
 
-private:
-    CStopwatch &m_watch;
-};
-
-// The engine as the command line holds it: its view, its line and the watch on both.
-struct CTimedSession
-{
-    explicit CTimedSession(CSerialLink &link) : line(link, watch), view(watch), engine(view)
+    // Bytes are charged to the exchange in progress before they can start the next one.
+    void OnChunk(const CTraceEntry &entry)
     {
-        view.Attach(engine);
-        engine.InitForm();
-        engine.AttachLine(&line);
-    }
-    ~CTimedSession() { engine.AttachLine(nullptr); }
-
-    void Feed(const CStampedChunk &chunk)
-    {
-        watch.OnChunk(chunk);
-        engine.OnReceivedBytes(chunk.strBytes.data(), chunk.strBytes.size());
+        m_tChunkArrival = entry.time;
+        if (!m_replyBytes.empty())
+            m_replyBytes.back() += entry.strBytes.size();
     }
 
-    CStopwatch watch;
-    CTimedLine line;
-    CTimedView view;
-    CModuleSetupEngine engine;
+    std::mutex m_mutex;
+    Clock::time_point m_tChunkArrival{};
 };
-
-// Hands over what arrived, fires due timers and sleeps until either can happen again: the
-// command line's session loop.
-bool RunUntil(CTimedSession &session, CInbox &inbox, const std::function<bool()> &fnDone,
-              Clock::time_point deadline)
-{
-    while (!fnDone()) {
-        std::deque<CStampedChunk> chunks;
-        {
-            std::lock_guard<std::mutex> lock(inbox.mutex);
-            chunks.swap(inbox.chunks);
-        }
-        for (const CStampedChunk &chunk : chunks)
-            session.Feed(chunk);
-        session.view.FireDueTimers(Clock::now());
-        if (fnDone())
-            return true;
-        if (Clock::now() >= deadline)
-            return false;
-        Clock::time_point until = deadline;
-        if (auto next = session.view.NextDeadline(); next && *next < until)
-            until = *next;
-        std::unique_lock<std::mutex> lock(inbox.mutex);
-        inbox.changed.wait_until(lock, until, [&] { return !inbox.chunks.empty(); });
-    }
-    return true;
-}
 
 double WireMs(size_t nBytes)
 {
@@ -217,9 +113,9 @@ CRunFigures Summarise(const CStopwatch &watch)
 }
 
 // The sim must have seen the whole table, in order, and the run must have ended well.
-std::string CheckRun(const CStopwatch &watch, const CModuleSim &sim)
+std::string CheckRun(const std::optional<CRunEnd> &end, const CModuleSim &sim)
 {
-    if (!watch.m_bDone)
+    if (!end || end->eEnd != ERunEnd::Done)
         return "query run did not end as done";
     const std::vector<std::string> commands = sim.Commands();
     if (commands.size() != QUERY_COMMAND_COUNT)
@@ -240,23 +136,22 @@ std::string RunQueryOnce(CRunFigures &figures)
     CModuleSim sim(options);
     if (!sim.Start())
         return "cannot start the simulated module (no pseudo-terminal?)";
-    CInbox inbox;
-    CSerialLink link;
-    link.SetReceiveCallback(&OnChunk, &inbox);
-    link.m_nBaudRate = kLineBaud;
-    if (!link.Open(sim.DevicePath()))
-        return "cannot open " + sim.DevicePath();
-    std::string strError;
+    CStopwatch watch;
+    std::optional<CRunEnd> end;
     {
-        CTimedSession session(link);
-        session.engine.OnButtonQuery();
-        const bool bEnded = RunUntil(
-            session, inbox, [&] { return !session.engine.IsQuerying(); }, Clock::now() + kRunLimit);
-        strError = bEnded ? CheckRun(session.watch, sim) : "query run did not end in time";
-        if (strError.empty())
-            figures = Summarise(session.watch);
-    }
-    link.Close();
+        CEngineSession session({});
+        session.Engine().SessionTrace().SetListener(
+            [&watch](const CTraceEntry &entry) { watch.OnTrace(entry); });
+        session.Engine().SessionTrace().SetListening(true);
+        if (!session.Open(sim.DevicePath(), CLineSettings{kLineBaud}))
+            return "cannot open " + sim.DevicePath();
+        end = session.RunAction([&session] { session.Engine().OnButtonQuery(); }, ERunKind::Query,
+                                Clock::now() + kRunLimit);
+        watch.OnQueryDone();
+    } // the port closed: the watch is no longer told anything
+    const std::string strError = CheckRun(end, sim);
+    if (strError.empty())
+        figures = Summarise(watch);
     return strError;
 }
 

@@ -4,6 +4,7 @@
 #include "cli/CliOptions.h"
 #include "serial/SerialLink.h"
 #include "sim/ModuleSim.h"
+#include "tests/cli/CliSupport.h"
 
 #include <memory>
 
@@ -18,37 +19,6 @@
 #include <QtTest>
 
 namespace {
-
-struct CliRun
-{
-    int nExitCode = -1;
-    QString strOut;
-    QString strErr;
-};
-
-// environment: "NAME=VALUE" set, "NAME=" removed, over the test's own.
-CliRun RunCli(const QStringList &args, int nTimeoutMs = 60000, const QStringList &environment = {})
-{
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const QString &strEntry : environment) {
-        const QString strName = strEntry.section('=', 0, 0);
-        const QString strValue = strEntry.section('=', 1);
-        if (strValue.isEmpty())
-            env.remove(strName);
-        else
-            env.insert(strName, strValue);
-    }
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral(KESTREL_CLI_PATH), args);
-    if (!process.waitForFinished(nTimeoutMs)) {
-        process.kill();
-        process.waitForFinished();
-    }
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError())};
-}
 
 std::unique_ptr<CModuleSim> StartSim(SimOptions options = {})
 {
@@ -570,14 +540,6 @@ SimState Settable(SimState state)
     return state;
 }
 
-QString WriteFile(const QTemporaryDir &dir, const QString &strName, const QByteArray &text)
-{
-    QFile file(dir.filePath(strName));
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size())
-        return {};
-    return file.fileName();
-}
-
 void CCliTest::queryJsonClonesOneModuleOntoTwo()
 {
     auto pSource = StartSim();
@@ -588,7 +550,7 @@ void CCliTest::queryJsonClonesOneModuleOntoTwo()
     const CliRun query = RunCli({"query", "--json", "--port", Port(*pSource)});
     QCOMPARE(query.nExitCode, 0);
     QTemporaryDir dir;
-    const QString strFile = WriteFile(dir, "f.json", query.strOut.toUtf8());
+    const QString strFile = WriteFile(dir.filePath("f.json"), query.strOut.toUtf8());
     QVERIFY(!strFile.isEmpty());
 
     const CliRun set = RunCli(
@@ -607,7 +569,7 @@ void CCliTest::optionsOverrideTheFile()
     QVERIFY(pSim);
     QTemporaryDir dir;
     const QString strFile =
-        WriteFile(dir, "f.json", R"({"params": {"name": "From file", "role": "master"}})");
+        WriteFile(dir.filePath("f.json"), R"({"params": {"name": "From file", "role": "master"}})");
     const CliRun run = RunCli(
         {"set", "--dry-run", "--from", strFile, "--name", "From option", "--port", Port(*pSim)});
     QCOMPARE(run.nExitCode, 0);
@@ -632,7 +594,7 @@ void CCliTest::badFilesExitTwoAndSendNothing()
     auto pSim = StartSim();
     QVERIFY(pSim);
     QTemporaryDir dir;
-    const QString strFile = WriteFile(dir, "f.json", text);
+    const QString strFile = WriteFile(dir.filePath("f.json"), text);
     const CliRun run = RunCli({"set", "--from", strFile, "--port", Port(*pSim)});
     QCOMPARE(run.nExitCode, int(EXIT_CLI_USAGE));
     QVERIFY2(run.strErr.contains(named), qPrintable(run.strErr));
@@ -935,7 +897,7 @@ void CCliTest::sendRunsEachCommandInTurn()
     QVERIFY(pSim);
     QTemporaryDir dir;
     if (!script.isEmpty())
-        args << "--script" << WriteFile(dir, "commands.txt", script);
+        args << "--script" << WriteFile(dir.filePath("commands.txt"), script);
     const CliRun run =
         RunCli(QStringList{"send", "--json", "--trace", "--port", Port(*pSim)} + args);
     QVERIFY2(run.nExitCode == exitCode, qPrintable(run.strErr));
@@ -1012,7 +974,7 @@ void CCliTest::sendRefusesBeforeAnyPortOpens()
     QVERIFY(pFirst && pSecond);
     QTemporaryDir dir;
     if (!script.isEmpty())
-        args << "--script" << WriteFile(dir, "commands.txt", script);
+        args << "--script" << WriteFile(dir.filePath("commands.txt"), script);
     const CliRun run = RunCli(
         QStringList{"send", "--port", Port(*pFirst), "--port", Port(*pSecond), "--trace"} + args);
     QCOMPARE(run.nExitCode, int(EXIT_CLI_USAGE));

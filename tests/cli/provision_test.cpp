@@ -3,6 +3,7 @@
 
 #include "cli/Ledger.h"
 #include "sim/ModuleSim.h"
+#include "tests/cli/CliSupport.h"
 
 #include <csignal>
 #include <memory>
@@ -19,66 +20,7 @@
 
 namespace {
 
-constexpr int kWaitMs = 30000;
-
-// The real binary, running while the test plugs and pulls units.
-class CCliProcess
-{
-public:
-    explicit CCliProcess(const QStringList &args)
-    {
-        m_process.start(QStringLiteral(KESTREL_CLI_PATH), args);
-        m_process.waitForStarted();
-    }
-
-    ~CCliProcess()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished();
-        }
-    }
-
-    // Waits until stderr holds the text; false when the process ended or time ran out first.
-    bool WaitForMessage(const QString &strText)
-    {
-        QDeadlineTimer deadline(kWaitMs);
-        m_process.setReadChannel(QProcess::StandardError);
-        while (!Err().contains(strText)) {
-            if (deadline.hasExpired() || m_process.state() == QProcess::NotRunning)
-                return false;
-            m_process.waitForReadyRead(
-                static_cast<int>(std::min<qint64>(deadline.remainingTime(), 100)));
-        }
-        return true;
-    }
-
-    void Signal(int nSignal) { ::kill(static_cast<pid_t>(m_process.processId()), nSignal); }
-
-    // The exit code once it ended by itself (-1 when it was killed or did not end).
-    int Finish()
-    {
-        m_process.waitForFinished(kWaitMs);
-        Err();
-        m_strOut += QString::fromUtf8(m_process.readAllStandardOutput());
-        return m_process.exitStatus() == QProcess::NormalExit &&
-                       m_process.state() == QProcess::NotRunning
-                   ? m_process.exitCode()
-                   : -1;
-    }
-
-    const QString &Out() const { return m_strOut; }
-    const QString &Err()
-    {
-        m_strErr += QString::fromUtf8(m_process.readAllStandardError());
-        return m_strErr;
-    }
-
-private:
-    QProcess m_process;
-    QString m_strOut;
-    QString m_strErr;
-};
+constexpr int kWaitMs = kCliWaitMs;
 
 // "0015830000A1", "0015830000A2", ...: each unit its own address (units 1 to 15).
 std::string UnitAddress(int nUnit)
@@ -90,12 +32,7 @@ std::string UnitAddress(int nUnit)
 class CRig
 {
 public:
-    CRig()
-    {
-        QFile profile(File("line.json"));
-        profile.open(QIODevice::WriteOnly);
-        profile.write(R"({"params": {"baud": 19200, "role": "slave"}})");
-    }
+    CRig() { WriteFile(File("line.json"), R"({"params": {"baud": 19200, "role": "slave"}})"); }
 
     QString File(const QString &strName) const { return m_dir.filePath(strName); }
     QString Glob() const { return File("ttyUNIT*"); }
@@ -171,7 +108,7 @@ bool HasSetCommands(const CModuleSim &sim)
 bool WaitForCommand(const CModuleSim &sim, const std::string &strPrefix)
 {
     QDeadlineTimer deadline(kWaitMs);
-    for (size_t nSeen = 1; !deadline.hasExpired(); ++nSeen) {
+    while (!deadline.hasExpired()) {
         const std::vector<std::string> commands = sim.Commands();
         for (const std::string &strCommand : commands) {
             if (strCommand.rfind(strPrefix, 0) == 0)
@@ -394,11 +331,10 @@ void CProvisionTest::unitsFileRowsGoByAddressThenInOrder()
     CModuleSim &named = rig.Unit(2);
     QVERIFY(unnamed.Start());
     QVERIFY(named.Start());
-    QFile units(rig.File("units.csv"));
-    QVERIFY(units.open(QIODevice::WriteOnly));
-    units.write("addr,label\n,Line-A\n" + QByteArray::fromStdString(UnitAddress(2)) +
-                ",Line-B\n,Line-C\n");
-    units.close();
+    QVERIFY(!WriteFile(rig.File("units.csv"), "addr,label\n,Line-A\n" +
+                                                  QByteArray::fromStdString(UnitAddress(2)) +
+                                                  ",Line-B\n,Line-C\n")
+                 .isEmpty());
     CCliProcess cli({"provision", "--ledger", rig.Ledger(), "--units", rig.File("units.csv"),
                      "--name", "{csv:label}", "--port", rig.Port(unnamed), "--port",
                      rig.Port(named)});
@@ -507,10 +443,7 @@ void CProvisionTest::badInputExitsTwoBeforeAnythingIsSent()
     QFETCH(QStringList, args);
     QFETCH(QString, message);
     CRig rig;
-    QFile units(rig.File("units.csv"));
-    QVERIFY(units.open(QIODevice::WriteOnly));
-    units.write("addr,serial\n,1\n");
-    units.close();
+    QVERIFY(!WriteFile(rig.File("units.csv"), "addr,serial\n,1\n").isEmpty());
     std::string strError;
     const std::unique_ptr<CLedger> pHeld =
         CLedger::Open(rig.File("locked.jsonl").toStdString(), 1, strError);

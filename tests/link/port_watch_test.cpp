@@ -2,16 +2,14 @@
 // the test's own: only names that match and lead to a device count, and every change is told.
 
 #include "serial/PortWatch.h"
+#include "tests/support/Pty.h"
+#include "tests/support/TempFolder.h"
 
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
-#include <random>
-#include <stdlib.h>
 #include <thread>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -27,40 +25,10 @@ namespace {
 // Long enough for any loaded machine; a watch that works answers in well under a millisecond.
 constexpr std::chrono::seconds kEventWait{10};
 
-// A pseudo-terminal: its device node (/dev/pts/N) lives until Close.
-class CPty
-{
-public:
-    CPty()
-    {
-        m_nMaster = posix_openpt(O_RDWR | O_NOCTTY);
-        if (m_nMaster >= 0 && grantpt(m_nMaster) == 0 && unlockpt(m_nMaster) == 0)
-            m_strPath = ptsname(m_nMaster);
-    }
-    ~CPty() { Close(); }
-    void Close()
-    {
-        if (m_nMaster >= 0)
-            ::close(m_nMaster);
-        m_nMaster = -1;
-    }
-    const std::string &Path() const { return m_strPath; }
-
-private:
-    int m_nMaster = -1;
-    std::string m_strPath;
-};
-
 class PortWatchTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        m_folder = fs::temp_directory_path() / ("kestrel-watch-" + std::to_string(getpid()) + "-" +
-                                                std::to_string(std::random_device()()));
-        fs::create_directories(m_folder / "rig");
-    }
-    void TearDown() override { fs::remove_all(m_folder); }
+    void SetUp() override { fs::create_directories(m_folder / "rig"); }
 
     std::string Rig(const std::string &strName) const
     {
@@ -92,7 +60,8 @@ protected:
         }
     }
 
-    fs::path m_folder;
+    const CTempFolder m_temp;
+    const fs::path m_folder = m_temp.Path();
 };
 
 } // namespace

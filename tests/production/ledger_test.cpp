@@ -1,8 +1,8 @@
 // The ledger: records survive a reopen, a record cut short by a crash never counts and never
 // swallows the next one, the counter never repeats, and one Kestrel at a time appends.
 
-#include "TempFolder.h"
 #include "cli/Ledger.h"
+#include "tests/support/TempFolder.h"
 
 #include <fstream>
 #include <gtest/gtest.h>

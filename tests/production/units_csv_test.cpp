@@ -1,8 +1,8 @@
 // The units file: RFC 4180 text in every line-end style, refusals that say where, and rows
 // handed out once, to the module they name or in order.
 
-#include "TempFolder.h"
 #include "cli/UnitsCsv.h"
+#include "tests/support/TempFolder.h"
 
 #include <fstream>
 #include <gtest/gtest.h>

@@ -2,6 +2,7 @@
 // and what a choice opens and keeps.
 
 #include "serial/PortChoice.h"
+#include "tests/support/MemoryProfile.h"
 
 #include <gtest/gtest.h>
 #include <map>
@@ -9,26 +10,7 @@
 
 namespace {
 
-// The profile in memory; only [Settings] is used.
-class CMemoryProfile : public CProfile
-{
-public:
-    CMemoryProfile(std::map<std::string, std::string> values) : m_values(std::move(values)) {}
-    std::optional<std::string> ReadString(const std::string &, const std::string &strKey) override
-    {
-        const auto it = m_values.find(strKey);
-        return it == m_values.end() ? std::nullopt : std::optional(it->second);
-    }
-    void WriteString(const std::string &, const std::string &strKey,
-                     const std::string &strValue) override
-    {
-        m_values[strKey] = strValue;
-    }
-    void Remove(const std::string &, const std::string &strKey) override { m_values.erase(strKey); }
-
-    std::map<std::string, std::string> m_values;
-};
-
+const std::string kSection = "Settings"; // where the port's settings are kept
 constexpr auto kWin = EPortFlavour::Windows;
 constexpr auto kPosix = EPortFlavour::Posix;
 const std::string kById = "/dev/serial/by-id/usb-FTDI_FT232R_A1-if00-port0";
@@ -172,7 +154,7 @@ class PortListTest : public testing::TestWithParam<CListCase>
 TEST_P(PortListTest, ListsAndPreselects)
 {
     const CListCase &c = GetParam();
-    CMemoryProfile profile(c.profile);
+    CMemoryProfile profile(kSection, c.profile);
     const CPortChoice choice(c.eFlavour, c.ports, profile, {c.strPreferred, "Simulated"});
     const std::vector<CPortChoiceEntry> &entries = choice.Entries();
     ASSERT_EQ(entries.size(), c.nCount);
@@ -223,7 +205,7 @@ class PortChooseTest : public testing::TestWithParam<CChooseCase>
 TEST_P(PortChooseTest, OpensAndKeeps)
 {
     const CChooseCase &c = GetParam();
-    CMemoryProfile profile({{"PortName", "/dev/ttyACM9"}, {"PortNum", "1"}});
+    CMemoryProfile profile(kSection, {{"PortName", "/dev/ttyACM9"}, {"PortNum", "1"}});
     const CPortChoice choice(c.eFlavour, c.eFlavour == kWin ? kWindowsPorts : kPosixPorts, profile);
     const std::optional<CPortChosen> chosen = choice.Choose(c.strBoxText, 0, 9600);
     ASSERT_EQ(chosen.has_value(), !c.strOpens.empty());
@@ -235,7 +217,7 @@ TEST_P(PortChooseTest, OpensAndKeeps)
 
     // Saved, it is what the next start preselects; a port not kept leaves no name behind.
     chosen->settings.Save(profile);
-    EXPECT_EQ(profile.m_values.count("PortName"), c.strPortName.empty() ? 0u : 1u);
+    EXPECT_EQ(profile.m_values.count(kSection + "/PortName"), c.strPortName.empty() ? 0u : 1u);
     const CPortChoice next(c.eFlavour, c.eFlavour == kWin ? kWindowsPorts : kPosixPorts, profile);
     ASSERT_GE(next.Selected(), 0);
     if (c.strPortName.empty())
@@ -265,7 +247,7 @@ TEST(PortChoiceLine, FlowRateAndModemLines)
         {5, 14400, "junk", FLOW_NONE, 0, kDefaultLineRate, true},
     };
     for (const auto &c : kCases) {
-        CMemoryProfile profile({{"Dtr", c.pDtr}, {"Rts", "0"}});
+        CMemoryProfile profile(kSection, {{"Dtr", c.pDtr}, {"Rts", "0"}});
         const CPortChoice choice(kPosix, kPosixPorts, profile);
         const std::optional<CPortChosen> chosen =
             choice.Choose("/dev/ttyS0", c.nFlowIndex, c.nRate);
