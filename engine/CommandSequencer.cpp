@@ -172,12 +172,8 @@ std::string CModuleSetupEngine::CommandDisplayName(const char *pCommand)
 
 void CModuleSetupEngine::OnButtonQuery()
 {
-    if (RefuseWhileRunWaits(ERunKind::Query))
+    if (RefuseToStart(ERunKind::Query))
         return;
-    if (!IsPortOpen()) {
-        ReportRunEnd({ERunKind::Query, ERunEnd::NoPort});
-        return;
-    }
     // A line opened to be probed whose rate is still unknown is probed first; the reading
     // follows once a rate answered.
     if (m_bAutoLineRate && m_nFoundLineRate == 0) {
@@ -208,6 +204,16 @@ bool CModuleSetupEngine::RefuseWhileRunWaits(ERunKind eRun)
     if (!IsRunWaiting())
         return false;
     ReportRunEnd({eRun, ERunEnd::Busy});
+    return true;
+}
+
+bool CModuleSetupEngine::RefuseToStart(ERunKind eRun)
+{
+    if (RefuseWhileRunWaits(eRun))
+        return true;
+    if (IsPortOpen())
+        return false;
+    ReportRunEnd({eRun, ERunEnd::NoPort});
     return true;
 }
 

@@ -43,12 +43,8 @@ void CModuleSetupEngine::SetConsoleWait(std::chrono::milliseconds quietWait)
 
 void CModuleSetupEngine::StartConsoleCommand(const std::string &strBytes)
 {
-    if (RefuseWhileRunWaits(ERunKind::Console))
+    if (RefuseToStart(ERunKind::Console))
         return;
-    if (!IsPortOpen()) {
-        ReportRunEnd({ERunKind::Console, ERunEnd::NoPort});
-        return;
-    }
     m_strConsoleCommand = ShownCommand(strBytes);
     m_bConsoleMayChange = ConsoleCommandCanChangeModule(strBytes);
     m_strConsoleLine.clear();

@@ -41,12 +41,8 @@ void CModuleSetupEngine::OnButtonDefault()
 
 void CModuleSetupEngine::OnButtonClearAddr()
 {
-    if (RefuseWhileRunWaits(ERunKind::ClearAddr))
+    if (RefuseToStart(ERunKind::ClearAddr))
         return;
-    if (!IsPortOpen()) {
-        ReportRunEnd({ERunKind::ClearAddr, ERunEnd::NoPort});
-        return;
-    }
     // Waiting and guarded before the command goes out, so an immediate reply finds the action.
     m_view.SetStatusText(Tr("Engine", "正在清除邦定的蓝牙地址..."));
     m_bClearing = 1;

@@ -278,6 +278,8 @@ private:
     std::string SetCommandText(int nIndex) const;
     // The gate: true (and reported as Busy) when a run waits, so the action must not go on.
     bool RefuseWhileRunWaits(ERunKind eRun);
+    // Busy, then no port: a run that cannot start is reported ended, and true returned.
+    bool RefuseToStart(ERunKind eRun);
     // Shows the end's status text, tells the view, then reopens the gate if nothing waits.
     void ReportRunEnd(const CRunEnd &runEnd);
     // Tells the view when the gate opened or closed, and starts the first query that was due

@@ -317,12 +317,8 @@ void CModuleSetupEngine::OnSetRunEnded()
 
 void CModuleSetupEngine::OnButtonSet()
 {
-    if (RefuseWhileRunWaits(ERunKind::Set))
+    if (RefuseToStart(ERunKind::Set))
         return;
-    if (!IsPortOpen()) {
-        ReportRunEnd({ERunKind::Set, ERunEnd::NoPort});
-        return;
-    }
     if (!UpdateData(true)) {
         ReportRunEnd({ERunKind::Set, ERunEnd::FormRefused});
         return;
@@ -345,12 +341,8 @@ void CModuleSetupEngine::OnButtonSet()
 
 void CModuleSetupEngine::StartSet(const CSetValues &request)
 {
-    if (RefuseWhileRunWaits(ERunKind::Set))
+    if (RefuseToStart(ERunKind::Set))
         return;
-    if (!IsPortOpen()) {
-        ReportRunEnd({ERunKind::Set, ERunEnd::NoPort});
-        return;
-    }
     const std::string strRefusal = CheckSetValues(request, m_paramsNew);
     if (!strRefusal.empty()) {
         m_view.MessageBox(strRefusal, Tr("Engine", "提示"), MB_ICONHAND);

@@ -5,6 +5,7 @@
 // reported as failed, never as done.
 
 #include "engine/ModuleSetupEngine.h"
+#include "protocol/AtProtocol.h"
 #include "serial/LinkTrace.h"
 
 #include <cctype>
@@ -84,7 +85,7 @@ void CModuleSetupEngine::ForgetOutstandingCommands()
 void CModuleSetupEngine::OnSearchClosingLine(const char *pLine, size_t nLength)
 {
     const std::string *pOldest = m_unanswered.Oldest();
-    if (pOldest == nullptr || !EqualsCommand(*pOldest, "AT+INQ\r\n"))
+    if (pOldest == nullptr || !EqualsCommand(*pOldest, CMD_INQ))
         return;
     if (TakeFinalLine(pLine, nLength) && m_bConsoleWaiting)
         EndConsoleCommand(ERunEnd::Done);

@@ -38,11 +38,6 @@ std::vector<std::string> CTrafficLog::Take()
     return lines;
 }
 
-void CTrafficLog::Append(const std::string &strLine)
-{
-    Keep(strLine);
-}
-
 void CTrafficLog::Keep(std::string strLine)
 {
     m_lines.push_back(std::move(strLine));

@@ -30,8 +30,6 @@ public:
     void SetShown(bool bShown);
     // On the window's thread: the lines recorded since the last take, also kept here.
     std::vector<std::string> Take();
-    // Adds a line of the window's own (the console's notes), kept like the others.
-    void Append(const std::string &strLine);
 
     const std::deque<std::string> &Lines() const { return m_lines; }
     std::string Text() const; // the lines kept, each ended by a line feed

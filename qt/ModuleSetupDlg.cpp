@@ -126,7 +126,6 @@ bool CModuleSetupDlg::StartSession(const QString &strPortPath, int nFlow)
 
 bool CModuleSetupDlg::StartSession(const QString &strPortPath, const CLineSettings &line)
 {
-    m_engine.FillLists();
     SetStatusText(QCoreApplication::translate("MainWindow", "准备就绪").toStdString());
     setWindowTitle(
         QCoreApplication::translate("MainWindow", "内嵌模块参数设置工具 V4.25.20051116"));

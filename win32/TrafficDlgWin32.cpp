@@ -55,23 +55,6 @@ template <typename TLines> std::wstring JoinedLines(const TLines &lines)
     return strText;
 }
 
-// "%1" and "%2" of the format filled in one pass, so that a path holding "%2" stays as it is.
-std::string Formatted(const std::string &strFormat, const std::string &strFirst,
-                      const std::string &strSecond)
-{
-    std::string strText;
-    for (size_t i = 0; i < strFormat.size(); ++i) {
-        const bool bMark = strFormat[i] == '%' && i + 1 < strFormat.size() &&
-                           (strFormat[i + 1] == '1' || strFormat[i + 1] == '2');
-        if (!bMark) {
-            strText += strFormat[i];
-            continue;
-        }
-        strText += strFormat[++i] == '1' ? strFirst : strSecond;
-    }
-    return strText;
-}
-
 } // namespace
 
 CTrafficDlgWin32::CTrafficDlgWin32(HINSTANCE hInstance, HWND hOwner, CModuleSetupEngine &engine)
@@ -307,7 +290,7 @@ void CTrafficDlgWin32::OnSave()
     std::string strError;
     if (m_log.SaveTo(strPath, strError))
         return;
-    const std::string strText = Formatted(Tr("Traffic", kCannotSave), strPath, strError);
+    const std::string strText = FillArgs(Tr("Traffic", kCannotSave), {strPath, strError});
     MessageBoxW(hwnd, WideFromUtf8(strText).c_str(), TrWide("Traffic", "错误").c_str(),
                 MB_OK | MB_ICONHAND);
 }
