@@ -56,8 +56,8 @@ void CModuleSetupEngine::StartConsoleCommand(const std::string &strBytes)
 }
 
 bool CModuleSetupEngine::SendConsoleCommand(const std::string &strTypedUtf8,
-                                            const std::string &strBytes,
-                                            CConsoleHistory &history, CProfile &profile)
+                                            const std::string &strBytes, CConsoleHistory &history,
+                                            CProfile &profile)
 {
     const bool bLineHeld = IsRunWaiting(); // refused below, with the reason
     StartConsoleCommand(strBytes);

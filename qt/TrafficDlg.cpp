@@ -144,8 +144,8 @@ bool CTrafficDlg::SendTyped()
         QMessageBox::warning(this, QCoreApplication::translate("Traffic", "提示"),
                              QString::fromStdString(command.strMessage));
         const size_t nFrom = Utf16Units(strTyped, command.nFaultChar);
-        const size_t nTo = Utf16Units(
-            strTyped, command.nFaultChar + std::max<size_t>(command.nFaultLength, 1));
+        const size_t nTo =
+            Utf16Units(strTyped, command.nFaultChar + std::max<size_t>(command.nFaultLength, 1));
         m_pCommand->setSelection(static_cast<int>(nFrom), static_cast<int>(nTo - nFrom));
         return false;
     }

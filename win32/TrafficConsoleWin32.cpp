@@ -82,9 +82,9 @@ void CTrafficDlgWin32::ShowRefusal(const CConsoleCommand &command, const std::st
     if (hField == nullptr)
         return; // the window went while the box was open
     SendMessageW(hwnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(hField), TRUE);
-    Edit_SetSel(hField, static_cast<int>(Utf16Units(strTypedUtf8, command.nFaultChar)),
-                static_cast<int>(
-                    Utf16Units(strTypedUtf8, command.nFaultChar + command.nFaultLength)));
+    Edit_SetSel(
+        hField, static_cast<int>(Utf16Units(strTypedUtf8, command.nFaultChar)),
+        static_cast<int>(Utf16Units(strTypedUtf8, command.nFaultChar + command.nFaultLength)));
 }
 
 // Up: an older command (what was typed is kept for the way back); Down: a newer one, and past
